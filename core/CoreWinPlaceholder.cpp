@@ -1,0 +1,1 @@
+// replaced by the first Win32 module
