@@ -21,7 +21,7 @@ if(CORVISK_WINDOWS)
   corvisk_import(crypto ${_d}/lib/libcrypto.a ${_d}/include)
   corvisk_import(ssl ${_d}/lib/libssl.a ${_d}/include)
   corvisk_import(jpeg ${_d}/lib/libjpeg.a ${_d}/include)
-  corvisk_import(minizip ${_d}/lib/libminizip.a ${_d}/include)
+  corvisk_import(minizip ${_d}/lib/libminizip.a ${_d}/include/minizip)
   corvisk_import(omnithread ${_d}/lib/libomnithread.a ${_d}/include)
   corvisk_import(lzo ${_d}/lib/liblzo2.a ${_d}/include)
   if(TARGET corvisk::crypto)
@@ -32,9 +32,10 @@ if(CORVISK_WINDOWS)
     set_property(TARGET corvisk::minizip APPEND PROPERTY INTERFACE_LINK_LIBRARIES corvisk::zlib)
   endif()
   if(TARGET corvisk::omnithread)
-    # omnithread's Windows build expects these when used as a static library.
+    # omnithread's headers choose the Windows flavour and static linking by
+    # these; they must match how scripts/build-deps compiled the library.
     set_property(TARGET corvisk::omnithread APPEND PROPERTY INTERFACE_COMPILE_DEFINITIONS
-                 __WIN32__ __x86_64__ __NT__ _WIN32_WINNT=0x0601)
+                 __WIN32__ __x86__ __NT__ _WINSTATIC __OSVERSION__=4)
   endif()
 else()
   find_package(ZLIB REQUIRED)
