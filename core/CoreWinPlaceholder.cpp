@@ -1,1 +1,0 @@
-// replaced by the first Win32 module
