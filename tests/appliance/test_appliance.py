@@ -1,0 +1,564 @@
+"""Tests of the local appliance, run against the real program over TLS.
+
+The program is started once per test class with a fresh certificate set
+(make_certs.sh); every test begins from the default scenario.
+"""
+
+import base64
+import gzip
+import http.client
+import json
+import os
+import shutil
+import socket
+import ssl
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+from urllib.parse import quote
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+FORM = [("Accept-Language", "en-us"),
+        ("Content-Type", "application/x-www-form-urlencoded"),
+        ("Accept-Encoding", "gzip, deflate")]
+GET_COOKIE_TAIL = "; Bar=0; lastFolderClicked=IMG00; 555=/cgi-bin/status; apportal=107"
+
+
+def enc(text: str) -> str:
+    """Percent-encodes every byte but ASCII letters and digits, as the client does."""
+    return quote(text.encode("utf-8"), safe="").replace("-", "%2D").replace(".", "%2E") \
+        .replace("_", "%5F").replace("~", "%7E")
+
+
+def body_of(*pairs) -> str:
+    return "&".join("%s=%s" % (k, enc(v)) for k, v in pairs)
+
+
+class Response:
+    def __init__(self, status, headers, body):
+        self.status, self.headers, self.body = status, headers, body
+
+    def header(self, name):
+        return next((v for k, v in self.headers if k.lower() == name.lower()), None)
+
+    @property
+    def text(self):
+        return self.body.decode("utf-8")
+
+    @property
+    def cookie(self):
+        """The swap cookie's value, or None."""
+        sc = self.header("Set-Cookie")
+        if not sc or not sc.startswith("swap="):
+            return None
+        return sc[len("swap="):].split(";", 1)[0]
+
+
+class ApplianceTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.mkdtemp(prefix="appliance-test-")
+        certs = os.path.join(cls.tmp, "certs")
+        subprocess.run(["sh", os.path.join(HERE, "make_certs.sh"), certs], check=True)
+        cls.ca = os.path.join(certs, "ca.crt")
+        ready = os.path.join(cls.tmp, "ready")
+        cls.log_path = os.path.join(cls.tmp, "requests.jsonl")
+        cls.proc = subprocess.Popen(
+            [sys.executable, os.path.join(HERE, "appliance.py"), "--cert-dir", certs,
+             "--port", "0", "--control-port", "0", "--ready-file", ready,
+             "--log", cls.log_path], stdout=subprocess.DEVNULL)
+        deadline = time.time() + 20
+        while not os.path.exists(ready):
+            if time.time() > deadline or cls.proc.poll() is not None:
+                cls.proc.kill()
+                raise RuntimeError("appliance did not become ready")
+            time.sleep(0.05)
+        with open(ready) as f:
+            values = dict(line.strip().split("=", 1) for line in f if "=" in line)
+        cls.port = int(values["port"])
+        cls.control_port = int(values["control_port"])
+        cls.tls = ssl.create_default_context(cafile=cls.ca)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.proc.terminate()
+        cls.proc.wait(10)
+        shutil.rmtree(cls.tmp, ignore_errors=True)
+
+    def setUp(self):
+        self.control("POST", "scenario", {})
+        self.control("POST", "requests/clear")
+
+    # ------------------------------------------------------------ helpers
+
+    def control(self, method, name, body=None, scenario_patch=None):
+        conn = http.client.HTTPConnection("127.0.0.1", self.control_port, timeout=10)
+        data = json.dumps(body).encode() if body is not None else None
+        conn.request(method, "/__control/" + name, body=data)
+        r = conn.getresponse()
+        payload = json.loads(r.read().decode())
+        conn.close()
+        return r.status, payload
+
+    def request(self, method, target, headers=(), body=b"", timeout=10):
+        conn = http.client.HTTPSConnection("localhost", self.port, context=self.tls,
+                                           timeout=timeout)
+        conn.putrequest(method, target, skip_accept_encoding=True)
+        for k, v in headers:
+            conn.putheader(k, v)
+        if method == "POST":
+            conn.putheader("Content-Length", str(len(body)))
+        try:
+            conn.endheaders(body if body else None)
+            r = conn.getresponse()
+            return Response(r.status, r.getheaders(), r.read())
+        finally:
+            conn.close()
+
+    def post(self, path, pairs, cookie=None, extra=()):
+        headers = ([("Cookie", "swap=" + cookie)] if cookie is not None else []) + FORM + list(extra)
+        return self.request("POST", path, headers, body_of(*pairs).encode())
+
+    def get(self, target, cookie=""):
+        return self.request("GET", target, [("Cookie", "swap=" + cookie + GET_COOKIE_TAIL)])
+
+    def login(self, user, password, *more):
+        pairs = [("username", user), ("password", password)] + list(more) + [
+            ("login", "true")]
+        return self.post("/cgi-bin/userLogin", pairs + [("login.x", "0"), ("login.y", "0"),
+                                                         ("callerRole", "1")],
+                         extra=[("X-KE-SESSIONPROMPT", "true")])
+
+    def logged_in(self, user="alice", password="secret"):
+        r = self.login(user, password)
+        self.assertIsNotNone(r.cookie, r.headers)
+        return r.cookie
+
+    def second_step(self, state, pstate, user, *tail):
+        return self.post("/cgi-bin/userLogin", [("state", state), ("pstate", pstate),
+                                                ("domain", ""), ("username", user)] + list(tail))
+
+    def session_valid(self, cookie):
+        return self.get("/cgi-bin/meetingactive?SessionTest=true", cookie).text.startswith(
+            "Good Session")
+
+    def meeting(self, cookie, *pairs, path="/cgi-bin/meetingstart"):
+        return self.post(path, [("StandAlone", "true")] + list(pairs), cookie=cookie).text
+
+    def participants(self, cookie, mid, wait=False):
+        pairs = [("action", "getparticipants")] + ([("waitMsg", "true")] if wait else []) + [
+            ("meetingID", mid)]
+        return self.meeting(cookie, *pairs, path="/cgi-bin/meetingactive")
+
+    # ------------------------------------------------------------- login
+
+    def test_domain_query_reports_version_and_domains(self):
+        r = self.get("/cgi-bin/userLogin?callerRole=1&QueryDomain=true")
+        self.assertEqual(r.header("serverversion"), "8.0.0.6-1sv")
+        self.assertEqual(r.text, "domain=LocalDB;authType=1\r\n")
+        self.control("POST", "scenario", {"domains": [], "need_upgrade": True})
+        r = self.get("/cgi-bin/userLogin?callerRole=1&QueryDomain=true&clientversion=134217734")
+        self.assertEqual(r.text, "error:no available domains\r\n")
+        self.assertIn("needupgrade", r.header("X-KE-upgrade"))
+
+    def test_password_login_session_test_and_logout(self):
+        r = self.login("alice", "wrong")
+        self.assertIsNone(r.cookie)
+        self.assertTrue(r.header("X-KE-message"))
+        r = self.login("alice", "secret", ("domain", "LocalDB"))
+        self.assertEqual(r.header("X-KE-maychangepwd"), "1")
+        cookie = r.cookie
+        r = self.get("/cgi-bin/meetingactive?SessionTest=true", cookie)
+        self.assertEqual(r.text, "Good Session\r\nusername: alice\r\n")
+        self.assertIsNone(self.login("alice", "secret", ("domain", "Nowhere")).cookie)
+        self.get("/cgi-bin/userLogout", cookie)
+        self.assertEqual(self.get("/cgi-bin/meetingactive?SessionTest=true", cookie).text,
+                         "Invalid Session\r\n")
+
+    def test_one_time_password(self):
+        r = self.login("olga", "otp-pass")
+        self.assertEqual(r.header("X-KE-tf"), "1")
+        cookie = r.cookie
+        self.assertFalse(self.session_valid(cookie), "unverified session must not count")
+        otp = lambda code: self.post("/cgi-bin/otpLogin", [("password", code), ("login", "true")],
+                                     cookie=cookie)
+        self.assertEqual(otp("000000").header("X-KE-tfresult"), "1")
+        self.assertEqual(otp("123456").header("X-KE-tfresult"), "0")
+        self.assertTrue(self.session_valid(cookie))
+
+    def test_one_time_password_gives_up_after_the_tries(self):
+        cookie = self.login("olga", "otp-pass").cookie
+        results = [self.post("/cgi-bin/otpLogin", [("password", "1"), ("login", "true")],
+                             cookie=cookie).header("X-KE-tfresult") for _ in range(3)]
+        self.assertEqual(results, ["1", "1", "2"])
+        self.assertEqual(self.post("/cgi-bin/otpLogin", [("password", "123456")],
+                                   cookie=cookie).header("X-KE-tfresult"), "2")
+
+    def test_rsa_new_pin_then_pass_code(self):
+        r = self.login("nina", "111111")
+        self.assertEqual(r.header("X-KE-tf"), "2")
+        self.assertIsNone(r.cookie)
+        # The client may return the token with the CR of its header line.
+        pstate = r.header("X-KE-rsastate") + "\r"
+        r = self.second_step("RSANEWPIN", pstate, "nina", ("reply", "2468"), ("rereply", "2469"))
+        self.assertEqual(r.header("X-KE-tfresult"), "1")
+        r = self.second_step("RSANEWPIN", r.header("X-KE-rsastate"), "nina",
+                             ("reply", "2468"), ("rereply", "2468"))
+        self.assertEqual(r.header("X-KE-tfresult"), "0")
+        self.assertIsNone(self.login("nina", "111111").cookie)
+        self.assertTrue(self.session_valid(self.logged_in("nina", "2468111111")))
+
+    def test_rsa_system_pin_accepted_or_refused(self):
+        r = self.login("sam", "222222")
+        self.assertEqual(r.header("X-KE-tf"), "3")
+        self.assertIn("4321", r.header("X-KE-message"))
+        refused = self.second_step("RSANEWPIN", r.header("X-KE-rsastate"), "sam",
+                                   ("sysreply", "n"))
+        self.assertEqual(refused.header("X-KE-tf"), "2")
+        self.assertIsNone(refused.header("X-KE-tfresult"))
+        r = self.login("sam", "222222")
+        r = self.second_step("RSANEWPIN", r.header("X-KE-rsastate"), "sam", ("sysreply", "y"))
+        self.assertEqual(r.header("X-KE-tfresult"), "0")
+        self.logged_in("sam", "4321222222")
+
+    def test_rsa_next_code(self):
+        r = self.login("ned", "1234333333")
+        self.assertEqual(r.header("X-KE-tf"), "4")
+        r = self.second_step("RSANEWPIN", r.header("X-KE-rsastate"), "ned", ("nextcode", "1"))
+        self.assertEqual((r.header("X-KE-tfresult"), r.cookie), ("1", None))
+        r = self.second_step("RSANEWPIN", r.header("X-KE-rsastate"), "ned",
+                             ("nextcode", "444444"))
+        self.assertEqual(r.header("X-KE-tfresult"), "0")
+        self.assertTrue(self.session_valid(r.cookie))
+        # A used token is not accepted twice.
+        again = self.second_step("RSANEWPIN", r.header("X-KE-rsastate") or "x", "ned",
+                                 ("nextcode", "444444"))
+        self.assertEqual(again.header("X-KE-tfresult"), "2")
+
+    def test_radius_challenges(self):
+        r = self.login("rita", "radius-pass")
+        self.assertEqual((r.header("X-KE-tf"), r.header("X-KE-message")),
+                         ("5", "What is your pet's name?"))
+        wrong = self.second_step("RADIUSCHALLENGE", r.header("X-KE-rsastate"), "rita",
+                                 ("radiusReply", "tom"))
+        self.assertIsNone(wrong.cookie)
+        r = self.login("rita", "radius-pass")
+        r = self.second_step("RADIUSCHALLENGE", r.header("X-KE-rsastate"), "rita",
+                             ("radiusReply", "rex"))
+        self.assertEqual((r.header("X-KE-tf"), r.cookie), ("5", None))
+        r = self.second_step("RADIUSCHALLENGE", r.header("X-KE-rsastate"), "rita",
+                             ("radiusReply", "9876"))
+        self.assertTrue(self.session_valid(r.cookie))
+
+    def test_portals_pending_session_and_geobot(self):
+        self.control("POST", "scenario", {
+            "portals": ["north", "south"],
+            "users": [{"name": "alice", "password": "secret", "session_prompt": True,
+                       "password_expiry_days": -1}]})
+        r = self.login("alice", "secret")
+        self.assertIn("multiportal", r.header("X-KE-portal"))
+        self.assertEqual(r.text, "portal:north\r\nportal:south\r\n")
+        self.assertIsNone(r.cookie)
+        self.assertIn("noenableportal", self.login("alice", "secret",
+                                                   ("portalname", "west")).header("X-KE-portal"))
+        first = self.login("alice", "secret", ("portalname", "north"))
+        self.assertEqual(first.header("X-KE-pwdexpdays"), "-1")
+        r = self.login("alice", "secret", ("portalname", "north"))
+        pending = r.header("X-KE-pendingId")
+        self.assertTrue(pending)
+        self.assertIsNone(r.cookie)
+        r = self.login("alice", "secret", ("portalname", "north"), ("pendingId", pending + "\r"))
+        self.assertTrue(self.session_valid(r.cookie))
+        self.assertFalse(self.session_valid(first.cookie))
+        self.control("POST", "scenario", {"geobot": "Denied by region"})
+        r = self.login("alice", "secret")
+        self.assertEqual((r.header("X-KE-geobot"), r.cookie), ("Denied by region", None))
+
+    def test_guest_login(self):
+        r = self.post("/cgi-bin/userLogin", [("guestLogin", "meeting"),
+                                             ("guestuser", "Zoë Gast"), ("callerRole", "0")])
+        self.assertEqual(r.header("serverversion"), "8.0.0.6-1sv")
+        self.assertEqual(self.get("/cgi-bin/meetingactive?SessionTest=true", r.cookie).text,
+                         "Good Session\r\nusername: Zoë Gast\r\n")
+        self.control("POST", "scenario", {"portals": ["a"], "allow_guests": True})
+        r = self.post("/cgi-bin/userLogin", [("guestLogin", "meeting"), ("guestuser", "G"),
+                                             ("portalname", "b"), ("callerRole", "0")])
+        self.assertEqual(r.text, "error:no available portal\r\n")
+
+    def test_password_change(self):
+        change = lambda old, new1, new2: self.post("/cgi-bin/loginChangePass", [
+            ("fromSAC", "true"), ("domain", ""), ("username", "bob"), ("oldPass", old),
+            ("newPass1", new1), ("newPass2", new2)])
+        self.assertIsNotNone(change("wrong", "n", "n").header("X-KE-message"))
+        self.assertIsNone(change("hunter2", "a", "b").header("X-PWD-change"))
+        self.assertEqual(change("hunter2", "n3w pass", "n3w pass").header("X-PWD-change"),
+                         "success")
+        self.logged_in("bob", "n3w pass")
+
+    def test_cert_check_download_and_meeting_test(self):
+        r = self.request("POST", "/cgi-bin/welcome?standalone=true&checkcert=true", FORM)
+        self.assertEqual(r.status, 200)
+        r = self.get("/cgi-bin/meetingstart?upgradeclient=ture&StandAlone=ture")
+        self.assertEqual((r.body, r.header("Content-Type")),
+                         (b"MZ local appliance client installer\r\n", "application/octet-stream"))
+        self.assertEqual(self.get("/cgi-bin/meetingactive?MeetingTest=true").text,
+                         "Valid Meeting\r\n")
+        self.control("POST", "meeting", {"id": "100001", "delete": True})
+        self.assertEqual(self.get("/cgi-bin/meetingactive?MeetingTest=true").text,
+                         "Invalid Meeting\r\n")
+
+    # ----------------------------------------------------------- meetings
+
+    def test_meeting_start_list_join_participants_reschedule_cancel(self):
+        alice = self.logged_in()
+        start = lambda name: self.meeting(alice, ("submitter", "startmeeting"),
+                                          ("meetingname", name), ("meetingpass", "pw1"),
+                                          ("isstartnow", "true"), ("seconds2start", "-20"),
+                                          ("seconds2end", "3600"),
+                                          ("meetingdescription", "Über; alles"))
+        reply = start("Plan")
+        self.assertRegex(reply, r"^meeting_id: \d+\r\n$")
+        mid = reply.split(": ")[1].strip()
+        self.assertTrue(start("Plan").startswith("error: meeting name:"))
+        listing = self.meeting(alice, ("action", "getmeetinglist"), ("biasmin", "120"),
+                               ("meetingid", mid), path="/cgi-bin/meetingactive")
+        keys = [item.split("=", 1)[0] for item in listing.rstrip("\r\n").split(";") if item]
+        self.assertEqual(keys, ["meetingID", "ownerName", "ownerSess", "meetingName",
+                                "meetingNo", "meetingDate", "meetingTime", "meetingState",
+                                "sharingState", "endDate", "endTime", "meetingDescription",
+                                "waitMsg", "meetingCount", "inviteUrl"])
+        self.assertIn("meetingState=1;", listing)
+        self.assertIn("meetingDescription=Über, alles;", listing)
+        self.assertRegex(listing, r"meetingDate=\d{4}/\d\d/\d\d;meetingTime=\d\d:\d\d;")
+
+        join = lambda cookie, *pw: self.meeting(cookie, ("submitter", "joinmeeting"),
+                                                ("meetingid", mid), *pw)
+        bob = self.logged_in("bob", "hunter2")
+        self.assertIn("NeedPwd", join(bob))
+        self.assertIn("NeedPwd", join(bob, ("meetingpass", "")))
+        self.assertIn("InvalidPwd", join(bob, ("meetingpass", "nope")))
+        self.assertEqual(join(alice, ("meetingpass", "pw1")), "success\r\n")
+        self.assertEqual(join(bob, ("meetingpass", "pw1")), "success\r\n")
+
+        alice_value = base64.b64decode(alice).decode()
+        text = self.participants(bob, mid, wait=True)
+        self.assertTrue(text.startswith("expires=0;meetingState=2;sharingState=0;endDate="))
+        head, *entries = text.split("sessionID=")
+        self.assertTrue(head.endswith("meetingName=Plan;waitMsg=;"))
+        self.assertEqual(entries[0], "%s;name=alice;role=0;callerRole=1;state=1;viewonly=1;"
+                                     "assistpermission=0;\r\n" % alice_value)
+        self.assertTrue(entries[1].endswith(";name=bob;role=0;callerRole=0;state=1;viewonly=1;"
+                                            "assistpermission=0;\r\n"))
+        self.assertNotIn("waitMsg", self.participants(bob, mid))
+
+        reschedule = self.meeting(alice, ("submitter", "reschedule"),
+                                  ("meetingState", "waiting"), ("meetingname", "Plan"),
+                                  ("seconds2start", "600"), ("seconds2end", "4200"))
+        self.assertEqual(reschedule, "meeting_id: %s\r\n" % mid)
+        self.assertIn("meetingState=1;", self.participants(bob, mid))
+        self.assertRegex(self.participants(bob, mid), r"^expires=4\d\d\d;")
+        self.assertIn("meetingState=0;", self.meeting(
+            alice, ("action", "getmeetinglist"), ("biasmin", "0"),
+            path="/cgi-bin/meetingactive"))
+        self.assertIn("fail to reschedule", self.meeting(
+            bob, ("submitter", "reschedule"), ("meetingState", "waiting"),
+            ("meetingname", "Plan"), ("seconds2start", "600"), ("seconds2end", "4200")))
+
+        cancel = lambda cookie: self.meeting(cookie, ("action", "cancelmeeting"),
+                                             ("meetingid", mid), path="/cgi-bin/meetingactive")
+        self.assertEqual(cancel(bob), "Cancel Meeting Failed\r\n")
+        self.assertEqual(cancel(alice), "Cancel Meeting OK\r\n")
+        self.assertEqual(self.participants(alice, mid), "InvalidMeeting\r\n")
+
+    def test_join_refusals(self):
+        self.control("POST", "scenario", {"meetings": [
+            {"id": "7", "title": "Later", "owner": "alice", "start_in": 7200,
+             "open_before_minutes": 15},
+            {"id": "8", "title": "Closed", "owner": "alice", "state": "started",
+             "invite_only": True, "max_attendees": 1}]})
+        bob = self.logged_in("bob", "hunter2")
+        join = lambda mid, *more: self.meeting(bob, ("submitter", "joinmeeting"),
+                                               ("meetingid", mid), *more)
+        self.assertEqual(join("7", ("meetingpass", "")), "{error: BeforeMins 15}\r\n")
+        self.assertEqual(join("8", ("meetingpass", "")),
+                         "Cannot join the meeting without invitation\r\n")
+        self.assertEqual(join("8", ("invite", "true")), "success\r\n")
+        guest = self.post("/cgi-bin/userLogin", [("guestLogin", "meeting"), ("guestuser", "g"),
+                                                 ("callerRole", "0")]).cookie
+        self.assertIn("attendees", self.meeting(guest, ("submitter", "joinmeeting"),
+                                                ("meetingid", "8"), ("invite", "true")))
+        self.assertNotIn("success", join("9", ("meetingpass", "")))
+
+    def test_participant_list_errors(self):
+        alice = self.logged_in()
+        self.meeting(alice, ("submitter", "joinmeeting"), ("meetingid", "100001"),
+                     ("meetingpass", "code1"))
+        value = base64.b64decode(alice).decode()
+        self.control("POST", "participant", {"meeting": "100001", "session": value,
+                                             "terminated": True, "role": 1})
+        self.assertEqual(self.participants(alice, "100001"), "plsessionterminated\r\n")
+        self.control("POST", "expire", {"user": "alice"})
+        self.assertEqual(self.participants(alice, "100001"), "sessionExpired\r\n")
+        self.assertEqual(self.meeting(alice, ("action", "getmeetinglist"), ("biasmin", "0"),
+                                      path="/cgi-bin/meetingactive"), "sessionExpired\r\n")
+
+    def test_saved_meetings(self):
+        alice = self.logged_in()
+        fields = [("meetingname", "Retro"), ("meetingcode", "c0de"),
+                  ("meetingstart", "2030/01/02 09:30"), ("meetingend", "2030/01/02 10:30"),
+                  ("meetingdescription", "a#59b"), ("requrieemails", "x@y.z#59q@r.s"),
+                  ("optionalemails", ""), ("inviteremail", ""), ("custmsg", "hi"),
+                  ("stamp", "2029/12/01 08:00")]
+        save = lambda cookie, mode, *extra: self.meeting(
+            cookie, ("submitter", "savemeetinginfo"), ("savemode", str(mode)), *extra,
+            *fields, ("biasmin", "60"))
+        self.assertEqual(save(alice, 0), "{success: save meeting info}\r\n")
+        self.assertEqual(save(alice, 0), "{error: same meeting name Retro(1)}\r\n")
+        self.assertEqual(save(alice, 1), "{success: save meeting info}\r\n")
+        listing = self.meeting(alice, ("submitter", "getmeetinginfo"), ("biasmin", "60"))
+        self.assertEqual(listing,
+                         "meetingname=Retro;meetingcode=c0de;meetingstart=2030/01/02 09:30;"
+                         "meetingend=2030/01/02 10:30;meetingdescription=a#59b;"
+                         "requrieemails=x@y.z#59q@r.s;optionalemails=;inviteremail=;custmsg=hi;"
+                         "username=alice;domain=;portal=;stamp=2029/12/01 08:00;rowid=1;\r\n")
+        self.assertEqual(save(alice, 2, ("rowid", "1")), "{success: save meeting info}\r\n")
+        self.assertIn("cannot find", save(alice, 2, ("rowid", "99")))
+        bob = self.logged_in("bob", "hunter2")
+        delete = lambda cookie, rowid: self.meeting(cookie, ("submitter", "deletemeetinginfo"),
+                                                    ("rowid", rowid))
+        self.assertEqual(self.meeting(bob, ("submitter", "getmeetinginfo"), ("biasmin", "0")), "")
+        self.assertEqual(delete(bob, "1"), "{error: cannot delete other ones saves}\r\n")
+        self.assertEqual(delete(alice, ""), "{error: no rowid}\r\n")
+        self.assertEqual(delete(alice, "1"), "{success: delete meeting info}\r\n")
+        self.assertEqual(delete(alice, "1"), "{error: cannot find the meeting info}\r\n")
+
+    def test_invitations(self):
+        alice = self.logged_in()
+        pairs = [("inviteguest", "true"), ("invitecount", "2"), ("t0", "a@b.c"),
+                 ("t1", "d@e.f"), ("optionalcount", "0"), ("custommsg", "Come"),
+                 ("techemail", ""), ("dhsac", "true"), ("meetingname", "Weekly sync")]
+        self.assertEqual(self.post("/cgi-bin/MeetingInvite", pairs, cookie=alice).text,
+                         "error=0&*&*")
+        _, state = self.control("GET", "state")
+        self.assertEqual(state["invitations"][0]["required"], ["a@b.c", "d@e.f"])
+        self.control("POST", "scenario", {"invite_error": 21})
+        alice = self.logged_in()
+        self.assertEqual(self.post("/cgi-bin/MeetingInvite", pairs, cookie=alice).text,
+                         "error=21&*&*")
+        bad = [("inviteguest", "true"), ("invitecount", "3"), ("t0", "a@b.c")]
+        self.assertEqual(self.post("/cgi-bin/MeetingInvite", bad, cookie=alice).text,
+                         "error=2&*&*")
+
+    # ------------------------------------------------- recording and faults
+
+    def raw_exchange(self, data: bytes) -> bytes:
+        with socket.create_connection(("127.0.0.1", self.port), timeout=10) as raw:
+            with self.tls.wrap_socket(raw, server_hostname="localhost") as s:
+                s.sendall(data)
+                out = b""
+                while True:
+                    try:
+                        chunk = s.recv(65536)
+                    except (ssl.SSLError, ConnectionResetError):
+                        break
+                    if not chunk:
+                        break
+                    out += chunk
+                return out
+
+    def test_requests_are_recorded_byte_for_byte(self):
+        body = b"StandAlone=true&action=getparticipants&meetingID=100001&x=%C3%A9\xff"
+        head = (b"POST /cgi-bin/meetingactive HTTP/1.1\r\nHost: localhost\r\n"
+                b"Cookie: swap=\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                b"Content-Length: %d\r\nConnection: close\r\n\r\n" % len(body))
+        reply = self.raw_exchange(head + body)
+        self.assertTrue(reply.endswith(b"\r\n\r\nsessionExpired\r\n"))
+        with open(self.log_path) as f:
+            records = [json.loads(line) for line in f]
+        self.assertEqual(len(records), 1)
+        rec = records[0]
+        self.assertEqual(rec["head"].encode("latin-1"), head)
+        self.assertEqual(bytes.fromhex(rec["body_hex"]), body)
+        self.assertEqual(rec["body"].encode("latin-1"), body)
+        self.assertEqual((rec["method"], rec["path"], rec["headers"][1]),
+                         ("POST", "/cgi-bin/meetingactive", ["Cookie", "swap="]))
+        _, over_control = self.control("GET", "requests")
+        self.assertEqual(over_control, records)
+
+    def test_malformed_requests_get_400(self):
+        for data in (b"GARBAGE\r\n\r\n",
+                     b"POST /cgi-bin/userLogin HTTP/1.1\r\nContent-Length: -5\r\n\r\n",
+                     b"GET / HTTP/1.1\r\nno colon here\r\n\r\n"):
+            self.assertTrue(self.raw_exchange(data).startswith(b"HTTP/1.1 400 "), data)
+        self.assertEqual(self.control("POST", "faults", {"drop": "later"})[0], 400)
+        self.assertEqual(self.control("POST", "scenario", {"users": [{"name": "x"}]})[0], 400)
+        self.assertTrue(self.session_valid(self.logged_in()))
+
+    def test_fault_error_reply_missing_marker_and_count(self):
+        self.control("POST", "faults", [
+            {"path": "/cgi-bin/userLogin", "method": "POST", "omit_headers": ["Set-Cookie"],
+             "count": 1},
+            {"match": "submitter=joinmeeting", "status": 500, "body": "broken"}])
+        self.assertIsNone(self.login("alice", "secret").cookie)
+        alice = self.logged_in()
+        r = self.post("/cgi-bin/meetingstart", [("StandAlone", "true"),
+                                                ("submitter", "joinmeeting"),
+                                                ("meetingid", "100001")], cookie=alice)
+        self.assertEqual((r.status, r.text), (500, "broken"))
+        _, faults = self.control("GET", "faults")
+        self.assertEqual(len(faults), 1)
+        records = self.control("GET", "requests")[1]
+        self.assertEqual(records[0]["fault"], {"omit_headers": ["Set-Cookie"]})
+
+    def test_fault_truncated_oversized_gzip_and_chunked_bodies(self):
+        target = "/cgi-bin/userLogin?callerRole=1&QueryDomain=true"
+        self.control("POST", "faults", {"path": "/cgi-bin/userLogin", "truncate": 5,
+                                        "count": 1})
+        with self.assertRaises(http.client.IncompleteRead):
+            self.get(target)
+        self.control("POST", "faults", {"path": "/cgi-bin/userLogin", "oversize": 3_000_000,
+                                        "count": 1})
+        r = self.get(target)
+        self.assertEqual(len(r.body), len("domain=LocalDB;authType=1\r\n") + 3_000_000)
+        self.control("POST", "faults", {"path": "/cgi-bin/userLogin", "gzip": True, "count": 1})
+        r = self.get(target)
+        self.assertEqual(r.header("Content-Encoding"), "gzip")
+        self.assertEqual(gzip.decompress(r.body), b"domain=LocalDB;authType=1\r\n")
+        self.control("POST", "faults", {"path": "/cgi-bin/userLogin", "chunked": True,
+                                        "count": 1})
+        self.assertEqual(self.get(target).text, "domain=LocalDB;authType=1\r\n")
+
+    def test_fault_dropped_connection_slow_reply_and_expired_session(self):
+        alice = self.logged_in()
+        self.control("POST", "faults", {"path": "/cgi-bin/meetingactive", "drop": "reset",
+                                        "count": 1})
+        with self.assertRaises((ConnectionError, http.client.RemoteDisconnected, ssl.SSLError)):
+            self.participants(alice, "100001")
+        self.control("POST", "faults", {"path": "/cgi-bin/meetingactive", "delay": 2,
+                                        "count": 1})
+        with self.assertRaises(socket.timeout):
+            self.request("GET", "/cgi-bin/meetingactive?SessionTest=true", timeout=0.5)
+        self.control("POST", "faults", {"path": "/cgi-bin/meetingactive",
+                                        "expire_session": True, "count": 1})
+        self.assertEqual(self.participants(alice, "100001"), "sessionExpired\r\n")
+        self.assertFalse(self.session_valid(alice))
+
+    def test_scenario_sessions_and_meeting_states(self):
+        self.control("POST", "scenario", {
+            "sessions": [{"user": "bob", "value": "fixed-session-1"}],
+            "meetings": [{"id": "5", "title": "R", "owner": "alice", "state": "ready",
+                          "sharing_state": 2, "expires": 120, "wait_msg": "Soon"}]})
+        bob = base64.b64encode(b"fixed-session-1").decode()
+        self.assertTrue(self.session_valid(bob))
+        self.assertIn("meetingState=2;sharingState=2;", self.meeting(
+            bob, ("action", "getmeetinglist"), ("biasmin", "0"), path="/cgi-bin/meetingactive"))
+        self.assertTrue(self.participants(bob, "5", wait=True).startswith(
+            "expires=120;meetingState=1;sharingState=2;"))
+        self.control("POST", "meeting", {"id": "5", "state": "started"})
+        self.assertIn("meetingState=2;", self.participants(bob, "5"))
+
+
+if __name__ == "__main__":
+    unittest.main()
