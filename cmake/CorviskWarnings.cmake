@@ -14,3 +14,9 @@ if(CORVISK_SANITIZE)
                       -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+if(CORVISK_FUZZ)
+  # Coverage instrumentation for every library, so libFuzzer sees the code it
+  # drives and not only the harness.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
