@@ -9,10 +9,6 @@ namespace {
 
 enum class Op { Union, Intersect, Subtract };
 
-struct Span {
-    int x1, x2;
-};
-
 // Index one past the band that starts at i.
 size_t bandEnd(const std::vector<Rect>& boxes, size_t i)
 {
@@ -23,40 +19,60 @@ size_t bandEnd(const std::vector<Rect>& boxes, size_t i)
     return j;
 }
 
-void addUnionSpan(std::vector<Span>& out, int x1, int x2)
-{
-    if (!out.empty() && x1 <= out.back().x2) {
-        if (x2 > out.back().x2)
-            out.back().x2 = x2;
-    } else {
-        out.push_back({x1, x2});
-    }
-}
+// Builds the result band by band, splitting the rows wherever a band of
+// either operand starts or ends, and merging each new band into the one
+// above when they touch and hold the same columns.
+class BandWriter {
+public:
+    explicit BandWriter(std::vector<Rect>& out) : m_out(out) {}
 
-// Combines the columns of one band of each operand. Either side may be
-// empty (na or nb 0) where only one operand covers the rows.
-void spanOp(Op op, const Rect* a, size_t na, const Rect* b, size_t nb, std::vector<Span>& out)
-{
-    out.clear();
-    size_t i = 0, j = 0;
-    switch (op) {
-    case Op::Union:
+    // Combines the columns of one band of each operand over rows [top,
+    // bottom). Either side may be empty (na or nb 0) where only one operand
+    // covers the rows.
+    void add(Op op, int top, int bottom, const Rect* a, size_t na, const Rect* b, size_t nb)
+    {
+        if (top >= bottom)
+            return;
+        const size_t start = m_out.size();
+        switch (op) {
+        case Op::Union:
+            unite(top, bottom, a, na, b, nb, start);
+            break;
+        case Op::Intersect:
+            intersect(top, bottom, a, na, b, nb);
+            break;
+        case Op::Subtract:
+            subtract(top, bottom, a, na, b, nb);
+            break;
+        }
+        finishBand(start, top, bottom);
+    }
+
+private:
+    void push(int x1, int top, int x2, int bottom) { m_out.push_back(Rect(x1, top, x2, bottom)); }
+
+    void unite(int top, int bottom, const Rect* a, size_t na, const Rect* b, size_t nb, size_t start)
+    {
+        size_t i = 0, j = 0;
         while (i < na || j < nb) {
-            if (j >= nb || (i < na && a[i].left <= b[j].left)) {
-                addUnionSpan(out, a[i].left, a[i].right);
-                ++i;
+            const Rect& r = (j >= nb || (i < na && a[i].left <= b[j].left)) ? a[i++] : b[j++];
+            if (m_out.size() > start && r.left <= m_out.back().right) {
+                if (r.right > m_out.back().right)
+                    m_out.back().right = r.right;
             } else {
-                addUnionSpan(out, b[j].left, b[j].right);
-                ++j;
+                push(r.left, top, r.right, bottom);
             }
         }
-        break;
-    case Op::Intersect:
+    }
+
+    void intersect(int top, int bottom, const Rect* a, size_t na, const Rect* b, size_t nb)
+    {
+        size_t i = 0, j = 0;
         while (i < na && j < nb) {
             const int x1 = std::max(a[i].left, b[j].left);
             const int x2 = std::min(a[i].right, b[j].right);
             if (x1 < x2)
-                out.push_back({x1, x2});
+                push(x1, top, x2, bottom);
             if (a[i].right < b[j].right)
                 ++i;
             else if (b[j].right < a[i].right)
@@ -66,120 +82,109 @@ void spanOp(Op op, const Rect* a, size_t na, const Rect* b, size_t nb, std::vect
                 ++j;
             }
         }
-        break;
-    case Op::Subtract:
-        for (; i < na; ++i) {
+    }
+
+    void subtract(int top, int bottom, const Rect* a, size_t na, const Rect* b, size_t nb)
+    {
+        size_t j = 0;
+        for (size_t i = 0; i < na; ++i) {
             int cur = a[i].left;
             const int end = a[i].right;
             while (j < nb && b[j].right <= cur)
                 ++j;
             for (size_t k = j; k < nb && b[k].left < end && cur < end; ++k) {
                 if (b[k].left > cur)
-                    out.push_back({cur, b[k].left});
+                    push(cur, top, b[k].left, bottom);
                 cur = std::max(cur, b[k].right);
             }
             if (cur < end)
-                out.push_back({cur, end});
+                push(cur, top, end, bottom);
         }
-        break;
-    }
-}
-
-// Builds the result band by band, splitting the rows wherever a band of
-// either operand starts or ends, and merging each new band into the one
-// above when they touch and hold the same columns.
-class BandWriter {
-public:
-    explicit BandWriter(std::vector<Rect>& out) : m_out(out) {}
-
-    void add(int top, int bottom, const std::vector<Span>& spans)
-    {
-        if (top >= bottom || spans.empty())
-            return;
-        if (m_prevBand < m_out.size() && m_out[m_prevBand].bottom == top &&
-            m_out.size() - m_prevBand == spans.size() && sameColumns(spans)) {
-            for (size_t k = m_prevBand; k < m_out.size(); ++k)
-                m_out[k].bottom = bottom;
-            return;
-        }
-        m_prevBand = m_out.size();
-        for (const Span& s : spans)
-            m_out.push_back(Rect(s.x1, top, s.x2, bottom));
     }
 
-private:
-    bool sameColumns(const std::vector<Span>& spans) const
+    void finishBand(size_t start, int top, int bottom)
     {
-        for (size_t k = 0; k < spans.size(); ++k) {
-            const Rect& r = m_out[m_prevBand + k];
-            if (r.left != spans[k].x1 || r.right != spans[k].x2)
-                return false;
+        const size_t n = m_out.size() - start;
+        if (n == 0)
+            return;
+        if (m_prevBand < start && m_out[m_prevBand].bottom == top && start - m_prevBand == n) {
+            bool same = true;
+            for (size_t k = 0; k < n && same; ++k)
+                same = m_out[m_prevBand + k].left == m_out[start + k].left &&
+                       m_out[m_prevBand + k].right == m_out[start + k].right;
+            if (same) {
+                for (size_t k = m_prevBand; k < start; ++k)
+                    m_out[k].bottom = bottom;
+                m_out.resize(start);
+                return;
+            }
         }
-        return true;
+        m_prevBand = start;
     }
 
     std::vector<Rect>& m_out;
     size_t m_prevBand = SIZE_MAX;
 };
 
-std::vector<Rect> regionOp(Op op, const std::vector<Rect>& a, const std::vector<Rect>& b)
+// Writes the result into out, which must be neither a nor b.
+void regionOp(Op op, const std::vector<Rect>& a, const std::vector<Rect>& b, std::vector<Rect>& out)
 {
-    std::vector<Rect> out;
+    out.clear();
     out.reserve(a.size() + b.size());
     BandWriter writer(out);
-    std::vector<Span> spans;
     // Rows above ylo are done.
     int ylo = INT_MIN;
     size_t ia = 0, ib = 0;
     const bool keepAOnly = op != Op::Intersect;
     const bool keepBOnly = op == Op::Union;
 
+    size_t ea = a.empty() ? 0 : bandEnd(a, 0), eb = b.empty() ? 0 : bandEnd(b, 0);
     while (ia < a.size() && ib < b.size()) {
-        const size_t ea = bandEnd(a, ia), eb = bandEnd(b, ib);
         const int aTop = std::max(a[ia].top, ylo), bTop = std::max(b[ib].top, ylo);
         const int aBot = a[ia].bottom, bBot = b[ib].bottom;
         if (aTop < bTop) {
             const int bot = std::min(aBot, bTop);
-            if (keepAOnly) {
-                spanOp(op, &a[ia], ea - ia, nullptr, 0, spans);
-                writer.add(aTop, bot, spans);
-            }
+            if (keepAOnly)
+                writer.add(op, aTop, bot, &a[ia], ea - ia, nullptr, 0);
             ylo = bot;
         } else if (bTop < aTop) {
             const int bot = std::min(bBot, aTop);
-            if (keepBOnly) {
-                spanOp(op, nullptr, 0, &b[ib], eb - ib, spans);
-                writer.add(bTop, bot, spans);
-            }
+            if (keepBOnly)
+                writer.add(op, bTop, bot, nullptr, 0, &b[ib], eb - ib);
             ylo = bot;
         } else {
             const int bot = std::min(aBot, bBot);
-            spanOp(op, &a[ia], ea - ia, &b[ib], eb - ib, spans);
-            writer.add(aTop, bot, spans);
+            writer.add(op, aTop, bot, &a[ia], ea - ia, &b[ib], eb - ib);
             ylo = bot;
         }
-        if (aBot <= ylo)
+        if (aBot <= ylo) {
             ia = ea;
-        if (bBot <= ylo)
+            if (ia < a.size())
+                ea = bandEnd(a, ia);
+        }
+        if (bBot <= ylo) {
             ib = eb;
-    }
-    if (keepAOnly) {
-        for (; ia < a.size();) {
-            const size_t ea = bandEnd(a, ia);
-            spanOp(op, &a[ia], ea - ia, nullptr, 0, spans);
-            writer.add(std::max(a[ia].top, ylo), a[ia].bottom, spans);
-            ia = ea;
+            if (ib < b.size())
+                eb = bandEnd(b, ib);
         }
     }
-    if (keepBOnly) {
-        for (; ib < b.size();) {
-            const size_t eb = bandEnd(b, ib);
-            spanOp(op, nullptr, 0, &b[ib], eb - ib, spans);
-            writer.add(std::max(b[ib].top, ylo), b[ib].bottom, spans);
-            ib = eb;
-        }
+    for (; keepAOnly && ia < a.size(); ia = ea) {
+        ea = bandEnd(a, ia);
+        writer.add(op, std::max(a[ia].top, ylo), a[ia].bottom, &a[ia], ea - ia, nullptr, 0);
     }
-    return out;
+    for (; keepBOnly && ib < b.size(); ib = eb) {
+        eb = bandEnd(b, ib);
+        writer.add(op, std::max(b[ib].top, ylo), b[ib].bottom, nullptr, 0, &b[ib], eb - ib);
+    }
+}
+
+// Per-thread buffer the in-place operations build into and then swap with,
+// so a region grown one rectangle at a time reuses two buffers instead of
+// allocating a fresh one for every step.
+std::vector<Rect>& scratch()
+{
+    thread_local std::vector<Rect> buffer;
+    return buffer;
 }
 
 } // namespace
@@ -206,7 +211,7 @@ Region Region::intersect(const Region& other) const
 {
     Region result;
     if (!is_empty() && !other.is_empty())
-        result.m_boxes = regionOp(Op::Intersect, m_boxes, other.m_boxes);
+        regionOp(Op::Intersect, m_boxes, other.m_boxes, result.m_boxes);
     return result;
 }
 
@@ -217,7 +222,7 @@ Region Region::union_(const Region& other) const
     if (is_empty())
         return other;
     Region result;
-    result.m_boxes = regionOp(Op::Union, m_boxes, other.m_boxes);
+    regionOp(Op::Union, m_boxes, other.m_boxes, result.m_boxes);
     return result;
 }
 
@@ -226,8 +231,40 @@ Region Region::subtract(const Region& other) const
     if (is_empty() || other.is_empty())
         return *this;
     Region result;
-    result.m_boxes = regionOp(Op::Subtract, m_boxes, other.m_boxes);
+    regionOp(Op::Subtract, m_boxes, other.m_boxes, result.m_boxes);
     return result;
+}
+
+void Region::assign_intersect(const Region& other)
+{
+    if (is_empty())
+        return;
+    if (other.is_empty()) {
+        clear();
+        return;
+    }
+    regionOp(Op::Intersect, m_boxes, other.m_boxes, scratch());
+    m_boxes.swap(scratch());
+}
+
+void Region::assign_union(const Region& other)
+{
+    if (other.is_empty())
+        return;
+    if (is_empty()) {
+        m_boxes = other.m_boxes;
+        return;
+    }
+    regionOp(Op::Union, m_boxes, other.m_boxes, scratch());
+    m_boxes.swap(scratch());
+}
+
+void Region::assign_subtract(const Region& other)
+{
+    if (is_empty() || other.is_empty())
+        return;
+    regionOp(Op::Subtract, m_boxes, other.m_boxes, scratch());
+    m_boxes.swap(scratch());
 }
 
 bool Region::equals(const Region& other) const

@@ -31,9 +31,10 @@ public:
     Region union_(const Region& other) const;
     Region subtract(const Region& other) const;
 
-    void assign_intersect(const Region& other) { *this = intersect(other); }
-    void assign_union(const Region& other) { *this = union_(other); }
-    void assign_subtract(const Region& other) { *this = subtract(other); }
+    // In place, reusing this region's storage.
+    void assign_intersect(const Region& other);
+    void assign_union(const Region& other);
+    void assign_subtract(const Region& other);
 
     bool is_empty() const { return m_boxes.empty(); }
     bool equals(const Region& other) const;

@@ -17,6 +17,10 @@ public:
     rdr::SocketHandle nearEnd() const { return m_near; }
     // Sends all bytes from the far end; false on failure.
     bool sendFromFar(const void* data, size_t length);
+    // Receives exactly length bytes at the far end; false on failure.
+    bool receiveAtFar(void* data, size_t length);
+    // Whether the far end has bytes to read within timeoutMs.
+    bool farReadable(int timeoutMs);
     void closeFar();
 
 private:

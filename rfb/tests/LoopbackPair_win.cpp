@@ -67,6 +67,28 @@ bool LoopbackPair::sendFromFar(const void* data, size_t length)
     return true;
 }
 
+bool LoopbackPair::receiveAtFar(void* data, size_t length)
+{
+    char* p = static_cast<char*>(data);
+    while (length > 0) {
+        const int n = recv(static_cast<SOCKET>(m_far), p, static_cast<int>(length), 0);
+        if (n <= 0)
+            return false;
+        p += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool LoopbackPair::farReadable(int timeoutMs)
+{
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(static_cast<SOCKET>(m_far), &set);
+    timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    return select(0, &set, nullptr, nullptr, &tv) > 0;
+}
+
 void LoopbackPair::closeFar()
 {
     if (m_far != kNone) {
