@@ -17,3 +17,31 @@ corvisk_add_test(NAME core_control_packet_test SOURCES tests/ControlPacket_test.
 corvisk_add_test(NAME core_meeting_requests_test SOURCES tests/MeetingRequests_test.cpp LIBS corvisk_core_neutral)
 corvisk_add_fuzzer(NAME core_frame_reassembler_fuzz SOURCES tests/FrameReassembler_fuzz.cpp LIBS corvisk_core_neutral)
 corvisk_add_fuzzer(NAME core_control_packet_reader_fuzz SOURCES tests/ControlPacketReader_fuzz.cpp LIBS corvisk_core_neutral)
+
+if(CORVISK_WINDOWS)
+  add_library(corvisk_tunnel_win STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/SocketHandle_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SchannelSession_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ProxyConnect_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ApplianceTunnel_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/LocalChannels_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TunnelRelay_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PacketReceiveThread_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ControlSender_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/MeetingLink_win.cpp
+  )
+  target_include_directories(corvisk_tunnel_win PUBLIC ${CMAKE_SOURCE_DIR})
+  # secur32 is loaded at run time; crypt32 checks the server certificate.
+  target_link_libraries(corvisk_tunnel_win PUBLIC corvisk_core_neutral ws2_32 crypt32)
+endif()
+
+if(CORVISK_WINDOWS)
+  # Two meeting cores against the local appliance (started by the fixture
+  # script on the build host; Wine cannot start Python).
+  add_executable(core_meeting_link_wine_test tests/MeetingLink_wine_test.cpp)
+  target_link_libraries(core_meeting_link_wine_test PRIVATE corvisk_tunnel_win gmock gtest_main)
+  add_test(NAME core_meeting_link_wine_test
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/tests/tunnel_fixture.sh
+                   $<TARGET_FILE:core_meeting_link_wine_test>)
+  set_tests_properties(core_meeting_link_wine_test PROPERTIES TIMEOUT 300 LABELS appliance)
+endif()

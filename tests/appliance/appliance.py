@@ -170,7 +170,10 @@ def main(argv=None) -> int:
     if args.control_port is not None:
         listeners.append(Listener(app, HOST, args.control_port, None, control_only=True))
         control_port = listeners[-1].port
-    # The meeting tunnel's listeners join here and share `app.state`.
+    # The meeting tunnel shares the HTTPS port and `app.state`.
+    if os.path.exists(os.path.join(os.path.dirname(os.path.abspath(__file__)), "tunnel.py")):
+        import tunnel
+        app.connect_handler = tunnel.TunnelService(app)
     for listener in listeners:
         listener.start()
 

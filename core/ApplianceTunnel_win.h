@@ -1,0 +1,93 @@
+#pragma once
+// One TLS tunnel to the appliance: TCP (directly or through an HTTP proxy's
+// CONNECT), Schannel TLS with the certificate checked, the service request
+// naming the meeting service, then tunnel frames. Upstream, each EncryptSend
+// is one whole frame encrypted and sent under the tunnel's send lock, so
+// frames from different threads never interleave. Downstream, the relay
+// thread alone calls ReadAndRelay.
+#include "core/FrameReassembler.h"
+#include "core/SchannelSession_win.h"
+#include "core/SocketHandle_win.h"
+#include "core/TunnelFrame.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct TunnelProxy {
+    std::string host;        // empty: no proxy
+    uint16_t port = 0;
+    std::string basicCredentials; // Base64 of "user:password"; empty: none
+    bool http11 = false;
+};
+
+struct TunnelEndpoint {
+    std::string host;        // also the certificate name
+    uint16_t port = 443;
+    std::string sessionId;
+    bool isHost = false;     // role 1
+    bool isCoordinator = false; // title 1
+    TunnelProxy proxy;
+    AcceptedCertificate accepted;
+    uint32_t timeoutMs = 30000; // for connect, proxy reply and handshake together
+};
+
+class CApplianceTunnel {
+public:
+    enum ConnectResult {
+        kConnected = 0,
+        kNoSocket = -2,
+        kConnectFailed = -3,
+        kProxyFailed = -4,
+        kNotResolved = -7,
+    };
+    enum class ReadResult { Continue, Closed, Failed, UnknownTag, LocalWriteFailed };
+
+    explicit CApplianceTunnel(TunnelKind kind);
+    ~CApplianceTunnel();
+    CApplianceTunnel(const CApplianceTunnel&) = delete;
+    CApplianceTunnel& operator=(const CApplianceTunnel&) = delete;
+
+    // TCP to the appliance (through the proxy when one is set).
+    int Connect(const TunnelEndpoint& endpoint);
+    // TLS, certificate check and the service request; 1 on success.
+    int Handshake();
+    // One 298-byte hello on a control tunnel.
+    bool SendHello(uint16_t role, const std::string& meetingId, const std::string& displayNameUtf8);
+    // One whole frame: tag, length, data (at most 65535 bytes).
+    bool SendFrame(uint16_t tag, const uint8_t* data, size_t length);
+    // Plaintext the caller framed itself; sent as one unit.
+    bool EncryptSend(const uint8_t* data, size_t length);
+    // Reads what the socket has (it must be readable), decrypts it and hands
+    // whole frames to the sink.
+    ReadResult ReadAndRelay(FrameSink& sink);
+
+    SOCKET Socket() const { return m_socket.get(); }
+    TunnelKind Kind() const { return m_kind; }
+    bool Connected() const { return m_connected.load(); }
+    const std::string& LastError() const { return m_error; }
+    // Close-notify (when TLS is up) and close; idempotent, any thread.
+    void Close();
+
+private:
+    bool SendRawLocked(const uint8_t* data, size_t length);
+    int ConnectDirect(const addrinfo* target, uint64_t deadline);
+    int ConnectViaProxy(uint64_t deadline);
+    void Fail(const std::string& why);
+
+    TunnelKind m_kind;
+    TunnelEndpoint m_endpoint;
+    WinsockUser m_winsock;
+    SocketHandle m_socket;
+    std::atomic<bool> m_connected{false};
+    std::atomic<bool> m_closed{false};
+    uint64_t m_deadline = 0;
+    SchannelSession m_tls;
+    std::recursive_mutex m_sendLock; // also held while SSPI sends on its own
+    std::mutex m_closeLock;
+    FrameReassembler m_frames;
+    std::vector<uint8_t> m_plain;
+    std::string m_error;
+};

@@ -1,0 +1,76 @@
+#include "core/MeetingLink_win.h"
+
+MeetingLink::~MeetingLink()
+{
+    Close();
+}
+
+int MeetingLink::Open(const MeetingLinkConfig& config, ControlPacketHandler& handler,
+                      TunnelRelay::EndedCallback onEnded, TunnelRelay::ReadyCheck audioReady)
+{
+    m_config = config;
+    if (!m_channels.StartListener(config.listenPort) || !m_channels.CreateChannels(0)) {
+        m_error = "loopback channels could not be made";
+        Close();
+        return kFailed;
+    }
+    m_control = std::make_unique<CApplianceTunnel>(TunnelKind::Control);
+    int rc = m_control->Connect(config.endpoint);
+    if (rc != CApplianceTunnel::kConnected || !m_control->Handshake() ||
+        !m_control->SendHello(config.endpoint.isHost ? 1 : 0, config.meetingId, config.displayNameUtf8)) {
+        m_error = m_control->LastError();
+        Close();
+        return rc != CApplianceTunnel::kConnected ? rc : kFailed;
+    }
+    m_sender.SetSocket(m_channels.ClientEnd(LocalChannel::Control));
+    if (!m_relay.Start(*m_control, m_channels, std::move(onEnded), std::move(audioReady)) ||
+        !m_controlThread.Start(m_channels.ClientEnd(LocalChannel::Control), ReceiveChannel::Control, handler) ||
+        !m_canvasThread.Start(m_channels.ClientEnd(LocalChannel::Canvas), ReceiveChannel::Canvas, handler)) {
+        m_error = "meeting threads could not be started";
+        Close();
+        return kFailed;
+    }
+    return kOk;
+}
+
+int MeetingLink::OpenSharing()
+{
+    if (!m_control || m_sharing || !m_channels.CreateChannels(1))
+        return kFailed;
+    auto sharing = std::make_unique<CApplianceTunnel>(TunnelKind::Sharing);
+    int rc = sharing->Connect(m_config.endpoint);
+    if (rc != CApplianceTunnel::kConnected || !sharing->Handshake()) {
+        m_error = sharing->LastError();
+        m_channels.CloseChannel(LocalChannel::Sharing);
+        return rc != CApplianceTunnel::kConnected ? rc : kFailed;
+    }
+    m_sharing = std::move(sharing);
+    m_relay.AttachSharing(*m_sharing, m_channels.TakeAcceptedEnd(LocalChannel::Sharing));
+    return kOk;
+}
+
+void MeetingLink::CloseSharing()
+{
+    if (m_sharing)
+        m_sharing->Close();
+    m_relay.DetachSharing();
+    m_sharing.reset();
+    m_channels.CloseChannel(LocalChannel::Sharing);
+}
+
+void MeetingLink::Close()
+{
+    // Wake everything that may block on a channel or a tunnel, join, then free.
+    m_channels.ShutdownAll();
+    if (m_control)
+        m_control->Close();
+    if (m_sharing)
+        m_sharing->Close();
+    m_controlThread.Stop();
+    m_canvasThread.Stop();
+    m_relay.Stop();
+    m_sender.SetSocket(INVALID_SOCKET);
+    m_sharing.reset();
+    m_control.reset();
+    m_channels.Close();
+}

@@ -1,0 +1,59 @@
+#pragma once
+// The transport of one meeting, as the manager owns it: the loopback
+// channels, the control tunnel, the relay thread, the control and canvas
+// receive threads and the control packet sender; and, while a screen is
+// shared, the sharing channel and tunnel. Open runs the meeting-entry steps
+// in order; Close is the one ordered teardown (wake every thread, join them,
+// then close and delete), used on leave, logout and every failure.
+#include "core/ApplianceTunnel_win.h"
+#include "core/ControlSender_win.h"
+#include "core/LocalChannels_win.h"
+#include "core/PacketReceiveThread_win.h"
+#include "core/TunnelRelay_win.h"
+
+#include <memory>
+#include <string>
+
+struct MeetingLinkConfig {
+    TunnelEndpoint endpoint;
+    std::string meetingId;
+    std::string displayNameUtf8;
+    uint16_t listenPort = LocalChannels::kPreferredPort;
+};
+
+class MeetingLink {
+public:
+    enum Result { kOk = 1, kFailed = 0 }; // or a CApplianceTunnel::ConnectResult (negative)
+
+    MeetingLink() = default;
+    ~MeetingLink();
+    MeetingLink(const MeetingLink&) = delete;
+    MeetingLink& operator=(const MeetingLink&) = delete;
+
+    // Listener and channels, control tunnel with its hello, relay and the
+    // two receive threads. onEnded runs on the relay thread when the control
+    // tunnel ends by itself (the manager posts it to its main thread).
+    int Open(const MeetingLinkConfig& config, ControlPacketHandler& handler, TunnelRelay::EndedCallback onEnded,
+             TunnelRelay::ReadyCheck audioReady = {});
+    // The sharing channel and tunnel ("PL-HOST" or "PL-PARTICIPANT" by role).
+    int OpenSharing();
+    // The sharing side only; the meeting's channels keep running.
+    void CloseSharing();
+    void Close();
+
+    ControlSender& Sender() { return m_sender; }
+    LocalChannels& Channels() { return m_channels; }
+    bool ControlConnected() const { return m_control && m_control->Connected(); }
+    std::string LastError() const { return m_error; }
+
+private:
+    MeetingLinkConfig m_config;
+    LocalChannels m_channels;
+    std::unique_ptr<CApplianceTunnel> m_control;
+    std::unique_ptr<CApplianceTunnel> m_sharing;
+    TunnelRelay m_relay;
+    PacketReceiveThread m_controlThread;
+    PacketReceiveThread m_canvasThread;
+    ControlSender m_sender;
+    std::string m_error;
+};

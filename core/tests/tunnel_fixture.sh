@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Runs a tunnel test program under Wine against the local appliance:
+# makes the run's certificates, starts the appliance (CGI and tunnel on one
+# HTTPS port), an open tinyproxy and one that wants Basic credentials, and
+# gives the program a private copy of the Wine prefix whose CurrentUser Root
+# store the program fills with the run's CA.
+# Usage: tunnel_fixture.sh PROGRAM.exe [gtest arguments]
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+. "$root/scripts/lib/env.sh"
+
+work=$(mktemp -d /tmp/corvisk-tunnel.XXXXXX)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+    if [ -d "$work/prefix" ]; then WINEPREFIX=$work/prefix wineserver -k 2>/dev/null; fi
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+sh "$root/tests/appliance/make_certs.sh" "$work/certs" || exit 1
+export CORVISK_TUNNEL_FAULTS=$work/faults.json
+echo '[]' > "$CORVISK_TUNNEL_FAULTS"
+python3 "$root/tests/appliance/appliance.py" --cert-dir "$work/certs" --ready-file "$work/ready" \
+    > "$work/appliance.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -f "$work/ready" ] && break; sleep 0.1; done
+[ -f "$work/ready" ] || { echo "appliance did not start"; cat "$work/appliance.log"; exit 1; }
+appliance_port=$(sed -n 's/^port=//p' "$work/ready")
+
+start_proxy() { # name port [BasicAuth line]
+    cat > "$work/$1.conf" <<CONF
+Port $2
+Listen 127.0.0.1
+Timeout 60
+LogFile "$work/$1.log"
+LogLevel Info
+PidFile "$work/$1.pid"
+MaxClients 50
+Allow 127.0.0.1
+ConnectPort $appliance_port
+DisableViaHeader Yes
+${3:-}
+CONF
+    tinyproxy -d -c "$work/$1.conf" > /dev/null 2>&1 &
+    pids+=($!)
+}
+proxy_port=$(free_port)
+auth_port=$(free_port)
+start_proxy proxy "$proxy_port"
+start_proxy authproxy "$auth_port" "BasicAuth tester secret"
+
+cp -a --reflink=auto "$(dirname "$(corvisk_template_prefix)")/wineprefix-dev" "$work/prefix" || exit 1
+export WINEPREFIX=$work/prefix
+export CORVISK_APPLIANCE_PORT=$appliance_port CORVISK_PROXY_PORT=$proxy_port CORVISK_AUTH_PROXY_PORT=$auth_port
+export CORVISK_TEST_CA_DER=$work/certs/ca.der CORVISK_SERVER_SHA1=$(cat "$work/certs/server.sha1")
+export WINEDEBUG=-all
+"$root/scripts/wine-run" "$@"
+rc=$?
+if [ $rc -ne 0 ]; then
+    echo "--- appliance log"; tail -n 40 "$work/appliance.log"
+fi
+exit $rc

@@ -1,0 +1,377 @@
+"""The meeting tunnel of the local appliance.
+
+A client opens TLS to the appliance's HTTPS port and sends, inside TLS, one
+service request:
+
+  CONNECT localhost:-N HTTP/1.0
+  X-SSLVPN-PROTOCOL: 2.0
+  X-SSLVPN-SERVICE: PL_CONTROL | PL-HOST | PL-PARTICIPANT
+  User-Agent: ...
+  Proxy-Authorization: <the client's session id>
+
+No reply follows: from then on both sides send tunnel frames (big-endian
+16-bit tag, big-endian 16-bit length, data). Selectors: -3 (coordinator) and
+-4 on PL_CONTROL, -1 on PL-HOST, -2 on PL-PARTICIPANT.
+
+On the control tunnel the client's first frame is the 298-byte hello (tag
+bytes 0xBB 0xAA, a PLP_HELLO packet naming the meeting, the display name and
+the session id). Every later frame tagged 0xAABB carries a piece of the
+client's meeting-packet stream. Packets are relayed (APPLIANCE.md):
+  - two-name requests (11-13, 18-22) only to the session named second;
+  - state changes (2-6, 9, 10, 23, 24) change the meeting and go, as a bare
+    header, to everyone including the sender;
+  - polls (14-17) to everyone, the sender included;
+  - chat 8, canvas 27, marks 28, file share 29, voice 30 and anything else
+    to every other participant.
+Downstream each kind has its own tag (chat 0xAACC, canvas 0xBBCC, file share
+0xAADD, voice 0xBBDD, the rest 0xAABB); a packet longer than one frame goes
+in several.
+
+Sharing tunnels (no hello; the meeting is the one the session joined on its
+control tunnel): what PL-HOST sends goes to every PL-PARTICIPANT tunnel of
+the meeting, and what a participant sends goes to the host's.
+
+Fault switches: a JSON list in the file named by $CORVISK_TUNNEL_FAULTS, read
+at every new tunnel. Each fault may name "service" and "session" to match
+and has "count" (default: always) and any of:
+  "split"        write downstream bytes in pieces of this size, each its own
+                 TLS record (frames and records cut at any byte)
+  "close_after"  close the connection after this many downstream bytes
+                 (mid-frame when it falls inside one)
+  "stall"        seconds to wait before reading the service request
+  "stall_relay"  seconds to wait before each downstream write
+  "drop_hello"   true: never register the client (its packets go nowhere)
+  "send_frame"   {"tag": N, "data": "text"}: one frame sent to the client
+                 right after its hello (e.g. tag 0xAAEE, which no channel takes)
+Renegotiation cannot be asked for: Python's ssl module has no call for it.
+"""
+
+import json
+import os
+import socket
+import ssl
+import struct
+import sys
+import threading
+import time
+from typing import Dict, List, Optional
+
+TAG_CONTROL = 0xAABB
+TAG_CANVAS = 0xBBCC
+TAG_AUDIO = 0xBBDD
+TAG_CHAT = 0xAACC
+TAG_FILE_SHARE = 0xAADD
+TAG_SHARING = 0xAAFF
+
+SELECTORS = {"PL_CONTROL": ("-3", "-4"), "PL-HOST": ("-1",), "PL-PARTICIPANT": ("-2",)}
+TWO_NAME_TYPES = {11, 12, 13, 18, 19, 20, 21, 22}
+STATE_TYPES = {2, 3, 4, 5, 6, 9, 10, 23, 24}
+POLL_TYPES = {14, 15, 16, 17}
+DOWN_TAGS = {8: TAG_CHAT, 27: TAG_CANVAS, 29: TAG_FILE_SHARE, 30: TAG_AUDIO}
+HELLO_SIZE = 298
+MAX_PACKET = 4 + 0xFFFF
+
+
+def _cstr(raw: bytes) -> str:
+    return raw.split(b"\0", 1)[0].decode("utf-8", "replace")
+
+
+def _load_faults() -> List[dict]:
+    path = os.environ.get("CORVISK_TUNNEL_FAULTS")
+    if not path or not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8") as f:
+        faults = json.load(f)
+    return faults if isinstance(faults, list) else []
+
+
+class _Conn:
+    """One client tunnel; writes are whole calls under a lock."""
+
+    def __init__(self, sock, rfile, service: str, session: str, fault: dict):
+        self.sock = sock
+        self.rfile = rfile
+        self.service = service
+        self.session = session
+        self.fault = fault
+        self.meeting: Optional[str] = None
+        self.name = ""
+        self.role = 0
+        self.sent = 0
+        self.lock = threading.Lock()
+        self.alive = True
+
+    def send_frames(self, tag: int, data: bytes) -> None:
+        out = bytearray()
+        for at in range(0, max(len(data), 1), 0xFFFF):
+            piece = data[at:at + 0xFFFF]
+            out += struct.pack(">HH", tag, len(piece)) + piece
+        self.write(bytes(out))
+
+    def write(self, data: bytes) -> None:
+        with self.lock:
+            if not self.alive:
+                return
+            try:
+                if self.fault.get("stall_relay"):
+                    time.sleep(float(self.fault["stall_relay"]))
+                limit = self.fault.get("close_after")
+                if limit is not None and self.sent + len(data) >= int(limit):
+                    data = data[:max(0, int(limit) - self.sent)]
+                    self._write_pieces(data)
+                    self.alive = False
+                    # The reader's file object keeps the socket open; shut it.
+                    self.sock.shutdown(socket.SHUT_RDWR)
+                    return
+                self._write_pieces(data)
+                self.sent += len(data)
+            except (OSError, ssl.SSLError):
+                self.alive = False
+
+    def _write_pieces(self, data: bytes) -> None:
+        step = int(self.fault.get("split") or 0) or len(data) or 1
+        for at in range(0, len(data), step):
+            self.sock.sendall(data[at:at + step])
+
+
+class TunnelService:
+    """The appliance's CONNECT handler: app.connect_handler = TunnelService(app)."""
+
+    def __init__(self, app=None):
+        self.app = app
+        self.lock = threading.Lock()
+        self.control: Dict[str, Dict[str, _Conn]] = {}   # meeting -> session -> conn
+        self.sharing: Dict[str, Dict[str, _Conn]] = {}
+        self.meeting_of: Dict[str, str] = {}             # session -> meeting
+
+    # -------------------------------------------------------------- set-up
+
+    def _fault_for(self, service: str, session: str) -> dict:
+        try:
+            faults = _load_faults()
+        except (OSError, ValueError) as e:
+            print("tunnel: bad fault file: %s" % e, file=sys.stderr)
+            return {}
+        for f in faults:
+            if f.get("service", service) == service and f.get("session", session) == session:
+                return f
+        return {}
+
+    def __call__(self, sock, rfile, req, conn_number=0) -> None:
+        service = req.header("X-SSLVPN-SERVICE") or ""
+        session = req.header("Proxy-Authorization") or ""
+        host, _, selector = req.target.rpartition(":")
+        ok = (req.method == "CONNECT" and host == "localhost" and req.version == "HTTP/1.0"
+              and req.header("X-SSLVPN-PROTOCOL") == "2.0"
+              and selector in SELECTORS.get(service, ()) and session)
+        if not ok:
+            print("tunnel: refused %r %r service %r" % (req.method, req.target, service),
+                  file=sys.stderr)
+            sock.close()
+            return
+        fault = self._fault_for(service, session)
+        if fault.get("stall"):
+            time.sleep(float(fault["stall"]))
+        sock.settimeout(None)
+        c = _Conn(sock, rfile, service, session, fault)
+        try:
+            if service == "PL_CONTROL":
+                self._serve_control(c)
+            else:
+                self._serve_sharing(c)
+        except (OSError, ssl.SSLError, ValueError) as e:
+            print("tunnel: %s of %s ended: %s" % (service, session, e), file=sys.stderr)
+        finally:
+            self._forget(c)
+            c.alive = False
+            try:
+                sock.close()
+            except OSError:
+                pass
+
+    def _read_frame(self, c: _Conn):
+        head = self._read_exact(c.rfile, 4)
+        if head is None:
+            return None
+        tag, length = struct.unpack(">HH", head)
+        data = self._read_exact(c.rfile, length)
+        if data is None:
+            raise ValueError("closed inside a frame")
+        return tag, data
+
+    @staticmethod
+    def _read_exact(rfile, n: int) -> Optional[bytes]:
+        buf = b""
+        while len(buf) < n:
+            chunk = rfile.read(n - len(buf))
+            if not chunk:
+                if buf:
+                    raise ValueError("closed after %d of %d bytes" % (len(buf), n))
+                return None
+            buf += chunk
+        return buf
+
+    # ------------------------------------------------------------- control
+
+    def _serve_control(self, c: _Conn) -> None:
+        hello = self._read_exact(c.rfile, HELLO_SIZE)
+        if hello is None or hello[:8] != b"\xbb\xaa\x01\x26\x01\x00\x01\x22":
+            raise ValueError("no hello")
+        c.role = hello[8] | hello[9] << 8
+        c.meeting = _cstr(hello[10:42])
+        c.name = _cstr(hello[42:170])
+        if _cstr(hello[170:298]) != c.session:
+            raise ValueError("hello names another session")
+        if not c.fault.get("drop_hello"):
+            self._join(c)
+        extra = c.fault.get("send_frame")
+        if isinstance(extra, dict):
+            c.send_frames(int(extra.get("tag", 0)), str(extra.get("data", "")).encode("utf-8"))
+        stream = bytearray()
+        while True:
+            frame = self._read_frame(c)
+            if frame is None:
+                return
+            tag, data = frame
+            if tag != TAG_CONTROL:
+                raise ValueError("frame tag 0x%04X on the control tunnel" % tag)
+            stream += data
+            while len(stream) >= 4:
+                length = stream[2] << 8 | stream[3]
+                if len(stream) < 4 + length:
+                    break
+                packet = bytes(stream[:4 + length])
+                del stream[:4 + length]
+                self._route(c, packet)
+
+    def _join(self, c: _Conn) -> None:
+        with self.lock:
+            room = self.control.setdefault(c.meeting, {})
+            old = room.get(c.session)
+            room[c.session] = c
+            self.meeting_of[c.session] = c.meeting
+        if old is not None and old is not c:
+            old.alive = False
+        state = getattr(self.app, "state", None)
+        if state is not None and c.meeting in getattr(state, "meetings", {}):
+            try:
+                state.update_participant(c.meeting, c.session, {"name": c.name, "role": c.role})
+            except Exception as e:  # the CGI side's view is best effort here
+                print("tunnel: participant not recorded: %s" % e, file=sys.stderr)
+
+    def _forget(self, c: _Conn) -> None:
+        with self.lock:
+            for table in (self.control, self.sharing):
+                room = table.get(c.meeting or "")
+                if room is not None and room.get(c.session) is c:
+                    del room[c.session]
+
+    def _members(self, meeting: str) -> List[_Conn]:
+        with self.lock:
+            return list(self.control.get(meeting, {}).values())
+
+    def _route(self, sender: _Conn, packet: bytes) -> None:
+        ptype = packet[0]
+        members = self._members(sender.meeting)
+        if ptype in TWO_NAME_TYPES:
+            if len(packet) < 4 + 256:
+                return
+            target = _cstr(packet[4 + 128:4 + 256])
+            for m in members:
+                if m.session == target:
+                    m.send_frames(TAG_CONTROL, packet)
+        elif ptype in STATE_TYPES:
+            self._apply_state(sender, packet)
+            for m in members:
+                m.send_frames(TAG_CONTROL, bytes([ptype, 0, 0, 0]))
+        elif ptype in POLL_TYPES:
+            for m in members:
+                m.send_frames(TAG_CONTROL, packet)
+        else:
+            tag = DOWN_TAGS.get(ptype, TAG_CONTROL)
+            for m in members:
+                if m is not sender:
+                    m.send_frames(tag, packet)
+
+    def _apply_state(self, sender: _Conn, packet: bytes) -> None:
+        state = getattr(self.app, "state", None)
+        if state is None or sender.meeting not in getattr(state, "meetings", {}):
+            return
+        ptype, payload = packet[0], packet[4:]
+        name = _cstr(payload[:128]) if len(payload) >= 128 else ""
+        u32 = lambda at: struct.unpack_from("<I", payload, at)[0] if len(payload) >= at + 4 else 0
+        mid = sender.meeting
+        try:
+            if ptype == 3:
+                with state.lock:
+                    for p in state.meetings[mid].participants:
+                        p.role = 1 if p.session == name else 0
+            elif ptype == 5:
+                state.update_meeting(mid, {"sharing_state": u32(132)})
+            elif ptype == 6:
+                state.update_participant(mid, name, {"terminated": True})
+            elif ptype == 9:
+                state.update_meeting(mid, {"state": "started"})
+            elif ptype == 23:
+                state.update_participant(mid, name, {"viewonly": u32(128)})
+            elif ptype == 24:
+                state.update_participant(mid, name, {"name": _cstr(payload[128:256])})
+        except Exception as e:
+            print("tunnel: state change %d not applied: %s" % (ptype, e), file=sys.stderr)
+
+    # ------------------------------------------------------------- sharing
+
+    def _serve_sharing(self, c: _Conn) -> None:
+        with self.lock:
+            c.meeting = self.meeting_of.get(c.session)
+            if c.meeting is None:
+                raise ValueError("sharing tunnel of a session without a control tunnel")
+            self.sharing.setdefault(c.meeting, {})[c.session] = c
+        while True:
+            frame = self._read_frame(c)
+            if frame is None:
+                return
+            tag, data = frame
+            if tag != TAG_SHARING:
+                raise ValueError("frame tag 0x%04X on a sharing tunnel" % tag)
+            with self.lock:
+                peers = list(self.sharing.get(c.meeting, {}).values())
+            want = "PL-PARTICIPANT" if c.service == "PL-HOST" else "PL-HOST"
+            for p in peers:
+                if p.service == want:
+                    p.send_frames(TAG_SHARING, data)
+
+
+def main(argv=None) -> int:
+    """Stand-alone tunnel on its own port: tunnel.py CERT KEY [PORT]."""
+    import httpwire
+    args = sys.argv[1:] if argv is None else argv
+    if len(args) < 2:
+        print("usage: tunnel.py CERT KEY [PORT]", file=sys.stderr)
+        return 2
+    ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    ctx.minimum_version = ssl.TLSVersion.TLSv1_2
+    ctx.load_cert_chain(args[0], args[1])
+    service = TunnelService()
+    lsock = socket.create_server(("127.0.0.1", int(args[2]) if len(args) > 2 else 0))
+    print("port=%d" % lsock.getsockname()[1], flush=True)
+
+    def serve(raw):
+        try:
+            s = ctx.wrap_socket(raw, server_side=True)
+            rfile = s.makefile("rb")
+            req = httpwire.read_request(rfile)
+            if req is not None:
+                service(s, rfile, req)
+        except (OSError, ssl.SSLError, httpwire.BadRequest) as e:
+            print("tunnel: %s" % e, file=sys.stderr)
+        finally:
+            raw.close()
+
+    while True:
+        raw, _ = lsock.accept()
+        threading.Thread(target=serve, args=(raw,), daemon=True).start()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
