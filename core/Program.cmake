@@ -1,16 +1,72 @@
 # Start-up, launch parameters, the application manager, its dispatcher and the
 # tray, and the program Corvisk.exe itself. Included from core/CMakeLists.txt.
 
-target_sources(corvisk_core_neutral PRIVATE LaunchParameters.cpp)
+target_sources(corvisk_core_neutral PRIVATE
+  LaunchParameters.cpp
+  OsVersionClass.cpp
+  MediaFileName.cpp
+  WorkAreaPlacement.cpp
+  ServerAddress.cpp
+)
 corvisk_add_test(NAME core_launch_parameters_test SOURCES tests/LaunchParameters_test.cpp
   LIBS corvisk_core_neutral)
 corvisk_add_fuzzer(NAME core_launch_parameters_fuzz SOURCES tests/fuzz_launch_parameters.cpp
   LIBS corvisk_core_neutral CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/tests/corpus/launch_parameters)
+corvisk_add_test(NAME core_startup_neutral_test
+  SOURCES tests/OsVersionClass_test.cpp tests/MediaFileName_test.cpp tests/WorkAreaPlacement_test.cpp
+          tests/ServerAddress_test.cpp
+  LIBS corvisk_core_neutral)
 
 if(CORVISK_WINDOWS)
-  add_executable(Corvisk WIN32 WinMain.cpp res/Corvisk.rc)
+  # The start-up pieces and system utilities (no manager).
+  add_library(corvisk_startup_win STATIC
+    AppWindows.cpp
+    Startup_win.cpp
+    VisualEffects_win.cpp
+    CrashDump_win.cpp
+    SingleInstance_win.cpp
+    UriScheme_win.cpp
+    UpdateMessages_win.cpp
+    WindowUtil_win.cpp
+    MenuSubclass_win.cpp
+  )
+  target_include_directories(corvisk_startup_win PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(corvisk_startup_win PUBLIC corvisk_core_win corvisk_Customer_win
+    dbghelp shell32 ole32 uuid)
+
+  # The manager with its dispatcher, the tray and the launch parameters.
+  add_library(corvisk_manager_win STATIC
+    Manager.cpp
+    ManagerRun.cpp
+    ManagerDispatch.cpp
+    ManagerSharing.cpp
+    ManagerChatPane.cpp
+    ManagerTeardown.cpp
+    AboutDialog_win.cpp
+    Tray_win.cpp
+    LaunchParams_win.cpp
+  )
+  target_include_directories(corvisk_manager_win PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(corvisk_manager_win PUBLIC corvisk_startup_win corvisk_meeting_win
+    corvisk_extras_win corvisk_Technician_win corvisk_Customer_win corvisk_core_win
+    gdiplus comctl32 shell32 ws2_32)
+
+  # The manager against test doubles of its services; the program's own
+  # resources are linked in for the texts, the menu and the About box.
+  corvisk_add_test(NAME core_manager_dispatch_test WINDOWS_ONLY LABELS display
+    SOURCES tests/ManagerDispatch_test.cpp res/Corvisk.rc LIBS corvisk_manager_win)
+  corvisk_add_test(NAME core_tray_test WINDOWS_ONLY LABELS display
+    SOURCES tests/Tray_test.cpp res/Corvisk.rc LIBS corvisk_manager_win)
+  # Start-up against the real program, and a crashing program with its filter.
+  add_executable(core_test_crash_child tests/CrashChild.cpp)
+  target_link_libraries(core_test_crash_child PRIVATE corvisk_startup_win)
+  corvisk_add_test(NAME core_startup_test WINDOWS_ONLY LABELS display
+    SOURCES tests/Startup_test.cpp LIBS corvisk_startup_win)
+  add_dependencies(core_startup_test Corvisk core_test_crash_child)
+
+  add_executable(Corvisk WIN32 WinMain.cpp ProgramServices_win.cpp res/Corvisk.rc)
   target_link_options(Corvisk PRIVATE -municode)
-  target_link_libraries(Corvisk PRIVATE corvisk_core_win)
+  target_link_libraries(Corvisk PRIVATE corvisk_manager_win)
   set_source_files_properties(res/Corvisk.rc PROPERTIES OBJECT_DEPENDS
     "${CMAKE_CURRENT_SOURCE_DIR}/res/Corvisk.manifest;${CMAKE_CURRENT_SOURCE_DIR}/res/Corvisk.ico")
 endif()

@@ -1,10 +1,62 @@
-// Entry point of Corvisk.exe.
+// Entry point of Corvisk.exe: start-up probes, the crash filter, then either
+// the URI-scheme registration, the refusal of a second instance, or the run.
+#include "Customer/KeyTables.h"
+#include "Customer/OsVersionGlobals.h"
+#include "core/CrashDump.h"
+#include "core/LaunchParameters.h"
+#include "core/LaunchParams.h"
+#include "core/LoadResString.h"
+#include "core/Manager.h"
+#include "core/SingleInstance.h"
+#include "core/Startup.h"
+#include "core/UpdateMessages.h"
+#include "core/UriScheme.h"
+#include "core/res/resource.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
+#include <memory>
+
+namespace {
+
+// Before WinMain, in this order: the sharing host's change-report messages,
+// its key tables and the platform id it steers by.
+struct StaticStartup {
+    StaticStartup()
+    {
+        RegisterUpdateMessages();
+        BuildDeadKeyTable();
+        InitOsVersionGlobals();
+    }
+} g_staticStartup;
+
+} // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    ProbeComFeature();
+    EnableDpiAwareness();
+    InstallCrashFilter();
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
+
+    auto manager = std::unique_ptr<CManager>(new (std::nothrow) CManager(instance, MakeProgramServices()));
+    if (!manager) {
+        MessageBoxA(nullptr, "Failed to create manager instance.", "Error", MB_ICONHAND | MB_TOPMOST);
+        return 0;
+    }
+    // A whole argument, so a link whose payload holds the word is still a link.
+    if (IsUriSchemeRequest(LaunchParams::CommandLineArguments())) {
+        RegisterUriScheme();
+        return 0;
+    }
+    if (IsAnotherInstanceRunning()) {
+        static ResStringSlot text, caption;
+        MessageBoxW(nullptr, LoadResString(text, IDS_ANOTHER_INSTANCE), LoadResString(caption, IDS_WARNING),
+                    MB_ICONEXCLAMATION | MB_TOPMOST);
+        return 0;
+    }
+    manager->Run();
     return 0;
 }

@@ -1,0 +1,33 @@
+#pragma once
+// The viewer's connection on the sharing channel's client end.
+#include "core/CHeap.h"
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <atomic>
+
+class CManager;
+
+class ClientConnection : public CHeap {
+public:
+    ClientConnection(CManager* manager, SOCKET socket);
+    // Closes its end of the channel and joins its reader thread.
+    ~ClientConnection() override;
+    ClientConnection(const ClientConnection&) = delete;
+    ClientConnection& operator=(const ClientConnection&) = delete;
+
+    // The start exchange with the host's server, then the reader thread; sets
+    // "vnc server is created". 1 on success, any other value on failure.
+    int Run();
+
+    // Set once the connection is ready to draw (waited for on a sharing resume).
+    HANDLE ReadyEvent() const { return m_readyEvent; }
+    // Cleared by the manager before it deletes the frame.
+    std::atomic<int> m_active{1};
+
+private:
+    CManager* m_manager;
+    SOCKET m_socket;
+    HANDLE m_readyEvent;
+};

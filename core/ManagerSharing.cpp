@@ -1,0 +1,197 @@
+// The screen-sharing steps (messages 60109-60116) and the sharing endpoints.
+#include "core/Manager.h"
+
+#include "Customer/MagnifierCapture.h"
+#include "Customer/vncServer.h"
+#include "Technician/ClientConnection.h"
+#include "Technician/TechnicianGUI.h"
+#include "core/DHLog.h"
+#include "core/LoadResString.h"
+#include "core/Startup.h"
+#include "core/TextConvert.h"
+#include "core/VisualEffects.h"
+#include "core/res/resource.h"
+#include "extras/CScreenRecoderWnd.h"
+#include "meeting/CChat.h"
+#include "meeting/CCtrlMenu.h"
+#include "meeting/CMeetingLobby.h"
+
+void CManager::StepTo(int step)
+{
+    prevSharingStep = sharingStep.load();
+    sharingStep = step;
+}
+
+void CManager::SendSharingState()
+{
+    Transport().SendSharingState(prevSharingStep, sharingStep);
+}
+
+void CManager::OnOpenSharingView()
+{
+    int server = serverSharingState;
+    if (prevSharingStep != 1 || (server != 1 && server != 3))
+        return;
+    if (!Transport().CreateLocalSockets(1))
+        return;
+    Transport().OpenTunnel(1);
+    Sleep(tunnelSettleMs);
+    HWND lobbyWindow = lobby ? lobby->Window() : nullptr;
+    if (role == 0) {
+        StartViewerGui(lobbyWindow);
+        if (lobbyWindow)
+            ShowWindow(lobbyWindow, SW_HIDE);
+        Sleep(10);
+    } else {
+        if (GetOsVersionClass() >= 5) {
+            if (HMODULE dwm = LoadLibraryW(L"dwmapi.dll")) {
+                using EnableFn = HRESULT(WINAPI*)(UINT);
+                auto enable = reinterpret_cast<EnableFn>(
+                    reinterpret_cast<void*>(GetProcAddress(dwm, "DwmEnableComposition")));
+                if (enable && SUCCEEDED(enable(0)))
+                    compositionOff = 1;
+                FreeLibrary(dwm);
+            }
+        }
+        RestoreVisualEffects(2, 0, kEffectsColumnApply);
+    }
+    if (!controlMenu)
+        controlMenu = new CCtrlMenu(this);
+    if (chat)
+        chat->SetPaneState(role == 1 ? 5 : 6);
+    SetRecorderFrameSource(role == 1 ? kFrameSourceOwnCapture : kFrameSourceViewer);
+    StepTo(2);
+    SendSharingState();
+}
+
+void CManager::OnCreateVncServer()
+{
+    if (prevSharingStep != 1)
+        return;
+    CreateVncServer();
+    WaitVncServerCreated();
+    StepTo(3);
+    SendSharingState();
+}
+
+void CManager::OnCreateViewer()
+{
+    if (prevSharingStep != 1)
+        return;
+    if (CreateViewer() == 1) {
+        WaitVncServerCreated();
+        StepTo(3);
+        if (recorderWindow && recorderWindow->Window()) {
+            ShowWindow(recorderWindow->Window(), SW_HIDE);
+            SendMessageW(recorderWindow->Window(), WM_COMMAND, kRecorderStopCommand, 0);
+        }
+        SendSharingState();
+        return;
+    }
+    // The whole meeting goes, as on a logout, and the user is told why.
+    EndMeeting(MeetingEnd::Logout);
+    static ResStringSlot text, caption;
+    const wchar_t* message = LoadResString(text, IDS_VIEWER_FAILED);
+    DHLog::Instance().PrintW(0x08, 1, false, L"%s\n", message);
+    ShowTrayBalloon(LoadResString(caption, IDS_WARNING), message);
+    OpenLoginWindow();
+}
+
+void CManager::OnStartMagCapture()
+{
+    if (prevSharingStep != 2)
+        return;
+    MagnifierCapture::Init();
+    StepTo(4);
+    SendSharingState();
+    pumpEnabled = 1;
+    StartPump();
+}
+
+void CManager::OnSharingResume()
+{
+    if (prevSharingStep != 4)
+        return;
+    static const unsigned char resume[8] = {13, 0, 0, 0, 0, 0, 0, 0};
+    Transport().WriteSharingAcceptedEnd(resume, sizeof(resume));
+    // The host's server keeps serving; it stays owned until sharing ends.
+    if (!(role == 1 && vncServerObj) && viewerFrame) {
+        ClientConnection* conn = viewerFrame->m_conn;
+        bool ready = conn && WaitForSingleObject(conn->ReadyEvent(), kViewerReadyWaitMs) == WAIT_OBJECT_0;
+        if (ready && viewerFrame->m_hwndFrame)
+            PostMessageW(viewerFrame->m_hwndFrame, WM_VIEWER_SESSION, 0, 0);
+        else if (!ready)
+            DHLog::Instance().Print(0x08, 2, false, "The viewer was not ready for the sharing resume.\n");
+    }
+    prevSharingStep = 1;
+    sharingStep = 2;
+}
+
+void CManager::OnStopSharing()
+{
+    StepTo(1);
+    StopPump();
+    if (role == 1) {
+        if (Transport().HasTunnel(1))
+            Transport().DropSharing();
+        DeleteAndClear(vncServerObj);
+    } else if (viewerFrame) {
+        Transport().DropSharing();
+        DeleteViewerFrame();
+    }
+    controlHeld = 0;
+    controlRequests.clear();
+    DeleteAndClear(controlMenu);
+    if (recorderWindow && recorderWindow->Window()) {
+        SendMessageW(recorderWindow->Window(), WM_COMMAND, kRecorderStopCommand, 0);
+        ShowWindow(recorderWindow->Window(), SW_HIDE);
+    }
+    if (lobby)
+        PostThreadMessageW(mainThreadId, PLM_DOCK_PANEL, 1, 0);
+    SendSharingState();
+    prevSharingStep = 1;
+}
+
+void CManager::CreateVncServer()
+{
+    DeleteAndClear(vncServerObj);
+    vncServerObj = new ::vncServer(this, Transport().SharingClientEnd());
+    if (!vncServerObj)
+        return;
+    vncServerObj->SetName(WideToAnsi(ownDisplayName, kCodePageUtf8).c_str());
+    vncServerObj->AddClientDefault(1, 1);
+}
+
+void CManager::WaitVncServerCreated()
+{
+    if (!serverCreatedEvent)
+        return;
+    WaitForSingleObject(serverCreatedEvent, kServerCreatedWaitMs);
+    ResetEvent(serverCreatedEvent);
+}
+
+void CManager::StartViewerGui(HWND parent)
+{
+    DeleteViewerFrame();
+    viewerFrame = new TechnicianGUI(this, parent);
+    if (!viewerFrame)
+        return;
+    try {
+        viewerFrame->CreateWindows();
+    } catch (...) {
+        DeleteAndClear(viewerFrame);
+    }
+}
+
+int CManager::CreateViewer()
+{
+    if (!viewerFrame)
+        return 0;
+    if (!viewerFrame->m_conn) {
+        viewerFrame->m_conn = new ClientConnection(this, Transport().SharingClientEnd());
+        if (!viewerFrame->m_conn)
+            return 0;
+        viewerFrame->UpdateZoomDisplay();
+    }
+    return viewerFrame->m_conn->Run() == 1 ? 1 : 0;
+}

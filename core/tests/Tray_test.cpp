@@ -1,0 +1,160 @@
+// The tray under Wine: its window and property, the menu for each state, the
+// icon's notifications and commands, the balloons and the option defaults.
+#include "core/Tray.h"
+
+#include "core/Registry.h"
+#include "core/SingleInstance.h"
+#include "core/ThreadMessages.h"
+#include "core/res/resource.h"
+#include "core/tests/ManagerFakes.h"
+#include "meeting/CCanvas.h"
+#include "meeting/CMeetingLobby.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+constexpr char kOptions[] = "Software\\Quenlore\\SSL-VPN Parlemo\\Standalone\\Options";
+
+class TrayTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ManagerServices s;
+        s.transport = std::make_unique<FakeTransport>(log);
+        auto a = std::make_unique<FakeAppliance>(log);
+        appliance = a.get();
+        s.appliance = std::move(a);
+        manager = std::make_unique<CManager>(GetModuleHandleW(nullptr), std::move(s));
+        manager->mainThreadId = GetCurrentThreadId();
+    }
+    void TearDown() override
+    {
+        DeleteAndClear(manager->tray);
+        manager.reset();
+    }
+    std::vector<std::wstring> MenuTexts()
+    {
+        manager->tray->PrepareMenu();
+        HMENU popup = GetSubMenu(manager->tray->Menu(), 0);
+        std::vector<std::wstring> items;
+        for (int i = 0; i < GetMenuItemCount(popup); ++i) {
+            wchar_t text[64] = L"";
+            GetMenuStringW(popup, i, text, 64, MF_BYPOSITION);
+            items.push_back(text[0] ? text : L"-");
+        }
+        return items;
+    }
+    bool ThreadMessage(UINT message, WPARAM* w = nullptr)
+    {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.hwnd == nullptr && msg.message == message) {
+                if (w)
+                    *w = msg.wParam;
+                return true;
+            }
+            DispatchMessageW(&msg);
+        }
+        return false;
+    }
+
+    CallLog log;
+    FakeAppliance* appliance = nullptr;
+    std::unique_ptr<CManager> manager;
+};
+
+} // namespace
+
+TEST_F(TrayTest, WindowCarriesThePropertyAndOptionsGetDefaults)
+{
+    RegDeleteKeyTree(HKEY_CURRENT_USER, kOptions, "PartiMark");
+    RegDeleteKeyTree(HKEY_CURRENT_USER, kOptions, "AudioTransType");
+    manager->tray = new CTray(manager.get());
+    HWND tray = manager->tray->Window();
+    ASSERT_NE(tray, nullptr);
+    EXPECT_EQ(FindWindowW(kTrayWindowClass, kTrayWindowClass), tray);
+    HWND found = nullptr;
+    EnumWindows(FindTrayWindowProc, reinterpret_cast<LPARAM>(&found));
+    EXPECT_EQ(found, tray);
+    EXPECT_FALSE(IsWindowVisible(tray));
+    EXPECT_EQ(manager->tray->ToolTip(), L"Secure Parlemo Stand Alone Client");
+    DWORD v = 77;
+    EXPECT_TRUE(RegReadDword(kOptions, "PartiMark", v));
+    EXPECT_EQ(v, 1u);
+    EXPECT_TRUE(RegReadDword(kOptions, "AudioTransType", v));
+    EXPECT_EQ(v, 0u);
+    EXPECT_EQ(manager->partiMarkEnabled, 1);
+    EXPECT_FALSE(manager->tray->MediaFolder().empty());
+
+    DeleteAndClear(manager->tray);
+    found = nullptr;
+    EnumWindows(FindTrayWindowProc, reinterpret_cast<LPARAM>(&found));
+    EXPECT_EQ(found, nullptr);
+}
+
+TEST_F(TrayTest, MenuFollowsTheMeeting)
+{
+    manager->tray = new CTray(manager.get());
+    using V = std::vector<std::wstring>;
+    EXPECT_EQ(MenuTexts(), (V{L"Settings", L"View Log", L"-", L"About Secure Parlemo", L"-", L"Exit"}));
+
+    manager->lobby = new CMeetingLobby(manager.get());
+    EXPECT_EQ(MenuTexts(), (V{L"Settings", L"View Log", L"Show Meeting Details", L"-",
+                              L"About Secure Parlemo", L"-", L"Exit"}));
+    appliance->detailsVisible = true;
+    HWND board = CreateWindowExW(0, L"STATIC", L"wb", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    manager->canvas2->m_hWnd = board;
+    EXPECT_EQ(MenuTexts(), (V{L"Settings", L"View Log", L"Hide Meeting Details", L"Show White Board", L"-",
+                              L"About Secure Parlemo", L"-", L"Exit"}));
+    // The whiteboard item shows and hides it.
+    SendMessageW(manager->tray->Window(), WM_COMMAND, IDM_TRAY_WHITEBOARD, 0);
+    EXPECT_TRUE(IsWindowVisible(board));
+    EXPECT_EQ(MenuTexts()[3], L"Hide White Board");
+    SendMessageW(manager->tray->Window(), WM_COMMAND, IDM_TRAY_DETAILS, 0);
+    EXPECT_TRUE(log.Has("ToggleMeetingDetails"));
+    manager->canvas2->m_hWnd = nullptr;
+    DestroyWindow(board);
+    DeleteAndClear(manager->lobby);
+}
+
+TEST_F(TrayTest, ClicksAndCommandsPostToTheMainThread)
+{
+    manager->tray = new CTray(manager.get());
+    HWND tray = manager->tray->Window();
+    WPARAM w = 99;
+    for (UINT mouse : {WM_LBUTTONUP, WM_LBUTTONDBLCLK}) {
+        EXPECT_EQ(SendMessageW(tray, WM_TRAY_NOTIFY, kTrayIconId, mouse), 1);
+        EXPECT_TRUE(ThreadMessage(PLM_TRAY_ACTIVATE, &w)) << mouse;
+        EXPECT_EQ(w, 0u);
+    }
+    SendMessageW(tray, WM_COMMAND, IDM_TRAY_ABOUT, 0);
+    EXPECT_TRUE(ThreadMessage(PLM_SHOW_ABOUT, &w));
+    EXPECT_EQ(w, reinterpret_cast<WPARAM>(tray));
+    SendMessageW(tray, WM_COMMAND, IDM_TRAY_EXIT, 0);
+    EXPECT_TRUE(ThreadMessage(PLM_QUIT));
+}
+
+TEST_F(TrayTest, BalloonsAreCutAndSafeFromManyThreads)
+{
+    manager->tray = new CTray(manager.get());
+    std::wstring title(80, L'T'), text(300, L'x');
+    EXPECT_TRUE(manager->ShowTrayBalloon(title.c_str(), text.c_str()));
+    EXPECT_TRUE(manager->ShowTrayBalloon(nullptr, nullptr));
+    std::vector<std::thread> threads;
+    std::atomic<int> refused{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            std::wstring s(10 + t, L'a' + t);
+            for (int i = 0; i < 50; ++i)
+                if (!manager->ShowTrayBalloon(s.c_str(), s.c_str()))
+                    ++refused;
+        });
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(refused.load(), 0);
+    DeleteAndClear(manager->tray);
+    EXPECT_FALSE(manager->ShowTrayBalloon(L"a", L"b"));  // no tray: false
+}

@@ -1,0 +1,14 @@
+#include "extras/AudioSpeaker.h"
+
+AudioSpeaker::AudioSpeaker(CManager* manager) : m_manager(manager) {}
+
+AudioSpeaker::~AudioSpeaker()
+{
+    StopReceive();
+}
+
+// Voice belongs to the meeting extras, which are not built yet: no receive
+// thread starts, so there is none to stop.
+void AudioSpeaker::StartReceive() {}
+
+void AudioSpeaker::StopReceive() {}

@@ -1,0 +1,22 @@
+#pragma once
+// Voice: playback of received voice and its receive thread.
+#include "core/CHeap.h"
+
+class CManager;
+
+class AudioSpeaker : public CHeap {
+public:
+    explicit AudioSpeaker(CManager* manager);
+    // Stops the receive thread first.
+    ~AudioSpeaker() override;
+    AudioSpeaker(const AudioSpeaker&) = delete;
+    AudioSpeaker& operator=(const AudioSpeaker&) = delete;
+
+    // Starts the receive thread on the audio channel (entering a meeting).
+    void StartReceive();
+    // Sets the thread's stop flag, waits for it and closes playback.
+    void StopReceive();
+
+private:
+    CManager* m_manager;
+};

@@ -1,0 +1,31 @@
+#pragma once
+// File sharing of a meeting: its send and receive threads and its dialogs.
+#include "core/CHeap.h"
+
+#include <windows.h>
+
+class CManager;
+
+class FileShare : public CHeap {
+public:
+    explicit FileShare(CManager* manager);
+    // Closes first: no thread outlives the object.
+    ~FileShare() override;
+    FileShare(const FileShare&) = delete;
+    FileShare& operator=(const FileShare&) = delete;
+
+    void StartRecvThread();
+    void StartSendThread();
+    // Stops both threads and destroys the dialogs.
+    void Close();
+    // A received file-share message (packet type 29).
+    void OnMessage(const char* text);
+
+    // CBT hook for file and folder dialogs: makes each new dialog layered and
+    // registers it as an own window. The installer keeps the hook handle.
+    static LRESULT CALLBACK OpenFileDlgHook(int code, WPARAM wParam, LPARAM lParam);
+    static HHOOK s_openFileDlgHook;
+
+private:
+    CManager* m_manager;
+};

@@ -1,0 +1,10 @@
+#include "meeting/CCtrlMenu.h"
+
+// The bar's window belongs to the meeting room, which is not built yet.
+CCtrlMenu::CCtrlMenu(CManager* manager) : m_manager(manager) {}
+
+CCtrlMenu::~CCtrlMenu()
+{
+    if (m_hWnd && IsWindow(m_hWnd))
+        DestroyWindow(m_hWnd);
+}

@@ -1,0 +1,23 @@
+#pragma once
+// The floating control bar of a meeting.
+#include "core/CHeap.h"
+
+#include <windows.h>
+
+class CManager;
+
+class CCtrlMenu : public CHeap {
+public:
+    explicit CCtrlMenu(CManager* manager);
+    ~CCtrlMenu() override;
+    CCtrlMenu(const CCtrlMenu&) = delete;
+    CCtrlMenu& operator=(const CCtrlMenu&) = delete;
+
+    // Receives WM_CTRL_MENU_COMMAND (1033) with wParam 4999 on tray activation.
+    HWND Window() const { return m_hWnd; }
+
+    HWND m_hWnd = nullptr;
+
+private:
+    CManager* m_manager;
+};

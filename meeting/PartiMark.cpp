@@ -1,0 +1,10 @@
+#include "meeting/PartiMark.h"
+
+PartiMark::PartiMark(CManager* manager) : m_manager(manager) {}
+
+PartiMark::~PartiMark() = default;
+
+// Mark windows belong to the meeting room, which is not built yet: none exist.
+void PartiMark::RemoveAllMarks() {}
+
+void PartiMark::OnRecvMark(const char*) {}
