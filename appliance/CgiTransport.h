@@ -17,7 +17,8 @@ struct CgiRequest {
     std::string addHeaders;   // block added to the request before sending ("" = none)
     std::string sendHeaders;  // header argument of the send itself ("" = none)
     std::string body;
-    bool binaryBody = false;  // keep the body's bytes as they are (downloads)
+    bool binaryBody = false;  // a download: the larger size limit applies
+    bool certificateCheck = false;  // the appliance certificate check
 };
 
 enum class CgiTransportStatus {

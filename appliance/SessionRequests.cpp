@@ -53,6 +53,7 @@ int32_t CgiMeetingTest(CgiSession& session) {
 int32_t CgiCheckServerCert(CgiSession& session) {
     CgiRequest request = MakePlainPost("/cgi-bin/welcome?standalone=true&checkcert=true",
                                        EncodedReferrer(), std::string());
+    request.certificateCheck = true;
     CgiReply reply = Exchange(session, request);
     if (reply.status == CgiTransportStatus::SendFailed && reply.error == kErrorSecureFailure) {
         if (!reply.serverCertRead) return CGI_SERVER_CERT_UNREADABLE;
