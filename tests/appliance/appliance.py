@@ -164,12 +164,15 @@ def main(argv=None) -> int:
     except (OSError, ScenarioError, FaultError) as e:
         print("appliance: %s" % e, file=sys.stderr)
         return 2
-    listeners = [Listener(app, HOST, args.port, tls_context(args.cert, args.key))]
+    try:
+        listeners = [Listener(app, HOST, args.port, tls_context(args.cert, args.key))]
+        if args.control_port is not None:
+            listeners.append(Listener(app, HOST, args.control_port, None, control_only=True))
+    except OSError as e:                 # port in use, unreadable certificate or key
+        print("appliance: cannot listen: %s" % e, file=sys.stderr)
+        return 2
     app.state.public_port = listeners[0].port
-    control_port = 0
-    if args.control_port is not None:
-        listeners.append(Listener(app, HOST, args.control_port, None, control_only=True))
-        control_port = listeners[-1].port
+    control_port = listeners[1].port if len(listeners) > 1 else 0
     # The meeting tunnel shares the HTTPS port and `app.state`.
     if os.path.exists(os.path.join(os.path.dirname(os.path.abspath(__file__)), "tunnel.py")):
         import tunnel

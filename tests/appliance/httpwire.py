@@ -47,13 +47,13 @@ class Request:
 
     def cookie(self, name: str) -> Optional[str]:
         """The value of cookie `name` from the Cookie header, exact name match."""
-        raw = self.header("Cookie")
-        if raw is None:
-            return None
-        for piece in raw.split(";"):
-            k, sep, v = piece.strip().partition("=")
-            if sep and k == name:
-                return v
+        for header, raw in self.headers:
+            if header.lower() != "cookie":
+                continue
+            for piece in raw.split(";"):
+                k, sep, v = piece.strip().partition("=")
+                if sep and k == name:
+                    return v
         return None
 
     def form(self) -> "Form":

@@ -486,6 +486,9 @@ class ApplianceTest(unittest.TestCase):
                          ("POST", "/cgi-bin/meetingactive", ["Cookie", "swap="]))
         _, over_control = self.control("GET", "requests")
         self.assertEqual(over_control, records)
+        # The control paths answer on the HTTPS port too, and are never recorded.
+        self.assertEqual(self.request("GET", "/__control/ping").status, 200)
+        self.assertEqual(self.control("GET", "requests")[1], records)
 
     def test_malformed_requests_get_400(self):
         for data in (b"GARBAGE\r\n\r\n",
