@@ -2,6 +2,7 @@
 // icon's notifications and commands, the balloons and the option defaults.
 #include "core/Tray.h"
 
+#include "core/MenuSubclass.h"
 #include "core/Registry.h"
 #include "core/SingleInstance.h"
 #include "core/ThreadMessages.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -157,4 +159,97 @@ TEST_F(TrayTest, BalloonsAreCutAndSafeFromManyThreads)
     EXPECT_EQ(refused.load(), 0);
     DeleteAndClear(manager->tray);
     EXPECT_FALSE(manager->ShowTrayBalloon(L"a", L"b"));  // no tray: false
+}
+
+namespace {
+
+struct MenuShot {
+    RECT rect{};
+    bool seen = false;
+    int distinctColours = 0;
+};
+MenuShot g_shot;
+
+BOOL CALLBACK FindMenuWindow(HWND hwnd, LPARAM)
+{
+    wchar_t cls[16] = L"";
+    GetClassNameW(hwnd, cls, 16);
+    if (std::wstring(cls) == L"#32768" && IsWindowVisible(hwnd)) {
+        GetWindowRect(hwnd, &g_shot.rect);
+        g_shot.seen = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Saves the screen as a 24-bit BMP beside the test and counts the colours
+// inside the menu's rectangle.
+void CaptureScreen(const wchar_t* path)
+{
+    int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, dib);
+    BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+    auto* px = static_cast<const uint32_t*>(bits);
+    std::vector<uint32_t> colours;
+    for (int y = std::max(0L, g_shot.rect.top); y < std::min<long>(h, g_shot.rect.bottom); ++y)
+        for (int x = std::max(0L, g_shot.rect.left); x < std::min<long>(w, g_shot.rect.right); ++x)
+            if (std::find(colours.begin(), colours.end(), px[y * w + x] & 0xFFFFFF) == colours.end() &&
+                colours.size() < 64)
+                colours.push_back(px[y * w + x] & 0xFFFFFF);
+    g_shot.distinctColours = static_cast<int>(colours.size());
+
+    // Screen pixels come with alpha 0; opaque, so viewers show them.
+    auto* opaque = static_cast<uint32_t*>(bits);
+    for (int i = 0; i < w * h; ++i)
+        opaque[i] |= 0xFF000000u;
+
+    BITMAPFILEHEADER fh{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
+    fh.bfSize = fh.bfOffBits + static_cast<DWORD>(w * h * 4);
+    HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (f != INVALID_HANDLE_VALUE) {
+        DWORD n;
+        WriteFile(f, &fh, sizeof(fh), &n, nullptr);
+        WriteFile(f, &bi.bmiHeader, sizeof(bi.bmiHeader), &n, nullptr);
+        WriteFile(f, bits, static_cast<DWORD>(w * h * 4), &n, nullptr);
+        CloseHandle(f);
+    }
+    SelectObject(mem, old);
+    DeleteObject(dib);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+}
+
+} // namespace
+
+// A right click opens the menu at the cursor (through the program's popup-menu
+// class); the screenshot "tray_menu.bmp" is kept beside the test.
+TEST_F(TrayTest, RightClickShowsTheMenuOnScreen)
+{
+    SubclassPopupMenus(GetModuleHandleW(nullptr));
+    manager->tray = new CTray(manager.get());
+    SetCursorPos(400, 300);
+    g_shot = MenuShot{};
+    UINT_PTR timer = SetTimer(nullptr, 0, 400, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        EnumWindows(FindMenuWindow, 0);
+        CaptureScreen(L"tray_menu.bmp");
+        EndMenu();
+    });
+    ASSERT_NE(timer, 0u);
+    SendMessageW(manager->tray->Window(), WM_TRAY_NOTIFY, kTrayIconId, WM_RBUTTONUP);
+    ASSERT_TRUE(g_shot.seen);
+    EXPECT_GT(g_shot.rect.right - g_shot.rect.left, 40);
+    EXPECT_GT(g_shot.distinctColours, 2);  // drawn text, not a blank box
 }
