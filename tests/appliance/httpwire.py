@@ -31,12 +31,27 @@ class Request:
     body: bytes
 
     @property
+    def origin_target(self) -> str:
+        """The target in origin form: a client behind a proxy may send the
+        absolute form ("https://host:port/path?query"), which a server must
+        accept as well."""
+        t = self.target
+        if t.startswith(("http://", "https://")):
+            rest = t.split("://", 1)[1]
+            cut = min((i for i in (rest.find("/"), rest.find("?")) if i >= 0), default=-1)
+            if cut < 0:
+                return "/"
+            return rest[cut:] if rest[cut] == "/" else "/" + rest[cut:]
+        return t
+
+    @property
     def path(self) -> str:
-        return self.target.split("?", 1)[0]
+        return self.origin_target.split("?", 1)[0]
 
     @property
     def query(self) -> str:
-        return self.target.split("?", 1)[1] if "?" in self.target else ""
+        t = self.origin_target
+        return t.split("?", 1)[1] if "?" in t else ""
 
     def header(self, name: str) -> Optional[str]:
         lname = name.lower()

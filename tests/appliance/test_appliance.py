@@ -163,6 +163,11 @@ class ApplianceTest(unittest.TestCase):
         self.assertEqual(r.text, "error:no available domains\r\n")
         self.assertIn("needupgrade", r.header("X-KE-upgrade"))
 
+    def test_absolute_form_target_is_served_like_origin_form(self):
+        # A client behind a proxy may name the whole address in the request line.
+        r = self.get("https://localhost:%d/cgi-bin/userLogin?callerRole=1&QueryDomain=true" % self.port)
+        self.assertEqual(r.text, "domain=LocalDB;authType=1\r\n")
+
     def test_password_login_session_test_and_logout(self):
         r = self.login("alice", "wrong")
         self.assertIsNone(r.cookie)
