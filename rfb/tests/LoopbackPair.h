@@ -17,6 +17,7 @@ public:
     rdr::SocketHandle nearEnd() const { return m_near; }
     // Sends all bytes from the far end; false on failure.
     bool sendFromFar(const void* data, size_t length);
+    // Far-end reads, used by the server-socket tests (Winsock side only).
     // Receives exactly length bytes at the far end; false on failure.
     bool receiveAtFar(void* data, size_t length);
     // Whether the far end has bytes to read within timeoutMs.

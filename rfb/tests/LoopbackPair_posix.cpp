@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -55,25 +54,6 @@ bool LoopbackPair::sendFromFar(const void* data, size_t length)
         length -= static_cast<size_t>(n);
     }
     return true;
-}
-
-bool LoopbackPair::receiveAtFar(void* data, size_t length)
-{
-    char* p = static_cast<char*>(data);
-    while (length > 0) {
-        const ssize_t n = recv(static_cast<int>(m_far), p, length, 0);
-        if (n <= 0)
-            return false;
-        p += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool LoopbackPair::farReadable(int timeoutMs)
-{
-    pollfd p{static_cast<int>(m_far), POLLIN, 0};
-    return poll(&p, 1, timeoutMs) > 0;
 }
 
 void LoopbackPair::closeFar()
