@@ -1,5 +1,7 @@
 #include "core/ServiceRequest.h"
 
+#include "core/Base64.h"
+
 const char kTunnelUserAgent[] = "Quenlore Secure Parlemo Windows 8.0.0.6";
 
 std::string BuildServiceConnect(TunnelKind kind, bool isHost, bool isCoordinator, std::string_view sessionId)
@@ -58,6 +60,17 @@ std::string BuildProxyConnect(std::string_view target, bool http11, std::string_
     }
     r += "\r\n";
     return r;
+}
+
+std::string ProxyBasicCredentials(std::string_view user, std::string_view password)
+{
+    if (user.empty() && password.empty())
+        return {};
+    std::string plain(user);
+    plain += ':';
+    plain += password;
+    std::string out;
+    return Base64Encode(plain.c_str(), out);
 }
 
 size_t ProxyReplyReader::Feed(const uint8_t* data, size_t length)

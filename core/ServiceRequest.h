@@ -21,6 +21,10 @@ std::string FormatProxyTarget(std::string_view host, uint16_t port);
 // is the Base64 form of "user:password"; empty sends no Proxy-Authorization.
 std::string BuildProxyConnect(std::string_view target, bool http11, std::string_view basicCredentials);
 
+// The Base64 credentials of a Proxy-Authorization line: "user:password"
+// ("user:" or ":password" when one part is empty); empty when both are.
+std::string ProxyBasicCredentials(std::string_view user, std::string_view password);
+
 // Collects a proxy's reply header one received piece at a time, up to a fixed
 // limit, so a peer that never ends its header cannot make us read forever.
 class ProxyReplyReader {

@@ -45,3 +45,9 @@ if(CORVISK_WINDOWS)
                    $<TARGET_FILE:core_meeting_link_wine_test>)
   set_tests_properties(core_meeting_link_wine_test PROPERTIES TIMEOUT 300 LABELS appliance)
 endif()
+
+if(CORVISK_WINDOWS)
+  # Not a test: scripts/bench-tunnel runs it and reports the ratios.
+  add_executable(core_tunnel_throughput_bench tests/TunnelThroughput_bench.cpp)
+  target_link_libraries(core_tunnel_throughput_bench PRIVATE corvisk_tunnel_win)
+endif()

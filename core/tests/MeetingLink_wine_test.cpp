@@ -5,6 +5,7 @@
 // this program a private Wine prefix whose trusted roots get the run's CA.
 #include "core/MeetingLink_win.h"
 #include "core/MeetingRequests.h"
+#include "core/ServiceRequest.h"
 
 #include <gtest/gtest.h>
 
@@ -316,7 +317,7 @@ TEST_F(MeetingLinkTest, ProxyAsking407GivesMinus4)
     EXPECT_EQ(t.Handshake(), 0);
     // With the proxy's credentials ("tester:secret") the hop goes through.
     CApplianceTunnel ok(TunnelKind::Control);
-    e.proxy.basicCredentials = "dGVzdGVyOnNlY3JldA==";
+    e.proxy.basicCredentials = ProxyBasicCredentials("tester", "secret");
     EXPECT_EQ(ok.Connect(e), 0);
     EXPECT_EQ(ok.Handshake(), 1) << ok.LastError();
 }

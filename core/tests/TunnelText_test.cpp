@@ -62,6 +62,14 @@ TEST(ProxyConnect, RequestTextAndIpv6Target)
     EXPECT_EQ(BuildProxyConnect("h:1", true, "").rfind("CONNECT h:1 HTTP/1.1\r\n", 0), 0u);
 }
 
+TEST(ProxyConnect, BasicCredentials)
+{
+    EXPECT_EQ(ProxyBasicCredentials("tester", "secret"), "dGVzdGVyOnNlY3JldA==");
+    EXPECT_EQ(ProxyBasicCredentials("u", ""), "dTo=");
+    EXPECT_EQ(ProxyBasicCredentials("", "p"), "OnA=");
+    EXPECT_EQ(ProxyBasicCredentials("", ""), "");
+}
+
 TEST(ProxyReplyReader, StatusesSplitsAndLimit)
 {
     struct Case { const char* text; ProxyReplyReader::Status status; };
