@@ -9,12 +9,14 @@ target_sources(corvisk_core_neutral PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ControlPacketReader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ControlPacketDispatcher.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MeetingRequests.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HostHandover.cpp
 )
 
 corvisk_add_test(NAME core_tunnel_frame_test SOURCES tests/TunnelFrame_test.cpp LIBS corvisk_core_neutral)
 corvisk_add_test(NAME core_tunnel_text_test SOURCES tests/TunnelText_test.cpp LIBS corvisk_core_neutral)
 corvisk_add_test(NAME core_control_packet_test SOURCES tests/ControlPacket_test.cpp LIBS corvisk_core_neutral)
 corvisk_add_test(NAME core_meeting_requests_test SOURCES tests/MeetingRequests_test.cpp LIBS corvisk_core_neutral)
+corvisk_add_test(NAME core_host_handover_test SOURCES tests/HostHandover_test.cpp LIBS corvisk_core_neutral)
 corvisk_add_fuzzer(NAME core_frame_reassembler_fuzz SOURCES tests/FrameReassembler_fuzz.cpp LIBS corvisk_core_neutral)
 corvisk_add_fuzzer(NAME core_control_packet_reader_fuzz SOURCES tests/ControlPacketReader_fuzz.cpp LIBS corvisk_core_neutral)
 
@@ -29,10 +31,13 @@ if(CORVISK_WINDOWS)
     ${CMAKE_CURRENT_LIST_DIR}/PacketReceiveThread_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ControlSender_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MeetingLink_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RequestWorkers_win.cpp
   )
   target_include_directories(corvisk_tunnel_win PUBLIC ${CMAKE_SOURCE_DIR})
   # secur32 is loaded at run time; crypt32 checks the server certificate.
-  target_link_libraries(corvisk_tunnel_win PUBLIC corvisk_core_neutral ws2_32 crypt32)
+  target_link_libraries(corvisk_tunnel_win PUBLIC corvisk_core_neutral ws2_32 crypt32 user32)
+  corvisk_add_test(NAME core_request_workers_test WINDOWS_ONLY SOURCES tests/RequestWorkers_wine_test.cpp
+    LIBS corvisk_tunnel_win)
 endif()
 
 if(CORVISK_WINDOWS)
