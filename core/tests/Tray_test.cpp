@@ -18,6 +18,17 @@
 
 namespace {
 
+// Other tests start Corvisk.exe at the same time, whose tray windows carry the
+// same property: look only at this process's windows.
+BOOL CALLBACK FindOwnTrayWindowProc(HWND hwnd, LPARAM lParam)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != GetCurrentProcessId())
+        return TRUE;
+    return FindTrayWindowProc(hwnd, lParam);
+}
+
 constexpr char kOptions[] = "Software\\Quenlore\\SSL-VPN Parlemo\\Standalone\\Options";
 
 class TrayTest : public ::testing::Test {
@@ -77,9 +88,13 @@ TEST_F(TrayTest, WindowCarriesThePropertyAndOptionsGetDefaults)
     manager->tray = new CTray(manager.get());
     HWND tray = manager->tray->Window();
     ASSERT_NE(tray, nullptr);
-    EXPECT_EQ(FindWindowW(kTrayWindowClass, kTrayWindowClass), tray);
+    wchar_t text[64] = {};
+    GetClassNameW(tray, text, 64);
+    EXPECT_STREQ(text, kTrayWindowClass);
+    GetWindowTextW(tray, text, 64);
+    EXPECT_STREQ(text, kTrayWindowClass);
     HWND found = nullptr;
-    EnumWindows(FindTrayWindowProc, reinterpret_cast<LPARAM>(&found));
+    EnumWindows(FindOwnTrayWindowProc, reinterpret_cast<LPARAM>(&found));
     EXPECT_EQ(found, tray);
     EXPECT_FALSE(IsWindowVisible(tray));
     EXPECT_EQ(manager->tray->ToolTip(), L"Secure Parlemo Stand Alone Client");
@@ -93,7 +108,7 @@ TEST_F(TrayTest, WindowCarriesThePropertyAndOptionsGetDefaults)
 
     DeleteAndClear(manager->tray);
     found = nullptr;
-    EnumWindows(FindTrayWindowProc, reinterpret_cast<LPARAM>(&found));
+    EnumWindows(FindOwnTrayWindowProc, reinterpret_cast<LPARAM>(&found));
     EXPECT_EQ(found, nullptr);
 }
 
