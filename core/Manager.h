@@ -3,6 +3,8 @@
 // owns every long-lived object, holds the state the other parts read, runs
 // the main thread's message loop and dispatches its thread messages. Windows
 // and workers reach it only by posting thread messages to mainThreadId.
+#include "appliance/Participant.h"
+#include "core/ControlStateBits.h"
 #include "core/ManagerServices.h"
 #include "core/ThreadMessages.h"
 #include "core/s_mem.h"
@@ -11,6 +13,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -142,6 +145,14 @@ public:
     std::atomic<int> controlHeld{0};
     std::vector<std::string> controlRequests;
     std::vector<std::string> hostRequests;
+    ControlStateBits stateBits;
+    // Replaced by the participant-list request and read only under the lock.
+    std::vector<Participant> participants;
+    std::mutex participantLock;
+    // Visible, non-layered top-level windows, bottom of the Z order first;
+    // emptied and refilled by the sharing host's capture on its own thread
+    // through CollectVisibleWindowProc.
+    std::vector<HWND> visibleWindows;
 
     HANDLE localPortSemaphore = nullptr;
     HANDLE serverCreatedEvent = nullptr;

@@ -17,7 +17,37 @@ corvisk_add_test(NAME core_startup_neutral_test
           tests/ServerAddress_test.cpp
   LIBS corvisk_core_neutral)
 
+# System utilities: hex text, upper case, the captcha address, the session
+# shell's choice and the control-state bits.
+target_sources(corvisk_core_neutral PRIVATE
+  HexEncodeMem.cpp
+  ToUpperString.cpp
+  CaptchaPage.cpp
+  SessionUserName.cpp
+  ControlStateBits.cpp
+)
+corvisk_add_test(NAME core_system_util_test
+  SOURCES tests/HexEncodeMem_test.cpp tests/ToUpperString_test.cpp tests/CaptchaPage_test.cpp
+          tests/SessionUserName_test.cpp tests/ControlStateBits_test.cpp
+  LIBS corvisk_core_neutral)
+corvisk_add_fuzzer(NAME core_captcha_address_fuzz SOURCES tests/fuzz_captcha_address.cpp
+  LIBS corvisk_core_neutral CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/tests/corpus/captcha_address)
+
 if(CORVISK_WINDOWS)
+  # The Win32 system utilities: session user, input desktop, captcha page,
+  # numeric socket addresses.
+  target_sources(corvisk_core_win PRIVATE
+    SessionUserName_win.cpp
+    InputDesktop_win.cpp
+    CaptchaPage_win.cpp
+    NumericAddress_win.cpp
+  )
+  target_link_libraries(corvisk_core_win PUBLIC ws2_32)
+  corvisk_add_test(NAME core_system_util_wine_test WINDOWS_ONLY LABELS display
+    SOURCES tests/SessionUserName_wine_test.cpp tests/InputDesktop_wine_test.cpp
+            tests/NumericAddress_wine_test.cpp tests/CaptchaPage_wine_test.cpp
+    LIBS corvisk_core_win)
+
   # The start-up pieces and system utilities (no manager).
   add_library(corvisk_startup_win STATIC
     AppWindows.cpp
@@ -45,6 +75,7 @@ if(CORVISK_WINDOWS)
     AboutDialog_win.cpp
     Tray_win.cpp
     LaunchParams_win.cpp
+    VisibleWindows_win.cpp
   )
   target_include_directories(corvisk_manager_win PUBLIC ${CMAKE_SOURCE_DIR})
   target_link_libraries(corvisk_manager_win PUBLIC corvisk_startup_win corvisk_meeting_win
@@ -57,6 +88,8 @@ if(CORVISK_WINDOWS)
     SOURCES tests/ManagerDispatch_test.cpp res/Corvisk.rc LIBS corvisk_manager_win)
   corvisk_add_test(NAME core_tray_test WINDOWS_ONLY LABELS display
     SOURCES tests/Tray_test.cpp res/Corvisk.rc LIBS corvisk_manager_win)
+  corvisk_add_test(NAME core_visible_windows_test WINDOWS_ONLY LABELS display
+    SOURCES tests/VisibleWindows_wine_test.cpp LIBS corvisk_manager_win)
   # Start-up against the real program, and a crashing program with its filter.
   add_executable(core_test_crash_child tests/CrashChild.cpp)
   target_link_libraries(core_test_crash_child PRIVATE corvisk_startup_win)
