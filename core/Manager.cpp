@@ -3,6 +3,7 @@
 
 #include "Customer/MagnifierCapture.h"
 #include "core/LoadResString.h"
+#include "core/MeetingHandlers_win.h"
 #include "core/Startup.h"
 #include "core/Tray.h"
 #include "core/VisualEffects.h"
@@ -50,8 +51,15 @@ CManager::CManager(HINSTANCE inst, ManagerServices services)
     Init();
 }
 
+CManager::CManager(HINSTANCE inst, ManagerServices (*makeServices)(CManager&)) : instance(inst)
+{
+    m_services = makeServices(*this);
+    Init();
+}
+
 void CManager::Init()
 {
+    m_handlers = std::make_unique<MeetingHandlers>(*this);
     canvas1 = new CCanvas(kCanvasAnnotation);
     canvas2 = new CCanvas(kCanvasWhiteboard);
     if (canvas1)

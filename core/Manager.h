@@ -4,6 +4,8 @@
 // the main thread's message loop and dispatches its thread messages. Windows
 // and workers reach it only by posting thread messages to mainThreadId.
 #include "appliance/Participant.h"
+#include "appliance/ProxyConfig.h"
+#include "core/ControlPacket.h"
 #include "core/ControlStateBits.h"
 #include "core/ManagerServices.h"
 #include "core/ThreadMessages.h"
@@ -13,8 +15,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -31,6 +35,8 @@ class FileShare;
 class AudioSpeaker;
 class TechnicianGUI;
 class vncServer;
+class MeetingHandlers;
+class ControlPacketHandler;
 
 // To delete here: when set, delete by the virtual destructor and clear.
 template <typename T>
@@ -69,6 +75,8 @@ struct LoginFields {
 class CManager {
 public:
     CManager(HINSTANCE instance, ManagerServices services);
+    // Services that need the manager they serve (the program's own).
+    CManager(HINSTANCE instance, ManagerServices (*makeServices)(CManager&));
     ~CManager();
     CManager(const CManager&) = delete;
     CManager& operator=(const CManager&) = delete;
@@ -76,6 +84,9 @@ public:
     // The run sequence and the message loop; returns when the loop ends or
     // start-up fails.
     void Run();
+    // The first window (or meeting) for launchMode once the launch fields,
+    // the session and the proxy are set; false when the run ends here.
+    bool OpenFirstWindow();
     // The loop alone: returns the message that ended it (60101 or 60105), or
     // 0 when WM_QUIT came.
     UINT RunMessageLoop();
@@ -95,6 +106,37 @@ public:
     // stop the features' threads, then delete the objects and reset state.
     void EndMeeting(MeetingEnd how);
     bool InMeeting() const;
+    // Counts meetings entered; a message about a meeting that has ended
+    // since carries an older number and is ignored.
+    uint32_t MeetingSerial() const { return m_meetingSerial.load(); }
+    // From a meeting's network side when the control tunnel ended by itself:
+    // the meeting is left with an error on the main thread.
+    void PostConnectionLost(uint32_t serial, const std::string& why);
+
+    // Meeting packets on the control channel, each whole under the send
+    // lock; false when it could not be sent (or the type builds nothing).
+    bool SendControlMessage(uint8_t type, const std::string& name, const std::string& other, uint32_t value3,
+                            uint32_t value1, uint32_t value2);
+    bool SendTextMessage(uint8_t type, std::string_view text);
+    bool SendCanvasMessage(std::string_view text);
+    bool SendPartiMarkMessage(std::string_view text);
+    bool SendAudioMessage(uint8_t piece, const uint8_t* data, size_t length);
+
+    // Control and host requests (received packets come from the control
+    // receive thread; the accepts from the lobby).
+    void OnControlRequest(uint8_t type, const std::string& first, const std::string& second);
+    void OnHostRequest(uint8_t type, const std::string& first, const std::string& second);
+    void OnHostInvitation(uint8_t type, const std::string& first, const std::string& second);
+    void AcceptControlRequest(const std::string& session);
+    int AcceptHostRequest(const std::string& session);
+    void SyncRequestLists();
+    std::vector<std::string> ControlRequests() const;
+    std::vector<std::string> HostRequests() const;
+    bool ControlHeld() const;
+    // Display name of a participant (UTF-8), empty when not in the list.
+    std::string GetParticipantName(const std::string& session);
+    // What the receive threads hand each packet to.
+    ControlPacketHandler& PacketHandler();
 
     MeetingTransport& Transport() { return *m_services.transport; }
     ApplianceServices& Appliance() { return *m_services.appliance; }
@@ -129,8 +171,11 @@ public:
     std::string ownSessionId;
     std::string portalName;  // the launch field
     std::string meetingId;
+    std::string meetingName;  // UTF-8, of the meeting entered
+    std::string waitMessage;  // UTF-8, shown while the meeting waits to start
     int launchMode = 0;
     int proxyFromBrowser = 0;
+    ProxyConfig proxy;
     int loginFresh = 1;
     int meetingJoinPending = 0;
 
@@ -142,9 +187,6 @@ public:
     std::atomic<int> serverSharingState{0};
     int lobbyFlags[4] = {};
     int openedFromList = 0;
-    std::atomic<int> controlHeld{0};
-    std::vector<std::string> controlRequests;
-    std::vector<std::string> hostRequests;
     ControlStateBits stateBits;
     // Replaced by the participant-list request and read only under the lock.
     std::vector<Participant> participants;
@@ -186,7 +228,6 @@ public:
 private:
     void Init();
     void CreateLoopbackSync();
-    bool OpenFirstWindow();
     int TestWithProxyAuth(int (ApplianceServices::*test)());
     void OpenLoginWindow();
     void ReportJoinFailure(int code);
@@ -201,7 +242,8 @@ private:
     void OnCreateVncServer();
     void OnCreateViewer();
     void OnStartMagCapture();
-    void OnMeetingLeft(WPARAM how);
+    void OnMeetingLeft(WPARAM how, LPARAM serial);
+    void OnInputWatch(WPARAM install);
     void OnSharingResume();
     void OnStopSharing();
     void OnShowAbout(HWND parent);
@@ -234,6 +276,9 @@ private:
     void DeleteMeetingObjects();
 
     ManagerServices m_services;
+    std::unique_ptr<MeetingHandlers> m_handlers;
+    std::atomic<uint32_t> m_meetingSerial{0};
+    bool m_inputWatch = false;
     std::thread m_pumpThread;
     std::atomic<bool> m_pumpStop{false};
     bool m_meetingOpen = false;

@@ -2,9 +2,11 @@
 // handlers that move between login, meeting list, setup and meetings.
 #include "core/Manager.h"
 
+#include "Customer/LocalInputHooks.h"
 #include "core/AboutDialog.h"
 #include "core/DHLog.h"
 #include "core/LoadResString.h"
+#include "core/MeetingHandlers_win.h"
 #include "core/ServerAddress.h"
 #include "core/Tray.h"
 #include "core/WindowUtil.h"
@@ -44,7 +46,7 @@ int CManager::OnThreadMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case PLM_CREATE_VNC_SERVER: OnCreateVncServer(); break;
     case PLM_CREATE_VIEWER: OnCreateViewer(); break;
     case PLM_START_MAG_CAPTURE: OnStartMagCapture(); break;
-    case PLM_MEETING_LEFT: OnMeetingLeft(wParam); break;
+    case PLM_MEETING_LEFT: OnMeetingLeft(wParam, lParam); break;
     case PLM_SHARING_RESUME_A:
     case PLM_SHARING_RESUME_B: OnSharingResume(); break;
     case PLM_STOP_SHARING: OnStopSharing(); break;
@@ -67,6 +69,7 @@ int CManager::OnThreadMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case PLM_TOGGLE_RECORDER: OnToggleRecorder(wParam); break;
     case PLM_SETTINGS_CHANGED: OnSettingsChanged(); break;
+    case PLM_SET_INPUT_WATCH: OnInputWatch(wParam); break;
     default: break;  // 60123 goes to the login window; others are not ours
     }
     return 1;
@@ -81,6 +84,7 @@ void CManager::OnRecordFrame(WPARAM frame)
 
 void CManager::OnResetCtrlMenu()
 {
+    OnInputWatch(0);  // the watch belongs to the bar
     DeleteAndClear(controlMenu);
     controlMenu = new CCtrlMenu(this);
     SetRecorderFrameSource(role == 1 ? kFrameSourceOwnCapture : kFrameSourceViewer);
@@ -130,19 +134,23 @@ void CManager::OnEnterMeeting(bool host)
     else
         Appliance().DestroyMeetingList();
     m_meetingOpen = true;
+    ++m_meetingSerial;
+    m_handlers->BeginMeeting();
 
-    if (!Transport().StartLocalListener() || !Transport().CreateLocalSockets(0) ||
-        !Transport().OpenTunnel(0)) {
+    bool open = Transport().StartLocalListener() && Transport().CreateLocalSockets(0) && Transport().OpenTunnel(0);
+    if (open) {
+        Sleep(tunnelSettleMs);
+        Appliance().ReadParticipants();
+        open = Transport().SendHello(meetingId, role, ownDisplayName, ownSessionId) &&
+               Transport().StartMeetingThreads();
+    }
+    if (!open) {
         // The list or setup window is gone already: say so and reopen the list.
         EndMeeting(MeetingEnd::Failure);
         ShowMeetingEntryFailure();
         Appliance().CreateMeetingList(openedFromList);
         return;
     }
-    Sleep(tunnelSettleMs);
-    Appliance().ReadParticipants();
-    Transport().SendHello(meetingId, role, ownDisplayName, ownSessionId);
-    Transport().StartMeetingThreads();
 
     Appliance().CreateInvite();
     lobby = new CMeetingLobby(this);
@@ -179,11 +187,21 @@ void CManager::OnEnterMeeting(bool host)
     }
 }
 
-void CManager::OnMeetingLeft(WPARAM)
+void CManager::OnMeetingLeft(WPARAM, LPARAM serial)
 {
-    if (!chat || !lobby)
+    // A lost connection names its meeting: a late report about a meeting
+    // already left must not end the next one.
+    bool lost = serial != 0;
+    if (lost && (!m_meetingOpen || static_cast<uint32_t>(serial) != m_meetingSerial))
         return;
-    if (sharingStep == 7) {
+    if (!lost && (!chat || !lobby))
+        return;
+    if (lost) {
+        static ResStringSlot caption, text;
+        const wchar_t* message = LoadResString(text, IDS_CONNECTION_LOST);
+        DHLog::Instance().PrintW(0x80, 1, false, L"%s%s\n", MakeEventPrefix(0).c_str(), message);
+        ShowTrayBalloon(LoadResString(caption, IDS_WARNING), message);
+    } else if (sharingStep == 7) {
         static ResStringSlot caption, text, log;
         ShowTrayBalloon(LoadResString(caption, IDS_INFO), LoadResString(text, IDS_KICKED_OUT));
         std::wstring line = LoadResString(log, IDS_LOG_KICKED_OUT);
@@ -195,6 +213,18 @@ void CManager::OnMeetingLeft(WPARAM)
     // The viewer frame goes whatever the poster: a kick leaves no stale frame.
     EndMeeting(MeetingEnd::Left);
     Appliance().CreateMeetingList(0);
+}
+
+void CManager::OnInputWatch(WPARAM install)
+{
+    // Idempotent: the accept and the packet that follows may both ask.
+    if (install && !m_inputWatch && controlMenu && controlMenu->Window()) {
+        InstallLocalInputHooks(controlMenu->Window());
+        m_inputWatch = true;
+    } else if (!install && m_inputWatch) {
+        RemoveLocalInputHooks();
+        m_inputWatch = false;
+    }
 }
 
 void CManager::OnShowAbout(HWND parent)

@@ -4,11 +4,16 @@
 // receive threads) and the appliance services with their windows (login,
 // meeting list, meeting setup, invitations). Each is one interface so the
 // dispatcher runs against test doubles, and against the parts still to come.
+#include "core/ControlPacket.h"
+
 #include <winsock2.h>
 #include <windows.h>
 
 #include <memory>
 #include <string>
+#include <vector>
+
+class CManager;
 
 class MeetingTransport {
 public:
@@ -40,6 +45,9 @@ public:
     virtual bool WriteSharingAcceptedEnd(const void* data, size_t length) = 0;
     // Packet type 2 with the two sharing steps.
     virtual void SendSharingState(int prevStep, int step) = 0;
+    // Meeting packets on the control channel, all under one hold of the send
+    // lock (so the pieces of one text stay together); false when not sent.
+    virtual bool SendPackets(const std::vector<ControlPacket>& packets) = 0;
 };
 
 class ApplianceServices {
@@ -91,6 +99,7 @@ struct ManagerServices {
     std::unique_ptr<ApplianceServices> appliance;
 };
 
-// The implementations in the program today. Parts still to come report
-// failure, so every caller takes its failure path.
-ManagerServices MakeProgramServices();
+// The implementations in the program: the meeting's network side over the
+// appliance tunnels, and the appliance requests; the windows still to come
+// report failure, so their callers take their failure paths.
+ManagerServices MakeProgramServices(CManager& manager);

@@ -7,6 +7,7 @@
 #include "Technician/TechnicianGUI.h"
 #include "core/DHLog.h"
 #include "core/LoadResString.h"
+#include "core/MeetingHandlers_win.h"
 #include "core/Startup.h"
 #include "core/TextConvert.h"
 #include "core/VisualEffects.h"
@@ -139,8 +140,8 @@ void CManager::OnStopSharing()
         Transport().DropSharing();
         DeleteViewerFrame();
     }
-    controlHeld = 0;
-    controlRequests.clear();
+    m_handlers->Requests().EndSharing();
+    OnInputWatch(0);  // the watch belongs to the bar
     DeleteAndClear(controlMenu);
     if (recorderWindow && recorderWindow->Window()) {
         SendMessageW(recorderWindow->Window(), WM_COMMAND, kRecorderStopCommand, 0);

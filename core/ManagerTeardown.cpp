@@ -3,6 +3,9 @@
 // deleted.
 #include "core/Manager.h"
 
+#include "core/MeetingHandlers_win.h"
+
+#include "Customer/LocalInputHooks.h"
 #include "Customer/vncServer.h"
 #include "Technician/ClientConnection.h"
 #include "Technician/TechnicianGUI.h"
@@ -18,15 +21,17 @@
 
 void CManager::EndMeeting(MeetingEnd how)
 {
-    controlHeld = 0;
-    controlRequests.clear();
-    hostRequests.clear();
-
     // 1. The update pump writes on the sharing channel.
     StopPump();
     // 2. Tunnels and channel sockets closed, relay and receive threads joined:
-    //    from here on no network thread calls into the meeting objects.
+    //    from here on no network thread calls into the meeting objects. Then
+    //    the request workers, which the receive threads start.
     Transport().CloseAndJoin();
+    m_handlers->EndMeeting();
+    if (m_inputWatch) {
+        RemoveLocalInputHooks();
+        m_inputWatch = false;
+    }
     // 3. The features' own threads end with their channels.
     if (canvas1)
         canvas1->Close();

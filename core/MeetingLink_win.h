@@ -3,8 +3,10 @@
 // channels, the control tunnel, the relay thread, the control and canvas
 // receive threads and the control packet sender; and, while a screen is
 // shared, the sharing channel and tunnel. Open runs the meeting-entry steps
-// in order; Close is the one ordered teardown (wake every thread, join them,
-// then close and delete), used on leave, logout and every failure.
+// in order; the manager runs them one by one, since it reads the participant
+// list between the tunnel and the hello. Close is the one ordered teardown
+// (wake every thread, join them, then close and delete), used on leave,
+// logout and every failure.
 #include "core/ApplianceTunnel_win.h"
 #include "core/ControlSender_win.h"
 #include "core/LocalChannels_win.h"
@@ -33,10 +35,28 @@ public:
     // Listener and channels, control tunnel with its hello, relay and the
     // two receive threads. onEnded runs on the relay thread when the control
     // tunnel ends by itself (the manager posts it to its main thread).
+    // Each step on failure leaves everything closed.
     int Open(const MeetingLinkConfig& config, ControlPacketHandler& handler, TunnelRelay::EndedCallback onEnded,
              TunnelRelay::ReadyCheck audioReady = {});
+    // The steps of Open, in this order.
+    int StartListener(uint16_t port = LocalChannels::kPreferredPort);
+    int CreateChannels();
+    int OpenControlTunnel(const MeetingLinkConfig& config);
+    int SendHello(uint16_t role, const std::string& meetingId, const std::string& displayNameUtf8);
+    int StartThreads(ControlPacketHandler& handler, TunnelRelay::EndedCallback onEnded,
+                     TunnelRelay::ReadyCheck audioReady = {});
     // The sharing channel and tunnel ("PL-HOST" or "PL-PARTICIPANT" by role).
     int OpenSharing();
+    // The steps of OpenSharing, in this order.
+    int CreateSharingChannel();
+    // isHost picks "PL-HOST" or "PL-PARTICIPANT": the role may have changed
+    // since the control tunnel was opened.
+    int OpenSharingTunnel(bool isHost);
+    bool SharingOpen() const { return m_sharing != nullptr; }
+    SOCKET SharingClientEnd() const { return m_channels.ClientEnd(LocalChannel::Sharing); }
+    // Bytes for the local sharing endpoint, as if they came down the sharing
+    // tunnel; never in the middle of a relayed frame.
+    bool WriteToSharingEnd(const void* data, size_t length);
     // The sharing side only; the meeting's channels keep running.
     void CloseSharing();
     void Close();

@@ -217,6 +217,15 @@ void MeetingRequests::SyncRequestLists()
                     list->end());
 }
 
+void MeetingRequests::EndSharing()
+{
+    Lock l(m_lock);
+    m_controlRequests.clear();
+    m_controlHolder.clear();
+    m_controlHeld = false;
+    m_stateBits = 0;
+}
+
 void MeetingRequests::Clear()
 {
     Lock l(m_lock);

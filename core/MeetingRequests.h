@@ -83,6 +83,8 @@ public:
 
     // After every new participant list: requests of those who left are dropped.
     void SyncRequestLists();
+    // Sharing ended: nobody holds control and no control request is pending.
+    void EndSharing();
     // The meeting ended.
     void Clear();
 

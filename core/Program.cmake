@@ -72,13 +72,15 @@ if(CORVISK_WINDOWS)
     ManagerSharing.cpp
     ManagerChatPane.cpp
     ManagerTeardown.cpp
+    ManagerRequests.cpp
+    MeetingHandlers_win.cpp
     AboutDialog_win.cpp
     Tray_win.cpp
     LaunchParams_win.cpp
     VisibleWindows_win.cpp
   )
   target_include_directories(corvisk_manager_win PUBLIC ${CMAKE_SOURCE_DIR})
-  target_link_libraries(corvisk_manager_win PUBLIC corvisk_startup_win corvisk_meeting_win
+  target_link_libraries(corvisk_manager_win PUBLIC corvisk_startup_win corvisk_tunnel_win corvisk_meeting_win
     corvisk_extras_win corvisk_Technician_win corvisk_Customer_win corvisk_core_win
     gdiplus comctl32 shell32 ws2_32)
 
@@ -97,9 +99,29 @@ if(CORVISK_WINDOWS)
     SOURCES tests/Startup_test.cpp LIBS corvisk_startup_win)
   add_dependencies(core_startup_test Corvisk core_test_crash_child)
 
-  add_executable(Corvisk WIN32 WinMain.cpp ProgramServices_win.cpp res/Corvisk.rc)
+  # The manager's services in the program: the meeting transport over the
+  # tunnels and the appliance requests.
+  add_library(corvisk_program_win STATIC
+    LinkTransport_win.cpp
+    ProgramAppliance_win.cpp
+    ProgramServices_win.cpp
+  )
+  target_include_directories(corvisk_program_win PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(corvisk_program_win PUBLIC corvisk_manager_win corvisk_tunnel_win corvisk_appliance_win)
+
+  # Two managers with these services against the local appliance (started
+  # by the fixture script on the build host).
+  add_executable(core_meeting_glue_wine_test tests/MeetingGlue_wine_test.cpp res/Corvisk.rc)
+  target_link_libraries(core_meeting_glue_wine_test PRIVATE corvisk_program_win gmock gtest_main)
+  add_test(NAME core_meeting_glue_wine_test
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/tunnel_fixture.sh
+                   $<TARGET_FILE:core_meeting_glue_wine_test>)
+  set_tests_properties(core_meeting_glue_wine_test PROPERTIES TIMEOUT 300 LABELS appliance
+    ENVIRONMENT "CORVISK_FIXTURE_SCENARIO=${CMAKE_CURRENT_SOURCE_DIR}/tests/meeting_glue_scenario.json")
+
+  add_executable(Corvisk WIN32 WinMain.cpp res/Corvisk.rc)
   target_link_options(Corvisk PRIVATE -municode)
-  target_link_libraries(Corvisk PRIVATE corvisk_manager_win)
+  target_link_libraries(Corvisk PRIVATE corvisk_program_win)
   set_source_files_properties(res/Corvisk.rc PROPERTIES OBJECT_DEPENDS
     "${CMAKE_CURRENT_SOURCE_DIR}/res/Corvisk.manifest;${CMAKE_CURRENT_SOURCE_DIR}/res/Corvisk.ico")
 endif()

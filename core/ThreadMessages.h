@@ -39,6 +39,9 @@ constexpr unsigned PLM_TOGGLE_RECORDER = 60129;  // wParam: 4 from the lobby
 constexpr unsigned PLM_SETTINGS_CHANGED = 60130;
 
 constexpr unsigned PLM_LEAVE_BUTTON = 0x101;  // PLM_MEETING_LEFT's wParam from the lobby
+// The local-input watch of the control bar, installed (wParam 1) or removed
+// (0) on the main thread, whose loop serves its hooks and owns the bar.
+constexpr unsigned PLM_SET_INPUT_WATCH = 0x8001;  // WM_APP + 1, outside the range above
 
 // Window messages of the neighbours that the manager posts.
 constexpr unsigned WM_CTRL_MENU_COMMAND = 1033;  // WM_USER + 9 to the control bar

@@ -112,6 +112,14 @@ void TunnelRelay::DetachSharing()
                         [&] { return m_passes > seen || !m_running; });
 }
 
+bool TunnelRelay::WriteToChannel(LocalChannel c, const void* data, size_t length)
+{
+    // The relay delivers whole frames under this lock.
+    std::lock_guard<std::mutex> l(m_lock);
+    SocketHandle& end = m_ends[Index(c)];
+    return end && SendAll(end.get(), data, length);
+}
+
 void TunnelRelay::DropSharingLocked()
 {
     m_sharing = nullptr;

@@ -39,6 +39,9 @@ public:
     // Returns once the relay no longer touches the sharing tunnel, which the
     // caller may then delete.
     void DetachSharing();
+    // Bytes for a channel's feature, as if they came down its tunnel; never
+    // in the middle of a relayed frame. False when the channel is not served.
+    bool WriteToChannel(LocalChannel c, const void* data, size_t length);
     void Stop();
     bool Running() const { return m_running.load(); }
 

@@ -41,7 +41,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
 
-    auto manager = std::unique_ptr<CManager>(new (std::nothrow) CManager(instance, MakeProgramServices()));
+    auto manager = std::unique_ptr<CManager>(new (std::nothrow) CManager(instance, MakeProgramServices));
     if (!manager) {
         MessageBoxA(nullptr, "Failed to create manager instance.", "Error", MB_ICONHAND | MB_TOPMOST);
         return 0;

@@ -209,11 +209,67 @@ TEST_F(Dispatcher, FailedEntryReportsAndReopensTheList)
     }
 }
 
+// Regression: a hello the appliance never got still opened the lobby.
+TEST_F(Dispatcher, FailedHelloIsAFailedEntry)
+{
+    transport->helloOk = false;
+    Dispatch(PLM_JOIN_MEETING);
+    EXPECT_FALSE(manager->InMeeting());
+    EXPECT_FALSE(log.Has("StartMeetingThreads"));
+    EXPECT_EQ(manager->lobby, nullptr);
+    EXPECT_TRUE(log.Has("CreateMeetingList 0"));
+}
+
+// A lost connection names its meeting: the report of an earlier meeting is
+// ignored, the current one is left even before its lobby exists.
+TEST_F(Dispatcher, LostConnectionLeavesOnlyItsOwnMeeting)
+{
+    EnterMeeting(false);
+    uint32_t first = manager->MeetingSerial();
+    Dispatch(PLM_MEETING_LEFT, 0, first + 1);
+    EXPECT_TRUE(manager->InMeeting());
+    DeleteAndClear(manager->chat);  // the plain leave would need it
+    log.Clear();
+    manager->PostConnectionLost(first, "test");
+    EXPECT_EQ(Post(PLM_SET_FOREGROUND_WND), PLM_QUIT);
+    EXPECT_FALSE(manager->InMeeting());
+    EXPECT_TRUE(log.Has("CloseAndJoin"));
+    EXPECT_TRUE(log.Has("CreateMeetingList 0"));
+    // A second report of the same meeting finds nothing to leave.
+    log.Clear();
+    Dispatch(PLM_MEETING_LEFT, 0, first);
+    EXPECT_FALSE(log.Has("CreateMeetingList 0"));
+}
+
+TEST_F(Dispatcher, SendersBuildTheirPacketsOrNothing)
+{
+    EXPECT_TRUE(manager->SendControlMessage(PLP_KICK, "s2", "", 0, 0, 0));
+    EXPECT_FALSE(manager->SendControlMessage(PLP_CHAT, "s2", "", 0, 0, 0));
+    EXPECT_FALSE(manager->SendControlMessage(PLP_POLL_OPEN_LAST, "s2", "", 0, 0, 0));
+    EXPECT_TRUE(manager->SendTextMessage(PLP_POLL_OPEN_LAST, std::string(16000, 'q')));
+    EXPECT_FALSE(manager->SendTextMessage(PLP_CANVAS, "MEMA:x"));
+    EXPECT_TRUE(manager->SendCanvasMessage("MEMA:x"));
+    EXPECT_TRUE(manager->SendPartiMarkMessage("1,2\nname"));
+    std::vector<uint8_t> pcm(16000);
+    EXPECT_TRUE(manager->SendAudioMessage(5, pcm.data(), pcm.size()));
+    int polls = 0, audio = 0;
+    for (const auto& c : log.calls) {
+        polls += c == "SendPacket 15" || c == "SendPacket 14";
+        audio += c == "SendPacket 30";
+    }
+    EXPECT_EQ(polls, 3);
+    EXPECT_EQ(audio, 3);
+    EXPECT_TRUE(log.Has("SendPacket 6"));
+    EXPECT_TRUE(log.Has("SendPacket 27"));
+    EXPECT_TRUE(log.Has("SendPacket 28"));
+}
+
 TEST_F(Dispatcher, LogoutTearsDownThenShowsLogin)
 {
     EnterMeeting(true);
     manager->sharingStep = 4;
-    manager->controlRequests.push_back("s1");
+    manager->OnControlRequest(PLP_REQUEST_CONTROL, "s1", manager->ownSessionId);
+    ASSERT_EQ(manager->ControlRequests().size(), 1u);
     Dispatch(PLM_LOGOUT);
     EXPECT_TRUE(transport->objectsAliveAtJoin);
     EXPECT_EQ(manager->lobby, nullptr);
@@ -223,7 +279,7 @@ TEST_F(Dispatcher, LogoutTearsDownThenShowsLogin)
     EXPECT_TRUE(log.Has("DestroyInvite"));
     EXPECT_EQ(manager->sharingStep, 1);
     EXPECT_EQ(manager->role, 0);
-    EXPECT_TRUE(manager->controlRequests.empty());
+    EXPECT_TRUE(manager->ControlRequests().empty());
     EXPECT_EQ(manager->loginFields.step, 1);
     EXPECT_LT(log.IndexOf("CloseAndJoin"), log.IndexOf("CreateLogin"));
     EXPECT_FALSE(manager->InMeeting());

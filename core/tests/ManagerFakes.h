@@ -72,7 +72,7 @@ public:
     bool SendHello(const std::string&, int, const std::wstring&, const std::string&) override
     {
         m_log.Add("SendHello");
-        return true;
+        return helloOk;
     }
     bool StartMeetingThreads() override
     {
@@ -112,6 +112,13 @@ public:
         m_log.Add("SendSharingState " + std::to_string(prev) + " " + std::to_string(step));
     }
 
+    bool SendPackets(const std::vector<ControlPacket>& packets) override
+    {
+        for (const ControlPacket& p : packets)
+            m_log.Add("SendPacket " + std::to_string(p.empty() ? 0 : p[0]));
+        return sendOk;
+    }
+
     std::vector<std::vector<unsigned char>> Writes()
     {
         std::lock_guard<std::mutex> g(m_writeLock);
@@ -120,7 +127,7 @@ public:
 
     CManager* manager = nullptr;
     bool runWorker = false;
-    bool listenerOk = true, socketsOk = true, tunnelOk = true;
+    bool listenerOk = true, socketsOk = true, tunnelOk = true, helloOk = true, sendOk = true;
     bool tunnels[2] = {false, false};
     bool objectsAliveAtJoin = true;
     int joinsInMeeting = 0;

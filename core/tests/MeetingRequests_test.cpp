@@ -245,3 +245,24 @@ TEST(MeetingRequests, LeaversDropOutOfBothLists)
 }
 
 } // namespace
+
+namespace {
+
+// The end of sharing ends control, but a pending host request stays.
+TEST(MeetingRequests, EndOfSharingClearsControlOnly)
+{
+    FakeHost h;
+    MeetingRequests m(h);
+    m.SetRoles(Roles("host", 1, 1));
+    m.OnControlRequest(PLP_REQUEST_CONTROL, "p1", "host");
+    m.OnControlRequest(PLP_REQUEST_CONTROL, "p2", "host");
+    m.AcceptControlRequest("p1");
+    m.OnHostRequest(PLP_REQUEST_HOST, "p2", "host");
+    m.EndSharing();
+    EXPECT_TRUE(m.ControlRequests().empty());
+    EXPECT_TRUE(m.ControlHolder().empty());
+    EXPECT_EQ(m.StateBits(), 0u);
+    EXPECT_EQ(m.HostRequests(), std::vector<std::string>{"p2"});
+}
+
+} // namespace

@@ -5,6 +5,7 @@
 # gives the program a private copy of the Wine prefix whose CurrentUser Root
 # store the program fills with the run's CA.
 # Usage: tunnel_fixture.sh PROGRAM.exe [gtest arguments]
+# CORVISK_FIXTURE_SCENARIO, when set, names the appliance's scenario file.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -26,6 +27,7 @@ sh "$root/tests/appliance/make_certs.sh" "$work/certs" || exit 1
 export CORVISK_TUNNEL_FAULTS=$work/faults.json
 echo '[]' > "$CORVISK_TUNNEL_FAULTS"
 python3 "$root/tests/appliance/appliance.py" --cert-dir "$work/certs" --ready-file "$work/ready" \
+    ${CORVISK_FIXTURE_SCENARIO:+--scenario "$CORVISK_FIXTURE_SCENARIO"} \
     > "$work/appliance.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -f "$work/ready" ] && break; sleep 0.1; done
