@@ -1,10 +1,13 @@
 #include "appliance/CHttpsClient_win.h"
 
+#include <cstdio>
 #include <memory>
 
 #include "appliance/CertificateInfo_win.h"
 #include "appliance/CgiConventions.h"
 #include "appliance/PlainSecret.h"
+#include "core/DHLog.h"
+#include "core/ProcessList.h"
 #include "core/SecureZero.h"
 #include "core/TextConvert.h"
 
@@ -72,7 +75,12 @@ int CHttpsClient::OpenRequest(const char* verb) {
         protocols = kSecureProtocolsWithoutTls13;
         m_api->SetOption(m_session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
     }
-    m_api->SetTimeouts(m_session.get(), 0, kTimeoutMs, kTimeoutMs, kTimeoutMs);
+    if (!m_api->SetTimeouts(m_session.get(), 0, kTimeoutMs, kTimeoutMs, kTimeoutMs)) {
+        // A developer's hint only; the request goes on with WinHTTP's own limits.
+        char text[64];
+        std::snprintf(text, sizeof text, "WinHttpSetTimeouts failed! error = %lu.\n", GetLastError());
+        OutputDebugStringA(text);
+    }
 
     m_connect.Reset(m_api->Connect(m_session.get(), Wide(m_host).c_str(), port, 0));
     if (!m_connect) {
@@ -307,15 +315,30 @@ bool CHttpsClient::QueryServerCertificate(ServerCertDetails& out) {
 }
 
 bool CHttpsClient::SelectClientCertificate(std::vector<ClientCertEntry>& list) {
-    CertStore store(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
-    if (!store.get()) return false;
-    list.clear();
-    PCCERT_CONTEXT cert = nullptr;
-    while ((cert = CertEnumCertificatesInStore(store.get(), cert)) != nullptr) {
-        ServerCertDetails d = DescribeCertificate(cert);
-        if (!d.thumbprint.empty()) list.push_back({d.subject, d.issuer, d.thumbprint});
+    // The personal store searched is the desktop user's, even when this
+    // program runs under another identity. The impersonation covers this
+    // thread only and ends before the function does, on every path (the
+    // CProcessList reverts it when it goes out of scope).
+    CProcessList shell;
+    const bool asShellUser = shell.ImpersonateExplorerUser() == 1;
+    if (!asShellUser)
+        DHLog::Instance().Print(DHLOG_CAT_STARTUP, DHLOG_WARN, false,
+                                "No desktop shell to impersonate; listing this process user's certificates.\n");
+    bool ok = false;
+    {
+        CertStore store(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
+        if (store.get()) {
+            list.clear();
+            PCCERT_CONTEXT cert = nullptr;
+            while ((cert = CertEnumCertificatesInStore(store.get(), cert)) != nullptr) {
+                ServerCertDetails d = DescribeCertificate(cert);
+                if (!d.thumbprint.empty()) list.push_back({d.subject, d.issuer, d.thumbprint});
+            }
+            ok = true;
+        }
     }
-    return true;
+    if (asShellUser) shell.RevertImpersonation();
+    return ok;
 }
 
 void CHttpsClient::Close() {

@@ -49,8 +49,9 @@ public:
     // The certificate the server presented on this request (also after it was
     // refused for not being the accepted one).
     bool QueryServerCertificate(ServerCertDetails& out);
-    // Every personal certificate of the user with a readable thumbprint (the
-    // user chooses); false when the store cannot be opened.
+    // Every personal certificate with a readable thumbprint (the user
+    // chooses), searched as the desktop shell's user (this process's user
+    // when no shell runs); false when the store cannot be opened.
     bool SelectClientCertificate(std::vector<ClientCertEntry>& list);
     void Close();
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "appliance/CertificateRecords.h"
+#include "appliance/CgiLog.h"
 #include "appliance/CgiTransport.h"
 #include "appliance/MeetingRecord.h"
 #include "appliance/ProxyConfig.h"
@@ -22,6 +23,7 @@ struct CgiSession {
     explicit CgiSession(ICgiTransport& t) : transport(&t) {}
 
     ICgiTransport* transport;
+    CgiLog log;
 
     // Appliance and proxy.
     std::string applianceHost;

@@ -68,7 +68,10 @@ int32_t CgiGuestLogin(CgiSession& session) {
 int32_t CgiUserLogout(CgiSession& session) {
     CgiRequest request = MakeCookieGet(session, "/cgi-bin/userLogout");
     request.referrer = PlainReferrer();
-    Exchange(session, request);
+    CgiReply reply = Exchange(session, request);
+    // Logged once the request was opened, whatever became of the send.
+    if (reply.status == CgiTransportStatus::Ok || reply.status == CgiTransportStatus::SendFailed)
+        session.log.Print(DHLOG_CAT_SHARING, DHLOG_INFO, false, session.log.EventPrefix() + "Logout.\n");
     session.signedIn = 0;
     return CGI_OK;
 }

@@ -179,7 +179,16 @@ int32_t CgiGetParticipants(CgiSession& session, int32_t storedMeetingState,
     if (storedMeetingState == 1) body += "&waitMsg=true";
     body += "&meetingID=" + UrlEncode(session.meetingId);
     CgiReply reply = Post(session, "/cgi-bin/meetingactive", body);
-    if (reply.status != CgiTransportStatus::Ok || reply.headers.empty()) return CGI_NO_RESPONSE;
+    if (reply.status != CgiTransportStatus::Ok || reply.headers.empty()) {
+        // The list stays as it was (ApplyParticipantResult); say why it did not change.
+        const std::string why = reply.status == CgiTransportStatus::Ok
+                                    ? std::string("empty reply")
+                                    : "error " + std::to_string(reply.error);
+        session.log.Print(DHLOG_CAT_MEETING, DHLOG_WARN, false,
+                          session.log.EventPrefix() + "Participant list not received (" + why +
+                              "); the previous list is kept.\n");
+        return CGI_NO_RESPONSE;
+    }
     return ParseParticipantReply(reply.body, update);
 }
 

@@ -5,8 +5,10 @@
 
 #include "appliance/PlainSecret.h"
 #include "appliance/UrlDecode.h"
+#include "core/DHLog.h"
 #include "core/Registry.h"
 #include "core/StoredSecret.h"
+#include "core/TextConvert.h"
 
 namespace {
 
@@ -17,9 +19,24 @@ std::string Unbracketed(const std::string& host) {
     return host;
 }
 
-bool Resolve(const std::string& host, const std::string& port, addrinfo*& result) {
+// 0, or the resolver's error.
+int Resolve(const std::string& host, const std::string& port, addrinfo*& result) {
     addrinfo hints{};
-    return getaddrinfo(Unbracketed(host).c_str(), port.c_str(), &hints, &result) == 0 && result;
+    int error = getaddrinfo(Unbracketed(host).c_str(), port.c_str(), &hints, &result);
+    if (error == 0 && !result) error = WSANO_DATA;
+    return error;
+}
+
+// The system's text for a resolver error, on one line.
+std::wstring ErrorText(int error) {
+    wchar_t buf[1024] = {};
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                 FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                             nullptr, static_cast<DWORD>(error), 0, buf, 1024, nullptr);
+    std::wstring text(buf, n);
+    while (!text.empty() && (text.back() == L' ' || text.back() == L'\r' || text.back() == L'\n'))
+        text.pop_back();
+    return text.empty() ? L"error " + std::to_wstring(error) : text;
 }
 
 }  // namespace
@@ -112,11 +129,13 @@ int ResolveApplianceHost(std::string& host, uint16_t port, std::string& numericA
     const std::string portText = std::to_string(port);
     std::string name = host;
     addrinfo* result = nullptr;
-    if (!Resolve(name, portText, result)) {
+    if (Resolve(name, portText, result) != 0) {
         name = UrlDecode(name);
-        if (!Resolve(name, portText, result)) {
+        if (Resolve(name, portText, result) != 0) {
             name = UrlDecode(name);
-            if (!Resolve(name, portText, result)) {
+            if (int error = Resolve(name, portText, result)) {
+                DHLog::Instance().PrintW(DHLOG_CAT_STARTUP, DHLOG_ERROR, false, L"%s <%s>\n",
+                                         AnsiToWide(host, kCodePageUtf8).c_str(), ErrorText(error).c_str());
                 WSACleanup();
                 return 0;
             }

@@ -35,6 +35,24 @@ int32_t ActiveTest(CgiSession& session, const char* query, const char* invalid, 
     return CGI_OK;
 }
 
+int32_t CheckServerCert(CgiSession& session) {
+    CgiRequest request = MakePlainPost("/cgi-bin/welcome?standalone=true&checkcert=true",
+                                       EncodedReferrer(), std::string());
+    request.certificateCheck = true;
+    CgiReply reply = Exchange(session, request);
+    if (reply.status == CgiTransportStatus::SendFailed && reply.error == kErrorSecureFailure) {
+        if (!reply.serverCertRead) return CGI_SERVER_CERT_UNREADABLE;
+        session.serverCert = reply.serverCert;
+        session.serverCertKnown = true;
+        return CGI_BAD_PASSWORD_OR_CERT;
+    }
+    if (reply.status != CgiTransportStatus::Ok) return CGI_FAILED;
+    if (reply.headers.empty()) return CGI_NO_RESPONSE;
+    if (reply.headers.find(' ') == std::string::npos) return CGI_OK;
+    if (StatusCodeIs(reply.headers, "407")) return CGI_PROXY_AUTH_REQUIRED;
+    return CGI_FAILED;
+}
+
 }  // namespace
 
 int32_t CgiSessionTest(CgiSession& session) {
@@ -51,21 +69,12 @@ int32_t CgiMeetingTest(CgiSession& session) {
 }
 
 int32_t CgiCheckServerCert(CgiSession& session) {
-    CgiRequest request = MakePlainPost("/cgi-bin/welcome?standalone=true&checkcert=true",
-                                       EncodedReferrer(), std::string());
-    request.certificateCheck = true;
-    CgiReply reply = Exchange(session, request);
-    if (reply.status == CgiTransportStatus::SendFailed && reply.error == kErrorSecureFailure) {
-        if (!reply.serverCertRead) return CGI_SERVER_CERT_UNREADABLE;
-        session.serverCert = reply.serverCert;
-        session.serverCertKnown = true;
-        return CGI_BAD_PASSWORD_OR_CERT;
+    try {
+        return CheckServerCert(session);
+    } catch (...) {
+        session.log.Print(kLogCatAppliance, DHLOG_WARN, true, "Check Server Certificate exception.\n");
+        return CGI_OK;
     }
-    if (reply.status != CgiTransportStatus::Ok) return CGI_FAILED;
-    if (reply.headers.empty()) return CGI_NO_RESPONSE;
-    if (reply.headers.find(' ') == std::string::npos) return CGI_OK;
-    if (StatusCodeIs(reply.headers, "407")) return CGI_PROXY_AUTH_REQUIRED;
-    return CGI_FAILED;
 }
 
 int32_t CgiDownloadClientUpgrade(CgiSession& session, const std::string& path) {

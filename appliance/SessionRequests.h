@@ -11,7 +11,8 @@ struct CgiSession;
 int32_t CgiSessionTest(CgiSession& session);
 int32_t CgiMeetingTest(CgiSession& session);
 
-// 1 no certificate problem; 0 a reply without a status line; 19; 24;
+// 1 no certificate problem; 0 a reply without a status line or an exception
+// (logged); 19; 24;
 // 46 the certificate failed the checks and serverCert holds it;
 // 66 it failed and could not be read.
 int32_t CgiCheckServerCert(CgiSession& session);

@@ -1,7 +1,13 @@
 #include "appliance/tests/FakeTransport.h"
 
+#include <new>
+
 CgiReply FakeTransport::Exchange(const CgiRequest& request, const CgiSession&) {
     requests.push_back(request);
+    if (throwNext) {
+        throwNext = false;
+        throw std::bad_alloc();
+    }
     if (replies.empty()) return CgiReply{};
     CgiReply r = std::move(replies.front());
     replies.pop_front();

@@ -15,6 +15,8 @@ public:
     void Fail(CgiTransportStatus status, uint32_t error = 0);
     void Queue(CgiReply reply) { replies.push_back(std::move(reply)); }
 
+    // The next exchange throws (as a failed allocation would).
+    bool throwNext = false;
     std::vector<CgiRequest> requests;
     std::deque<CgiReply> replies;
 };

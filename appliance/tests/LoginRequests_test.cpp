@@ -9,6 +9,7 @@
 #include "appliance/CgiSession.h"
 #include "appliance/LoginReplies.h"
 #include "appliance/tests/FakeTransport.h"
+#include "appliance/tests/LogRecorder.h"
 #include "core/StoredSecret.h"
 
 namespace {
@@ -241,4 +242,37 @@ TEST_F(LoginTest, LogoutSendsTheCookieGetAndAlwaysSignsOut) {
     EXPECT_EQ(r.path, "/cgi-bin/userLogout");
     EXPECT_EQ(r.referrer, "https://localhost/cgi-bin/welcome");
     EXPECT_EQ(r.addHeaders, GetCookieLine(s));
+}
+
+// The logout line is written once the request was opened and its cookie set,
+// whatever the send gave; the session counts as signed out in every case.
+TEST_F(LoginTest, LogoutIsLoggedOnceTheRequestWasOpened) {
+    LogRecorder log;
+    log.Attach(s.log, "Host(Coordinator)\tAnn\t");
+    const struct { CgiTransportStatus status; bool logged; } cases[] = {
+        {CgiTransportStatus::Ok, true},
+        {CgiTransportStatus::SendFailed, true},
+        {CgiTransportStatus::OpenFailed, false},
+        {CgiTransportStatus::HeadersFailed, false},
+    };
+    for (const auto& c : cases) {
+        log.lines.clear();
+        s.signedIn = 1;
+        if (c.status == CgiTransportStatus::Ok)
+            t.Reply("HTTP/1.1 200 OK", "");
+        else
+            t.Fail(c.status, 12029);
+        EXPECT_EQ(CgiUserLogout(s), CGI_OK);
+        EXPECT_EQ(s.signedIn, 0);
+        if (c.logged) {
+            ASSERT_EQ(log.lines.size(), 1u) << static_cast<int>(c.status);
+            EXPECT_EQ(log.lines[0], (LogRecorder::Line{0x08, 3, false, "Host(Coordinator)\tAnn\tLogout.\n"}));
+        } else {
+            EXPECT_TRUE(log.lines.empty()) << static_cast<int>(c.status);
+        }
+    }
+    // No logger bound: nothing to write to, and the logout still completes.
+    s.log = CgiLog{};
+    t.Reply("HTTP/1.1 200 OK", "");
+    EXPECT_EQ(CgiUserLogout(s), CGI_OK);
 }

@@ -8,6 +8,7 @@
 #include "appliance/MeetingReplies.h"
 #include "appliance/PlainSecret.h"
 #include "appliance/tests/FakeTransport.h"
+#include "appliance/tests/LogRecorder.h"
 #include "core/StoredSecret.h"
 
 namespace {
@@ -278,6 +279,30 @@ TEST_F(MeetingTest, ParticipantListRequest) {
     t.Reply(k200, "");
     EXPECT_EQ(CgiGetParticipants(s, 2, u), CGI_OK);
     EXPECT_EQ(t.requests[1].body, "StandAlone=true&action=getparticipants&meetingID=M%201");
+}
+
+// A failed exchange keeps the previous list, and says so in the log; a reply,
+// whatever it says, is not such a failure.
+TEST_F(MeetingTest, ParticipantListFailureIsLogged) {
+    LogRecorder log;
+    log.Attach(s.log, "\tAnn\t");
+    ParticipantUpdate u;
+    t.Fail(CgiTransportStatus::SendFailed, 12002);
+    EXPECT_EQ(CgiGetParticipants(s, 2, u), CGI_NO_RESPONSE);
+    t.Reply("", "");
+    EXPECT_EQ(CgiGetParticipants(s, 2, u), CGI_NO_RESPONSE);
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines[0], (LogRecorder::Line{0x80, 2, false,
+                                               "\tAnn\tParticipant list not received (error 12002); "
+                                               "the previous list is kept.\n"}));
+    EXPECT_EQ(log.lines[1].text, "\tAnn\tParticipant list not received (empty reply); the previous list is kept.\n");
+
+    log.lines.clear();
+    t.Reply(k200, "sessionExpired");
+    EXPECT_EQ(CgiGetParticipants(s, 2, u), CGI_SESSION_EXPIRED);
+    t.Reply(k200, "sessionID=s1;\r\n");
+    EXPECT_EQ(CgiGetParticipants(s, 2, u), CGI_OK);
+    EXPECT_TRUE(log.lines.empty());
 }
 
 TEST(ParticipantReply, ResultsAndListRule) {

@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
 
 #include "appliance/CgiConventions.h"
 #include "appliance/CgiResult.h"
 #include "appliance/CgiSession.h"
 #include "appliance/tests/FakeTransport.h"
+#include "appliance/tests/LogRecorder.h"
 
 namespace {
 
@@ -103,6 +105,24 @@ TEST_F(SessionTest, CheckServerCert) {
     EXPECT_EQ(CgiCheckServerCert(s), CGI_BAD_PASSWORD_OR_CERT);
     EXPECT_TRUE(s.serverCertKnown);
     EXPECT_EQ(s.serverCert.subject, "localhost");
+}
+
+TEST_F(SessionTest, CheckServerCertCatchesAnExceptionAndLogsIt) {
+    LogRecorder log;
+    log.Attach(s.log, "prefix\t");
+    t.throwNext = true;
+    EXPECT_EQ(CgiCheckServerCert(s), CGI_OK);
+    ASSERT_EQ(log.lines.size(), 1u);
+    // Category 0x02, WARN, forced: written even where warnings are not.
+    EXPECT_EQ(log.lines[0], (LogRecorder::Line{0x02, 2, true, "Check Server Certificate exception.\n"}));
+    EXPECT_FALSE(s.serverCertKnown);
+
+    // A logger that throws in turn does not escape either.
+    s.log.write = [](uint8_t, int, bool, const std::string&) { throw std::bad_alloc(); };
+    t.throwNext = true;
+    EXPECT_EQ(CgiCheckServerCert(s), CGI_OK);
+    t.Reply(k200, "");
+    EXPECT_EQ(CgiCheckServerCert(s), CGI_FAILED);
 }
 
 TEST_F(SessionTest, DownloadWritesOnlyACompleteInstaller) {

@@ -34,8 +34,8 @@ struct ViaProxy {
 };
 
 // Wine sends the request inside the proxy's tunnel with an absolute target
-// ("GET https://localhost:port/path HTTP/1.0"), which the local appliance does
-// not take; so these tests check what reached the appliance, not the reply.
+// ("GET https://localhost:port/path ..."); the appliance serves it as the
+// origin form, so what arrived and what came back can both be checked.
 std::string LastTarget() {
     auto log = ReadRequestLog(TestPeers()["request_log"]);
     if (log.empty()) return std::string();
@@ -57,18 +57,40 @@ size_t Connects(const char* logKey) {
 
 }  // namespace
 
+// Each request through the open proxy gets its whole reply and its result:
+// a GET, a form POST whose session cookie later requests carry, and a binary
+// download.
 TEST(Proxy, RequestsGoThroughTheProxy) {
     ViaProxy v;
     v.Use("proxy_port");
     size_t before = Connects("proxy_log");
-    CgiQueryDomains(v.s);
-    EXPECT_EQ(Connects("proxy_log"), before + 1);
+    EXPECT_EQ(CgiQueryDomains(v.s), CGI_OK);
+    ASSERT_EQ(v.s.domains.size(), 1u);
+    EXPECT_EQ(v.s.domains[0].name, "LocalDB");
     EXPECT_EQ(LastTarget(), Via("/cgi-bin/userLogin?callerRole=1&QueryDomain=true"));
+
+    v.s.displayName = L"alice";
+    std::string password = "secret";
+    ASSERT_EQ(EncryptStoredString(&password[0], v.s.password), 1);
+    v.s.domain = "LocalDB";
+    EXPECT_EQ(CgiUserLogin(v.s), CGI_OK);
+    EXPECT_FALSE(v.s.sessionId.empty());
+    LoggedRequest login = ReadRequestLog(TestPeers()["request_log"]).back();
+    EXPECT_EQ(LastTarget(), Via("/cgi-bin/userLogin"));
+    EXPECT_EQ(login.body, "username=alice&password=secret&domain=LocalDB&login=true&login.x=0&login.y=0&callerRole=1");
+    EXPECT_EQ(CgiSessionTest(v.s), CGI_OK);
+    EXPECT_EQ(v.s.displayName, L"alice");
+
+    const std::string file = TestPeers()["work_dir"] + "\\via-proxy.exe";
+    EXPECT_EQ(CgiDownloadClientUpgrade(v.s, file), CGI_OK);
+    EXPECT_EQ(ReadWholeFile(file), "MZ local appliance client installer\r\n");
+    EXPECT_EQ(Connects("proxy_log"), before + 4);
+
     // On the bypass list: the request goes direct.
     v.s.proxy.discovered = 1;
-    EXPECT_EQ(CgiQueryDomains(v.s), CGI_OK);
-    EXPECT_EQ(Connects("proxy_log"), before + 1);
-    EXPECT_EQ(LastTarget(), "/cgi-bin/userLogin?callerRole=1&QueryDomain=true");
+    EXPECT_EQ(CgiSessionTest(v.s), CGI_OK);
+    EXPECT_EQ(Connects("proxy_log"), before + 4);
+    EXPECT_EQ(LastTarget(), "/cgi-bin/meetingactive?SessionTest=true");
 }
 
 // Under Wine a CONNECT answered with 407 fails the secure channel (12157)
@@ -103,9 +125,18 @@ TEST(ProxyDiscovery, PacScriptChoosesTheProxy) {
     ViaProxy v;
     v.s.proxy = target;
     size_t before = Connects("proxy_log");
-    CgiQueryDomains(v.s);
+    EXPECT_EQ(CgiQueryDomains(v.s), CGI_OK);
+    ASSERT_EQ(v.s.domains.size(), 1u);
+    EXPECT_EQ(v.s.domains[0].name, "LocalDB");
     EXPECT_EQ(Connects("proxy_log"), before + 1);
     EXPECT_EQ(LastTarget(), Via("/cgi-bin/userLogin?callerRole=1&QueryDomain=true"));
+    // A failure reply through the chosen proxy maps to its own code.
+    EXPECT_EQ(CgiSessionTest(v.s), CGI_FAILED);  // no session yet
+    EXPECT_EQ(Connects("proxy_log"), before + 2);
+    v.s.displayName = L"Guest via PAC";
+    EXPECT_EQ(CgiGuestLogin(v.s), CGI_OK);
+    EXPECT_EQ(CgiSessionTest(v.s), CGI_OK);
+    EXPECT_EQ(Connects("proxy_log"), before + 4);
 
     // The script says DIRECT for other hosts; a script that cannot be
     // fetched switches the proxy off for this attempt.
