@@ -224,4 +224,21 @@ TEST_F(MeetingGlue, TunnelCutByTheApplianceLeavesTheMeetingWithAnError)
     RequestControlUntilSeen(b, a);
 }
 
+// A meeting link for a guest (mode 2): meeting test, then the join worker
+// logs in as a guest, lists and joins the meeting and posts 60108.
+TEST_F(MeetingGlue, GuestLinkJoinsThroughTheJoinWorker)
+{
+    Instance a("sessA", L"Alice", [](CManager&) {});
+    StartAsHost(a);
+    ASSERT_TRUE(WaitUntil([&] { return a.InMeeting(); }));
+    Instance c("", L"Guest Carol", [](CManager& m) {
+        m.launchMode = kLaunchMeetingLink;
+        ASSERT_TRUE(m.OpenFirstWindow());
+    });
+    ASSERT_TRUE(WaitUntil([&] { return c.InMeeting(); })) << "the guest did not enter";
+    EXPECT_FALSE(c.M().ownSessionId.empty());  // from the guest login's cookie
+    EXPECT_EQ(c.M().meetingName, "Weekly sync");
+    RequestControlUntilSeen(c, a);
+}
+
 } // namespace
