@@ -13,6 +13,7 @@
 constexpr int kHostLogError = 1;
 constexpr int kHostLogWarn = 2;
 constexpr int kHostLogInfo = 3;
+constexpr int kHostLogDebugWarn = 6;
 constexpr int kHostLogDebugInfo = 7;
 constexpr int kHostLogDebug = 8;
 
@@ -23,3 +24,6 @@ HostLogSink SetHostLogSink(HostLogSink sink);
 
 // Formats one line (bounded to 1024 bytes) and hands it to the sink.
 void HostLog(int level, const char* format, ...) HOSTLOG_PRINTF_CHECK(2, 3);
+
+// Sends the lines to the program's logger (sharing category); HostLog_win.cpp.
+void RouteHostLogToProgramLog();

@@ -90,18 +90,28 @@ uint32_t Decoder::readPixel(const uint8_t* p) const
     }
 }
 
-// RFC 6143 7.7.6: a CPIXEL is 3 bytes for a 32-bit true-colour format of
-// depth 24 or less whose channels all fit in the low or the high three bytes.
+// RFC 6143 7.7.6 makes a CPIXEL 3 bytes for 32-bit pixels whose channels
+// all fit in the low or the high three bytes; the RFC also asks for true
+// colour and depth 24 or less, which this protocol's two sides agree to
+// ignore (a host's own 32-bit format says depth 32), so only the fit counts.
+bool Decoder::fitsLow() const
+{
+    const uint64_t limit = uint64_t(1) << 24;
+    return (uint64_t(m_format.redMax) << m_format.redShift) < limit &&
+           (uint64_t(m_format.greenMax) << m_format.greenShift) < limit &&
+           (uint64_t(m_format.blueMax) << m_format.blueShift) < limit;
+}
+
+bool Decoder::fitsHigh() const
+{
+    return m_format.redShift > 7 && m_format.greenShift > 7 && m_format.blueShift > 7;
+}
+
 int Decoder::cpixelBytes() const
 {
-    if (m_format.bpp != 32 || !m_format.trueColour || m_format.depth > 24)
+    if (m_format.bpp != 32)
         return m_format.bpp / 8;
-    const uint64_t all = (uint64_t(m_format.redMax) << m_format.redShift) |
-                         (uint64_t(m_format.greenMax) << m_format.greenShift) |
-                         (uint64_t(m_format.blueMax) << m_format.blueShift);
-    if (all < (1u << 24) || (all & 0xFF) == 0)
-        return 3;
-    return 4;
+    return fitsLow() || fitsHigh() ? 3 : 4;
 }
 
 uint32_t Decoder::readCPixel(ByteSource& in) const
@@ -113,12 +123,9 @@ uint32_t Decoder::readCPixel(ByteSource& in) const
     }
     uint8_t c[3];
     in.read(c, 3);
-    const uint64_t all = (uint64_t(m_format.redMax) << m_format.redShift) |
-                         (uint64_t(m_format.greenMax) << m_format.greenShift) |
-                         (uint64_t(m_format.blueMax) << m_format.blueShift);
-    const bool low = all < (1u << 24);
     // The three bytes are the significant ones in wire order; the zero byte
     // goes where the unused byte of the 4-byte wire pixel is.
+    const bool low = fitsLow();
     const bool zeroFirst = m_format.bigEndian ? low : !low;
     if (zeroFirst)
         std::memcpy(b + 1, c, 3);

@@ -96,6 +96,8 @@ private:
     uint32_t readPixel(const uint8_t* p) const;
     uint32_t readCPixel(ByteSource& in) const;
     int cpixelBytes() const;
+    bool fitsLow() const;
+    bool fitsHigh() const;
     void fill(int x, int y, int w, int h, uint32_t v);
     void decodeRaw(ByteSource& in, const RectInfo& r);
     void decodeHextile(ByteSource& in, const RectInfo& r);

@@ -26,6 +26,19 @@ void fillRect(Frame& f, int x0, int y0, int w, int h, uint32_t v)
                 f.setPixel(x, y, v);
 }
 
+uint32_t glyphBits(unsigned i)
+{
+    Rng r{i * 7919u + 13};
+    return r.next();
+}
+
+const uint32_t kGlyphs[64] = {
+#define G8(n) glyphBits(n), glyphBits(n + 1), glyphBits(n + 2), glyphBits(n + 3), glyphBits(n + 4), glyphBits(n + 5), \
+              glyphBits(n + 6), glyphBits(n + 7)
+    G8(0), G8(8), G8(16), G8(24), G8(32), G8(40), G8(48), G8(56)
+#undef G8
+};
+
 } // namespace
 
 rfb::PixelFormat Host32()
@@ -121,7 +134,8 @@ Frame Desktop(const rfb::PixelFormat& pf, int width, int height, unsigned seed)
             while (lx < lineEnd && lx < width) {
                 const int wordLen = 3 + static_cast<int>(rng.next() % 8);
                 for (int c = 0; c < wordLen && lx < lineEnd; ++c, lx += 7) {
-                    const uint32_t glyph = rng.next();
+                    // Text repeats the glyphs of one small font.
+                    const uint32_t glyph = kGlyphs[rng.next() % 64];
                     for (int gy = 0; gy < 9; ++gy)
                         for (int gx = 0; gx < 5; ++gx)
                             if ((glyph >> ((gy * 5 + gx) % 31)) & 1)
@@ -131,12 +145,20 @@ Frame Desktop(const rfb::PixelFormat& pf, int width, int height, unsigned seed)
             }
         }
     }
+    // Icons: small pictures with many colours.
+    for (int i = 0; i < 8; ++i)
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x)
+                if (20 + x < width && 40 + i * 48 + y < height)
+                    f.setPixel(20 + x, 40 + i * 48 + y,
+                               Pack(pf, static_cast<unsigned>(x * 8), static_cast<unsigned>(y * 8),
+                                    static_cast<unsigned>((i * 37 + x * y) & 255)));
     // A gradient panel.
-    for (int y = 0; y < height / 5; ++y)
-        for (int x = 0; x < width / 4; ++x)
-            f.setPixel(x + 10 < width ? x + 10 : x, y + 10 < height ? y + 10 : y,
-                       Pack(pf, static_cast<unsigned>(x * 255 / (width / 4 + 1)),
-                            static_cast<unsigned>(y * 255 / (height / 5 + 1)), 128));
+    const int gw = width / 10 + 1, gh = height / 10 + 1;
+    for (int y = 0; y < gh && y + 10 < height; ++y)
+        for (int x = 0; x < gw && x + 10 < width; ++x)
+            f.setPixel(x + 10, y + 10,
+                       Pack(pf, static_cast<unsigned>(x * 255 / gw), static_cast<unsigned>(y * 255 / gh), 128));
     return f;
 }
 
