@@ -1,5 +1,6 @@
 #include "core/ProgramAppliance_win.h"
 
+#include "appliance/CgiLog_win.h"
 #include "appliance/CgiResult.h"
 #include "appliance/CgiSession.h"
 #include "appliance/LoginRequests.h"
@@ -11,22 +12,13 @@
 #include "core/DHLog.h"
 #include "core/LoadResString.h"
 #include "core/Manager.h"
+#include "core/SessionUserName.h"
 #include "core/TextConvert.h"
 #include "core/res/resource.h"
-
-#include <lmcons.h>
 
 namespace {
 
 constexpr uint8_t kLogCategory = 0x08;
-
-// The user this process runs as, for a guest who gave no name.
-std::wstring ProcessUserName()
-{
-    wchar_t name[UNLEN + 1];
-    DWORD length = UNLEN + 1;
-    return GetUserNameW(name, &length) ? std::wstring(name) : std::wstring();
-}
 
 } // namespace
 
@@ -43,6 +35,8 @@ bool ProgramAppliance::CreateSession()
 {
     m_transport = std::make_unique<WinHttpTransport>();
     m_session = std::make_unique<CgiSession>(*m_transport);
+    m_session->log.write = DHLogWriter();
+    m_session->log.eventPrefix = [this] { return WideToAnsi(m_manager.MakeEventPrefix(0), 65001); };
     return true;
 }
 
@@ -95,8 +89,9 @@ int ProgramAppliance::RunJoinWorker()
 {
     if (!m_session)
         return CGI_FAILED;
+    // A guest who gave no name joins under the name of the session's user.
     if (m_manager.ownDisplayName.empty())
-        m_manager.ownDisplayName = ProcessUserName();
+        GetSessionUserName(m_manager.ownDisplayName);
     ResolveApplianceHost();
     if (!m_manager.addressResolved)
         return CGI_NO_RESPONSE;  // reported, and the login window opens
