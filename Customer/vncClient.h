@@ -35,6 +35,8 @@ public:
     // sender stops. Safe from any thread, any number of times.
     void StopSession() { m_running.store(false); }
     bool IsRunning() const { return m_running.load(); }
+    // The client thread has finished its teardown.
+    bool HasFinished() const { return m_threadDone.load(); }
     // Waits up to timeoutMs for the client thread to finish, then joins it.
     bool JoinClientThread(unsigned timeoutMs);
 

@@ -100,7 +100,7 @@ void vncServer::StopSession()
 bool vncServer::SessionEnded()
 {
     omni_mutex_lock hold(*m_clientLock);
-    return !m_client || !m_client->IsRunning();
+    return !m_client || m_client->HasFinished();
 }
 
 int vncServer::StartDesktop()
