@@ -28,7 +28,7 @@ int32_t VersionResult(const std::string& headers) {
 std::vector<DomainEntry> ParseDomainList(const std::string& body) {
     std::vector<DomainEntry> list;
     size_t pos = 0;
-    while (pos < body.size()) {
+    while (pos < body.size() && list.size() < kMaxReplyRecords) {
         size_t end = body.find_first_of("\r\n", pos);
         if (end == std::string::npos) end = body.size();
         std::string line = body.substr(pos, end - pos);

@@ -65,7 +65,7 @@ template <typename Record, typename Reader>
 int32_t ParseRecords(const std::string& body, std::vector<Record>& list, Record* single,
                      Reader read) {
     KeyedItems items(body);
-    while (!items.AtEnd()) {
+    for (size_t taken = 0; !items.AtEnd() && taken < kMaxReplyRecords; ++taken) {
         if (items.At("sessionExpired")) return 33;
         Record record;
         read(items, record);
@@ -105,7 +105,7 @@ int32_t ParseParticipantReply(const std::string& body, ParticipantUpdate& update
     if (items.Take("endTime=", v)) m.endTime = v;
     if (items.Take("meetingName=", v)) m.meetingName = v;
     if (items.Take("waitMsg=", v)) m.waitMsg = v;
-    while (!items.Ended()) {
+    while (!items.Ended() && parsed.participants.size() < kMaxReplyRecords) {
         Participant p;
         ReadParticipant(items, p);
         if (!items.NextRecord()) break;

@@ -9,7 +9,8 @@
 #include "appliance/MeetingRecord.h"
 #include "appliance/Participant.h"
 
-// Records are appended only once their CRLF was seen. With single given, the
+// Records are appended only once their CRLF was seen, at most
+// kMaxReplyRecords of them from one body. With single given, the
 // first record's keys go there and nothing is appended. 0, or 33 when a record
 // begins with "sessionExpired" (records before it stay).
 int32_t ParseMeetingList(const std::string& body, std::vector<MeetingRecord>& list,

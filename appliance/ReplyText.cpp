@@ -49,7 +49,11 @@ bool StatusCodeIs(const std::string& headers, const char* code) {
     size_t lineEnd = LineEnd(headers, 0);
     size_t blank = headers.find(' ');
     if (blank == std::string::npos || blank > lineEnd) return false;
-    return headers.compare(blank + 1, std::strlen(code), code) == 0;
+    const size_t n = std::strlen(code);
+    if (headers.compare(blank + 1, n, code) != 0) return false;
+    // The whole code: "200" is not "2001"; the reason phrase may be missing.
+    const size_t after = blank + 1 + n;
+    return after >= headers.size() || headers[after] < '0' || headers[after] > '9';
 }
 
 bool Contains(const std::string& text, const char* marker) {
@@ -119,7 +123,7 @@ bool ServerTooOld(const std::string& headers) {
 
 void ReadPortalList(const std::string& body, std::vector<std::string>& portals) {
     size_t pos = 0;
-    while ((pos = body.find("portal:", pos)) != std::string::npos) {
+    while (portals.size() < kMaxReplyRecords && (pos = body.find("portal:", pos)) != std::string::npos) {
         size_t start = pos + 7;
         size_t end = LineEnd(body, start);
         if (end - start <= kMaxReplyValue) portals.push_back(body.substr(start, end - start));

@@ -7,8 +7,12 @@
 #include <vector>
 
 constexpr size_t kMaxReplyValue = 4096;
+// Entries taken from one list reply (meetings, saved meetings, participants,
+// domains, portals); the rest is dropped. A reply of bare line ends would
+// otherwise cost hundreds of bytes of records for every two bytes received.
+constexpr size_t kMaxReplyRecords = 10000;
 
-// The status code of the status line: the digits after its first blank.
+// True when the status line's code (the digits after its first blank) is code.
 bool StatusCodeIs(const std::string& headers, const char* code);
 
 // True when marker occurs anywhere in text (case-sensitive).
@@ -37,5 +41,5 @@ bool FindSwapCookie(const std::string& headers, std::string& value);
 // "%d.%d.%d.%d-%dsv", or is below "6.0.0.0-8sv".
 bool ServerTooOld(const std::string& headers);
 
-// Every "portal:" value of the body, in order.
+// Every "portal:" value of the body, in order (at most kMaxReplyRecords).
 void ReadPortalList(const std::string& body, std::vector<std::string>& portals);

@@ -83,7 +83,7 @@ int32_t CgiDownloadClientUpgrade(CgiSession& session, const std::string& path) {
     request.binaryBody = true;
     CgiReply reply = Exchange(session, request);
     // An error page, a proxy's 407 or an expired session is not an installer.
-    if (reply.status != CgiTransportStatus::Ok || !StatusCodeIs(reply.headers, "200 ") ||
+    if (reply.status != CgiTransportStatus::Ok || !StatusCodeIs(reply.headers, "200") ||
         reply.body.empty())
         return CGI_FAILED;
 

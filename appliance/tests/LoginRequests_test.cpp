@@ -8,6 +8,7 @@
 #include "appliance/CgiResult.h"
 #include "appliance/CgiSession.h"
 #include "appliance/LoginReplies.h"
+#include "appliance/ReplyText.h"
 #include "appliance/tests/FakeTransport.h"
 #include "appliance/tests/LogRecorder.h"
 #include "core/StoredSecret.h"
@@ -275,4 +276,17 @@ TEST_F(LoginTest, LogoutIsLoggedOnceTheRequestWasOpened) {
     s.log = CgiLog{};
     t.Reply("HTTP/1.1 200 OK", "");
     EXPECT_EQ(CgiUserLogout(s), CGI_OK);
+}
+
+// Domain and portal lists are bounded like every other list reply.
+TEST(DomainList, EntryCountIsBounded) {
+    std::string domains, portals;
+    for (size_t i = 0; i < kMaxReplyRecords + 5; ++i) {
+        domains += "domain=\r\n";
+        portals += "portal:\r\n";
+    }
+    EXPECT_EQ(ParseDomainList(domains).size(), kMaxReplyRecords);
+    std::vector<std::string> list;
+    ReadPortalList(portals, list);
+    EXPECT_EQ(list.size(), kMaxReplyRecords);
 }

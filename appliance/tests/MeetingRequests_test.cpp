@@ -7,6 +7,7 @@
 #include "appliance/CgiSession.h"
 #include "appliance/MeetingReplies.h"
 #include "appliance/PlainSecret.h"
+#include "appliance/ReplyText.h"
 #include "appliance/tests/FakeTransport.h"
 #include "appliance/tests/LogRecorder.h"
 #include "core/StoredSecret.h"
@@ -331,4 +332,20 @@ TEST(ParticipantReply, ResultsAndListRule) {
     EXPECT_EQ(list.size(), 1u);
     EXPECT_TRUE(ApplyParticipantResult(CGI_SESSION_EXPIRED, ParticipantUpdate{}, list));
     EXPECT_TRUE(list.empty());
+}
+
+// A reply of bare line ends must not turn into millions of records: each list
+// takes at most kMaxReplyRecords entries from one body.
+TEST(ListReplies, RecordCountIsBounded) {
+    std::string lines;
+    for (size_t i = 0; i < kMaxReplyRecords + 5; ++i) lines += "\r\n";
+    std::vector<MeetingRecord> meetings;
+    EXPECT_EQ(ParseMeetingList(lines, meetings, nullptr), CGI_OK);
+    EXPECT_EQ(meetings.size(), kMaxReplyRecords);
+    std::vector<MeetingInfo> saved(1);  // the bound is per reply, not per list
+    EXPECT_EQ(ParseMeetingInfoList(lines, saved), CGI_OK);
+    EXPECT_EQ(saved.size(), kMaxReplyRecords + 1);
+    ParticipantUpdate update;
+    EXPECT_EQ(ParseParticipantReply(lines, update), CGI_OK);
+    EXPECT_EQ(update.participants.size(), kMaxReplyRecords);
 }

@@ -9,6 +9,10 @@ TEST(ReplyText, StatusCodeComesFromTheStatusLineOnly) {
     EXPECT_FALSE(StatusCodeIs("HTTP/1.1 200 OK\r\nX-Note: 407\r\n", "407"));
     EXPECT_FALSE(StatusCodeIs("garbage\r\nX: 407\r\n", "407"));
     EXPECT_FALSE(StatusCodeIs("", "407"));
+    // The whole code, with or without a reason phrase.
+    EXPECT_TRUE(StatusCodeIs("HTTP/1.1 200\r\n", "200"));
+    EXPECT_TRUE(StatusCodeIs("HTTP/1.1 200", "200"));
+    EXPECT_FALSE(StatusCodeIs("HTTP/1.1 2001 Odd\r\n", "200"));
 }
 
 TEST(ReplyText, MarkerValueStaysOnItsLine) {

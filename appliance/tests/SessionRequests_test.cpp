@@ -140,6 +140,8 @@ TEST_F(SessionTest, DownloadWritesOnlyACompleteInstaller) {
         {k407, "<html>proxy</html>", CGI_FAILED, "previous"},
         {k200, "", CGI_FAILED, "previous"},
         {k200, binary, CGI_OK, nullptr},
+        // A status line without a reason phrase is still a 200.
+        {"HTTP/1.1 200", binary, CGI_OK, nullptr},
     };
     for (const auto& c : cases) {
         t.Reply(c.headers, c.body);

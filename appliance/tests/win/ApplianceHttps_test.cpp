@@ -207,6 +207,11 @@ TEST_F(Trusted, GuestLoginDownloadAndPasswordChange) {
     ASSERT_TRUE(ControlPost("/__control/faults", R"({"path": "/cgi-bin/meetingstart", "status": 404, "body": "<html>gone</html>"})"));
     EXPECT_EQ(CgiDownloadClientUpgrade(a.s, file), CGI_FAILED);
     EXPECT_EQ(ReadWholeFile(file), "MZ local appliance client installer\r\n");
+    // A newer installer replaces the one already there.
+    ASSERT_TRUE(ControlPost("/__control/faults/clear", "{}"));
+    ASSERT_TRUE(ControlPost("/__control/faults", R"({"path": "/cgi-bin/meetingstart", "body": "MZ newer", "count": 1})"));
+    EXPECT_EQ(CgiDownloadClientUpgrade(a.s, file), CGI_OK);
+    EXPECT_EQ(ReadWholeFile(file), "MZ newer");
 
     a.s.displayName = L"bob";
     EXPECT_EQ(CgiChangePassword(a.s, "n3w pass", "wrong"), CGI_FAILED);
