@@ -33,8 +33,9 @@ def parse_int(text):
     if text is None:
         return None
     t = text.strip()
-    body = t[1:] if t[:1] in "+-" else t
-    if not body.isdigit() or len(body) > 18:
+    body = t[1:] if t[:1] in ("+", "-") else t
+    # ASCII digits only: str.isdigit() also passes "²", which int() refuses.
+    if not body or not body.isascii() or not body.isdigit() or len(body) > 18:
         return None
     return int(t)
 

@@ -4,7 +4,8 @@ A fault is a JSON object. Matching keys (all optional; all given must match):
   "path"     exact request path, e.g. "/cgi-bin/userLogin"
   "method"   "GET" or "POST"
   "match"    substring of the query or the body (e.g. "submitter=joinmeeting")
-  "count"    applies this many times, then is removed (default: until cleared)
+  "count"    applies this many times (1 or more), then is removed (default:
+             until cleared)
 Effect keys (applied to the normal reply; the CGI handler still runs, so the
 request counts as having reached the appliance, unless "skip_handler" is true):
   "status"        HTTP status code of the reply (e.g. 500, 404, 407)
@@ -43,10 +44,30 @@ def validate(fault) -> dict:
         raise FaultError("unknown fault keys %s" % sorted(unknown))
     if "drop" in fault and fault["drop"] not in ("close", "reset"):
         raise FaultError('"drop" is "close" or "reset"')
-    for key in ("status", "truncate", "oversize", "count"):
-        if key in fault and (not isinstance(fault[key], int) or fault[key] < 0):
+    for key in ("status", "truncate", "oversize"):
+        if key in fault and (not _is_int(fault[key]) or fault[key] < 0):
             raise FaultError("%s must be a non-negative integer" % key)
+    if "count" in fault and (not _is_int(fault["count"]) or fault["count"] < 1):
+        raise FaultError("count must be a positive integer")
+    if "delay" in fault and (not isinstance(fault["delay"], (int, float))
+                             or isinstance(fault["delay"], bool) or not 0 <= fault["delay"] <= 600):
+        raise FaultError("delay must be a number of seconds from 0 to 600")
+    if "body" in fault and not isinstance(fault["body"], str):
+        raise FaultError("body must be a text")
+    if "omit_headers" in fault and not _strings(fault["omit_headers"]):
+        raise FaultError("omit_headers must be a list of header names")
+    if "headers" in fault and not (isinstance(fault["headers"], list) and all(
+            isinstance(h, list) and len(h) == 2 and _strings(h) for h in fault["headers"])):
+        raise FaultError("headers must be a list of [name, value] pairs")
     return dict(fault)
+
+
+def _is_int(value) -> bool:
+    return isinstance(value, int) and not isinstance(value, bool)
+
+
+def _strings(value) -> bool:
+    return isinstance(value, list) and all(isinstance(v, str) for v in value)
 
 
 class FaultSet:

@@ -151,13 +151,30 @@ def read_request(rfile) -> Optional[Request]:
     else:
         length_text = req.header("Content-Length")
         if length_text is not None:
-            if not length_text.isdigit():
+            if not _is_decimal(length_text):
                 raise BadRequest("bad Content-Length %r" % length_text)
             length = int(length_text)
             if length > MAX_BODY:
                 raise BadRequest("request body too long")
             req.body = _read_exact(rfile, length)
     return req
+
+
+def _is_decimal(text: str) -> bool:
+    """ASCII digits only (str.isdigit() also passes "²", which int() refuses)."""
+    return bool(text) and text.isascii() and text.isdigit()
+
+
+_HEX = frozenset(b"0123456789abcdefABCDEF")
+
+
+def _chunk_size(line: bytes) -> int:
+    """The size of a chunk-size line: hex digits only (int() would also take a
+    sign, "0x" or "_", and a negative size would read to the end of the stream)."""
+    digits = line.split(b";")[0].strip()
+    if not digits or len(digits) > 8 or any(c not in _HEX for c in digits):
+        raise BadRequest("bad chunk size %r" % line[:100])
+    return int(digits, 16)
 
 
 def _read_exact(rfile, length: int) -> bytes:
@@ -170,11 +187,7 @@ def _read_exact(rfile, length: int) -> bytes:
 def _read_chunked(rfile) -> bytes:
     body = b""
     while True:
-        size_line = rfile.readline(1024)
-        try:
-            size = int(size_line.split(b";")[0].strip(), 16)
-        except ValueError:
-            raise BadRequest("bad chunk size %r" % size_line[:100])
+        size = _chunk_size(rfile.readline(1024))
         if size == 0:
             while rfile.readline(1024) not in (b"\r\n", b"\n", b""):
                 pass

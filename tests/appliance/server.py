@@ -5,6 +5,7 @@ import socketserver
 import ssl
 import sys
 import threading
+import traceback
 from typing import Callable, Optional
 
 import control
@@ -93,7 +94,11 @@ class Appliance:
         if fault and fault.get("skip_handler"):
             reply = httpwire.Reply()
         else:
-            reply = self.cgi.handle(req)
+            try:
+                reply = self.cgi.handle(req)
+            except Exception:           # a fault of the appliance itself, not of the request
+                traceback.print_exc(file=sys.stderr)
+                reply = httpwire.Reply(status=500).text("Internal Server Error\r\n")
         return httpwire.write_reply(sock, reply, fault, req.keep_alive())
 
 

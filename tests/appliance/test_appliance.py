@@ -504,6 +504,25 @@ class ApplianceTest(unittest.TestCase):
         self.assertEqual(self.control("POST", "scenario", {"users": [{"name": "x"}]})[0], 400)
         self.assertTrue(self.session_valid(self.logged_in()))
 
+    def test_odd_numbers_get_a_clear_answer(self):
+        # Non-ASCII digits ("\u00b2" passes str.isdigit) once dropped the
+        # connection with a traceback; a negative chunk size waited for the
+        # end of the stream.
+        alice = self.logged_in()
+        reply = self.meeting(alice, ("submitter", "startmeeting"), ("meetingname", "Odd"),
+                             ("seconds2start", "\u00b2"), ("seconds2end", "3600"))
+        self.assertEqual(reply, "error: the meeting request is not complete\r\n")
+        for data in (b"POST /cgi-bin/userLogin HTTP/1.1\r\nContent-Length: \xb2\r\n\r\n",
+                     b"POST /cgi-bin/userLogin HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"
+                     b"-5\r\nabc\r\n0\r\n\r\n",
+                     b"POST /cgi-bin/userLogin HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"
+                     b"0x3\r\nabc\r\n0\r\n\r\n"):
+            self.assertTrue(self.raw_exchange(data).startswith(b"HTTP/1.1 400 "), data)
+        for fault in ({"delay": "soon"}, {"delay": True}, {"count": 0}, {"body": 5},
+                      {"headers": [["X-A"]]}, {"omit_headers": "Set-Cookie"}):
+            self.assertEqual(self.control("POST", "faults", fault)[0], 400, fault)
+        self.assertEqual(self.control("GET", "faults")[1], [])
+
     def test_fault_error_reply_missing_marker_and_count(self):
         self.control("POST", "faults", [
             {"path": "/cgi-bin/userLogin", "method": "POST", "omit_headers": ["Set-Cookie"],
