@@ -8,14 +8,14 @@ namespace {
 
 constexpr bool kNativeBigEndian = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
 
-template <class OUT>
-OUT inViewerOrder(uint32_t v, const PixelFormat& out)
+template <class OutPixel>
+OutPixel inViewerOrder(uint32_t v, const PixelFormat& out)
 {
-    if (sizeof(OUT) == 2 && out.bigEndian != kNativeBigEndian)
+    if (sizeof(OutPixel) == 2 && out.bigEndian != kNativeBigEndian)
         v = ((v & 0xFF) << 8) | ((v >> 8) & 0xFF);
-    else if (sizeof(OUT) == 4 && out.bigEndian != kNativeBigEndian)
+    else if (sizeof(OutPixel) == 4 && out.bigEndian != kNativeBigEndian)
         v = ((v & 0xFF) << 24) | ((v & 0xFF00) << 8) | ((v >> 8) & 0xFF00) | (v >> 24);
-    return static_cast<OUT>(v);
+    return static_cast<OutPixel>(v);
 }
 
 // in scaled from 0..inMax to 0..outMax, rounded to nearest.
@@ -24,10 +24,10 @@ uint32_t scaleChannel(uint32_t in, uint32_t inMax, uint32_t outMax)
     return static_cast<uint32_t>((static_cast<uint64_t>(in) * outMax + inMax / 2) / inMax);
 }
 
-template <class OUT>
+template <class OutPixel>
 bool outputUsable(const PixelFormat& out)
 {
-    return out.isValid() && out.trueColour && out.bitsPerPixel == sizeof(OUT) * 8;
+    return out.isValid() && out.trueColour && out.bitsPerPixel == sizeof(OutPixel) * 8;
 }
 
 bool trueColourInputUsable(const PixelFormat& in)
@@ -35,74 +35,74 @@ bool trueColourInputUsable(const PixelFormat& in)
     return in.isValid() && in.trueColour && (in.bitsPerPixel == 8 || in.bigEndian == kNativeBigEndian);
 }
 
-template <class OUT>
-void addChannelTable(std::vector<OUT>& table, unsigned inMax, unsigned outMax, unsigned outShift,
+template <class OutPixel>
+void addChannelTable(std::vector<OutPixel>& table, unsigned inMax, unsigned outMax, unsigned outShift,
                      const PixelFormat& out)
 {
     for (unsigned j = 0; j <= inMax; ++j)
-        table.push_back(inViewerOrder<OUT>(scaleChannel(j, inMax, outMax) << outShift, out));
+        table.push_back(inViewerOrder<OutPixel>(scaleChannel(j, inMax, outMax) << outShift, out));
 }
 
-template <class IN, class OUT>
+template <class InPixel, class OutPixel>
 void translateSingle(const void* table, const PixelFormat&, const PixelFormat&, const uint8_t* inPtr,
                      uint8_t* outPtr, size_t inBytesBetweenLines, int width, int height)
 {
-    const OUT* t = static_cast<const OUT*>(table);
+    const OutPixel* t = static_cast<const OutPixel*>(table);
     for (int y = 0; y < height; ++y) {
         const uint8_t* ip = inPtr + static_cast<size_t>(y) * inBytesBetweenLines;
         for (int x = 0; x < width; ++x) {
-            IN v;
+            InPixel v;
             std::memcpy(&v, ip, sizeof v);
             ip += sizeof v;
-            const OUT o = t[v];
+            const OutPixel o = t[v];
             std::memcpy(outPtr, &o, sizeof o);
             outPtr += sizeof o;
         }
     }
 }
 
-template <class IN, class OUT>
+template <class InPixel, class OutPixel>
 void translateRGB(const void* table, const PixelFormat& in, const PixelFormat&, const uint8_t* inPtr,
                   uint8_t* outPtr, size_t inBytesBetweenLines, int width, int height)
 {
-    const OUT* red = static_cast<const OUT*>(table);
-    const OUT* green = red + in.redMax + 1;
-    const OUT* blue = green + in.greenMax + 1;
+    const OutPixel* red = static_cast<const OutPixel*>(table);
+    const OutPixel* green = red + in.redMax + 1;
+    const OutPixel* blue = green + in.greenMax + 1;
     const unsigned rs = in.redShift, gs = in.greenShift, bs = in.blueShift;
     const unsigned rm = in.redMax, gm = in.greenMax, bm = in.blueMax;
     for (int y = 0; y < height; ++y) {
         const uint8_t* ip = inPtr + static_cast<size_t>(y) * inBytesBetweenLines;
         for (int x = 0; x < width; ++x) {
-            IN v;
+            InPixel v;
             std::memcpy(&v, ip, sizeof v);
             ip += sizeof v;
             const uint32_t p = v;
-            const OUT o = static_cast<OUT>(red[(p >> rs) & rm] | green[(p >> gs) & gm] | blue[(p >> bs) & bm]);
+            const OutPixel o = static_cast<OutPixel>(red[(p >> rs) & rm] | green[(p >> gs) & gm] | blue[(p >> bs) & bm]);
             std::memcpy(outPtr, &o, sizeof o);
             outPtr += sizeof o;
         }
     }
 }
 
-template <class IN, class OUT>
+template <class InPixel, class OutPixel>
 struct Single {
-    static constexpr TranslateFn fn = translateSingle<IN, OUT>;
+    static constexpr TranslateFn fn = translateSingle<InPixel, OutPixel>;
 };
-template <class IN, class OUT>
+template <class InPixel, class OutPixel>
 struct RGB {
-    static constexpr TranslateFn fn = translateRGB<IN, OUT>;
+    static constexpr TranslateFn fn = translateRGB<InPixel, OutPixel>;
 };
 
-template <template <class, class> class K, class IN>
+template <template <class, class> class K, class InPixel>
 TranslateFn pickOutput(int outBitsPerPixel)
 {
     switch (outBitsPerPixel) {
     case 8:
-        return K<IN, uint8_t>::fn;
+        return K<InPixel, uint8_t>::fn;
     case 16:
-        return K<IN, uint16_t>::fn;
+        return K<InPixel, uint16_t>::fn;
     case 32:
-        return K<IN, uint32_t>::fn;
+        return K<InPixel, uint32_t>::fn;
     default:
         return nullptr;
     }
@@ -110,11 +110,11 @@ TranslateFn pickOutput(int outBitsPerPixel)
 
 } // namespace
 
-template <class OUT>
-bool InitTrueColourSingleTable(std::vector<OUT>& table, const PixelFormat& in, const PixelFormat& out)
+template <class OutPixel>
+bool InitTrueColourSingleTable(std::vector<OutPixel>& table, const PixelFormat& in, const PixelFormat& out)
 {
     table.clear();
-    if (!trueColourInputUsable(in) || in.bitsPerPixel > 16 || !outputUsable<OUT>(out))
+    if (!trueColourInputUsable(in) || in.bitsPerPixel > 16 || !outputUsable<OutPixel>(out))
         return false;
     const uint32_t entries = 1u << in.bitsPerPixel;
     table.reserve(entries);
@@ -122,16 +122,16 @@ bool InitTrueColourSingleTable(std::vector<OUT>& table, const PixelFormat& in, c
         const uint32_t r = scaleChannel((i >> in.redShift) & in.redMax, in.redMax, out.redMax);
         const uint32_t g = scaleChannel((i >> in.greenShift) & in.greenMax, in.greenMax, out.greenMax);
         const uint32_t b = scaleChannel((i >> in.blueShift) & in.blueMax, in.blueMax, out.blueMax);
-        table.push_back(inViewerOrder<OUT>(r << out.redShift | g << out.greenShift | b << out.blueShift, out));
+        table.push_back(inViewerOrder<OutPixel>(r << out.redShift | g << out.greenShift | b << out.blueShift, out));
     }
     return true;
 }
 
-template <class OUT>
-bool InitTrueColourRGBTables(std::vector<OUT>& table, const PixelFormat& in, const PixelFormat& out)
+template <class OutPixel>
+bool InitTrueColourRGBTables(std::vector<OutPixel>& table, const PixelFormat& in, const PixelFormat& out)
 {
     table.clear();
-    if (!trueColourInputUsable(in) || !outputUsable<OUT>(out))
+    if (!trueColourInputUsable(in) || !outputUsable<OutPixel>(out))
         return false;
     table.reserve(static_cast<size_t>(in.redMax) + in.greenMax + in.blueMax + 3);
     addChannelTable(table, in.redMax, out.redMax, out.redShift, out);
@@ -140,12 +140,12 @@ bool InitTrueColourRGBTables(std::vector<OUT>& table, const PixelFormat& in, con
     return true;
 }
 
-template <class OUT>
-bool InitColourMapSingleTable(std::vector<OUT>& table, const PixelFormat& out, const PaletteEntry* entries,
+template <class OutPixel>
+bool InitColourMapSingleTable(std::vector<OutPixel>& table, const PixelFormat& out, const PaletteEntry* entries,
                               size_t count)
 {
     table.clear();
-    if (!outputUsable<OUT>(out))
+    if (!outputUsable<OutPixel>(out))
         return false;
     table.reserve(256);
     for (size_t i = 0; i < 256; ++i) {
@@ -160,7 +160,7 @@ bool InitColourMapSingleTable(std::vector<OUT>& table, const PixelFormat& out, c
         const uint32_t r = scaleChannel(e.red, 255, out.redMax);
         const uint32_t g = scaleChannel(e.green, 255, out.greenMax);
         const uint32_t b = scaleChannel(e.blue, 255, out.blueMax);
-        table.push_back(inViewerOrder<OUT>(r << out.redShift | g << out.greenShift | b << out.blueShift, out));
+        table.push_back(inViewerOrder<OutPixel>(r << out.redShift | g << out.greenShift | b << out.blueShift, out));
     }
     return true;
 }

@@ -25,19 +25,19 @@ struct PaletteEntry {
     uint8_t blue = 0;
 };
 
-// Each builder replaces the table; OUT is uint8_t, uint16_t or uint32_t and
+// Each builder replaces the table; OutPixel is uint8_t, uint16_t or uint32_t and
 // must match the output's bits per pixel. A builder returns false (and leaves
 // the table empty) for a format it cannot serve: not valid, not true colour
 // where needed, input in the other byte order, or 32-bit input for a single
 // table.
-template <class OUT>
-bool InitTrueColourSingleTable(std::vector<OUT>& table, const PixelFormat& in, const PixelFormat& out);
-template <class OUT>
-bool InitTrueColourRGBTables(std::vector<OUT>& table, const PixelFormat& in, const PixelFormat& out);
+template <class OutPixel>
+bool InitTrueColourSingleTable(std::vector<OutPixel>& table, const PixelFormat& in, const PixelFormat& out);
+template <class OutPixel>
+bool InitTrueColourRGBTables(std::vector<OutPixel>& table, const PixelFormat& in, const PixelFormat& out);
 // From the display palette: entries beyond count (at most 256 are used) are
 // made from the index bits (bit 0 red, bit 1 green, bit 2 blue at 255).
-template <class OUT>
-bool InitColourMapSingleTable(std::vector<OUT>& table, const PixelFormat& out, const PaletteEntry* entries,
+template <class OutPixel>
+bool InitColourMapSingleTable(std::vector<OutPixel>& table, const PixelFormat& out, const PaletteEntry* entries,
                               size_t count);
 
 // Translates width x height pixels: input rows inBytesBetweenLines apart,
