@@ -1,6 +1,7 @@
 #include "appliance/CHttpsClient_win.h"
 
 #include <cstdio>
+#include <exception>
 #include <memory>
 
 #include "appliance/CertificateInfo_win.h"
@@ -35,7 +36,8 @@ bool Retryable(DWORD error) {
 
 CHttpsClient::CHttpsClient() : CHttpsClient(WinHttp()) {}
 
-CHttpsClient::CHttpsClient(const WinHttpApi* api) : m_api(api) {}
+CHttpsClient::CHttpsClient(const WinHttpApi* api)
+    : m_api(api), m_session(api), m_connect(api), m_request(api) {}
 
 CHttpsClient::~CHttpsClient() { Close(); }
 
@@ -48,7 +50,7 @@ void CHttpsClient::Fail(const char* text) {
     m_errorText = text;
 }
 
-int CHttpsClient::OpenRequest(const char* verb) {
+int CHttpsClient::OpenRequestSteps(const char* verb) {
     if (!m_api) {
         m_errorText = "Cannot load Winhttp lib";
         return 0;
@@ -162,7 +164,7 @@ int CHttpsClient::OpenRequest(const char* verb) {
     return 1;
 }
 
-int CHttpsClient::AddHeaders(const std::string& block) {
+int CHttpsClient::AddHeadersSteps(const std::string& block) {
     if (!m_api) {
         m_errorText = "Cannot load Winhttp lib";
         return 0;
@@ -177,7 +179,7 @@ int CHttpsClient::AddHeaders(const std::string& block) {
     return 1;
 }
 
-int CHttpsClient::Send(const std::string* headers, const std::string& body) {
+int CHttpsClient::SendSteps(const std::string* headers, const std::string& body) {
     if (!m_api) {
         m_errorText = "Cannot load Winhttp lib";
         return 0;
@@ -212,6 +214,47 @@ int CHttpsClient::Send(const std::string* headers, const std::string& body) {
     return 0;
 }
 
+// A failed allocation (a text conversion, a growing body) fails the step like
+// any other error: nothing escapes to the request functions' threads.
+int CHttpsClient::OpenRequest(const char* verb) {
+    try {
+        return OpenRequestSteps(verb);
+    } catch (const std::exception&) {
+        Fail("Memory Exception occured");
+        Close();
+        return 0;
+    }
+}
+
+int CHttpsClient::AddHeaders(const std::string& block) {
+    try {
+        return AddHeadersSteps(block);
+    } catch (const std::exception&) {
+        Fail("Memory Exception occured");
+        return 0;
+    }
+}
+
+int CHttpsClient::Send(const std::string* headers, const std::string& body) {
+    try {
+        return SendSteps(headers, body);
+    } catch (const std::exception&) {
+        Fail("Memory Exception occured");
+        return 0;
+    }
+}
+
+bool CHttpsClient::ReadResponse(std::string& body, size_t limit) {
+    try {
+        return ReadResponseSteps(body, limit);
+    } catch (const std::exception&) {
+        body.clear();
+        body.shrink_to_fit();
+        Fail("Out of memory");
+        return false;
+    }
+}
+
 void CALLBACK CHttpsClient::StatusCallback(HINTERNET h, DWORD_PTR context, DWORD status, LPVOID info,
                                            DWORD length) {
     auto* self = reinterpret_cast<CHttpsClient*>(context);
@@ -222,7 +265,14 @@ void CALLBACK CHttpsClient::StatusCallback(HINTERNET h, DWORD_PTR context, DWORD
                 InterlockedOr(&self->m_secureFailureFlags, static_cast<LONG>(*static_cast<DWORD*>(info)));
             break;
         case WINHTTP_CALLBACK_STATUS_SENDING_REQUEST:
-            self->OnSendingRequest(h);
+            // Nothing may unwind through WinHTTP: a certificate that could not
+            // be looked at is not accepted.
+            try {
+                self->OnSendingRequest(h);
+            } catch (const std::exception&) {
+                self->m_certRefused = true;
+                self->m_request.Reset();
+            }
             break;
         default:
             break;
@@ -252,7 +302,7 @@ void CHttpsClient::OnSendingRequest(HINTERNET request) {
     m_sendStarted = true;
 }
 
-bool CHttpsClient::ReadResponse(std::string& body, size_t limit) {
+bool CHttpsClient::ReadResponseSteps(std::string& body, size_t limit) {
     body.clear();
     if (!m_api) {
         m_errorText = "Cannot load Winhttp lib";

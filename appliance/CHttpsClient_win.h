@@ -63,6 +63,10 @@ public:
     uint32_t RequestCount() const { return m_requestCount; }
 
 private:
+    int OpenRequestSteps(const char* verb);
+    int AddHeadersSteps(const std::string& block);
+    int SendSteps(const std::string* headers, const std::string& body);
+    bool ReadResponseSteps(std::string& body, size_t limit);
     static void CALLBACK StatusCallback(HINTERNET h, DWORD_PTR context, DWORD status, LPVOID info,
                                         DWORD length);
     void OnSendingRequest(HINTERNET request);

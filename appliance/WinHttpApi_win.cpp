@@ -62,7 +62,7 @@ const WinHttpApi* WinHttp() {
 
 void WinHttpHandle::Reset(HINTERNET h) {
     if (m_h) {
-        if (const WinHttpApi* api = WinHttp()) api->CloseHandle(m_h);
+        if (const WinHttpApi* api = m_api ? m_api : WinHttp()) api->CloseHandle(m_h);
     }
     m_h = h;
 }

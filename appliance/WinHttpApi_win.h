@@ -34,10 +34,11 @@ const WinHttpApi* WinHttp();
 // WinHttp() and by tests that need a missing library.
 bool BindWinHttp(const wchar_t* const* names, size_t count, WinHttpApi& api);
 
-// Owner of one HINTERNET.
+// Owner of one HINTERNET, closed through the binding that opened it (the
+// process-wide one when none is given).
 class WinHttpHandle {
 public:
-    WinHttpHandle() = default;
+    explicit WinHttpHandle(const WinHttpApi* api = nullptr) : m_api(api) {}
     ~WinHttpHandle() { Reset(); }
     WinHttpHandle(const WinHttpHandle&) = delete;
     WinHttpHandle& operator=(const WinHttpHandle&) = delete;
@@ -47,5 +48,6 @@ public:
     void Reset(HINTERNET h = nullptr);
 
 private:
+    const WinHttpApi* m_api;
     HINTERNET m_h = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "appliance/WinHttpTransport_win.h"
 
+#include <exception>
+
 #include "appliance/CHttpsClient_win.h"
 #include "appliance/CgiSession.h"
 
@@ -36,6 +38,22 @@ bool ProbeRefusedCertificate(const CgiRequest& request, const CgiSession& sessio
 }  // namespace
 
 CgiReply WinHttpTransport::Exchange(const CgiRequest& request, const CgiSession& session) {
+    // The request functions never throw: a failed allocation here (a copied
+    // setting, the reply's headers, a certificate's details) is a failed
+    // exchange, counted as sent once sending began.
+    bool sending = false;
+    try {
+        return ExchangeSteps(request, session, sending);
+    } catch (const std::exception&) {
+        CgiReply failed;
+        failed.status = sending ? CgiTransportStatus::SendFailed : CgiTransportStatus::OpenFailed;
+        failed.error = ERROR_NOT_ENOUGH_MEMORY;
+        return failed;
+    }
+}
+
+CgiReply WinHttpTransport::ExchangeSteps(const CgiRequest& request, const CgiSession& session,
+                                         bool& sending) {
     CgiReply reply;
     CHttpsClient client;
     Prepare(client, request, session);
@@ -49,6 +67,7 @@ CgiReply WinHttpTransport::Exchange(const CgiRequest& request, const CgiSession&
         reply.error = client.ErrorCode();
         return reply;
     }
+    sending = true;
     if (!client.Send(request.sendHeaders.empty() ? nullptr : &request.sendHeaders, request.body)) {
         reply.status = CgiTransportStatus::SendFailed;
         reply.error = client.ErrorCode();

@@ -5,6 +5,9 @@
 class WinHttpTransport : public ICgiTransport {
 public:
     CgiReply Exchange(const CgiRequest& request, const CgiSession& session) override;
+
+private:
+    CgiReply ExchangeSteps(const CgiRequest& request, const CgiSession& session, bool& sending);
 };
 
 // Largest reply bodies taken: text replies and the client installer.
