@@ -6,9 +6,11 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -83,6 +85,22 @@ HWND WaitForTrayWindow()
     return nullptr;
 }
 
+// The first process of a snapshot whose name contains "Corvisk", or 0.
+DWORD FirstCorviskInSnapshot()
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD pid = 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snap, &entry); more && !pid; more = Process32NextW(snap, &entry))
+        if (std::wcsstr(entry.szExeFile, L"Corvisk"))
+            pid = entry.th32ProcessID;
+    CloseHandle(snap);
+    return pid;
+}
+
 const char* kInstallFolder = "Quenlore Secure Parlemo";
 const char* kUninstallFolder = "Vantrel Quenlore Secure Parlemo";
 
@@ -138,4 +156,22 @@ TEST(SetupRun, UninstallWithoutTrayWindowEndsNothing)
     EXPECT_EQ(RunSetup("/Uninstall"), 0u);
     EXPECT_FALSE(IsDirectory(ProgramsPath(kUninstallFolder)));
     EXPECT_EQ(WaitForSingleObject(corvisk.pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "still running";
+}
+
+TEST(SetupRun, UninstallEndsOnlyTheFirstMatchingProcess)
+{
+    MakeFolderWithFile(kUninstallFolder);
+    Process withTray, second;
+    Start(withTray, TRAY_DOUBLE_EXE, "");
+    Start(second, TRAY_DOUBLE_EXE, "--no-window");
+    ASSERT_NE(WaitForTrayWindow(), nullptr);
+    const DWORD first = FirstCorviskInSnapshot();
+    ASSERT_TRUE(first == withTray.pi.dwProcessId || first == second.pi.dwProcessId) << first;
+
+    EXPECT_EQ(RunSetup("/Uninstall"), 0u);
+    Process& ended = first == withTray.pi.dwProcessId ? withTray : second;
+    Process& spared = first == withTray.pi.dwProcessId ? second : withTray;
+    EXPECT_EQ(ended.wait(), static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_EQ(WaitForSingleObject(spared.pi.hProcess, 500), static_cast<DWORD>(WAIT_TIMEOUT)) << "still running";
+    EXPECT_FALSE(IsDirectory(ProgramsPath(kUninstallFolder)));
 }
