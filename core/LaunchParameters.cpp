@@ -20,6 +20,19 @@ LaunchRequest Fail(std::string why, bool hadArguments = false)
 
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Line breaks, NULs and other control bytes have no place in a name or an
+// id: a NUL would silently cut it in the packet fields, a line break would
+// split a request header.
+bool HasControlCharacters(const std::string& text)
+{
+    for (char c : text) {
+        auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F)
+            return true;
+    }
+    return false;
+}
+
 std::optional<long> ParseSmallDecimal(const std::string& text)
 {
     if (text.empty() || text.size() > 9)
@@ -109,6 +122,8 @@ std::string ApplyPositional(int mode, const std::vector<std::string>& values, La
             return std::string("The ") + FieldName(f) + " is empty.";
         if (v.size() > (identity ? kMaxIdentityLength : kMaxTextFieldLength))
             return std::string("The ") + FieldName(f) + " is too long.";
+        if (HasControlCharacters(v))
+            return std::string("The ") + FieldName(f) + " holds control characters.";
         switch (f) {
         case Field::SessionId: out.ownSessionId = v; break;
         case Field::PortalName: out.portalName = v; break;
@@ -234,6 +249,8 @@ LaunchRequest ParseLaunchLink(const std::string& commandLine)
             return Fail("The link's session id is not valid Base64.");
         if (session.size() > kMaxIdentityLength)
             return Fail("The link's session id is too long.");
+        if (HasControlCharacters(session))
+            return Fail("The link's session id holds control characters.");
         r.fields.ownSessionId = session;
     }
     return r;

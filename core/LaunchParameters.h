@@ -3,8 +3,9 @@
 // positional arguments from a script, or fields carried in the program's own
 // file name. Everything here is untrusted text; each parser returns the launch
 // mode and the fields it found, or mode 0 with an error text, never a partial
-// mix. Text is UTF-8 throughout (the Win32 side converts the wide command line
-// and keeps the display name lossless that way).
+// mix; a field with control characters (NUL, line breaks) is an error. Text
+// is UTF-8 throughout (the Win32 side converts the wide command line and keeps
+// the display name lossless that way).
 #include <cstdint>
 #include <optional>
 #include <string>

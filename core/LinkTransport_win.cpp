@@ -121,6 +121,12 @@ bool LinkTransport::StartMeetingThreads()
     }) == MeetingLink::kOk;
 }
 
+void LinkTransport::ShutdownSharing()
+{
+    if (m_link)
+        m_link->Channels().ShutdownChannel(LocalChannel::Sharing);
+}
+
 void LinkTransport::DropSharing()
 {
     if (m_link)

@@ -31,6 +31,7 @@ public:
     bool SendHello(const std::string& meetingId, int role, const std::wstring& displayName,
                    const std::string& sessionId) override;
     bool StartMeetingThreads() override;
+    void ShutdownSharing() override;
     void DropSharing() override;
     void CloseAndJoin() override;
     SOCKET SharingClientEnd() const override;

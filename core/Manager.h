@@ -238,6 +238,8 @@ private:
     void OnShowActiveMeetings(WPARAM fromList);
     void OnShowMeetingSetup();
     void OnEnterMeeting(bool host);
+    void TakeOwnNameFromParticipants();
+    void OnDeleteChat();
     void OnOpenSharingView();
     void OnCreateVncServer();
     void OnCreateViewer();
@@ -257,7 +259,9 @@ private:
     void OnToggleRecorder(WPARAM from);
     void OnSettingsChanged();
 
-    // Sharing steps and their packet.
+    // Sharing steps and their packet. The steps past opening the view need
+    // the meeting and its sharing tunnel.
+    bool SharingViewOpen();
     void StepTo(int step);
     void SendSharingState();
     void SetRecorderFrameSource(int source);
@@ -270,8 +274,11 @@ private:
     void StartViewerGui(HWND parent);
     int CreateViewer();
     void StartPump();
-    void StopPump();
     void JoinPump();
+    // Stops the pump and deletes the host's server and the viewer frame,
+    // each joined after the sharing channel is shut down and before it is
+    // closed.
+    void EndSharingEndpoints();
     void DeleteViewerFrame();
     void DeleteMeetingObjects();
 

@@ -39,7 +39,7 @@ int CManager::OnThreadMessage(UINT message, WPARAM wParam, LPARAM lParam)
         Appliance().DestroyLogin();
         EndMeeting(MeetingEnd::Exit);
         return 0;
-    case PLM_DELETE_CHAT: DeleteAndClear(chat); break;
+    case PLM_DELETE_CHAT: OnDeleteChat(); break;
     case PLM_START_MEETING: OnEnterMeeting(true); break;
     case PLM_JOIN_MEETING: OnEnterMeeting(false); break;
     case PLM_OPEN_SHARING_VIEW: OnOpenSharingView(); break;
@@ -140,7 +140,8 @@ void CManager::OnEnterMeeting(bool host)
     bool open = Transport().StartLocalListener() && Transport().CreateLocalSockets(0) && Transport().OpenTunnel(0);
     if (open) {
         Sleep(tunnelSettleMs);
-        Appliance().ReadParticipants();
+        if (Appliance().ReadParticipants())
+            TakeOwnNameFromParticipants();
         open = Transport().SendHello(meetingId, role, ownDisplayName, ownSessionId) &&
                Transport().StartMeetingThreads();
     }
@@ -185,6 +186,29 @@ void CManager::OnEnterMeeting(bool host)
         if (recorderWindow)
             recorderWindow->SetMediaFolder(media);
     }
+}
+
+void CManager::TakeOwnNameFromParticipants()
+{
+    // Before the meeting's threads start: nothing else reads the name yet.
+    std::lock_guard<std::mutex> l(participantLock);
+    for (const Participant& p : participants) {
+        if (p.sessionID == ownSessionId && !p.name.empty()) {
+            ownDisplayName = p.name;
+            return;
+        }
+    }
+}
+
+void CManager::OnDeleteChat()
+{
+    // In a meeting the chat is in use by the meeting's threads (its own
+    // receive thread, the control requests); it goes with the meeting.
+    if (m_meetingOpen) {
+        DHLog::Instance().Print(0x80, 2, false, "The chat is kept until the meeting ends.\n");
+        return;
+    }
+    DeleteAndClear(chat);
 }
 
 void CManager::OnMeetingLeft(WPARAM, LPARAM serial)

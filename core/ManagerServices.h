@@ -32,6 +32,10 @@ public:
                            const std::string& sessionId) = 0;
     // Relay, control and canvas receive threads, each a new thread.
     virtual bool StartMeetingThreads() = 0;
+    // Wakes every thread blocked on the sharing channel's client end (its
+    // reads end, its writes fail) while the handle stays valid, so the
+    // sharing endpoints can be joined before the handle is closed.
+    virtual void ShutdownSharing() = 0;
     // End of sharing: closes the sharing tunnel and channel and leaves one
     // relay serving the control tunnel (never two at once).
     virtual void DropSharing() = 0;
@@ -62,7 +66,7 @@ public:
     virtual int MeetingTest() = 0;
     // The join worker of a meeting link, run to its end on this thread.
     virtual int RunJoinWorker() = 0;
-    // The participant list; on success the own display name may change.
+    // The participant list, swapped in under the participant lock.
     virtual bool ReadParticipants() = 0;
     // Stored settings (modes 0, 4) or the browser's (modes 1-3).
     virtual void ReadProxySettings(bool fromBrowser) = 0;

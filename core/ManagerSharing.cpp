@@ -28,14 +28,28 @@ void CManager::SendSharingState()
     Transport().SendSharingState(prevSharingStep, sharingStep);
 }
 
+bool CManager::SharingViewOpen()
+{
+    return m_meetingOpen && Transport().HasTunnel(1);
+}
+
 void CManager::OnOpenSharingView()
 {
     int server = serverSharingState;
-    if (prevSharingStep != 1 || (server != 1 && server != 3))
+    if (!m_meetingOpen || prevSharingStep != 1 || (server != 1 && server != 3))
         return;
     if (!Transport().CreateLocalSockets(1))
         return;
-    Transport().OpenTunnel(1);
+    if (!Transport().OpenTunnel(1)) {
+        // No view on a dead channel. The step stays, so the lobby's next
+        // refresh asks again; the user is told meanwhile.
+        Transport().DropSharing();
+        static ResStringSlot text, caption;
+        const wchar_t* message = LoadResString(text, IDS_SHARING_FAILED);
+        DHLog::Instance().PrintW(0x08, 1, false, L"%s%s\n", MakeEventPrefix(0).c_str(), message);
+        ShowTrayBalloon(LoadResString(caption, IDS_WARNING), message);
+        return;
+    }
     Sleep(tunnelSettleMs);
     HWND lobbyWindow = lobby ? lobby->Window() : nullptr;
     if (role == 0) {
@@ -67,7 +81,9 @@ void CManager::OnOpenSharingView()
 
 void CManager::OnCreateVncServer()
 {
-    if (prevSharingStep != 1)
+    // Only on an open sharing view: a late message after the meeting or its
+    // sharing ended finds nothing to serve.
+    if (prevSharingStep != 1 || !SharingViewOpen())
         return;
     CreateVncServer();
     WaitVncServerCreated();
@@ -77,7 +93,8 @@ void CManager::OnCreateVncServer()
 
 void CManager::OnCreateViewer()
 {
-    if (prevSharingStep != 1)
+    // As for the server; a late message must not end a meeting (or log out).
+    if (prevSharingStep != 1 || !SharingViewOpen())
         return;
     if (CreateViewer() == 1) {
         WaitVncServerCreated();
@@ -130,16 +147,14 @@ void CManager::OnSharingResume()
 
 void CManager::OnStopSharing()
 {
+    if (!m_meetingOpen)
+        return;
     StepTo(1);
-    StopPump();
-    if (role == 1) {
-        if (Transport().HasTunnel(1))
-            Transport().DropSharing();
-        DeleteAndClear(vncServerObj);
-    } else if (viewerFrame) {
-        Transport().DropSharing();
-        DeleteViewerFrame();
-    }
+    // Whatever the role now (it may have changed while sharing): the pump,
+    // the server or the viewer are joined, then the sharing side is closed,
+    // leaving the one relay on the control tunnel.
+    EndSharingEndpoints();
+    Transport().DropSharing();
     m_handlers->Requests().EndSharing();
     OnInputWatch(0);  // the watch belongs to the bar
     DeleteAndClear(controlMenu);

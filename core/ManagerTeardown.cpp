@@ -21,8 +21,9 @@
 
 void CManager::EndMeeting(MeetingEnd how)
 {
-    // 1. The update pump writes on the sharing channel.
-    StopPump();
+    // 1. The sharing side: pump, host's server and viewer are stopped and
+    //    joined while their channel's handle is still theirs.
+    EndSharingEndpoints();
     // 2. Tunnels and channel sockets closed, relay and receive threads joined:
     //    from here on no network thread calls into the meeting objects. Then
     //    the request workers, which the receive threads start.
@@ -43,16 +44,13 @@ void CManager::EndMeeting(MeetingEnd how)
         fileShare->Close();
     if (audioSpeaker)
         audioSpeaker->StopReceive();
-    // 4. The sharing endpoints (their destructors join their threads).
-    DeleteViewerFrame();
-    DeleteAndClear(vncServerObj);
-    // 5. The meeting's windows and objects.
+    // 4. The meeting's windows and objects.
     DeleteMeetingObjects();
     if (how == MeetingEnd::Logout || how == MeetingEnd::Failure || how == MeetingEnd::Exit) {
         Appliance().DestroyMeetingSetup();
         Appliance().DestroyMeetingList();
     }
-    // 6. State back to "no meeting".
+    // 5. State back to "no meeting".
     sharingStep = 1;
     prevSharingStep = 1;
     meetingState = 1;
@@ -66,6 +64,20 @@ void CManager::EndMeeting(MeetingEnd how)
         loginFields.second.clear();
     }
     m_meetingOpen = false;
+}
+
+void CManager::EndSharingEndpoints()
+{
+    // Signal, wake, join, delete; the caller closes the channel afterwards.
+    // Closing it first would let a thread still inside recv or send use a
+    // handle value the system may already have given to another socket.
+    pumpEnabled = 0;
+    m_pumpStop = true;
+    Transport().ShutdownSharing();
+    JoinPump();
+    // Their destructors join their threads.
+    DeleteViewerFrame();
+    DeleteAndClear(vncServerObj);
 }
 
 void CManager::DeleteViewerFrame()
@@ -107,17 +119,11 @@ void CManager::StartPump()
     });
 }
 
-void CManager::StopPump()
-{
-    pumpEnabled = 0;
-    JoinPump();
-}
-
 void CManager::JoinPump()
 {
     m_pumpStop = true;
     // The loop checks the flag every 50 ms and its one write is 10 bytes on
-    // the loopback, so the join is short.
+    // the loopback; callers that end sharing shut the channel down first.
     if (m_pumpThread.joinable())
         m_pumpThread.join();
 }

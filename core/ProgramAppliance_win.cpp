@@ -144,12 +144,6 @@ bool ProgramAppliance::ReadParticipants()
         m_manager.meetingState = *meeting.meetingState;
     if (meeting.sharingState)
         m_manager.serverSharingState = *meeting.sharingState;
-    for (const Participant& p : m_manager.participants) {
-        if (p.sessionID == m_manager.ownSessionId && !p.name.empty()) {
-            m_manager.ownDisplayName = p.name;
-            break;
-        }
-    }
     return true;
 }
 

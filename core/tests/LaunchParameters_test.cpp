@@ -85,6 +85,10 @@ TEST(LaunchLink, MalformedLinksGiveLoginAndAnError)
         {"1/" + std::string(300, 'a')},              // longer than 253
         {"1/h.example/%%%"},                         // session piece not Base64
         {"1/h.example/" + B64(std::string(200, 's'))},  // session id beyond 127
+        // Regression: control bytes in the session id were taken as they came
+        // (a line break splits a request header).
+        {"1/h.example/" + B64("sess\r\nCookie: x")},
+        {"1/h.example/" + B64("sess\x7f")},
     };
     for (const auto& b : bad) {
         r = ParseLaunchLink(Link(b.decoded));
@@ -156,6 +160,10 @@ TEST(LaunchArguments, BadArgumentsGiveLoginAndAnError)
         {"p", "-3", "-h", "-443", "-", "-n", "-m"},   // empty session id
         {"p", "-2", "-h", "-443", "-"},          // empty meeting id
         {"p", "-1", "-h", "-443", "-" + std::string(128, 'x')},
+        // Regression: control bytes in any text field.
+        {"p", "-1", "-h", "-443", "-S\r\nX-Evil: 1"},
+        {"p", "-3", "-h", "-443", "-S", std::string("-Ann\0e", 7), "-m"},
+        {"p", "-2", "-h", "-443", "-M", "-port\tal"},
     };
     for (const auto& args : bad) {
         LaunchRequest r = ParseLaunchArguments(args);

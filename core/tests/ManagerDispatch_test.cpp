@@ -75,6 +75,7 @@ protected:
         manager->tunnelSettleMs = 0;
         manager->applianceHost = "vpn.example.com";
         transport->manager = manager.get();
+        appliance->manager = manager.get();
         // Drain what an earlier test left in the queue.
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -348,7 +349,9 @@ TEST_F(Dispatcher, HostSharingStepsPumpAndStop)
     EXPECT_EQ(manager->sharingStep, 4);
     Dispatch(PLM_START_MAG_CAPTURE);  // the step before is now 3: nothing
     EXPECT_EQ(manager->prevSharingStep, 3);
-    Sleep(300);
+    // The pump writes every 50 ms; a loaded machine may take longer to start it.
+    for (int i = 0; i < 200 && transport->Writes().empty(); ++i)
+        Sleep(25);
     auto writes = transport->Writes();
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes[0], (std::vector<unsigned char>{3, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
@@ -364,6 +367,10 @@ TEST_F(Dispatcher, HostSharingStepsPumpAndStop)
 
     Dispatch(PLM_STOP_SHARING);
     EXPECT_TRUE(log.Has("DropSharing"));
+    // The server was woken and joined while its channel was still open.
+    EXPECT_LT(log.IndexOf("ShutdownSharing"), log.IndexOf("DropSharing"));
+    EXPECT_EQ(transport->endpointsWokenBeforeClose, 1);
+    EXPECT_FALSE(transport->endpointsAliveAtClose);
     EXPECT_EQ(manager->vncServerObj, nullptr);
     EXPECT_EQ(manager->controlMenu, nullptr);
     EXPECT_EQ(manager->sharingStep, 1);
@@ -373,6 +380,97 @@ TEST_F(Dispatcher, HostSharingStepsPumpAndStop)
     MSG msg;
     ASSERT_TRUE(PeekMessageW(&msg, nullptr, PLM_DOCK_PANEL, PLM_DOCK_PANEL, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 1u);
+}
+
+// The first entry of the list with the own session id and a name names us
+// in the hello; the list request itself leaves the name alone, so a later
+// refresh on another thread never rewrites it under a reader.
+TEST_F(Dispatcher, EnteringTakesTheOwnNameFromTheParticipantList)
+{
+    manager->ownSessionId = "S1";
+    manager->ownDisplayName = L"launch name";
+    Participant nameless, other, own;
+    nameless.sessionID = "S1";
+    other.sessionID = "S2";
+    other.name = L"Bob";
+    own.sessionID = "S1";
+    own.name = L"Ann Lee";
+    appliance->participants = {nameless, other, own};
+    appliance->participantsOk = false;  // a failed read changes nothing
+    EnterMeeting(false);
+    EXPECT_EQ(manager->ownDisplayName, L"launch name");
+    Dispatch(PLM_MEETING_LEFT, PLM_LEAVE_BUTTON);
+    appliance->participantsOk = true;
+    EnterMeeting(false);
+    EXPECT_EQ(manager->ownDisplayName, L"Ann Lee");
+}
+
+// Regression: a sharing tunnel that failed still opened the view and sent
+// step 2; the viewer start on the dead channel then logged the user out.
+TEST_F(Dispatcher, FailedSharingTunnelKeepsTheMeetingAndTriesAgain)
+{
+    EnterMeeting(false);
+    manager->serverSharingState = 1;
+    transport->sharingTunnelOk = false;
+    Dispatch(PLM_OPEN_SHARING_VIEW);
+    EXPECT_TRUE(log.Has("DropSharing"));
+    EXPECT_EQ(manager->sharingStep, 1);
+    EXPECT_EQ(manager->viewerFrame, nullptr);
+    EXPECT_FALSE(log.Has("SendSharingState 1 2"));
+    Dispatch(PLM_CREATE_VIEWER);  // no sharing view: nothing, no logout
+    EXPECT_TRUE(manager->InMeeting());
+    EXPECT_FALSE(log.Has("CreateLogin"));
+
+    transport->sharingTunnelOk = true;
+    Dispatch(PLM_OPEN_SHARING_VIEW);
+    EXPECT_EQ(manager->sharingStep, 2);
+    EXPECT_NE(manager->viewerFrame, nullptr);
+}
+
+// Regression: a sharing message still queued when its meeting had ended
+// created a server (and waited 10 s for it) or, for the viewer, logged out.
+TEST_F(Dispatcher, LateSharingMessagesAfterTheMeetingDoNothing)
+{
+    appliance->meetingList = true;
+    Dispatch(PLM_CREATE_VNC_SERVER);
+    EXPECT_EQ(manager->vncServerObj, nullptr);
+    Dispatch(PLM_CREATE_VIEWER);
+    EXPECT_FALSE(log.Has("CreateLogin"));
+    EXPECT_TRUE(appliance->meetingList);
+    Dispatch(PLM_STOP_SHARING);
+    Dispatch(PLM_OPEN_SHARING_VIEW);
+    for (const auto& c : log.calls)
+        EXPECT_EQ(c.rfind("SendSharingState", 0), std::string::npos) << c;
+}
+
+// Logout, leave and exit in the middle of sharing: the server or viewer is
+// woken through its channel and joined before that channel is closed.
+TEST_F(Dispatcher, EndingAMeetingWhileSharingJoinsTheEndpointsFirst)
+{
+    const struct {
+        bool host;
+        UINT end;
+    } cases[] = {{false, PLM_LOGOUT}, {true, PLM_MEETING_LEFT}, {true, PLM_QUIT}, {false, PLM_QUIT}};
+    for (const auto& c : cases) {
+        transport->endpointsWokenBeforeClose = 0;
+        transport->endpointsAliveAtClose = false;
+        EnterMeeting(c.host);
+        manager->serverSharingState = 1;
+        Dispatch(PLM_OPEN_SHARING_VIEW);
+        if (c.host) {
+            SetEvent(manager->serverCreatedEvent);
+            Dispatch(PLM_CREATE_VNC_SERVER);
+            ASSERT_NE(manager->vncServerObj, nullptr);
+        } else {
+            ASSERT_NE(manager->viewerFrame, nullptr);
+        }
+        Dispatch(c.end, c.end == PLM_MEETING_LEFT ? PLM_LEAVE_BUTTON : 0);
+        EXPECT_FALSE(manager->InMeeting()) << c.end;
+        EXPECT_EQ(transport->endpointsWokenBeforeClose, 1) << c.end;
+        EXPECT_FALSE(transport->endpointsAliveAtClose) << c.end;
+        EXPECT_EQ(manager->vncServerObj, nullptr);
+        EXPECT_EQ(manager->viewerFrame, nullptr);
+    }
 }
 
 TEST_F(Dispatcher, ChatPaneStates)
@@ -466,9 +564,14 @@ TEST_F(Dispatcher, TrayActivationPollsRescheduleRecorder)
     EXPECT_EQ(manager->controlMenu->m_hWnd, nullptr);
     EXPECT_EQ(manager->recorderWindow->FrameSource(), kFrameSourceViewer);
 
+    // Regression: 60106 deleted the chat under the meeting's threads, which
+    // still reach it; in a meeting it goes only with the meeting.
     Dispatch(PLM_DELETE_CHAT);
+    EXPECT_NE(manager->chat, nullptr);
+    Dispatch(PLM_MEETING_LEFT, PLM_LEAVE_BUTTON);
     EXPECT_EQ(manager->chat, nullptr);
     Dispatch(PLM_DELETE_CHAT);  // none: nothing
+    EXPECT_EQ(manager->chat, nullptr);
 }
 
 TEST_F(Dispatcher, AboutBoxOpensWithItsTexts)

@@ -64,9 +64,10 @@ public:
     bool OpenTunnel(int kind) override
     {
         m_log.Add("OpenTunnel " + std::to_string(kind));
-        if (tunnelOk)
+        bool ok = tunnelOk && (kind == 0 || sharingTunnelOk);
+        if (ok)
             tunnels[kind] = true;
-        return tunnelOk;
+        return ok;
     }
     bool HasTunnel(int kind) const override { return tunnels[kind]; }
     bool SendHello(const std::string&, int, const std::wstring&, const std::string&) override
@@ -83,14 +84,23 @@ public:
         }
         return true;
     }
+    void ShutdownSharing() override
+    {
+        m_log.Add("ShutdownSharing");
+        // The sharing endpoints still hold the channel here.
+        if (manager && (manager->vncServerObj || manager->viewerFrame))
+            ++endpointsWokenBeforeClose;
+    }
     void DropSharing() override
     {
         m_log.Add("DropSharing");
+        NoteEndpointsAtClose();
         tunnels[1] = false;
     }
     void CloseAndJoin() override
     {
         m_log.Add("CloseAndJoin");
+        NoteEndpointsAtClose();
         // The objects the threads use must all still be there.
         if (manager && (manager->lobby || manager->chat || manager->polling1)) {
             objectsAliveAtJoin = manager->lobby && manager->chat && manager->polling1 && manager->polling2;
@@ -128,13 +138,22 @@ public:
     CManager* manager = nullptr;
     bool runWorker = false;
     bool listenerOk = true, socketsOk = true, tunnelOk = true, helloOk = true, sendOk = true;
+    bool sharingTunnelOk = true;
     bool tunnels[2] = {false, false};
     bool objectsAliveAtJoin = true;
     int joinsInMeeting = 0;
+    // The host's server or the viewer still there when their channel closed.
+    bool endpointsAliveAtClose = false;
+    int endpointsWokenBeforeClose = 0;
     std::atomic<long> workerCalls{0};
     std::vector<std::vector<unsigned char>> writes;
 
 private:
+    void NoteEndpointsAtClose()
+    {
+        if (manager && (manager->vncServerObj || manager->viewerFrame))
+            endpointsAliveAtClose = true;
+    }
     // What the control and canvas receive threads do: call into the polls,
     // the canvases and the lobby through the manager's fields.
     void Worker()
@@ -174,7 +193,11 @@ public:
     bool ReadParticipants() override
     {
         m_log.Add("ReadParticipants");
-        return true;
+        if (manager && !participants.empty()) {
+            std::lock_guard<std::mutex> l(manager->participantLock);
+            manager->participants = participants;
+        }
+        return participantsOk;
     }
     void ReadProxySettings(bool) override {}
     void ResolveApplianceHost() override {}
@@ -251,6 +274,10 @@ public:
 
     bool login = false, meetingList = false, setup = false, invite = false, detailsVisible = false;
     HWND loginWindow = nullptr;
+    // The list ReadParticipants hands the manager (when set).
+    CManager* manager = nullptr;
+    std::vector<Participant> participants;
+    bool participantsOk = true;
     int upgradeResult = 1;
 
 private:
