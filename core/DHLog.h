@@ -6,6 +6,7 @@
 #include "core/LogFormat.h"
 
 #include <atomic>
+#include <cstdarg>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -57,8 +58,12 @@ private:
     struct Sinks;  // the file handle and the lock of whole lines
 
     bool Passes(std::uint8_t categories, int level, bool force) const;
-    void WriteLine(const std::string& line);
-    void WriteLineW(const std::wstring& line);
+    // Format the message and write prefix, tag and message as one line.
+    void ReallyPrint(int level, const char* format, va_list args);
+    void ReallyPrintW(int level, const wchar_t* format, va_list args);
+    // One whole line to every enabled sink; the caller holds the line lock.
+    void Write(const std::string& line);
+    void WriteW(const std::wstring& line);
     void OpenFileLocked();
 
     std::atomic<bool> m_toFile{false};

@@ -75,36 +75,45 @@ void DHLog::Print(std::uint8_t categories, int level, bool force, const char* fo
 {
     if (!Passes(categories, level, force) || format == nullptr)
         return;
-    char msg[kLogMessageChars] = {};
     va_list args;
     va_start(args, format);
-    int n = std::vsnprintf(msg, sizeof msg, format, args);
+    ReallyPrint(level, format, args);
     va_end(args);
-    std::size_t len = FinishLogMessage(msg, sizeof msg, n);
-
-    LineLock lock(m_sinks->lock);
-    WriteLine(PrefixAndTag(level) + std::string(msg, len));
 }
 
 void DHLog::PrintW(std::uint8_t categories, int level, bool force, const wchar_t* format, ...)
 {
     if (!Passes(categories, level, force) || format == nullptr)
         return;
-    wchar_t msg[kLogMessageChars] = {};
     va_list args;
     va_start(args, format);
+    ReallyPrintW(level, format, args);
+    va_end(args);
+}
+
+void DHLog::ReallyPrint(int level, const char* format, va_list args)
+{
+    char msg[kLogMessageChars] = {};
+    int n = std::vsnprintf(msg, sizeof msg, format, args);
+    std::size_t len = FinishLogMessage(msg, sizeof msg, n);
+
+    LineLock lock(m_sinks->lock);
+    Write(PrefixAndTag(level) + std::string(msg, len));
+}
+
+void DHLog::ReallyPrintW(int level, const wchar_t* format, va_list args)
+{
+    wchar_t msg[kLogMessageChars] = {};
     // Windows conversions (%s is wide); no terminating zero when cut.
     int n = _vsnwprintf(msg, kLogMessageChars, format, args);
-    va_end(args);
     std::size_t len = FinishLogMessage(msg, kLogMessageChars, n);
 
     std::string head = PrefixAndTag(level);  // ASCII
     LineLock lock(m_sinks->lock);
-    WriteLineW(std::wstring(head.begin(), head.end()) + std::wstring(msg, len));
+    WriteW(std::wstring(head.begin(), head.end()) + std::wstring(msg, len));
 }
 
-// Caller holds the lock.
-void DHLog::WriteLine(const std::string& line)
+void DHLog::Write(const std::string& line)
 {
     if (DebuggerSinkOn())
         OutputDebugStringA(line.c_str());
@@ -121,8 +130,7 @@ void DHLog::WriteLine(const std::string& line)
     }
 }
 
-// Caller holds the lock.
-void DHLog::WriteLineW(const std::wstring& line)
+void DHLog::WriteW(const std::wstring& line)
 {
     if (DebuggerSinkOn())
         OutputDebugStringW(line.c_str());
