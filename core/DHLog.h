@@ -42,7 +42,8 @@ public:
     // flag; reopens the file when the file sink is on.
     void SetFile(const char* path);
     // Opens the file: the previous one is kept as name + ".bak" unless the
-    // append flag is set. No name or a failure switches to the debugger sink.
+    // append flag is set (or it cannot be moved aside: then it is written on
+    // at its end). No name or a failure switches to the debugger sink.
     void OpenFile();
 
     void SetMask(std::uint8_t mask) { m_mask.store(mask, std::memory_order_relaxed); }

@@ -173,8 +173,12 @@ void DHLog::OpenFileLocked()
     // the truncation below would then wipe the previous log.
     m_sinks->file.Reset();
     bool append = m_append.load(std::memory_order_relaxed);
-    if (!append)
-        MoveFileExA(m_fileName.c_str(), (m_fileName + ".bak").c_str(), MOVEFILE_REPLACE_EXISTING);
+    // A previous log that cannot be moved aside (another program holds the
+    // old ".bak" open) is written on at its end rather than wiped.
+    if (!append &&
+        !MoveFileExA(m_fileName.c_str(), (m_fileName + ".bak").c_str(), MOVEFILE_REPLACE_EXISTING) &&
+        GetFileAttributesA(m_fileName.c_str()) != INVALID_FILE_ATTRIBUTES)
+        append = true;
 
     m_sinks->file.Reset(CreateFileA(m_fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -193,6 +193,29 @@ TEST_F(DHLogTest, PreviousLogIsKeptAsBak)
     }
 }
 
+// The previous log is moved aside to ".bak"; when another program holds the
+// old ".bak" open, the move fails and the previous log must not be wiped.
+TEST_F(DHLogTest, PreviousLogSurvivesWhenItCannotBeMovedAside)
+{
+    m_log.Print(DHLOG_CAT_STARTUP, DHLOG_INFO, false, "first run\n");
+    m_log.SetFile("");
+    HANDLE bak = CreateFileA((m_path + ".bak").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(bak, INVALID_HANDLE_VALUE);
+
+    DHLog second;
+    StartAppLogIn(second, m_appData);
+    EXPECT_TRUE(second.FileSinkOn());
+    second.Print(DHLOG_CAT_STARTUP, DHLOG_INFO, false, "second run\n");
+    auto lines = FileLines();
+    second.SetFile("");
+    CloseHandle(bak);
+
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(Body(lines[0]), "INFO\tfirst run");
+    EXPECT_EQ(Body(lines[1]), "INFO\tsecond run");
+}
+
 TEST_F(DHLogTest, AppendKeepsContent)
 {
     m_log.Print(DHLOG_CAT_STARTUP, DHLOG_INFO, false, "kept\n");
