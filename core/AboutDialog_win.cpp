@@ -3,7 +3,7 @@
 #include "core/LoadResString.h"
 #include "core/res/resource.h"
 
-INT_PTR CALLBACK AboutDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK AboutDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM)
 {
     switch (msg) {
     case WM_INITDIALOG: {
@@ -35,6 +35,5 @@ INT_PTR CALLBACK AboutDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     default:
         break;
     }
-    (void)lParam;
     return FALSE;
 }

@@ -69,7 +69,7 @@ MeetingLinkConfig LinkTransport::MakeConfig() const
 bool LinkTransport::StartLocalListener()
 {
     // Each meeting gets a link of its own: nothing carries over from the last.
-    m_link = std::make_unique<MeetingLink>();
+    std::atomic_store(&m_link, std::make_shared<MeetingLink>());
     return m_link->StartListener() == MeetingLink::kOk;
 }
 
@@ -144,9 +144,15 @@ SOCKET LinkTransport::SharingClientEnd() const
     return m_link ? m_link->SharingClientEnd() : INVALID_SOCKET;
 }
 
+std::shared_ptr<MeetingLink> LinkTransport::SharedLink() const
+{
+    return std::atomic_load(&m_link);
+}
+
 bool LinkTransport::WriteSharingAcceptedEnd(const void* data, size_t length)
 {
-    return m_link && m_link->WriteToSharingEnd(data, length);
+    std::shared_ptr<MeetingLink> link = SharedLink();
+    return link && link->WriteToSharingEnd(data, length);
 }
 
 void LinkTransport::SendSharingState(int prevStep, int step)
@@ -162,5 +168,6 @@ void LinkTransport::SendSharingState(int prevStep, int step)
 
 bool LinkTransport::SendPackets(const std::vector<ControlPacket>& packets)
 {
-    return m_link && m_link->Sender().SendAll(packets);
+    std::shared_ptr<MeetingLink> link = SharedLink();
+    return link && link->Sender().SendAll(packets);
 }

@@ -42,7 +42,14 @@ public:
 private:
     MeetingLinkConfig MakeConfig() const;
 
+    // The current link as the senders on other threads see it.
+    std::shared_ptr<MeetingLink> SharedLink() const;
+
     CManager& m_manager;
     AccessNow m_access;
-    std::unique_ptr<MeetingLink> m_link;
+    // Replaced on the main thread for each meeting (std::atomic_store) while
+    // other threads may be sending (std::atomic_load): a sender keeps the link
+    // it took alive, so a late packet goes to a closed link, never to freed
+    // memory. The main thread reads it directly.
+    std::shared_ptr<MeetingLink> m_link;
 };

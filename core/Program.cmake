@@ -113,6 +113,9 @@ if(CORVISK_WINDOWS)
   target_include_directories(corvisk_program_win PUBLIC ${CMAKE_SOURCE_DIR})
   target_link_libraries(corvisk_program_win PUBLIC corvisk_manager_win corvisk_tunnel_win corvisk_appliance_win)
 
+  corvisk_add_test(NAME core_link_transport_test WINDOWS_ONLY
+    SOURCES tests/LinkTransport_wine_test.cpp LIBS corvisk_program_win)
+
   # Two managers with these services against the local appliance (started
   # by the fixture script on the build host).
   add_executable(core_meeting_glue_wine_test tests/MeetingGlue_wine_test.cpp res/Corvisk.rc)

@@ -16,6 +16,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <exception>
 #include <memory>
 
 namespace {
@@ -41,7 +42,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
 
-    auto manager = std::unique_ptr<CManager>(new (std::nothrow) CManager(instance, MakeProgramServices));
+    // Its construction allocates too: any failure there is this message, not
+    // a crash dump.
+    std::unique_ptr<CManager> manager;
+    try {
+        manager.reset(new CManager(instance, MakeProgramServices));
+    } catch (const std::exception&) {
+    }
     if (!manager) {
         MessageBoxA(nullptr, "Failed to create manager instance.", "Error", MB_ICONHAND | MB_TOPMOST);
         return 0;
