@@ -190,11 +190,19 @@ int CHttpsClient::SendSteps(const std::string* headers, const std::string& body)
     }
     const std::wstring wide = headers ? Wide(*headers) : std::wstring();
     const DWORD length = static_cast<DWORD>(body.size());
+    struct WipeBody {
+        std::vector<char>& b;
+        ~WipeBody() {
+            if (!b.empty()) SecureZero(b.data(), b.size());
+            b.clear();
+        }
+    } wipe{m_sendBody};
     for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
         m_sendStarted = false;
+        m_sendBody.assign(body.begin(), body.end());
         BOOL ok = m_api->SendRequest(m_request.get(), headers ? wide.c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
                                      headers ? static_cast<DWORD>(-1) : 0,
-                                     length ? const_cast<char*>(body.data()) : WINHTTP_NO_REQUEST_DATA,
+                                     length ? m_sendBody.data() : WINHTTP_NO_REQUEST_DATA,
                                      length, length, reinterpret_cast<DWORD_PTR>(this));
         if (ok && !m_certRefused) ok = m_api->ReceiveResponse(m_request.get(), nullptr);
         if (ok && !m_certRefused) return 1;
@@ -270,6 +278,7 @@ void CALLBACK CHttpsClient::StatusCallback(HINTERNET h, DWORD_PTR context, DWORD
             try {
                 self->OnSendingRequest(h);
             } catch (const std::exception&) {
+                if (!self->m_sendBody.empty()) SecureZero(self->m_sendBody.data(), self->m_sendBody.size());
                 self->m_certRefused = true;
                 self->m_request.Reset();
             }
@@ -294,6 +303,9 @@ void CHttpsClient::OnSendingRequest(HINTERNET request) {
                                       VerifiesForHost(cert.get(), m_host));
         }
         if (!accept) {
+            // Windows cancels the request when its handle closes here; Wine
+            // sends it all the same, so the body (a password) goes out wiped.
+            if (!m_sendBody.empty()) SecureZero(m_sendBody.data(), m_sendBody.size());
             m_certRefused = true;
             m_request.Reset();
             return;

@@ -29,7 +29,7 @@ public:
     // The server may present this certificate (SHA-1 thumbprint) even though
     // it does not verify; any other certificate that does not verify is
     // refused when the handshake is done. Windows cancels the request there;
-    // Wine sends it all the same, and only the reply is refused.
+    // Wine sends it all the same, with its body wiped, and the reply is refused.
     void AcceptCertificate(const std::string& thumbprint) { m_acceptedThumbprint = thumbprint; }
     // Takes part in the handshake with any certificate, keeps the one the
     // server presented (QueryServerCertificate) and cancels the request (under
@@ -86,6 +86,9 @@ private:
     bool m_probeOnly = false;
     bool m_havePresented = false;
     ServerCertDetails m_presented;  // the certificate seen before sending
+    // The body being sent: our own copy, so that a refused certificate can
+    // wipe it before Wine, which does not stop the send, writes it out.
+    std::vector<char> m_sendBody;
 };
 
 // Attempts of one Send.

@@ -88,6 +88,14 @@ TEST(UntrustedCertificate, AcceptedForThatHostPortAndCertificateOnly) {
     EXPECT_EQ(LogSize("rogue_log"), 0u);
     rogue.s.acceptedCert = {"localhost", rogue.s.appliancePort, TestPeers()["server_sha1"]};
     EXPECT_EQ(CgiQueryDomains(rogue.s), CGI_SERVER_UNREACHABLE);
+    // The password never reaches a server whose certificate is not the
+    // accepted one (Wine still sends the refused request, so its body is
+    // wiped before it goes).
+    rogue.s.displayName = L"alice";
+    Secret(rogue.s.password, "secret");
+    EXPECT_EQ(CgiUserLogin(rogue.s), CGI_NO_RESPONSE);
+    for (const LoggedRequest& r : ReadRequestLog(TestPeers()["rogue_log"]))
+        EXPECT_EQ(r.body.find("secret"), std::string::npos) << r.body;
     EXPECT_EQ(CgiCheckServerCert(rogue.s), CGI_BAD_PASSWORD_OR_CERT);
     EXPECT_EQ(rogue.s.serverCert.thumbprint, TestPeers()["rogue_sha1"]);
     rogue.s.acceptedCert.thumbprint = TestPeers()["rogue_sha1"];
