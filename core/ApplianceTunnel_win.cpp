@@ -6,7 +6,12 @@
 
 #include <windows.h>
 
+#include <chrono>
+
 namespace {
+
+// How long Close waits for another thread's use of the TLS context.
+constexpr uint32_t kCloseWaitMs = 2000;
 
 struct AddrInfoOwner {
     addrinfo* list = nullptr;
@@ -79,6 +84,16 @@ int CApplianceTunnel::ConnectDirect(const addrinfo* target, uint64_t deadline)
         Fail("connect to the appliance failed");
         return kConnectFailed;
     }
+    return Connected(std::move(s));
+}
+
+int CApplianceTunnel::Connected(SocketHandle s)
+{
+    // Sends wait in steps, so Close can end one that a stalled peer holds.
+    if (!SetNonBlocking(s.get())) {
+        Fail("no socket");
+        return kNoSocket;
+    }
     m_socket = std::move(s);
     m_connected = true;
     return kConnected;
@@ -108,14 +123,12 @@ int CApplianceTunnel::ConnectViaProxy(uint64_t deadline)
         Fail(st == ProxyConnectStatus::AuthRequired ? "proxy credentials refused (407)" : "proxy refused the CONNECT");
         return kProxyFailed;
     }
-    m_socket = std::move(s);
-    m_connected = true;
-    return kConnected;
+    return Connected(std::move(s));
 }
 
 bool CApplianceTunnel::SendRawLocked(const uint8_t* data, size_t length)
 {
-    if (!m_connected || !SendAll(m_socket.get(), data, length)) {
+    if (!m_connected || !SendAllUnless(m_socket.get(), data, length, m_closing)) {
         m_connected = false;
         return false;
     }
@@ -131,7 +144,7 @@ int CApplianceTunnel::Handshake()
         return 0;
     }
     auto raw = [this](const uint8_t* d, size_t n) {
-        std::lock_guard<std::recursive_mutex> l(m_sendLock);
+        std::lock_guard<std::recursive_timed_mutex> l(m_sendLock);
         return SendRawLocked(d, n);
     };
     if (!m_tls.Handshake(m_socket.get(), m_endpoint.host, m_deadline, raw)) {
@@ -158,7 +171,7 @@ int CApplianceTunnel::Handshake()
 
 bool CApplianceTunnel::EncryptSend(const uint8_t* data, size_t length)
 {
-    std::lock_guard<std::recursive_mutex> l(m_sendLock);
+    std::lock_guard<std::recursive_timed_mutex> l(m_sendLock);
     std::vector<uint8_t> records;
     if (!m_connected || !m_tls.Encrypt(data, length, records)) {
         m_connected = false;
@@ -192,12 +205,20 @@ CApplianceTunnel::ReadResult CApplianceTunnel::ReadAndRelay(FrameSink& sink)
 {
     uint8_t buf[16384];
     int n = recv(m_socket.get(), reinterpret_cast<char*>(buf), sizeof buf, 0);
+    if (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK)
+        return ReadResult::Continue;
     if (n <= 0) {
         m_connected = false;
         return n == 0 ? ReadResult::Closed : ReadResult::Failed;
     }
     m_plain.clear();
-    SchannelSession::DecryptResult d = m_tls.Decrypt(buf, static_cast<size_t>(n), m_plain);
+    SchannelSession::DecryptResult d;
+    {
+        // A renegotiation answers through the context, and Close may send
+        // close-notify from another thread: one user of the context at a time.
+        std::lock_guard<std::recursive_timed_mutex> l(m_sendLock);
+        d = m_tls.Decrypt(buf, static_cast<size_t>(n), m_plain);
+    }
     // Plaintext that came before a close or an error is still delivered.
     FrameReassembler::Result r = m_plain.empty() ? FrameReassembler::Result::Continue
                                                  : m_frames.Feed(m_plain.data(), m_plain.size(), sink);
@@ -218,12 +239,16 @@ CApplianceTunnel::ReadResult CApplianceTunnel::ReadAndRelay(FrameSink& sink)
 
 void CApplianceTunnel::Close()
 {
+    // A send waiting for an appliance that stopped reading gives up now, so
+    // the lock below comes free and the caller never waits without a bound;
+    // the close-notify itself is sent only if the socket takes it at once.
+    m_closing = true;
     std::lock_guard<std::mutex> c(m_closeLock);
     if (m_closed.exchange(true))
         return;
     {
-        std::lock_guard<std::recursive_mutex> l(m_sendLock);
-        if (m_connected && m_tls.Up())
+        std::unique_lock<std::recursive_timed_mutex> l(m_sendLock, std::defer_lock);
+        if (l.try_lock_for(std::chrono::milliseconds(kCloseWaitMs)) && m_connected && m_tls.Up())
             m_tls.Shutdown();
         m_connected = false;
     }

@@ -75,6 +75,7 @@ private:
     bool SendRawLocked(const uint8_t* data, size_t length);
     int ConnectDirect(const addrinfo* target, uint64_t deadline);
     int ConnectViaProxy(uint64_t deadline);
+    int Connected(SocketHandle s);
     void Fail(const std::string& why);
 
     TunnelKind m_kind;
@@ -83,9 +84,13 @@ private:
     SocketHandle m_socket;
     std::atomic<bool> m_connected{false};
     std::atomic<bool> m_closed{false};
+    std::atomic<bool> m_closing{false};
     uint64_t m_deadline = 0;
     SchannelSession m_tls;
-    std::recursive_mutex m_sendLock; // also held while SSPI sends on its own
+    // Held for every use of the TLS context (encrypt, decrypt, close-notify)
+    // and while SSPI sends on its own; timed, so Close never waits for ever
+    // on a send that a stalled appliance blocks.
+    std::recursive_timed_mutex m_sendLock;
     std::mutex m_closeLock;
     FrameReassembler m_frames;
     std::vector<uint8_t> m_plain;

@@ -11,13 +11,16 @@ size_t Index(LocalChannel c)
     return static_cast<size_t>(c);
 }
 
-uint16_t PortOf(SOCKET s, bool peer)
+// Address and port of one end, as one number (0 when unknown).
+uint64_t EndOf(SOCKET s, bool peer)
 {
     sockaddr_in a{};
     int len = sizeof a;
     int rc = peer ? getpeername(s, reinterpret_cast<sockaddr*>(&a), &len)
                   : getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    return rc == 0 ? ntohs(a.sin_port) : 0;
+    if (rc != 0 || a.sin_family != AF_INET)
+        return 0;
+    return uint64_t(ntohl(a.sin_addr.s_addr)) << 16 | ntohs(a.sin_port);
 }
 
 void SetFlag(SOCKET s, int level, int name)
@@ -52,7 +55,7 @@ int LocalChannels::StartListener(uint16_t preferredPort)
         a.sin_port = htons(port);
         if (bind(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s.get(), SOMAXCONN) != 0)
             continue;
-        m_port = PortOf(s.get(), false);
+        m_port = static_cast<uint16_t>(EndOf(s.get(), false));
         m_listener = std::move(s);
         return 1;
     }
@@ -72,7 +75,11 @@ bool LocalChannels::CreateOne(LocalChannel c)
         return false;
     SetFlag(client.get(), SOL_SOCKET, SO_KEEPALIVE);
     SetFlag(client.get(), IPPROTO_TCP, TCP_NODELAY);
-    uint16_t want = PortOf(client.get(), false);
+    // Matched by address and port: a connection from another loopback
+    // address (127.0.0.2, ...) with the same port is not ours.
+    uint64_t want = EndOf(client.get(), false);
+    if (want == 0)
+        return false;
     uint64_t deadline = GetTickCount64() + kPairTimeoutMs;
     while (MsUntil(deadline) > 0) {
         if (WaitReadable(m_listener.get(), MsUntil(deadline)) != 1)
@@ -81,7 +88,7 @@ bool LocalChannels::CreateOne(LocalChannel c)
         if (!accepted)
             break;
         // A connection from anyone else is closed (the handle's destructor).
-        if (PortOf(accepted.get(), true) != want)
+        if (EndOf(accepted.get(), true) != want)
             continue;
         SetFlag(accepted.get(), IPPROTO_TCP, TCP_NODELAY);
         std::lock_guard<std::mutex> l(m_lock);

@@ -55,6 +55,10 @@ void MeetingRequests::OnControlRequest(uint8_t type, const std::string& first, c
     } else if (type == PLP_RELEASE_CONTROL && !host) {
         m_controlHeld = true;
         m_host.Notify(RequestNotice::ControlGiven, {}, true);
+    } else if (type == PLP_RELEASE_CONTROL && !m_controlHolder.empty() && first != m_controlHolder) {
+        // The hand-back of an earlier holder, arriving after control went on
+        // to someone else: the current holder keeps control.
+        m_host.Notify(RequestNotice::ControlReleased, m_host.ParticipantName(first), true);
     } else if (type == PLP_RELEASE_CONTROL) {
         std::string name = m_controlHolder.empty() ? std::string() : m_host.ParticipantName(m_controlHolder);
         m_controlHolder.clear();

@@ -25,6 +25,9 @@ enum class RequestNotice {
     HostRequestAccepted,  // coordinator, log only: "You accpet %s the request of being a host"
 };
 
+// Called with the requests' lock held (from the receive thread, the lobby
+// and the workers): an implementation posts to other threads and never waits
+// for one, or two threads can wait on each other.
 class MeetingRequestsHost {
 public:
     virtual ~MeetingRequestsHost() = default;

@@ -94,18 +94,21 @@ void RequestWorkers::CancelAndJoin()
     m_cancelled = true;
     std::lock_guard<std::mutex> l(m_lock);
     for (Worker& w : m_workers) {
-        // An open prompt is answered "No"; its answer is not sent.
-        while (!w.done && w.threadId == 0)
-            Sleep(1);
-        EnumThreadWindows(
-            w.threadId,
-            [](HWND h, LPARAM) -> BOOL {
-                PostMessageW(h, WM_COMMAND, IDNO, 0);
-                return TRUE;
-            },
-            0);
-    }
-    for (Worker& w : m_workers)
+        // An open prompt is answered "No"; its answer is not sent. The box
+        // may not exist yet when the worker has only just started, so the
+        // answer is repeated until the worker has ended.
+        while (!w.done) {
+            if (DWORD id = w.threadId)
+                EnumThreadWindows(
+                    id,
+                    [](HWND h, LPARAM) -> BOOL {
+                        PostMessageW(h, WM_COMMAND, IDNO, 0);
+                        return TRUE;
+                    },
+                    0);
+            Sleep(20);
+        }
         w.thread.join();
+    }
     m_workers.clear();
 }

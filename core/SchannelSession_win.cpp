@@ -79,18 +79,20 @@ SECURITY_STATUS SchannelSession::Step(const RawSender& send, bool& needMore)
     if (!m_haveCtx && (st == SEC_I_CONTINUE_NEEDED || st == SEC_E_OK))
         m_haveCtx = true;
     needMore = false;
-    if (st == SEC_E_INCOMPLETE_MESSAGE) {
-        needMore = true;
-        return SEC_I_CONTINUE_NEEDED;
-    }
     if (out[0].pvBuffer) {
+        // Freed on every status, an incomplete message included.
         bool sent = true;
         if (out[0].cbBuffer > 0 && (st == SEC_E_OK || st == SEC_I_CONTINUE_NEEDED ||
-                                    (FAILED(st) && (attr & ISC_RET_EXTENDED_ERROR))))
+                                    (FAILED(st) && st != SEC_E_INCOMPLETE_MESSAGE &&
+                                     (attr & ISC_RET_EXTENDED_ERROR))))
             sent = send(static_cast<const uint8_t*>(out[0].pvBuffer), out[0].cbBuffer);
         m_sspi->FreeContextBuffer(out[0].pvBuffer);
         if (!sent)
             return SEC_E_INTERNAL_ERROR;
+    }
+    if (st == SEC_E_INCOMPLETE_MESSAGE) {
+        needMore = true;
+        return SEC_I_CONTINUE_NEEDED;
     }
     if (FAILED(st))
         return st;
@@ -125,6 +127,8 @@ bool SchannelSession::Handshake(SOCKET s, const std::string& host, uint64_t dead
             if (left == 0 || WaitReadable(s, left) != 1)
                 return false;
             int n = recv(s, reinterpret_cast<char*>(buf), sizeof buf, 0);
+            if (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK)
+                continue; // the socket may be non-blocking; wait again
             if (n <= 0)
                 return false;
             m_pending.insert(m_pending.end(), buf, buf + n);

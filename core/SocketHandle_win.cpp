@@ -54,3 +54,32 @@ bool SendAll(SOCKET s, const void* data, size_t length)
     }
     return true;
 }
+
+bool SetNonBlocking(SOCKET s)
+{
+    u_long on = 1;
+    return ioctlsocket(s, FIONBIO, &on) == 0;
+}
+
+bool SendAllUnless(SOCKET s, const void* data, size_t length, const std::atomic<bool>& cancel)
+{
+    const char* p = static_cast<const char*>(data);
+    while (length > 0) {
+        int chunk = length > 0x40000000 ? 0x40000000 : static_cast<int>(length);
+        int n = send(s, p, chunk, 0);
+        if (n > 0) {
+            p += n;
+            length -= static_cast<size_t>(n);
+            continue;
+        }
+        if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK || cancel)
+            return false;
+        fd_set w;
+        FD_ZERO(&w);
+        FD_SET(s, &w);
+        timeval tv{0, 200 * 1000};
+        if (select(0, nullptr, &w, nullptr, &tv) < 0)
+            return false;
+    }
+    return true;
+}

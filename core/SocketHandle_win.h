@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -67,3 +68,9 @@ bool ConnectWithin(SOCKET s, const sockaddr* addr, int addrLen, uint32_t ms);
 int WaitReadable(SOCKET s, uint32_t ms);
 // Sends every byte or fails.
 bool SendAll(SOCKET s, const void* data, size_t length);
+bool SetNonBlocking(SOCKET s);
+// For a non-blocking socket: sends every byte, waiting while the peer does
+// not read, and fails once cancel is set. Under Wine a shutdown() of a socket
+// with a send pending waits for that send, so a stalled peer could otherwise
+// hold the sending thread (and whoever joins it) for ever.
+bool SendAllUnless(SOCKET s, const void* data, size_t length, const std::atomic<bool>& cancel);

@@ -37,6 +37,8 @@ if(CORVISK_WINDOWS)
   # secur32 is loaded at run time; crypt32 checks the server certificate.
   target_link_libraries(corvisk_tunnel_win PUBLIC corvisk_core_neutral ws2_32 crypt32 user32)
   corvisk_add_test(NAME core_request_workers_test WINDOWS_ONLY SOURCES tests/RequestWorkers_wine_test.cpp
+    LIBS corvisk_tunnel_win LABELS display)
+  corvisk_add_test(NAME core_local_channels_test WINDOWS_ONLY SOURCES tests/LocalChannels_wine_test.cpp
     LIBS corvisk_tunnel_win)
 endif()
 

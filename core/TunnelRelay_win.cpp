@@ -36,7 +36,8 @@ public:
         }
         SocketHandle& end = m_relay.m_ends[Index(c)];
         // A channel whose feature has gone drops its frames; the others go on.
-        if (end && !SendAll(end.get(), data, length))
+        // The write waits while the feature is slow to read, until Stop.
+        if (end && !SendAllUnless(end.get(), data, length, m_relay.m_stop))
             m_relay.DropChannel(c);
         return true;
     }
@@ -68,11 +69,15 @@ bool TunnelRelay::Start(CApplianceTunnel& control, LocalChannels& channels, Ende
         connect(m_wakeSocket.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
         return false;
     for (LocalChannel c : {LocalChannel::Chat, LocalChannel::Canvas, LocalChannel::FileShare, LocalChannel::Audio,
-                           LocalChannel::Control})
+                           LocalChannel::Control}) {
         m_ends[Index(c)] = channels.TakeAcceptedEnd(c);
+        if (m_ends[Index(c)] && !SetNonBlocking(m_ends[Index(c)].get()))
+            return false;
+    }
     m_control = &control;
     m_onEnded = std::move(onEnded);
     m_audioReady = std::move(audioReady);
+    m_audioWaited = false;
     m_stop = false;
     m_running = true;
     m_thread = std::thread([this] { Run(); });
@@ -91,6 +96,8 @@ void TunnelRelay::AttachSharing(CApplianceTunnel& sharing, SocketHandle accepted
     {
         std::lock_guard<std::mutex> l(m_lock);
         m_sharing = &sharing;
+        if (acceptedEnd)
+            SetNonBlocking(acceptedEnd.get());
         m_ends[Index(LocalChannel::Sharing)] = std::move(acceptedEnd);
         ++m_generation;
     }
@@ -117,7 +124,7 @@ bool TunnelRelay::WriteToChannel(LocalChannel c, const void* data, size_t length
     // The relay delivers whole frames under this lock.
     std::lock_guard<std::mutex> l(m_lock);
     SocketHandle& end = m_ends[Index(c)];
-    return end && SendAll(end.get(), data, length);
+    return end && SendAllUnless(end.get(), data, length, m_stop);
 }
 
 void TunnelRelay::DropSharingLocked()
@@ -149,6 +156,8 @@ bool TunnelRelay::ServeChannel(LocalChannel c)
     SocketHandle& end = m_ends[Index(c)];
     int want = static_cast<int>(ChannelReadSize(c));
     int n = recv(end.get(), reinterpret_cast<char*>(m_buffer + kTunnelFrameHeaderSize), want, 0);
+    if (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK)
+        return true;
     if (n <= 0) {
         // The feature closed its end (or it broke): only that channel stops.
         DropChannel(c);

@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -432,6 +433,41 @@ TEST_F(MeetingLinkTest, SharingChannelCarriesHostToParticipantAndEndsAlone)
     b.link.CloseSharing();
     ExchangeCanvas(a, b, "MEMA:after sharing");
     ExchangeCanvas(b, a, "MEMA:after sharing too");
+}
+
+} // namespace
+
+namespace {
+
+// Regression: with an appliance that stopped reading, the relay sat in a
+// send that could not finish while holding the tunnel's lock, and the
+// leave's Close waited for that lock for ever (on the main thread).
+TEST_F(MeetingLinkTest, LeavingWhileTheApplianceStopsReadingTakesBoundedTime)
+{
+    WriteFaults(R"([{"session": "sS", "stall": 120}])");
+    Core a("sS", true, true);
+    ASSERT_EQ(a.Open(), MeetingLink::kOk) << a.link.LastError();
+    SOCKET end = a.link.Channels().ClientEnd(LocalChannel::FileShare);
+    std::atomic<size_t> written{0};
+    std::thread writer([&] {
+        std::vector<char> chunk(65536, 'f');
+        while (SendAll(end, chunk.data(), chunk.size()))
+            written += chunk.size();
+    });
+    // Every buffer between here and the appliance fills; then nothing moves.
+    size_t last = 0;
+    int still = 0;
+    for (int i = 0; i < 240 && still < 3; ++i) {
+        Sleep(500);
+        size_t now = written.load();
+        still = now == last ? still + 1 : 0;
+        last = now;
+    }
+    ASSERT_EQ(still, 3) << "the upstream never filled";
+    auto t0 = std::chrono::steady_clock::now();
+    a.link.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+    writer.join();
 }
 
 } // namespace

@@ -266,3 +266,33 @@ TEST(MeetingRequests, EndOfSharingClearsControlOnly)
 }
 
 } // namespace
+
+namespace {
+
+// Regression: when control went on from p1 to p2, p1's answer to the
+// take-back (a release naming p1) arrived later and cleared p2 as holder,
+// removed the host's input watch and showed p2 as having released control.
+TEST(MeetingRequests, LateHandBackOfAnEarlierHolderKeepsTheCurrentOne)
+{
+    FakeHost h;
+    MeetingRequests m(h);
+    m.SetRoles(Roles("host", 1, 1));
+    m.AcceptControlRequest("p1");
+    m.AcceptControlRequest("p2");
+    size_t watchCalls = h.watch.size();
+    m.OnControlRequest(PLP_RELEASE_CONTROL, "p1", "host");
+    EXPECT_EQ(m.ControlHolder(), "p2");
+    EXPECT_EQ(m.StateBits() & 2u, 2u);
+    EXPECT_EQ(h.watch.size(), watchCalls);
+    ASSERT_FALSE(h.balloons.empty());
+    EXPECT_EQ(h.balloons.back().first, RequestNotice::ControlReleased);
+    EXPECT_EQ(h.balloons.back().second, "Name-p1");
+
+    // p2's own release still ends its control.
+    m.OnControlRequest(PLP_RELEASE_CONTROL, "p2", "host");
+    EXPECT_TRUE(m.ControlHolder().empty());
+    EXPECT_EQ(m.StateBits() & 2u, 0u);
+    EXPECT_EQ(h.balloons.back().second, "Name-p2");
+}
+
+} // namespace

@@ -63,4 +63,21 @@ TEST(RequestWorkers, EachStartRunsWithItsOwnArgumentsAndCancelJoinsThem)
     EXPECT_EQ(workers.Running(), 0u);
 }
 
+// Regression: a cancel that came before the prompt's message box existed
+// found no window to answer, and the join then waited for the user.
+TEST(RequestWorkers, CancelRightAfterAPromptStartsDoesNotWaitForTheUser)
+{
+    SlowMeeting meeting;
+    MeetingRequests requests(meeting);
+    for (int i = 0; i < 5; ++i) {
+        RequestWorkers workers(meeting, requests);
+        workers.StartHostPrompt(L"Do you want to be a host to share your screen?", "coord");
+        DWORD t0 = GetTickCount();
+        workers.CancelAndJoin();
+        EXPECT_LT(GetTickCount() - t0, 10000u);
+    }
+    std::lock_guard<std::mutex> l(meeting.m);
+    EXPECT_TRUE(meeting.sent.empty()) << "a cancelled prompt sent its answer";
+}
+
 } // namespace
