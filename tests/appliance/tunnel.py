@@ -69,7 +69,6 @@ STATE_TYPES = {2, 3, 4, 5, 6, 9, 10, 23, 24}
 POLL_TYPES = {14, 15, 16, 17}
 DOWN_TAGS = {8: TAG_CHAT, 27: TAG_CANVAS, 29: TAG_FILE_SHARE, 30: TAG_AUDIO}
 HELLO_SIZE = 298
-MAX_PACKET = 4 + 0xFFFF
 
 
 def _cstr(raw: bytes) -> str:
