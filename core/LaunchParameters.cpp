@@ -159,6 +159,15 @@ bool EndsWithExe(const std::string& s)
     return tail == ".exe";
 }
 
+// The first count fields joined with '-' again.
+std::string JoinFields(const std::vector<std::string>& fields, size_t count)
+{
+    std::string joined = fields[0];
+    for (size_t i = 1; i < count; ++i)
+        joined += "-" + fields[i];
+    return joined;
+}
+
 std::vector<std::string> Split(const std::string& text, char sep, size_t maxPieces)
 {
     std::vector<std::string> pieces;
@@ -304,16 +313,29 @@ LaunchRequest ParseLaunchFileName(const std::string& path)
     // belongs to the host, provided a valid port follows it.
     std::vector<std::string> values(fields.begin() + 2, fields.end());
     size_t expected = 2 + FieldsAfterPort(static_cast<int>(*mode)).size();
+    size_t portAt = 1;
     if (values.size() > expected) {
-        size_t extra = values.size() - expected;
-        std::string host = values[0];
-        for (size_t i = 1; i <= extra; ++i)
-            host += "-" + values[i];
-        if (!ParsePort(values[extra + 1]) || !IsValidApplianceHost(host))
+        portAt = values.size() - expected + 1;
+        if (!ParsePort(values[portAt]) || !IsValidApplianceHost(JoinFields(values, portAt)))
             return Fail("The program's file name has more '-' fields than its launch mode "
                         "takes, and they do not form a host name and port.");
-        values.erase(values.begin() + 1, values.begin() + 1 + static_cast<long>(extra));
-        values[0] = host;
+    } else if (values.size() > 2 && !ParsePort(values[1])) {
+        // Fewer fields than the mode takes (the last ones left out) and no
+        // port after the first: the host carried '-' when exactly one later
+        // field can be its port.
+        size_t candidates = 0;
+        for (size_t i = 2; i < values.size(); ++i) {
+            if (ParsePort(values[i]) && IsValidApplianceHost(JoinFields(values, i))) {
+                portAt = i;
+                ++candidates;
+            }
+        }
+        if (candidates > 1)
+            return Fail("The program's file name does not tell its host name and port apart.");
+    }
+    if (portAt > 1) {
+        values[0] = JoinFields(values, portAt);
+        values.erase(values.begin() + 1, values.begin() + static_cast<long>(portAt));
     }
 
     LaunchRequest r;

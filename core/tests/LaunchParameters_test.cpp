@@ -214,6 +214,27 @@ TEST(LaunchFileName, ModeOneAndTwoFields)
     EXPECT_EQ(*r.fields.meetingId, "MEET");
 }
 
+// Regression: with its last fields left out, a name whose host carries '-'
+// took the host's second part for the port and failed.
+TEST(LaunchFileName, HostWithHyphenAndFieldsLeftOut)
+{
+    LaunchRequest r = ParseLaunchFileName("C:\\x\\Corvisk-1-vpn-gw.example.com-443-SID.exe");
+    ASSERT_EQ(r.mode, 1) << r.error;
+    EXPECT_EQ(*r.fields.applianceHost, "vpn-gw.example.com");
+    EXPECT_EQ(*r.fields.appliancePort, 443);
+    EXPECT_EQ(*r.fields.ownSessionId, "SID");
+    EXPECT_FALSE(r.fields.portalName.has_value());
+    r = ParseLaunchFileName("C:\\x\\Corvisk-3-a-b-c.example-8443.exe");
+    ASSERT_EQ(r.mode, 3) << r.error;
+    EXPECT_EQ(*r.fields.applianceHost, "a-b-c.example");
+    EXPECT_EQ(*r.fields.appliancePort, 8443);
+    // Two fields could be the port (a numeric session id): no guess.
+    r = ParseLaunchFileName("C:\\x\\Corvisk-1-vpn-gw.example.com-443-12345.exe");
+    EXPECT_EQ(r.mode, 0);
+    EXPECT_FALSE(r.error.empty());
+    EXPECT_FALSE(r.fields.applianceHost.has_value());
+}
+
 TEST(LaunchFileName, AmbiguousOrBadFieldsGiveAnError)
 {
     const char* bad[] = {
