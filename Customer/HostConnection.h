@@ -1,6 +1,6 @@
 // The sharing connection as the session sees it: exact reads, whole-message
-// sends, time-outs, and a shutdown that makes a blocked read return. The
-// program's is the VSocket on the core's socket (HostConnection_win.cpp);
+// sends, time-outs, and a shutdown that makes a waiting read or send return.
+// The program's is the VSocket on the core's socket (HostConnection_win.cpp);
 // tests use a socket pair.
 #pragma once
 
@@ -16,8 +16,9 @@ public:
     virtual bool SendExact(const void* data, size_t n) = 0;
     // Receive and send time-outs in milliseconds (0: none).
     virtual bool SetTimeout(unsigned milliseconds) = 0;
-    // Ends both directions so a blocked read fails; the socket stays open
-    // for its owner to close.
+    // Makes every read and send fail from now on, also one another thread is
+    // waiting in. The socket is left open and usable: it is its owner's, who
+    // may give it to the next session.
     virtual void Shutdown() = 0;
 };
 

@@ -74,7 +74,7 @@ bool vncClient::JoinClientThread(unsigned timeoutMs)
         while (!m_threadDone.load() && inTime)
             inTime = m_doneCond->timedwait(s, ns) != 0 || m_threadDone.load();
     }
-    // The connection is shut down by now, so the thread is on its way out.
+    // The connection is stopped by now, so the thread is on its way out.
     m_thread->join(nullptr);
     m_thread = nullptr;
     return inTime;

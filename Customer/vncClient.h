@@ -77,7 +77,7 @@ private:
     bool SetUp();
     void TearDown(bool wasSetUp);
     bool CheckInputDesktop();
-    // Stops the session and shuts the connection down so a blocked read ends.
+    // Stops the session and the connection, so a waiting read or send ends.
     void AbortSession();
     bool ApplyEncodings(const ViewerMessage& msg);
     bool Execute(const ViewerMessage& msg);

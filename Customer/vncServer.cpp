@@ -8,8 +8,8 @@
 #include <omnithread.h>
 
 namespace {
-// How long deletion waits for the client thread after shutting the
-// connection down (a blocked read or send then fails at once).
+// How long deletion waits for the client thread after stopping the
+// connection (a waiting read or send then fails within a short slice).
 constexpr unsigned kClientJoinMs = 5000;
 } // namespace
 

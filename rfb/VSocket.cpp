@@ -14,7 +14,7 @@ int VSocket::ReadExact(void* buffer, size_t n)
 {
     std::uint8_t* p = static_cast<std::uint8_t*>(buffer);
     while (n > 0) {
-        if (m_failed.load())
+        if (m_failed.load() || m_aborted.load())
             return 0;
         const long got = receiveSome(p, n);
         if (got <= 0)
@@ -42,14 +42,14 @@ size_t VSocket::SendQueued(const void* buffer, size_t n)
 bool VSocket::Flush()
 {
     std::lock_guard<std::recursive_mutex> lock(m_sendLock);
-    return !m_failed.load() && sendQueue();
+    return !m_failed.load() && !m_aborted.load() && sendQueue();
 }
 
 // Fills the queue; a full queue goes out as one 8192-byte send, and whole
 // 8192-byte blocks beyond it go straight from the caller's buffer.
 size_t VSocket::queueAndSend(const std::uint8_t* data, size_t n)
 {
-    if (m_failed.load())
+    if (m_failed.load() || m_aborted.load())
         return 0;
     const size_t total = n;
     if (m_queued + n > kQueueSize) {

@@ -9,6 +9,10 @@
 // the socket failed for good: the queue is dropped (part of it may already be
 // on the wire), and every later send and read fails, so the session ends
 // instead of sending a torn stream.
+//
+// Waits for the socket happen in short slices, so Abort() ends a read or a
+// send that another thread is waiting in without shutting the socket down or
+// closing it: the core may hand the same socket to the next session.
 #pragma once
 
 #include "rfb/SocketCalls.h"
@@ -53,6 +57,11 @@ public:
     // Sends whatever is queued; false on failure.
     bool Flush();
 
+    // Every read and send, also one waiting in another thread, fails from now
+    // on; the socket itself is left as it is.
+    void Abort() { m_aborted.store(true); }
+    bool IsAborted() const { return m_aborted.load(); }
+
     bool IsFailed() const { return m_failed.load(); }
     size_t QueuedBytes() const { return m_queued; }
     std::unique_lock<std::recursive_mutex> LockForMessage() { return std::unique_lock<std::recursive_mutex>(m_sendLock); }
@@ -67,11 +76,15 @@ private:
     // > 0 bytes received, 0 peer closed, -1 failed (logged).
     long receiveSome(std::uint8_t* buffer, size_t n);
     bool applyTimeouts(unsigned milliseconds);
+    // 0 once the socket can be read (or written), else the error to report:
+    // a failed wait, WSAETIMEDOUT after the time-out, WSAEINTR after Abort().
+    int waitReady(bool forWrite);
 
     rdr::SocketHandle m_socket = kNoSocket;
     CManager* m_manager;
     unsigned m_timeoutMs = 0;
     std::atomic<bool> m_failed{false};
+    std::atomic<bool> m_aborted{false};
     std::recursive_mutex m_sendLock;
     std::uint8_t m_queue[9000];
     size_t m_queued = 0;

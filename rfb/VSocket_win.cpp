@@ -11,19 +11,8 @@ namespace {
 
 std::atomic<std::uint16_t> g_winsockVersion{0};
 
-// Waits until the socket can be read (or written) again after WSAEWOULDBLOCK,
-// up to the socket's time-out (0: without limit). False when the wait fails
-// or times out.
-bool waitReady(SOCKET s, bool forWrite, unsigned timeoutMs)
-{
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(s, &set);
-    timeval tv{static_cast<long>(timeoutMs / 1000), static_cast<long>((timeoutMs % 1000) * 1000)};
-    const int rc = select(0, forWrite ? nullptr : &set, forWrite ? &set : nullptr, nullptr,
-                          timeoutMs ? &tv : nullptr);
-    return rc > 0;
-}
+// Longest single wait, so an abort is seen soon.
+constexpr unsigned kSliceMs = 100;
 
 } // namespace
 
@@ -53,41 +42,81 @@ bool VSocket::applyTimeouts(unsigned milliseconds)
            SOCKET_ERROR;
 }
 
+// Waits in slices rather than in one blocking call: a thread blocked in
+// recv or send is not reliably woken from another thread without closing the
+// socket (Wine), and the socket is the core's to close. The socket's time-out
+// (0: none) bounds the whole wait.
+int VSocket::waitReady(bool forWrite)
+{
+    const SOCKET s = static_cast<SOCKET>(m_socket);
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        if (m_aborted.load())
+            return WSAEINTR;
+        unsigned slice = kSliceMs;
+        if (m_timeoutMs) {
+            const ULONGLONG waited = GetTickCount64() - start;
+            if (waited >= m_timeoutMs)
+                return WSAETIMEDOUT;
+            if (m_timeoutMs - waited < slice)
+                slice = static_cast<unsigned>(m_timeoutMs - waited);
+        }
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(s, &set);
+        timeval tv{0, static_cast<long>(slice * 1000)};
+        const int rc = select(0, forWrite ? nullptr : &set, forWrite ? &set : nullptr, nullptr, &tv);
+        if (rc > 0)
+            return 0;
+        if (rc == SOCKET_ERROR)
+            return WSAGetLastError();
+    }
+}
+
 long VSocket::receiveSome(std::uint8_t* buffer, size_t n)
 {
     const SOCKET s = static_cast<SOCKET>(m_socket);
     const int len = n < INT_MAX ? static_cast<int>(n) : INT_MAX;
     for (;;) {
-        const int got = recv(s, reinterpret_cast<char*>(buffer), len, 0);
-        if (got > 0)
-            return got;
-        if (got == 0) {
-            DHLog::Instance().Print(DHLOG_CAT_SHARING, DHLOG_DEBUGERROR, false, "zero bytes read2\n");
-            return 0;
+        // Readable: recv returns what has arrived without blocking.
+        int error = waitReady(false);
+        if (error == 0) {
+            const int got = recv(s, reinterpret_cast<char*>(buffer), len, 0);
+            if (got > 0)
+                return got;
+            if (got == 0) {
+                DHLog::Instance().Print(DHLOG_CAT_SHARING, DHLOG_DEBUGERROR, false, "zero bytes read2\n");
+                return 0;
+            }
+            error = WSAGetLastError();
+            if (error == WSAEWOULDBLOCK)
+                continue;
         }
-        const int error = WSAGetLastError();
-        if (error == WSAEWOULDBLOCK && waitReady(s, false, m_timeoutMs))
-            continue;
         DHLog::Instance().Print(DHLOG_CAT_SHARING, DHLOG_DEBUGERROR, false, "socket error 2: %d\n", error);
         return -1;
     }
 }
 
+// Sends at most one queue's worth per call once the socket is writable, so
+// no send sits blocked where an abort cannot reach it.
 bool VSocket::sendAll(const std::uint8_t* data, size_t n)
 {
     const SOCKET s = static_cast<SOCKET>(m_socket);
     while (n > 0) {
-        const int len = n < INT_MAX ? static_cast<int>(n) : INT_MAX;
-        const int sent = send(s, reinterpret_cast<const char*>(data), len, 0);
-        if (sent > 0) {
-            data += sent;
-            n -= static_cast<size_t>(sent);
-            continue;
+        int error = waitReady(true);
+        if (error == 0) {
+            const int len = static_cast<int>(n < kQueueSize ? n : kQueueSize);
+            const int sent = send(s, reinterpret_cast<const char*>(data), len, 0);
+            if (sent > 0) {
+                data += sent;
+                n -= static_cast<size_t>(sent);
+                continue;
+            }
+            error = sent == SOCKET_ERROR ? WSAGetLastError() : 0;
+            if (error == WSAEWOULDBLOCK)
+                continue;
         }
-        if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK && waitReady(s, true, m_timeoutMs))
-            continue;
-        DHLog::Instance().Print(DHLOG_CAT_SHARING, DHLOG_DEBUGERROR, false, "socket send failed: %d\n",
-                                sent == SOCKET_ERROR ? WSAGetLastError() : 0);
+        DHLog::Instance().Print(DHLOG_CAT_SHARING, DHLOG_DEBUGERROR, false, "socket send failed: %d\n", error);
         return false;
     }
     return true;

@@ -427,15 +427,43 @@ TEST(Session, RequestPartlyOutsideIsClipped)
     }
 }
 
-// Deleting the server while the viewer is still connected shuts the
-// connection down and joins the threads.
-TEST(Session, DeletingTheServerEndsALiveSession)
+// Regression: deleting a server used to shut the core's socket down, so the
+// next server the core made on the same socket (after a sharing resume) could
+// not read a byte. Deletion ends the session and joins its threads; the socket
+// stays open and serves the next session.
+TEST(Session, DeletingTheServerLeavesTheSocketForTheNextSession)
 {
     Host host;
     host.Send(StartRequest(1));
     ASSERT_EQ(host.Read(), rfbproto::kStartReply);
     host.server.reset();
-    EXPECT_TRUE(host.pair.viewerSeesClose(2000));
+    EXPECT_FALSE(host.pair.viewerSeesClose(300)) << "the core's socket was shut down";
+
+    auto platform = std::make_unique<FakePlatform>(testframes::Host32(), kW, kH);
+    FakePlatform* second = platform.get();
+    host.server = std::make_unique<vncServer>(std::move(platform), MakeHostConnection(host.pair.hostEnd()));
+    ASSERT_EQ(host.server->AddClientDefault(1, 1), 1);
+    ASSERT_TRUE(second->WaitEvents(1));
+    host.Send(StartRequest(2));
+    ASSERT_EQ(host.Read(), rfbproto::kStartReply);
+    EXPECT_EQ(host.dec.startToken, 2);
+}
+
+// A viewer that stops reading leaves the update sender waiting in a send;
+// deleting the server still ends that send and joins the threads promptly.
+TEST(Session, DeletingTheServerEndsASendToAStalledViewer)
+{
+    Host host;
+    host.pair.shrinkBuffers();
+    host.Send(SetEncodings({0}));
+    for (int i = 0; i < 20; ++i)
+        host.Send(UpdateRequest(false));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    host.server.reset();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(ms, 3000);
 }
 
 TEST(Session, ClientReadyFollowsSetEncodings)

@@ -29,6 +29,9 @@ public:
     // fails) within timeoutMs; data that arrives first is skipped.
     bool viewerSeesClose(int timeoutMs);
     void closeViewer();
+    // Small socket buffers on both ends, so a viewer that does not read soon
+    // leaves the host's sends waiting.
+    void shrinkBuffers();
 
 private:
     bool m_ok = false;

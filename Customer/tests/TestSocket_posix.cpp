@@ -7,10 +7,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 namespace {
 
+// Behaves as the program's connection does: waits in short slices, and
+// Shutdown stops reads and sends without shutting the socket down, which stays
+// usable for the next session.
 class PosixConnection : public HostConnection {
 public:
     explicit PosixConnection(int fd) : m_fd(fd) {}
@@ -18,8 +22,10 @@ public:
     {
         uint8_t* p = static_cast<uint8_t*>(buffer);
         while (n > 0) {
-            const ssize_t got = recv(m_fd, p, n, 0);
-            if (got < 0 && errno == EINTR)
+            if (!Wait(POLLIN))
+                return false;
+            const ssize_t got = recv(m_fd, p, n, MSG_DONTWAIT);
+            if (got < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;
             if (got <= 0)
                 return false;
@@ -32,8 +38,10 @@ public:
     {
         const uint8_t* p = static_cast<const uint8_t*>(data);
         while (n > 0) {
-            const ssize_t sent = send(m_fd, p, n, MSG_NOSIGNAL);
-            if (sent < 0 && errno == EINTR)
+            if (!Wait(POLLOUT))
+                return false;
+            const ssize_t sent = send(m_fd, p, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (sent < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;
             if (sent <= 0)
                 return false;
@@ -44,14 +52,32 @@ public:
     }
     bool SetTimeout(unsigned ms) override
     {
-        timeval tv{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>((ms % 1000) * 1000)};
-        return setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0 &&
-               setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) == 0;
+        m_timeoutMs = ms;
+        return true;
     }
-    void Shutdown() override { shutdown(m_fd, SHUT_RDWR); }
+    void Shutdown() override { m_stopped.store(true); }
 
 private:
+    bool Wait(short events)
+    {
+        int waited = 0;
+        while (!m_stopped.load()) {
+            if (m_timeoutMs && waited >= static_cast<int>(m_timeoutMs))
+                return false;
+            pollfd pfd{m_fd, events, 0};
+            const int rc = poll(&pfd, 1, 100);
+            if (rc > 0)
+                return true;
+            if (rc < 0 && errno != EINTR)
+                return false;
+            waited += 100;
+        }
+        return false;
+    }
+
     int m_fd;
+    unsigned m_timeoutMs = 0;
+    std::atomic<bool> m_stopped{false};
 };
 
 } // namespace
@@ -148,4 +174,11 @@ void TestSocketPair::closeViewer()
         close(static_cast<int>(m_viewer));
         m_viewer = ~rdr::SocketHandle(0);
     }
+}
+
+void TestSocketPair::shrinkBuffers()
+{
+    const int size = 4096;
+    setsockopt(static_cast<int>(m_host), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    setsockopt(static_cast<int>(m_viewer), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 }

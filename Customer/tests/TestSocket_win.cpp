@@ -127,3 +127,11 @@ void TestSocketPair::closeViewer()
         m_viewer = kNone;
     }
 }
+
+void TestSocketPair::shrinkBuffers()
+{
+    const int size = 4096;
+    setsockopt(static_cast<SOCKET>(m_host), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&size), sizeof size);
+    setsockopt(static_cast<SOCKET>(m_viewer), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size),
+               sizeof size);
+}
