@@ -48,6 +48,9 @@ const ViewerFormat kViewerFormats[] = {
     {"32be888high", Make(32, 24, true, true, 255, 255, 255, 24, 16, 8)},
     {"32le_bgr", Make(32, 24, false, true, 255, 255, 255, 0, 8, 16)},
     {"32le101010", Make(32, 32, false, true, 1023, 1023, 1023, 20, 10, 0)},
+    // Channels that fit both the low and the high three bytes.
+    {"32be555mid", Make(32, 15, true, true, 31, 31, 31, 18, 13, 8)},
+    {"32le555mid", Make(32, 15, false, true, 31, 31, 31, 18, 13, 8)},
     {"32le888depth32", Make(32, 32, false, true, 255, 255, 255, 16, 8, 0)},
     {"16le565", Make(16, 16, false, true, 31, 63, 31, 11, 5, 0)},
     {"16be565", Make(16, 16, true, true, 31, 63, 31, 11, 5, 0)},

@@ -123,11 +123,12 @@ uint32_t Decoder::readCPixel(ByteSource& in) const
     }
     uint8_t c[3];
     in.read(c, 3);
-    // The three bytes are the significant ones in wire order; the zero byte
-    // goes where the unused byte of the 4-byte wire pixel is.
-    const bool low = fitsLow();
-    const bool zeroFirst = m_format.bigEndian ? low : !low;
-    if (zeroFirst)
+    // The three bytes are the first three of the 4-byte wire pixel when they
+    // hold its significant end: the low bytes of a little-endian pixel, the
+    // high bytes of a big-endian one; otherwise its last three. A pixel whose
+    // channels fit both ways is read by its byte order's own first choice.
+    const bool firstThree = m_format.bigEndian ? fitsHigh() : fitsLow();
+    if (!firstThree)
         std::memcpy(b + 1, c, 3);
     else
         std::memcpy(b, c, 3);
