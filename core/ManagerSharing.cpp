@@ -175,7 +175,12 @@ void CManager::CreateVncServer()
     if (!vncServerObj)
         return;
     vncServerObj->SetName(WideToAnsi(ownDisplayName, kCodePageUtf8).c_str());
-    vncServerObj->AddClientDefault(1, 1);
+    // A server whose client thread could not start serves nothing and never
+    // sets "vnc server is created": it goes at once instead of being kept.
+    if (vncServerObj->AddClientDefault(1, 1) != 1) {
+        DHLog::Instance().Print(0x08, 1, false, "The sharing server could not start its client.\n");
+        DeleteAndClear(vncServerObj);
+    }
 }
 
 void CManager::WaitVncServerCreated()
