@@ -8,6 +8,7 @@
 
 #include <omnithread.h>
 
+#include <exception>
 #include <vector>
 
 class vncClientThread : public omni_thread {
@@ -262,19 +263,31 @@ void vncClient::AbortSession()
 // ---------------------------------------------------------------------------
 // Client thread
 
+// Nothing thrown here may leave the thread: an exception escaping an
+// omni_thread ends the process, and the teardown (which joins the update
+// sender) must run whatever happened.
 void vncClient::RunSession()
 {
-    const bool setUp = SetUp();
-    if (setUp) {
-        ViewerMessageReader reader(*m_connection);
-        while (m_running.load()) {
-            if (!CheckInputDesktop())
-                continue;
-            ViewerMessage msg;
-            const ReadStatus status = reader.Read(msg);
-            if (status != ReadStatus::Ok || !Execute(msg))
-                StopSession();
+    bool setUp = false;
+    try {
+        setUp = SetUp();
+        if (setUp) {
+            ViewerMessageReader reader(*m_connection);
+            while (m_running.load()) {
+                if (!CheckInputDesktop())
+                    continue;
+                ViewerMessage msg;
+                const ReadStatus status = reader.Read(msg);
+                if (status != ReadStatus::Ok || !Execute(msg))
+                    StopSession();
+            }
         }
+    } catch (const rdr::Exception& e) {
+        HostLog(kHostLogError, "session ended: %s\n", e.str());
+        AbortSession();
+    } catch (const std::exception& e) {
+        HostLog(kHostLogError, "session ended: %s\n", e.what());
+        AbortSession();
     }
     TearDown(setUp);
 }
@@ -643,6 +656,9 @@ void vncClient::RunUpdates()
             SendPass();
         } catch (const rdr::Exception& e) {
             HostLog(kHostLogError, "update abandoned: %s\n", e.str());
+            AbortSession();
+        } catch (const std::exception& e) {
+            HostLog(kHostLogError, "update abandoned: %s\n", e.what());
             AbortSession();
         }
         lock.unlock();

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ public:
     rfb::Point copyDelta;
     CursorImage cursor;
     bool cursorReadable = true;
+    // Allocation failures inside the desktop's work, as the client thread
+    // (Poll) and the update sender (GetCursor) meet them.
+    std::atomic<bool> pollThrows{false};
+    std::atomic<bool> cursorThrows{false};
 
     bool Init() override
     {
@@ -39,6 +44,8 @@ public:
     rfb::Rect SharedRect() const override { return ScreenRect(); }
     void Poll(const rfb::Region& region, rfb::UpdateTracker& tracker) override
     {
+        if (pollThrows.load())
+            throw std::bad_alloc();
         if (pendingCopy) {
             tracker.add_copied(rfb::Region(copyDest), copyDelta);
             m_buffer.CopyRect(copyDest, copyDelta);
@@ -54,6 +61,8 @@ public:
     }
     bool GetCursor(CursorImage& out) override
     {
+        if (cursorThrows.load())
+            throw std::bad_alloc();
         out = cursor;
         return cursorReadable;
     }

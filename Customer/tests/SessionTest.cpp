@@ -415,6 +415,35 @@ TEST(Session, TruncatedKeyEventInjectsNothing)
     EXPECT_TRUE(host.Desktop().keys.empty());
 }
 
+// Regression: an exception on the client thread or the update sender (an
+// allocation failure here) escaped the omni_thread and ended the process;
+// it now ends the session, with the teardown run and the threads joined.
+TEST(Session, ExceptionOnTheClientThreadEndsTheSession)
+{
+    Host host;
+    host.Desktop().pollThrows.store(true);
+    host.Send(UpdateRequest(false));
+    EXPECT_TRUE(host.WaitEnded());
+    EXPECT_TRUE(host.log.Contains("session ended:"));
+}
+
+TEST(Session, ExceptionOnTheUpdateSenderEndsTheSession)
+{
+    Host host;
+    host.Desktop().cursor.width = 2;
+    host.Desktop().cursor.height = 2;
+    host.Desktop().cursor.mask.assign(2, 0xC0);
+    host.Desktop().cursor.pixels.assign(2 * 2 * 4, 0x11);
+    host.Send(SetEncodings({0, rfbproto::kEncRichCursor}));
+    host.Send(UpdateRequest(false));
+    ASSERT_EQ(host.Read(), rfbproto::kFramebufferUpdate);
+    // The second update carries the cursor shape.
+    host.Desktop().cursorThrows.store(true);
+    host.Send(UpdateRequest(false));
+    EXPECT_TRUE(host.WaitEnded());
+    EXPECT_TRUE(host.log.Contains("update abandoned:"));
+}
+
 TEST(Session, RequestPartlyOutsideIsClipped)
 {
     Host host;
