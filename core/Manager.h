@@ -220,7 +220,7 @@ public:
 
     // Bounds of the main thread's waits on other threads.
     static constexpr DWORD kPumpJoinMs = 2000;
-    static constexpr DWORD kServerCreatedWaitMs = 10000;
+    DWORD serverCreatedWaitMs = 10000;
     static constexpr DWORD kViewerReadyWaitMs = 5000;
     // Pause after opening a tunnel before the first request goes through it.
     DWORD tunnelSettleMs = 500;
@@ -270,7 +270,7 @@ private:
 
     // Sharing endpoints and the update pump.
     void CreateVncServer();
-    void WaitVncServerCreated();
+    bool WaitVncServerCreated();
     void StartViewerGui(HWND parent);
     int CreateViewer();
     void StartPump();

@@ -86,7 +86,16 @@ void CManager::OnCreateVncServer()
     if (prevSharingStep != 1 || !SharingViewOpen())
         return;
     CreateVncServer();
-    WaitVncServerCreated();
+    if (!vncServerObj || !WaitVncServerCreated()) {
+        // Nothing would serve the participants: sharing ends here rather than
+        // announcing a picture that never comes. The lobby may ask again.
+        static ResStringSlot text, caption;
+        const wchar_t* message = LoadResString(text, IDS_SHARING_FAILED);
+        DHLog::Instance().PrintW(0x08, 1, false, L"%s%s\n", MakeEventPrefix(0).c_str(), message);
+        OnStopSharing();
+        ShowTrayBalloon(LoadResString(caption, IDS_WARNING), message);
+        return;
+    }
     StepTo(3);
     SendSharingState();
 }
@@ -183,12 +192,15 @@ void CManager::CreateVncServer()
     }
 }
 
-void CManager::WaitVncServerCreated()
+bool CManager::WaitVncServerCreated()
 {
+    // Without the event (its creation failed at start-up) there is nothing
+    // to learn from: go on as if it had come.
     if (!serverCreatedEvent)
-        return;
-    WaitForSingleObject(serverCreatedEvent, kServerCreatedWaitMs);
+        return true;
+    bool created = WaitForSingleObject(serverCreatedEvent, serverCreatedWaitMs) == WAIT_OBJECT_0;
     ResetEvent(serverCreatedEvent);
+    return created;
 }
 
 void CManager::StartViewerGui(HWND parent)

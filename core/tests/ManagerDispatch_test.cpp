@@ -407,6 +407,25 @@ TEST_F(Dispatcher, EnteringTakesTheOwnNameFromTheParticipantList)
 
 // Regression: a sharing tunnel that failed still opened the view and sent
 // step 2; the viewer start on the dead channel then logged the user out.
+// Regression: a server that never reported its start was waited for and then
+// announced as ready, so participants waited for a picture that never came.
+TEST_F(Dispatcher, HostServerThatNeverStartsEndsSharing)
+{
+    EnterMeeting(true);
+    manager->serverSharingState = 3;
+    manager->serverCreatedWaitMs = 50;
+    // An event of its own that no server can reach: the wait runs out.
+    manager->serverCreatedEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    Dispatch(PLM_OPEN_SHARING_VIEW);
+    ASSERT_EQ(manager->sharingStep, 2);
+    Dispatch(PLM_CREATE_VNC_SERVER);
+    EXPECT_EQ(manager->vncServerObj, nullptr);
+    EXPECT_EQ(manager->sharingStep, 1);
+    EXPECT_TRUE(log.Has("DropSharing"));
+    EXPECT_FALSE(log.Has("SendSharingState 2 3"));
+    EXPECT_TRUE(manager->InMeeting());
+}
+
 TEST_F(Dispatcher, FailedSharingTunnelKeepsTheMeetingAndTriesAgain)
 {
     EnterMeeting(false);
