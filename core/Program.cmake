@@ -98,10 +98,10 @@ if(CORVISK_WINDOWS)
   corvisk_add_test(NAME core_startup_test WINDOWS_ONLY LABELS display
     SOURCES tests/Startup_test.cpp LIBS corvisk_startup_win)
   add_dependencies(core_startup_test Corvisk core_test_crash_child)
-  # The single-instance check sees every tray window of the Wine session:
-  # tests that make one, or start Corvisk.exe, take turns.
+  # The tray window and the "vnc server is created" event are seen by the
+  # whole Wine session: tests that make them, or start Corvisk.exe, take turns.
   set_tests_properties(core_startup_test core_tray_test core_manager_dispatch_test
-                       PROPERTIES RESOURCE_LOCK corvisk_tray_window)
+                       PROPERTIES RESOURCE_LOCK corvisk_session_objects)
 
   # The manager's services in the program: the meeting transport over the
   # tunnels and the appliance requests.
