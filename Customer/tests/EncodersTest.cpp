@@ -4,18 +4,24 @@
 #include "Customer/RfbProto.h"
 #include "Customer/tests/RfbTestDecoder.h"
 #include "Customer/tests/TestFrames.h"
+#include "Customer/tests/ViewerPixels.h"
 #include "Customer/vncEncodeHexT.h"
 #include "Customer/vncEncodeZRLE.h"
 #include "Customer/vncEncoder.h"
 #include "rfb/Exception.h"
 #include "rfb/MemOutStream.h"
+#include "rfb/tests/TestFormats.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
+using testformats::Make;
+using testframes::Expected;
 using testframes::Frame;
+using testframes::ToTest;
+using testframes::View;
 
 namespace {
 
@@ -23,23 +29,6 @@ struct ViewerFormat {
     const char* name;
     rfb::PixelFormat pf;
 };
-
-rfb::PixelFormat Make(int bpp, int depth, bool be, bool tc, unsigned rm, unsigned gm, unsigned bm, unsigned rs,
-                      unsigned gs, unsigned bs)
-{
-    rfb::PixelFormat pf;
-    pf.bitsPerPixel = static_cast<uint8_t>(bpp);
-    pf.depth = static_cast<uint8_t>(depth);
-    pf.bigEndian = be;
-    pf.trueColour = tc;
-    pf.redMax = static_cast<uint16_t>(rm);
-    pf.greenMax = static_cast<uint16_t>(gm);
-    pf.blueMax = static_cast<uint16_t>(bm);
-    pf.redShift = static_cast<uint8_t>(rs);
-    pf.greenShift = static_cast<uint8_t>(gs);
-    pf.blueShift = static_cast<uint8_t>(bs);
-    return pf;
-}
 
 const ViewerFormat kViewerFormats[] = {
     {"32le888", Make(32, 24, false, true, 255, 255, 255, 16, 8, 0)},
@@ -59,47 +48,6 @@ const ViewerFormat kViewerFormats[] = {
     {"8rgb332", Make(8, 8, false, true, 7, 7, 3, 5, 2, 0)},
     {"8colourmap", Make(8, 8, false, false, 0, 0, 0, 0, 0, 0)},
 };
-
-testrfb::Format ToTest(const rfb::PixelFormat& pf)
-{
-    testrfb::Format f;
-    f.bpp = pf.bitsPerPixel;
-    f.depth = pf.depth;
-    f.bigEndian = pf.bigEndian;
-    f.trueColour = pf.trueColour;
-    f.redMax = pf.redMax;
-    f.greenMax = pf.greenMax;
-    f.blueMax = pf.blueMax;
-    f.redShift = pf.redShift;
-    f.greenShift = pf.greenShift;
-    f.blueShift = pf.blueShift;
-    return f;
-}
-
-// The viewer pixel value a host pixel must become: each channel scaled to the
-// viewer's range, rounded to nearest (a colour-map viewer gets BGR233 indexes).
-uint32_t Expected(uint32_t p, const rfb::PixelFormat& in, const rfb::PixelFormat& viewer)
-{
-    rfb::PixelFormat out = viewer;
-    if (!viewer.trueColour)
-        out = Make(8, 8, false, true, 7, 7, 3, 0, 3, 6);
-    auto ch = [](uint32_t v, unsigned inMax, unsigned outMax) { return (v * outMax + inMax / 2) / inMax; };
-    const uint32_t r = ch((p >> in.redShift) & in.redMax, in.redMax, out.redMax);
-    const uint32_t g = ch((p >> in.greenShift) & in.greenMax, in.greenMax, out.greenMax);
-    const uint32_t b = ch((p >> in.blueShift) & in.blueMax, in.blueMax, out.blueMax);
-    return r << out.redShift | g << out.greenShift | b << out.blueShift;
-}
-
-FrameView View(const Frame& f)
-{
-    FrameView v;
-    v.data = f.bytes.data();
-    v.size = f.bytes.size();
-    v.stride = f.stride;
-    v.width = f.width;
-    v.height = f.height;
-    return v;
-}
 
 std::unique_ptr<vncEncoder> MakeEncoder(int encoding)
 {

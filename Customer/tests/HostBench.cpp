@@ -27,17 +27,6 @@ const testframes::Frame& Frame(int kind)
     return kind == 0 ? desktop : photo;
 }
 
-FrameView View(const testframes::Frame& f)
-{
-    FrameView v;
-    v.data = f.bytes.data();
-    v.size = f.bytes.size();
-    v.stride = f.stride;
-    v.width = f.width;
-    v.height = f.height;
-    return v;
-}
-
 template <class ENC>
 void Encode(benchmark::State& state)
 {
@@ -52,7 +41,7 @@ void Encode(benchmark::State& state)
         enc->SetTranslateFunction();
         out.clear();
         state.ResumeTiming();
-        bytes = enc->EncodeRect(View(f), out, rfb::Rect(0, 0, kW, kH));
+        bytes = enc->EncodeRect(testframes::View(f), out, rfb::Rect(0, 0, kW, kH));
         benchmark::DoNotOptimize(out.data());
     }
     state.counters["out_bytes"] = static_cast<double>(bytes);

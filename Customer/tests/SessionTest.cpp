@@ -6,7 +6,9 @@
 #include "Customer/tests/FakeHost.h"
 #include "Customer/tests/RfbTestDecoder.h"
 #include "Customer/tests/TestSocket.h"
+#include "Customer/tests/ViewerPixels.h"
 #include "Customer/vncServer.h"
+#include "rfb/tests/TestFormats.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,10 @@
 #include <thread>
 
 namespace {
+
+using testformats::Make;
+using testframes::Expected;
+using testframes::ToTest;
 
 constexpr int kW = 160;
 constexpr int kH = 100;
@@ -58,50 +64,6 @@ std::vector<uint8_t> Disconnect()
     return {rfbproto::kDisconnect, 0, 0, 0, 0, 0, 0, 0};
 }
 
-rfb::PixelFormat Make(int bpp, int depth, bool be, bool tc, unsigned rm, unsigned gm, unsigned bm, unsigned rs,
-                      unsigned gs, unsigned bs)
-{
-    rfb::PixelFormat pf;
-    pf.bitsPerPixel = static_cast<uint8_t>(bpp);
-    pf.depth = static_cast<uint8_t>(depth);
-    pf.bigEndian = be;
-    pf.trueColour = tc;
-    pf.redMax = static_cast<uint16_t>(rm);
-    pf.greenMax = static_cast<uint16_t>(gm);
-    pf.blueMax = static_cast<uint16_t>(bm);
-    pf.redShift = static_cast<uint8_t>(rs);
-    pf.greenShift = static_cast<uint8_t>(gs);
-    pf.blueShift = static_cast<uint8_t>(bs);
-    return pf;
-}
-
-testrfb::Format ToTest(const rfb::PixelFormat& pf)
-{
-    testrfb::Format f;
-    f.bpp = pf.bitsPerPixel;
-    f.depth = pf.depth;
-    f.bigEndian = pf.bigEndian;
-    f.trueColour = pf.trueColour;
-    f.redMax = pf.redMax;
-    f.greenMax = pf.greenMax;
-    f.blueMax = pf.blueMax;
-    f.redShift = pf.redShift;
-    f.greenShift = pf.greenShift;
-    f.blueShift = pf.blueShift;
-    return f;
-}
-
-uint32_t Expected(uint32_t p, const rfb::PixelFormat& in, const rfb::PixelFormat& viewer)
-{
-    rfb::PixelFormat out = viewer;
-    if (!viewer.trueColour)
-        out = Make(8, 8, false, true, 7, 7, 3, 0, 3, 6);
-    auto ch = [](uint32_t v, unsigned inMax, unsigned outMax) { return (v * outMax + inMax / 2) / inMax; };
-    return ch((p >> in.redShift) & in.redMax, in.redMax, out.redMax) << out.redShift |
-           ch((p >> in.greenShift) & in.greenMax, in.greenMax, out.greenMax) << out.greenShift |
-           ch((p >> in.blueShift) & in.blueMax, in.blueMax, out.blueMax) << out.blueShift;
-}
-
 class Host {
 public:
     explicit Host(const rfb::PixelFormat& hostFormat = testframes::Host32(), bool start = true)
@@ -112,14 +74,14 @@ public:
         platform->initialFrame = testframes::Desktop(hostFormat, kW, kH, 7);
         this->platform = platform.get();
         EXPECT_TRUE(pair.ok());
-        server = std::make_unique<vncServer>(std::move(platform), MakeHostConnection(pair.hostEnd()));
+        server = std::make_unique<vncServer>(std::move(platform), MakeHostConnection(pair.nearEnd()));
         if (start) {
             EXPECT_EQ(server->AddClientDefault(1, 1), 1);
             EXPECT_TRUE(this->platform->WaitEvents(1));
         }
     }
 
-    void Send(const std::vector<uint8_t>& m) { ASSERT_TRUE(pair.viewerSend(m)); }
+    void Send(const std::vector<uint8_t>& m) { ASSERT_TRUE(pair.sendFromFar(m)); }
     int Read()
     {
         ViewerSource src(pair);
@@ -158,7 +120,7 @@ public:
     }
 
     LogCapture log;
-    TestSocketPair pair;
+    LoopbackPair pair{LoopbackPair::Sends::AtOnce};
     FakePlatform* platform = nullptr;
     rfb::PixelFormat m_format;
     testrfb::Decoder dec;
@@ -409,7 +371,7 @@ TEST(Session, TruncatedKeyEventInjectsNothing)
 {
     Host host;
     host.Send({rfbproto::kKeyEvent, 1, 0});
-    host.pair.closeViewer();
+    host.pair.closeFar();
     EXPECT_TRUE(host.WaitEnded());
     std::lock_guard<std::mutex> hold(host.Desktop().recordLock);
     EXPECT_TRUE(host.Desktop().keys.empty());
@@ -466,11 +428,11 @@ TEST(Session, DeletingTheServerLeavesTheSocketForTheNextSession)
     host.Send(StartRequest(1));
     ASSERT_EQ(host.Read(), rfbproto::kStartReply);
     host.server.reset();
-    EXPECT_FALSE(host.pair.viewerSeesClose(300)) << "the core's socket was shut down";
+    EXPECT_FALSE(host.pair.farSeesClose(300)) << "the core's socket was shut down";
 
     auto platform = std::make_unique<FakePlatform>(testframes::Host32(), kW, kH);
     FakePlatform* second = platform.get();
-    host.server = std::make_unique<vncServer>(std::move(platform), MakeHostConnection(host.pair.hostEnd()));
+    host.server = std::make_unique<vncServer>(std::move(platform), MakeHostConnection(host.pair.nearEnd()));
     ASSERT_EQ(host.server->AddClientDefault(1, 1), 1);
     ASSERT_TRUE(second->WaitEvents(1));
     host.Send(StartRequest(2));

@@ -43,38 +43,12 @@ const uint32_t kGlyphs[64] = {
 
 rfb::PixelFormat Host32()
 {
-    rfb::PixelFormat pf;
-    pf.bitsPerPixel = 32;
-    pf.depth = 24;
-    pf.trueColour = true;
-    pf.redMax = pf.greenMax = pf.blueMax = 255;
-    pf.redShift = 16;
-    pf.greenShift = 8;
-    pf.blueShift = 0;
-    return pf;
+    return testformats::TrueColour(32, 255, 255, 255, 16, 8, 0);
 }
 
 rfb::PixelFormat Host16()
 {
-    rfb::PixelFormat pf;
-    pf.bitsPerPixel = 16;
-    pf.depth = 16;
-    pf.trueColour = true;
-    pf.redMax = 31;
-    pf.greenMax = 63;
-    pf.blueMax = 31;
-    pf.redShift = 11;
-    pf.greenShift = 5;
-    pf.blueShift = 0;
-    return pf;
-}
-
-rfb::PixelFormat Palette8()
-{
-    rfb::PixelFormat pf;
-    pf.bitsPerPixel = 8;
-    pf.depth = 8;
-    return pf;
+    return testformats::TrueColour(16, 31, 63, 31, 11, 5, 0);
 }
 
 uint32_t Frame::pixel(int x, int y) const
@@ -178,6 +152,17 @@ Frame Photo(const rfb::PixelFormat& pf, int width, int height, unsigned seed)
         }
     }
     return f;
+}
+
+FrameView View(const Frame& f)
+{
+    FrameView v;
+    v.data = f.bytes.data();
+    v.size = f.bytes.size();
+    v.stride = f.stride;
+    v.width = f.width;
+    v.height = f.height;
+    return v;
 }
 
 } // namespace testframes

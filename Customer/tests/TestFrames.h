@@ -3,7 +3,9 @@
 // (smooth colour with noise), in the host's 32-bit or 16-bit format.
 #pragma once
 
+#include "Customer/FrameView.h"
 #include "rfb/PixelFormat.h"
+#include "rfb/tests/TestFormats.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,9 +13,9 @@
 
 namespace testframes {
 
-rfb::PixelFormat Host32();   // 32 bpp, depth 24, little-endian, 8-8-8 at 16, 8, 0
-rfb::PixelFormat Host16();   // 16 bpp, 5-6-5, little-endian
-rfb::PixelFormat Palette8(); // 8 bpp with a colour map
+rfb::PixelFormat Host32(); // 32 bpp, depth 24, little-endian, 8-8-8 at 16, 8, 0
+rfb::PixelFormat Host16(); // 16 bpp, 5-6-5, little-endian
+using testformats::Palette8; // 8 bpp with a colour map
 
 struct Frame {
     rfb::PixelFormat format;
@@ -32,5 +34,8 @@ uint32_t Pack(const rfb::PixelFormat& pf, unsigned r, unsigned g, unsigned b);
 Frame MakeFrame(const rfb::PixelFormat& pf, int width, int height);
 Frame Desktop(const rfb::PixelFormat& pf, int width, int height, unsigned seed = 1);
 Frame Photo(const rfb::PixelFormat& pf, int width, int height, unsigned seed = 1);
+
+// The whole frame as the encoders read it.
+FrameView View(const Frame& f);
 
 } // namespace testframes

@@ -2,31 +2,14 @@
 // and the limits that end a session.
 #include "Customer/RfbProto.h"
 #include "Customer/ViewerMessages.h"
+#include "Customer/tests/MemoryReader.h"
+#include "rfb/tests/TestFormats.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 namespace {
-
-class MemoryReader : public ExactReader {
-public:
-    MemoryReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    bool ReadExact(void* buffer, size_t n) override
-    {
-        if (m_size - m_pos < n)
-            return false;
-        std::memcpy(buffer, m_data + m_pos, n);
-        m_pos += n;
-        return true;
-    }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_pos = 0;
-};
 
 const std::vector<uint8_t> kAllMessages = {
     0,  0, 0, 0, 16, 16, 1, 1, 0, 31, 0, 63, 0, 31, 11, 5, 0, 1, 0, 0,  // SetPixelFormat, grey
@@ -107,17 +90,7 @@ TEST(ViewerMessages, UnknownTypesAndHugeTextEndTheStream)
 
 TEST(ViewerMessages, PixelFormatRoundTrip)
 {
-    rfb::PixelFormat pf;
-    pf.bitsPerPixel = 32;
-    pf.depth = 24;
-    pf.bigEndian = true;
-    pf.trueColour = true;
-    pf.redMax = 1023;
-    pf.greenMax = 255;
-    pf.blueMax = 7;
-    pf.redShift = 20;
-    pf.greenShift = 8;
-    pf.blueShift = 1;
+    const rfb::PixelFormat pf = testformats::Make(32, 24, true, true, 1023, 255, 7, 20, 8, 1);
     uint8_t b[16];
     SerialisePixelFormat(pf, b);
     bool grey = true;

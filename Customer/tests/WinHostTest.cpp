@@ -126,9 +126,9 @@ TEST(WinHost, ProgramServerSharesTheScreen)
     ASSERT_TRUE(window.ok());
     HANDLE created = CreateEventW(nullptr, FALSE, FALSE, L"vnc server is created");
     ASSERT_TRUE(created);
-    TestSocketPair pair;
+    LoopbackPair pair{LoopbackPair::Sends::AtOnce};
     ASSERT_TRUE(pair.ok());
-    auto server = std::make_unique<vncServer>(nullptr, pair.hostEnd());
+    auto server = std::make_unique<vncServer>(nullptr, pair.nearEnd());
     server->SetName("Presenter");
     ASSERT_EQ(server->AddClientDefault(1, 1), 1);
     ASSERT_EQ(WaitForSingleObject(created, 10000), WAIT_OBJECT_0);
@@ -137,15 +137,15 @@ TEST(WinHost, ProgramServerSharesTheScreen)
     testrfb::Format fmt;  // 32 bpp, 8-8-8 at 16, 8, 0, little-endian
     testrfb::Decoder dec(fmt, sw, sh);
     ViewerSource src(pair, 10000);
-    ASSERT_TRUE(pair.viewerSend(Bytes({rfbproto::kStartRequest, 1})));
+    ASSERT_TRUE(pair.sendFromFar(Bytes({rfbproto::kStartRequest, 1})));
     ASSERT_EQ(dec.readMessage(src), rfbproto::kStartReply);
     EXPECT_EQ(dec.width(), sw);
     EXPECT_EQ(dec.height(), sh);
     EXPECT_EQ(dec.startFormat[0], 32);
 
     for (int encoding : {rfbproto::kEncZRLE, rfbproto::kEncHextile, rfbproto::kEncRaw}) {
-        ASSERT_TRUE(pair.viewerSend(Bytes({rfbproto::kSetEncodings, 0, 0, 1, 0, 0, 0, encoding})));
-        ASSERT_TRUE(pair.viewerSend(Bytes({rfbproto::kFramebufferUpdateRequest, 0, 0, 0, 0, 0, 0, 0, 0, 0})));
+        ASSERT_TRUE(pair.sendFromFar(Bytes({rfbproto::kSetEncodings, 0, 0, 1, 0, 0, 0, encoding})));
+        ASSERT_TRUE(pair.sendFromFar(Bytes({rfbproto::kFramebufferUpdateRequest, 0, 0, 0, 0, 0, 0, 0, 0, 0})));
         ASSERT_EQ(dec.readMessage(src), rfbproto::kFramebufferUpdate);
         ASSERT_FALSE(dec.lastUpdateRects.empty());
         EXPECT_EQ(dec.lastUpdateRects.back().encoding, encoding);
@@ -153,7 +153,7 @@ TEST(WinHost, ProgramServerSharesTheScreen)
         EXPECT_EQ(dec.pixel(kX + 1, kY + 1) & 0xFFFFFF, Expected888());
     }
 
-    ASSERT_TRUE(pair.viewerSend(Bytes({rfbproto::kDisconnect, 0, 0, 0, 0, 0, 0, 0})));
+    ASSERT_TRUE(pair.sendFromFar(Bytes({rfbproto::kDisconnect, 0, 0, 0, 0, 0, 0, 0})));
     EXPECT_EQ(WaitForSingleObject(created, 10000), WAIT_OBJECT_0);
     EXPECT_TRUE(server->SessionEnded());
     server.reset();

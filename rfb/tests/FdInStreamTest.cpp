@@ -2,7 +2,7 @@
 #include "rfb/Exception.h"
 #include "rfb/FdInStream.h"
 
-#include "LoopbackPair.h"
+#include "rfb/tests/LoopbackPair.h"
 
 #include <gtest/gtest.h>
 

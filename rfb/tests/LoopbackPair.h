@@ -1,14 +1,21 @@
 // A connected TCP pair on 127.0.0.1 for socket tests: the near end is the one
-// under test, the far end plays the peer.
+// under test, the far end plays the peer. One pair serves the stream tests
+// here and the host's session tests.
 #pragma once
 
 #include "rfb/SocketCalls.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 class LoopbackPair {
 public:
-    LoopbackPair();
+    // Batched leaves Nagle's algorithm on; AtOnce turns it off on both ends,
+    // so each small message goes out as soon as it is sent.
+    enum class Sends { Batched, AtOnce };
+
+    explicit LoopbackPair(Sends sends = Sends::Batched);
     ~LoopbackPair();
     LoopbackPair(const LoopbackPair&) = delete;
     LoopbackPair& operator=(const LoopbackPair&) = delete;
@@ -17,12 +24,20 @@ public:
     rdr::SocketHandle nearEnd() const { return m_near; }
     // Sends all bytes from the far end; false on failure.
     bool sendFromFar(const void* data, size_t length);
-    // Far-end reads, used by the server-socket tests (Winsock side only).
-    // Receives exactly length bytes at the far end; false on failure.
-    bool receiveAtFar(void* data, size_t length);
-    // Whether the far end has bytes to read within timeoutMs.
+    bool sendFromFar(const std::vector<uint8_t>& bytes) { return sendFromFar(bytes.data(), bytes.size()); }
+    // Receives exactly length bytes at the far end; false on failure, on
+    // close, or when a wait for more takes longer than timeoutMs (negative:
+    // no limit).
+    bool receiveAtFar(void* data, size_t length, int timeoutMs = -1);
+    // Whether the far end has bytes to read (or sees a close) within timeoutMs.
     bool farReadable(int timeoutMs);
+    // True when the near end was closed or shut down (a read at the far end
+    // returns 0 or fails) within timeoutMs; data that arrives first is skipped.
+    bool farSeesClose(int timeoutMs);
     void closeFar();
+    // Small socket buffers (near end's send, far end's receive), so a far end
+    // that does not read soon leaves the near end's sends waiting.
+    void shrinkBuffers();
 
 private:
     bool m_ok = false;

@@ -3,6 +3,7 @@
 // plain memcpy of the same frame.
 #include "rfb/Region.h"
 #include "rfb/Translate.h"
+#include "rfb/tests/TestFormats.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,6 +15,8 @@
 #include <vector>
 
 namespace {
+
+using testformats::TrueColour;
 
 std::vector<rfb::Rect> randomRects(int n, uint32_t seed)
 {
@@ -107,22 +110,6 @@ BENCHMARK_TEMPLATE(BM_X11RegionOp, Subtract)->Arg(1000)->Arg(10000)->Unit(benchm
 
 constexpr int kW = 1920, kH = 1080;
 
-rfb::PixelFormat format(int bpp, int rmax, int gmax, int bmax, int rs, int gs, int bs, bool big)
-{
-    rfb::PixelFormat pf;
-    pf.bitsPerPixel = static_cast<uint8_t>(bpp);
-    pf.depth = static_cast<uint8_t>(bpp == 32 ? 24 : bpp);
-    pf.bigEndian = big;
-    pf.trueColour = true;
-    pf.redMax = static_cast<uint16_t>(rmax);
-    pf.greenMax = static_cast<uint16_t>(gmax);
-    pf.blueMax = static_cast<uint16_t>(bmax);
-    pf.redShift = static_cast<uint8_t>(rs);
-    pf.greenShift = static_cast<uint8_t>(gs);
-    pf.blueShift = static_cast<uint8_t>(bs);
-    return pf;
-}
-
 std::vector<uint8_t> frame(int bytesPerPixel)
 {
     std::vector<uint8_t> f(static_cast<size_t>(kW) * kH * bytesPerPixel);
@@ -164,15 +151,15 @@ void translateFrame(benchmark::State& state, const rfb::PixelFormat& in, const r
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(src.size()));
 }
 
-const rfb::PixelFormat kHost32 = format(32, 255, 255, 255, 16, 8, 0, false);
+const rfb::PixelFormat kHost32 = TrueColour(32, 255, 255, 255, 16, 8, 0);
 
 void BM_Translate32to32BigEndian(benchmark::State& state)
 {
-    translateFrame<uint32_t>(state, kHost32, format(32, 255, 255, 255, 16, 8, 0, true), false);
+    translateFrame<uint32_t>(state, kHost32, TrueColour(32, 255, 255, 255, 16, 8, 0, true), false);
 }
 void BM_Translate32to16(benchmark::State& state)
 {
-    translateFrame<uint16_t>(state, kHost32, format(16, 31, 63, 31, 11, 5, 0, false), false);
+    translateFrame<uint16_t>(state, kHost32, TrueColour(16, 31, 63, 31, 11, 5, 0), false);
 }
 void BM_Translate32to8(benchmark::State& state)
 {
@@ -180,7 +167,7 @@ void BM_Translate32to8(benchmark::State& state)
 }
 void BM_Translate16to32Single(benchmark::State& state)
 {
-    translateFrame<uint32_t>(state, format(16, 31, 63, 31, 11, 5, 0, false), kHost32, true);
+    translateFrame<uint32_t>(state, TrueColour(16, 31, 63, 31, 11, 5, 0), kHost32, true);
 }
 
 BENCHMARK(BM_FrameMemcpy32)->Unit(benchmark::kMicrosecond);

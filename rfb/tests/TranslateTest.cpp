@@ -2,6 +2,8 @@
 // per-pixel reference; format validation; bounds of the rectangle copy.
 #include "rfb/Translate.h"
 
+#include "rfb/tests/TestFormats.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,30 +15,8 @@ namespace {
 
 using rfb::PaletteEntry;
 using rfb::PixelFormat;
-
-PixelFormat trueColour(int bpp, int rmax, int gmax, int bmax, int rshift, int gshift, int bshift, bool big = false)
-{
-    PixelFormat pf;
-    pf.bitsPerPixel = static_cast<uint8_t>(bpp);
-    pf.depth = static_cast<uint8_t>(bpp == 32 ? 24 : bpp);
-    pf.bigEndian = big;
-    pf.trueColour = true;
-    pf.redMax = static_cast<uint16_t>(rmax);
-    pf.greenMax = static_cast<uint16_t>(gmax);
-    pf.blueMax = static_cast<uint16_t>(bmax);
-    pf.redShift = static_cast<uint8_t>(rshift);
-    pf.greenShift = static_cast<uint8_t>(gshift);
-    pf.blueShift = static_cast<uint8_t>(bshift);
-    return pf;
-}
-
-PixelFormat palette8()
-{
-    PixelFormat pf;
-    pf.bitsPerPixel = 8;
-    pf.depth = 8;
-    return pf;
-}
+using testformats::Palette8;
+using testformats::TrueColour;
 
 std::string name(const PixelFormat& f)
 {
@@ -145,24 +125,24 @@ std::vector<uint8_t> translate(bool single, const PixelFormat& in, const PixelFo
 TEST(Translate, EveryViewerFormatMatchesTheReference)
 {
     const PixelFormat inputs[] = {
-        trueColour(32, 255, 255, 255, 16, 8, 0),
-        trueColour(16, 31, 63, 31, 11, 5, 0),
-        trueColour(16, 31, 31, 31, 10, 5, 0),
-        trueColour(8, 7, 7, 3, 5, 2, 0),
-        palette8(),
+        TrueColour(32, 255, 255, 255, 16, 8, 0),
+        TrueColour(16, 31, 63, 31, 11, 5, 0),
+        TrueColour(16, 31, 31, 31, 10, 5, 0),
+        TrueColour(8, 7, 7, 3, 5, 2, 0),
+        Palette8(),
     };
     const PixelFormat outputs[] = {
         rfb::BGR233Format(),                             // for viewers that ask for a colour map
-        trueColour(8, 7, 7, 3, 5, 2, 0),
-        trueColour(8, 3, 3, 3, 4, 2, 0),
-        trueColour(16, 31, 63, 31, 11, 5, 0),
-        trueColour(16, 31, 63, 31, 11, 5, 0, true),
-        trueColour(16, 31, 31, 31, 10, 5, 0, true),
-        trueColour(32, 255, 255, 255, 16, 8, 0),
-        trueColour(32, 255, 255, 255, 16, 8, 0, true),
-        trueColour(32, 255, 255, 255, 0, 8, 16),
-        trueColour(32, 127, 127, 127, 1, 9, 17),
-        trueColour(32, 1023, 1023, 1023, 20, 10, 0, true),
+        TrueColour(8, 7, 7, 3, 5, 2, 0),
+        TrueColour(8, 3, 3, 3, 4, 2, 0),
+        TrueColour(16, 31, 63, 31, 11, 5, 0),
+        TrueColour(16, 31, 63, 31, 11, 5, 0, true),
+        TrueColour(16, 31, 31, 31, 10, 5, 0, true),
+        TrueColour(32, 255, 255, 255, 16, 8, 0),
+        TrueColour(32, 255, 255, 255, 16, 8, 0, true),
+        TrueColour(32, 255, 255, 255, 0, 8, 16),
+        TrueColour(32, 127, 127, 127, 1, 9, 17),
+        TrueColour(32, 1023, 1023, 1023, 20, 10, 0, true),
     };
     std::vector<PaletteEntry> pal(100);
     std::mt19937 rng(99);
@@ -189,31 +169,31 @@ TEST(Translate, EveryViewerFormatMatchesTheReference)
 TEST(Translate, KnownValues)
 {
     std::vector<uint8_t> t8;
-    ASSERT_TRUE(rfb::InitTrueColourSingleTable(t8, trueColour(16, 31, 63, 31, 11, 5, 0),
-                                               trueColour(8, 7, 7, 3, 0, 3, 6)));
+    ASSERT_TRUE(rfb::InitTrueColourSingleTable(t8, TrueColour(16, 31, 63, 31, 11, 5, 0),
+                                               TrueColour(8, 7, 7, 3, 0, 3, 6)));
     EXPECT_EQ(t8[31u << 11], 7);
     EXPECT_EQ(t8[16u << 11], 4);
 
     std::vector<uint16_t> t16;
-    const PixelFormat in32 = trueColour(32, 255, 255, 255, 16, 8, 0);
-    ASSERT_TRUE(rfb::InitTrueColourRGBTables(t16, in32, trueColour(16, 31, 63, 31, 11, 5, 0)));
+    const PixelFormat in32 = TrueColour(32, 255, 255, 255, 16, 8, 0);
+    ASSERT_TRUE(rfb::InitTrueColourRGBTables(t16, in32, TrueColour(16, 31, 63, 31, 11, 5, 0)));
     const uint32_t pixel = 0x00FF8000;
     uint16_t out = 0;
     ASSERT_TRUE(rfb::TranslateRect(rfb::RGBTablesTranslator(32, 16), t16.data(), in32,
-                                   trueColour(16, 31, 63, 31, 11, 5, 0), reinterpret_cast<const uint8_t*>(&pixel), 4,
+                                   TrueColour(16, 31, 63, 31, 11, 5, 0), reinterpret_cast<const uint8_t*>(&pixel), 4,
                                    4, reinterpret_cast<uint8_t*>(&out), 2, 1, 1));
     EXPECT_EQ(out, 31u << 11 | 32u << 5);
 
     std::vector<uint16_t> le, be;
-    const PixelFormat in16 = trueColour(16, 31, 63, 31, 11, 5, 0);
-    ASSERT_TRUE(rfb::InitTrueColourSingleTable(le, in16, trueColour(16, 31, 63, 31, 11, 5, 0)));
-    ASSERT_TRUE(rfb::InitTrueColourSingleTable(be, in16, trueColour(16, 31, 63, 31, 11, 5, 0, true)));
+    const PixelFormat in16 = TrueColour(16, 31, 63, 31, 11, 5, 0);
+    ASSERT_TRUE(rfb::InitTrueColourSingleTable(le, in16, TrueColour(16, 31, 63, 31, 11, 5, 0)));
+    ASSERT_TRUE(rfb::InitTrueColourSingleTable(be, in16, TrueColour(16, 31, 63, 31, 11, 5, 0, true)));
     EXPECT_EQ(le[0xF800], 0xF800);
     EXPECT_EQ(be[0xF800], 0x00F8);
 
     std::vector<uint32_t> map;
     const PaletteEntry few[3] = {};
-    ASSERT_TRUE(rfb::InitColourMapSingleTable(map, trueColour(32, 255, 255, 255, 16, 8, 0), few, 3));
+    ASSERT_TRUE(rfb::InitColourMapSingleTable(map, TrueColour(32, 255, 255, 255, 16, 8, 0), few, 3));
     EXPECT_EQ(map[5], 0x00FF00FFu);
     EXPECT_EQ(map[2], 0u);
 }
@@ -223,13 +203,13 @@ TEST(Translate, KnownValues)
 // more), only 8, 16 and 32 bits, colour maps only at 8 bits.
 TEST(Translate, UnsoundFormatsAreRefused)
 {
-    const PixelFormat good = trueColour(32, 255, 255, 255, 16, 8, 0);
+    const PixelFormat good = TrueColour(32, 255, 255, 255, 16, 8, 0);
     const PixelFormat bad[] = {
-        trueColour(32, 0, 255, 255, 16, 8, 0),  trueColour(16, 31, 63, 31, 11, 5, 32),
-        trueColour(16, 31, 63, 31, 12, 5, 0),   trueColour(24, 255, 255, 255, 16, 8, 0),
-        trueColour(32, 255, 255, 255, 40, 8, 0), trueColour(8, 7, 7, 3, 6, 3, 0),
+        TrueColour(32, 0, 255, 255, 16, 8, 0),  TrueColour(16, 31, 63, 31, 11, 5, 32),
+        TrueColour(16, 31, 63, 31, 12, 5, 0),   TrueColour(24, 255, 255, 255, 16, 8, 0),
+        TrueColour(32, 255, 255, 255, 40, 8, 0), TrueColour(8, 7, 7, 3, 6, 3, 0),
         [] {
-            PixelFormat p = palette8();
+            PixelFormat p = Palette8();
             p.bitsPerPixel = 16;
             return p;
         }(),
@@ -246,9 +226,9 @@ TEST(Translate, UnsoundFormatsAreRefused)
         EXPECT_TRUE(t32.empty());
     }
     EXPECT_TRUE(good.isValid());
-    EXPECT_TRUE(palette8().isValid());
+    EXPECT_TRUE(Palette8().isValid());
     std::vector<uint16_t> t16;
-    EXPECT_FALSE(rfb::InitTrueColourSingleTable(t16, good, trueColour(16, 31, 63, 31, 11, 5, 0)))
+    EXPECT_FALSE(rfb::InitTrueColourSingleTable(t16, good, TrueColour(16, 31, 63, 31, 11, 5, 0)))
         << "no single table for 32-bit input";
     EXPECT_FALSE(rfb::InitTrueColourSingleTable(t16, good, good)) << "table size must match the output";
     EXPECT_EQ(rfb::SingleTableTranslator(32, 16), nullptr);
@@ -257,7 +237,7 @@ TEST(Translate, UnsoundFormatsAreRefused)
 
 TEST(Translate, EqualFormatsCopyRowsWithinTheBuffers)
 {
-    const PixelFormat pf = trueColour(32, 255, 255, 255, 16, 8, 0);
+    const PixelFormat pf = TrueColour(32, 255, 255, 255, 16, 8, 0);
     const int w = 5, h = 3;
     const size_t stride = 28;
     std::vector<uint8_t> src(stride * (h - 1) + w * 4);

@@ -1,7 +1,7 @@
 // VSocket over a real loopback TCP connection under Winsock.
 #include "rfb/VSocket.h"
 
-#include "LoopbackPair.h"
+#include "rfb/tests/LoopbackPair.h"
 
 #include <gtest/gtest.h>
 #include <winsock2.h>
