@@ -12,6 +12,8 @@ namespace {
 
 // How long Close waits for another thread's use of the TLS context.
 constexpr uint32_t kCloseWaitMs = 2000;
+// One read of tunnel data: several full TLS records.
+constexpr size_t kReceiveBytes = 256 * 1024;
 
 struct AddrInfoOwner {
     addrinfo* list = nullptr;
@@ -126,9 +128,9 @@ int CApplianceTunnel::ConnectViaProxy(uint64_t deadline)
     return Connected(std::move(s));
 }
 
-bool CApplianceTunnel::SendRawLocked(const uint8_t* data, size_t length)
+bool CApplianceTunnel::SendRawLocked(const uint8_t* data, size_t length, bool* waited)
 {
-    if (!m_connected || !SendAllUnless(m_socket.get(), data, length, m_closing)) {
+    if (!m_connected || !SendAllUnless(m_socket.get(), data, length, m_closing, waited)) {
         m_connected = false;
         return false;
     }
@@ -172,12 +174,29 @@ int CApplianceTunnel::Handshake()
 bool CApplianceTunnel::EncryptSend(const uint8_t* data, size_t length)
 {
     std::lock_guard<std::recursive_timed_mutex> l(m_sendLock);
-    std::vector<uint8_t> records;
-    if (!m_connected || !m_tls.Encrypt(data, length, records)) {
+    m_records.clear();
+    if (!m_connected || !m_tls.Encrypt(data, length, m_records)) {
         m_connected = false;
         return false;
     }
-    return SendRawLocked(records.data(), records.size());
+    return SendRawLocked(m_records.data(), m_records.size());
+}
+
+bool CApplianceTunnel::SendFrames(const uint8_t* frames, size_t length, bool* waited)
+{
+    std::lock_guard<std::recursive_timed_mutex> l(m_sendLock);
+    m_records.clear();
+    if (!m_connected)
+        return false;
+    for (size_t at = 0; at < length;) {
+        size_t n = WholeFramesWithin(frames + at, length - at, m_tls.MaxRecordData());
+        if (!m_tls.Encrypt(frames + at, n, m_records)) {
+            m_connected = false;
+            return false;
+        }
+        at += n;
+    }
+    return SendRawLocked(m_records.data(), m_records.size(), waited);
 }
 
 bool CApplianceTunnel::SendFrame(uint16_t tag, const uint8_t* data, size_t length)
@@ -188,7 +207,7 @@ bool CApplianceTunnel::SendFrame(uint16_t tag, const uint8_t* data, size_t lengt
     EncodeTunnelFrameHeader(tag, static_cast<uint16_t>(length), frame.data());
     if (length)
         std::copy(data, data + length, frame.begin() + kTunnelFrameHeaderSize);
-    return EncryptSend(frame.data(), frame.size());
+    return SendFrames(frame.data(), frame.size());
 }
 
 bool CApplianceTunnel::SendHello(uint16_t role, const std::string& meetingId, const std::string& displayNameUtf8)
@@ -203,8 +222,8 @@ bool CApplianceTunnel::SendHello(uint16_t role, const std::string& meetingId, co
 
 CApplianceTunnel::ReadResult CApplianceTunnel::ReadAndRelay(FrameSink& sink)
 {
-    uint8_t buf[16384];
-    int n = recv(m_socket.get(), reinterpret_cast<char*>(buf), sizeof buf, 0);
+    m_received.resize(kReceiveBytes);
+    int n = recv(m_socket.get(), reinterpret_cast<char*>(m_received.data()), static_cast<int>(m_received.size()), 0);
     if (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK)
         return ReadResult::Continue;
     if (n <= 0) {
@@ -217,7 +236,7 @@ CApplianceTunnel::ReadResult CApplianceTunnel::ReadAndRelay(FrameSink& sink)
         // A renegotiation answers through the context, and Close may send
         // close-notify from another thread: one user of the context at a time.
         std::lock_guard<std::recursive_timed_mutex> l(m_sendLock);
-        d = m_tls.Decrypt(buf, static_cast<size_t>(n), m_plain);
+        d = m_tls.Decrypt(m_received.data(), static_cast<size_t>(n), m_plain);
     }
     // Plaintext that came before a close or an error is still delivered.
     FrameReassembler::Result r = m_plain.empty() ? FrameReassembler::Result::Continue

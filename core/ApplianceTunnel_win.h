@@ -1,10 +1,13 @@
 #pragma once
 // One TLS tunnel to the appliance: TCP (directly or through an HTTP proxy's
 // CONNECT), Schannel TLS with the certificate checked, the service request
-// naming the meeting service, then tunnel frames. Upstream, each EncryptSend
-// is one whole frame encrypted and sent under the tunnel's send lock, so
-// frames from different threads never interleave. Downstream, the relay
-// thread alone calls ReadAndRelay.
+// naming the meeting service, then tunnel frames. Upstream, each send is one
+// or more whole frames encrypted and sent under the tunnel's send lock, so
+// frames from different threads never interleave; a record holds as many
+// whole frames as fit, and the records of one call leave in one send (under
+// Wine every socket call is a round trip to the wineserver). Downstream, the
+// relay thread alone calls ReadAndRelay, which takes what the socket has in
+// one large read and decrypts every whole record in it.
 #include "core/FrameReassembler.h"
 #include "core/SchannelSession_win.h"
 #include "core/SocketHandle_win.h"
@@ -58,6 +61,10 @@ public:
     bool SendHello(uint16_t role, const std::string& meetingId, const std::string& displayNameUtf8);
     // One whole frame: tag, length, data (at most 65535 bytes).
     bool SendFrame(uint16_t tag, const uint8_t* data, size_t length);
+    // Whole frames back to back (as AppendTunnelFrames lays them out).
+    // waited, when given, tells whether the send had to wait for the
+    // appliance (the connection, not the program, is then the limit).
+    bool SendFrames(const uint8_t* frames, size_t length, bool* waited = nullptr);
     // Plaintext the caller framed itself; sent as one unit.
     bool EncryptSend(const uint8_t* data, size_t length);
     // Reads what the socket has (it must be readable), decrypts it and hands
@@ -72,7 +79,7 @@ public:
     void Close();
 
 private:
-    bool SendRawLocked(const uint8_t* data, size_t length);
+    bool SendRawLocked(const uint8_t* data, size_t length, bool* waited = nullptr);
     int ConnectDirect(const addrinfo* target, uint64_t deadline);
     int ConnectViaProxy(uint64_t deadline);
     int Connected(SocketHandle s);
@@ -93,6 +100,8 @@ private:
     std::recursive_timed_mutex m_sendLock;
     std::mutex m_closeLock;
     FrameReassembler m_frames;
+    std::vector<uint8_t> m_records; // under m_sendLock
+    std::vector<uint8_t> m_received; // relay thread only
     std::vector<uint8_t> m_plain;
     std::string m_error;
 };

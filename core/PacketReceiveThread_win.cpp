@@ -2,6 +2,8 @@
 
 #include "core/ControlPacketReader.h"
 
+#include <vector>
+
 namespace {
 
 class Forward : public ControlPacketReader::Sink {
@@ -42,15 +44,17 @@ void PacketReceiveThread::Run(SOCKET s, ReceiveChannel channel, ControlPacketHan
 {
     ControlPacketReader reader;
     Forward forward(channel, handler);
-    uint8_t buf[16384];
+    // Large reads: a canvas or file-share packet can be near 64 KB, and under
+    // Wine every read is a wineserver round trip.
+    std::vector<uint8_t> buf(256 * 1024);
     while (!m_stop) {
         int ready = WaitReadable(s, 200);
         if (ready == 0)
             continue;
-        int n = ready > 0 ? recv(s, reinterpret_cast<char*>(buf), sizeof buf, 0) : -1;
+        int n = ready > 0 ? recv(s, reinterpret_cast<char*>(buf.data()), static_cast<int>(buf.size()), 0) : -1;
         if (n <= 0)
             break;
-        reader.Feed(buf, static_cast<size_t>(n), forward);
+        reader.Feed(buf.data(), static_cast<size_t>(n), forward);
     }
     m_running = false;
 }

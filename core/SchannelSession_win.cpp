@@ -237,10 +237,22 @@ SchannelSession::DecryptResult SchannelSession::Decrypt(const uint8_t* data, siz
     if (!m_haveCtx)
         return DecryptResult::Failed;
     m_pending.insert(m_pending.end(), data, data + length);
-    while (!m_pending.empty()) {
+    // Records are decrypted in place, one after the other; the bytes used up
+    // are removed once at the end, not after every record.
+    size_t at = 0;
+    auto compact = [&] {
+        m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(at));
+        at = 0;
+    };
+    auto keepRest = [&](DecryptResult r) {
+        compact();
+        return r;
+    };
+    while (at < m_pending.size()) {
         if (m_handshaking) {
             // A renegotiation the server started: its messages go through the
             // handshake until it completes. The service request is not sent again.
+            compact();
             bool needMore = false;
             SECURITY_STATUS st = Step(m_send, needMore);
             if (st == SEC_E_OK) {
@@ -254,18 +266,19 @@ SchannelSession::DecryptResult SchannelSession::Decrypt(const uint8_t* data, siz
                 return DecryptResult::Ok;
             continue;
         }
-        SecBuffer b[4] = {{static_cast<unsigned long>(m_pending.size()), SECBUFFER_DATA, m_pending.data()},
+        size_t left = m_pending.size() - at;
+        SecBuffer b[4] = {{static_cast<unsigned long>(left), SECBUFFER_DATA, m_pending.data() + at},
                           {0, SECBUFFER_EMPTY, nullptr},
                           {0, SECBUFFER_EMPTY, nullptr},
                           {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc desc{SECBUFFER_VERSION, 4, b};
         SECURITY_STATUS st = m_sspi->DecryptMessage(&m_ctx, &desc, 0, nullptr);
         if (st == SEC_E_INCOMPLETE_MESSAGE)
-            return DecryptResult::Ok; // the incomplete record stays whole in m_pending
+            return keepRest(DecryptResult::Ok); // the incomplete record stays whole
         if (st == SEC_I_CONTEXT_EXPIRED)
-            return DecryptResult::Closed;
+            return keepRest(DecryptResult::Closed);
         if (st != SEC_E_OK && st != SEC_I_RENEGOTIATE)
-            return DecryptResult::Failed;
+            return keepRest(DecryptResult::Failed);
         const SecBuffer* extra = nullptr;
         for (const SecBuffer& x : b) {
             if (x.BufferType == SECBUFFER_DATA && x.cbBuffer > 0) {
@@ -276,23 +289,21 @@ SchannelSession::DecryptResult SchannelSession::Decrypt(const uint8_t* data, siz
             }
         }
         // Only the bytes behind this record remain (never the whole buffer again).
-        if (extra && extra->cbBuffer <= m_pending.size())
-            m_pending.erase(m_pending.begin(), m_pending.end() - extra->cbBuffer);
-        else
-            m_pending.clear();
+        at = extra && extra->cbBuffer <= left ? m_pending.size() - extra->cbBuffer : m_pending.size();
         if (st == SEC_I_RENEGOTIATE) {
             m_handshaking = true;
-            if (m_pending.empty()) {
+            if (at == m_pending.size()) {
+                compact();
                 bool needMore = false;
                 SECURITY_STATUS hs = Step(m_send, needMore);
                 if (hs == SEC_E_OK)
                     m_handshaking = false;
                 else if (hs != SEC_I_CONTINUE_NEEDED)
-                    return DecryptResult::Failed;
+                    return keepRest(DecryptResult::Failed);
             }
         }
     }
-    return DecryptResult::Ok;
+    return keepRest(DecryptResult::Ok);
 }
 
 void SchannelSession::Shutdown()

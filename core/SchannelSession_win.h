@@ -43,9 +43,13 @@ public:
     // True when the server certificate verifies for host or is the accepted one.
     bool CertificateTrusted(const std::string& host, const AcceptedCertificate& accepted,
                             std::string& why) const;
-    // One or more records for the plaintext (split at the record size).
+    // Plaintext bytes one record holds (known once the handshake is done).
+    size_t MaxRecordData() const { return m_sizes.cbMaximumMessage; }
+    // One or more records for the plaintext (split at the record size),
+    // appended to out.
     bool Encrypt(const uint8_t* data, size_t length, std::vector<uint8_t>& out);
-    // Adds received ciphertext; appends whatever plaintext became complete.
+    // Adds received ciphertext; appends whatever plaintext became complete
+    // (every whole record in the buffer is decrypted).
     DecryptResult Decrypt(const uint8_t* data, size_t length, std::vector<uint8_t>& plain);
     // Sends close-notify through send; safe to call more than once.
     void Shutdown();

@@ -61,8 +61,10 @@ bool SetNonBlocking(SOCKET s)
     return ioctlsocket(s, FIONBIO, &on) == 0;
 }
 
-bool SendAllUnless(SOCKET s, const void* data, size_t length, const std::atomic<bool>& cancel)
+bool SendAllUnless(SOCKET s, const void* data, size_t length, const std::atomic<bool>& cancel, bool* waited)
 {
+    if (waited)
+        *waited = false;
     const char* p = static_cast<const char*>(data);
     while (length > 0) {
         int chunk = length > 0x40000000 ? 0x40000000 : static_cast<int>(length);
@@ -74,6 +76,8 @@ bool SendAllUnless(SOCKET s, const void* data, size_t length, const std::atomic<
         }
         if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK || cancel)
             return false;
+        if (waited)
+            *waited = true;
         fd_set w;
         FD_ZERO(&w);
         FD_SET(s, &w);

@@ -72,5 +72,7 @@ bool SetNonBlocking(SOCKET s);
 // For a non-blocking socket: sends every byte, waiting while the peer does
 // not read, and fails once cancel is set. Under Wine a shutdown() of a socket
 // with a send pending waits for that send, so a stalled peer could otherwise
-// hold the sending thread (and whoever joins it) for ever.
-bool SendAllUnless(SOCKET s, const void* data, size_t length, const std::atomic<bool>& cancel);
+// hold the sending thread (and whoever joins it) for ever. waited, when
+// given, tells whether the socket was full at some point.
+bool SendAllUnless(SOCKET s, const void* data, size_t length, const std::atomic<bool>& cancel,
+                   bool* waited = nullptr);

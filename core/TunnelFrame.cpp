@@ -58,3 +58,38 @@ size_t ChannelReadSize(LocalChannel channel)
         return 1456;
     }
 }
+
+void AppendTunnelFrames(uint16_t tag, const uint8_t* data, size_t length, size_t maxData,
+                        std::vector<uint8_t>& out)
+{
+    if (maxData == 0 || maxData > kTunnelFrameMaxData)
+        maxData = kTunnelFrameMaxData;
+    out.reserve(out.size() + length + (length / maxData + 1) * kTunnelFrameHeaderSize);
+    for (size_t at = 0; at < length;) {
+        size_t n = length - at < maxData ? length - at : maxData;
+        uint8_t header[kTunnelFrameHeaderSize];
+        EncodeTunnelFrameHeader(tag, static_cast<uint16_t>(n), header);
+        out.insert(out.end(), header, header + kTunnelFrameHeaderSize);
+        out.insert(out.end(), data + at, data + at + n);
+        at += n;
+    }
+}
+
+size_t WholeFramesWithin(const uint8_t* frames, size_t length, size_t limit)
+{
+    size_t taken = 0;
+    while (taken < length) {
+        size_t left = length - taken;
+        size_t frame = left < kTunnelFrameHeaderSize
+                           ? left
+                           : kTunnelFrameHeaderSize + DecodeTunnelFrameHeader(frames + taken).length;
+        if (frame > left)
+            frame = left;
+        if (taken > 0 && taken + frame > limit)
+            break;
+        taken += frame;
+        if (taken >= limit)
+            break;
+    }
+    return taken;
+}

@@ -4,6 +4,7 @@
 // channel the data belongs to.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 enum : uint16_t {
     TAG_CONTROL = 0xAABB,
@@ -42,3 +43,12 @@ bool ChannelForTag(TunnelKind kind, uint16_t tag, LocalChannel& channel);
 // Bytes the relay reads from a channel's accepted end for one upstream frame:
 // small enough that one frame always fits one TLS record.
 size_t ChannelReadSize(LocalChannel channel);
+// Frames a channel's bytes as successive reads of at most maxData bytes
+// (1-65535) would: each piece behind its own header, appended to out.
+void AppendTunnelFrames(uint16_t tag, const uint8_t* data, size_t length, size_t maxData,
+                        std::vector<uint8_t>& out);
+// Of frames laid back to back, the byte count of the leading whole frames
+// that fit in limit bytes together, so that a TLS record never ends inside a
+// frame. A first frame longer than limit is counted whole (it has to be cut
+// anyway), and so are trailing bytes that do not make a whole frame.
+size_t WholeFramesWithin(const uint8_t* frames, size_t length, size_t limit);

@@ -2,9 +2,19 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr uint32_t kSelectMs = 2000;
+// Upstream batches. Under Wine each socket call is a wineserver round trip,
+// so a busy channel is read in large pieces (framed as reads of the
+// channel's read size would be) and its frames leave in one send. The piece
+// grows while the tunnel takes everything at once, and shrinks (down to one
+// read size) while sends have to wait for the appliance: on a slow link a
+// large send would hold the relay, and with it every downstream frame.
+constexpr size_t kBatchFirstStep = 16 * 1024;
+constexpr size_t kBatchMaxBytes = 256 * 1024;
 
 size_t Index(LocalChannel c)
 {
@@ -13,7 +23,8 @@ size_t Index(LocalChannel c)
 
 } // namespace
 
-// Writes downstream frames of one tunnel to their channels.
+// Writes downstream frames of one tunnel to their channels. The frames of
+// one tunnel read are gathered per channel and written with one send each.
 class TunnelRelay::Sink : public FrameSink {
 public:
     Sink(TunnelRelay& relay, TunnelKind kind) : m_relay(relay), m_kind(kind) {}
@@ -34,17 +45,30 @@ public:
             for (int i = 0; i < 150 && m_relay.m_audioReady && !m_relay.m_audioReady() && !m_relay.m_stop; ++i)
                 Sleep(20);
         }
-        SocketHandle& end = m_relay.m_ends[Index(c)];
-        // A channel whose feature has gone drops its frames; the others go on.
-        // The write waits while the feature is slow to read, until Stop.
-        if (end && !SendAllUnless(end.get(), data, length, m_relay.m_stop))
-            m_relay.DropChannel(c);
+        std::vector<uint8_t>& out = m_pending[Index(c)];
+        out.insert(out.end(), data, data + length);
         return true;
+    }
+
+    // A channel whose feature has gone drops its bytes; the others go on.
+    // The write waits while the feature is slow to read, until Stop.
+    void Flush()
+    {
+        for (size_t i = 0; i < kLocalChannelCount; ++i) {
+            std::vector<uint8_t>& out = m_pending[i];
+            if (out.empty())
+                continue;
+            SocketHandle& end = m_relay.m_ends[i];
+            if (end && !SendAllUnless(end.get(), out.data(), out.size(), m_relay.m_stop))
+                m_relay.DropChannel(static_cast<LocalChannel>(i));
+            out.clear();
+        }
     }
 
 private:
     TunnelRelay& m_relay;
     TunnelKind m_kind;
+    std::array<std::vector<uint8_t>, kLocalChannelCount> m_pending;
 };
 
 TunnelRelay::TunnelRelay() = default;
@@ -78,6 +102,7 @@ bool TunnelRelay::Start(CApplianceTunnel& control, LocalChannels& channels, Ende
     m_onEnded = std::move(onEnded);
     m_audioReady = std::move(audioReady);
     m_audioWaited = false;
+    m_batch[0] = m_batch[1] = 0;
     m_stop = false;
     m_running = true;
     m_thread = std::thread([this] { Run(); });
@@ -96,6 +121,7 @@ void TunnelRelay::AttachSharing(CApplianceTunnel& sharing, SocketHandle accepted
     {
         std::lock_guard<std::mutex> l(m_lock);
         m_sharing = &sharing;
+        m_batch[1] = 0;
         if (acceptedEnd)
             SetNonBlocking(acceptedEnd.get());
         m_ends[Index(LocalChannel::Sharing)] = std::move(acceptedEnd);
@@ -154,8 +180,10 @@ void TunnelRelay::Stop()
 bool TunnelRelay::ServeChannel(LocalChannel c)
 {
     SocketHandle& end = m_ends[Index(c)];
-    int want = static_cast<int>(ChannelReadSize(c));
-    int n = recv(end.get(), reinterpret_cast<char*>(m_buffer + kTunnelFrameHeaderSize), want, 0);
+    size_t readSize = ChannelReadSize(c);
+    size_t& batch = m_batch[c == LocalChannel::Sharing ? 1 : 0];
+    m_read.resize(batch > readSize ? batch / readSize * readSize : readSize);
+    int n = recv(end.get(), reinterpret_cast<char*>(m_read.data()), static_cast<int>(m_read.size()), 0);
     if (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK)
         return true;
     if (n <= 0) {
@@ -163,12 +191,16 @@ bool TunnelRelay::ServeChannel(LocalChannel c)
         DropChannel(c);
         return true;
     }
-    EncodeTunnelFrameHeader(TagForChannel(c), static_cast<uint16_t>(n), m_buffer);
+    m_frames.clear();
+    AppendTunnelFrames(TagForChannel(c), m_read.data(), static_cast<size_t>(n), readSize, m_frames);
     CApplianceTunnel* tunnel = c == LocalChannel::Sharing ? m_sharing : m_control;
     if (!tunnel)
         return true;
-    if (tunnel->EncryptSend(m_buffer, kTunnelFrameHeaderSize + static_cast<size_t>(n)))
+    bool waited = false;
+    if (tunnel->SendFrames(m_frames.data(), m_frames.size(), &waited)) {
+        batch = waited ? batch / 2 : batch < kBatchFirstStep ? kBatchFirstStep : std::min(batch * 2, kBatchMaxBytes);
         return true;
+    }
     if (tunnel == m_sharing) {
         m_sharing->Close();
         DropSharingLocked();
@@ -209,15 +241,19 @@ void TunnelRelay::Run()
             }
             if (FD_ISSET(m_control->Socket(), &r)) {
                 CApplianceTunnel::ReadResult rr = m_control->ReadAndRelay(controlSink);
+                controlSink.Flush();
                 if (rr == CApplianceTunnel::ReadResult::UnknownTag)
                     ended = "frame with a tag that reaches no channel";
                 else if (rr != CApplianceTunnel::ReadResult::Continue)
                     ended = "control tunnel closed";
             }
-            if (ended.empty() && m_sharing && FD_ISSET(m_sharing->Socket(), &r) &&
-                m_sharing->ReadAndRelay(sharingSink) != CApplianceTunnel::ReadResult::Continue) {
-                m_sharing->Close();
-                DropSharingLocked();
+            if (ended.empty() && m_sharing && FD_ISSET(m_sharing->Socket(), &r)) {
+                CApplianceTunnel::ReadResult rr = m_sharing->ReadAndRelay(sharingSink);
+                sharingSink.Flush();
+                if (rr != CApplianceTunnel::ReadResult::Continue) {
+                    m_sharing->Close();
+                    DropSharingLocked();
+                }
             }
             for (size_t i = 0; ended.empty() && i < kLocalChannelCount; ++i)
                 if (m_ends[i] && FD_ISSET(m_ends[i].get(), &r) && !ServeChannel(static_cast<LocalChannel>(i)))

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class TunnelRelay {
 public:
@@ -67,5 +68,7 @@ private:
     EndedCallback m_onEnded;
     ReadyCheck m_audioReady;
     bool m_audioWaited = false;
-    uint8_t m_buffer[kTunnelFrameHeaderSize + 8192];
+    std::vector<uint8_t> m_read;   // one read of a channel
+    std::vector<uint8_t> m_frames; // that read as frames
+    size_t m_batch[2] = {0, 0};    // bytes of the next read, control and sharing tunnel
 };

@@ -435,6 +435,67 @@ TEST_F(MeetingLinkTest, SharingChannelCarriesHostToParticipantAndEndsAlone)
     ExchangeCanvas(b, a, "MEMA:after sharing too");
 }
 
+// Bulk traffic crosses the relay in large reads (many frames to a read, many
+// records to a send and to a receive): packets up to the largest canvas text
+// back to back, and a megabyte of sharing bytes, arrive whole and in order.
+TEST_F(MeetingLinkTest, BurstsArriveWholeAndInOrder)
+{
+    Core a("sA", true, true), b("sB", false, false);
+    OpenBoth(a, b);
+    std::vector<std::string> sent;
+    for (size_t i = 0; i < 60; ++i) {
+        std::string t = "MEMA:" + std::to_string(i) + ":";
+        size_t len = i % 3 == 0 ? kMaxPacketText - 1 : (i * 7919) % 60000;
+        for (size_t k = t.size(); k < len; ++k)
+            t += static_cast<char>('a' + (k * 13 + i) % 26);
+        sent.push_back(t);
+    }
+    b.canvas.clear();
+    for (const std::string& t : sent)
+        ASSERT_TRUE(a.link.Sender().SendText(PLP_CANVAS, t));
+    ASSERT_TRUE(b.WaitFor([&] { return b.canvas.size() >= sent.size(); }, 30000)) << b.canvas.size();
+    for (size_t i = 0; i < sent.size(); ++i)
+        ASSERT_EQ(b.canvas[i], sent[i]) << "packet " << i;
+
+    ASSERT_EQ(a.link.OpenSharing(), MeetingLink::kOk) << a.link.LastError();
+    ASSERT_EQ(b.link.OpenSharing(), MeetingLink::kOk) << b.link.LastError();
+    SOCKET hostEnd = a.link.Channels().ClientEnd(LocalChannel::Sharing);
+    SOCKET viewerEnd = b.link.Channels().ClientEnd(LocalChannel::Sharing);
+    std::string seen;
+    char buf[65536];
+    for (int i = 0; i < 50 && seen.empty(); ++i) {
+        ASSERT_TRUE(SendAll(hostEnd, "ping.", 5));
+        if (WaitReadable(viewerEnd, 100) == 1) {
+            int n = recv(viewerEnd, buf, sizeof buf, 0);
+            seen.assign(buf, n > 0 ? static_cast<size_t>(n) : 0);
+        }
+    }
+    ASSERT_FALSE(seen.empty()) << "the viewer's tunnel was never seated";
+    std::string bulk(1 << 20, '\0');
+    for (size_t k = 0; k < bulk.size(); ++k)
+        bulk[k] = static_cast<char>('A' + (k * 7 + k / 1456) % 26);
+    std::thread writer([&] { SendAll(hostEnd, ("START" + bulk).data(), bulk.size() + 5); });
+    // Pings still in flight come first.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    size_t start = std::string::npos;
+    while ((start == std::string::npos || seen.size() < start + 5 + bulk.size()) &&
+           std::chrono::steady_clock::now() < deadline) {
+        if (WaitReadable(viewerEnd, 500) != 1)
+            continue;
+        int n = recv(viewerEnd, buf, sizeof buf, 0);
+        if (n <= 0)
+            break;
+        seen.append(buf, static_cast<size_t>(n));
+        if (start == std::string::npos)
+            start = seen.find("START");
+    }
+    writer.join();
+    ASSERT_NE(start, std::string::npos);
+    EXPECT_EQ(seen.substr(0, start).find_first_not_of("ping."), std::string::npos);
+    ASSERT_EQ(seen.size(), start + 5 + bulk.size());
+    EXPECT_TRUE(seen.compare(start + 5, bulk.size(), bulk) == 0);
+}
+
 } // namespace
 
 namespace {

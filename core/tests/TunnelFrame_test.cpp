@@ -74,6 +74,42 @@ TEST(TunnelFrame, TagsReachTheirChannelOnlyOnTheirTunnel)
     }
 }
 
+// A large read of a channel is framed exactly as successive reads of the
+// channel's read size would have framed it; the reassembler gets it back.
+TEST(TunnelFrame, ChannelBytesBecomeFramesOfAtMostTheReadSize)
+{
+    struct Case { size_t length; size_t maxData; std::vector<size_t> pieces; };
+    const Case cases[] = {
+        {1, 8192, {1}},
+        {8192, 8192, {8192}},
+        {8193, 8192, {8192, 1}},
+        {10000, 8192, {8192, 1808}},
+        {3 * 1456 + 7, 1456, {1456, 1456, 1456, 7}},
+        {70000, 0xFFFF, {0xFFFF, 70000 - 0xFFFF}},
+    };
+    for (const Case& c : cases) {
+        Bytes data(c.length);
+        for (size_t i = 0; i < data.size(); ++i)
+            data[i] = static_cast<uint8_t>(i * 7 + 3);
+        Bytes out = {0x55}; // appended behind what is there
+        AppendTunnelFrames(TAG_CONTROL, data.data(), data.size(), c.maxData, out);
+        ASSERT_EQ(out[0], 0x55);
+        FrameReassembler r;
+        Recorder rec;
+        ASSERT_EQ(r.Feed(out.data() + 1, out.size() - 1, rec), FrameReassembler::Result::Continue);
+        EXPECT_EQ(r.HeldBytes(), 0u) << c.length;
+        std::vector<size_t> sizes;
+        Bytes joined;
+        for (const Bytes& f : rec.frames) {
+            sizes.push_back(f.size());
+            joined.insert(joined.end(), f.begin(), f.end());
+        }
+        EXPECT_EQ(sizes, c.pieces) << c.length;
+        EXPECT_EQ(joined, data) << c.length;
+        EXPECT_EQ(rec.tags, std::vector<uint16_t>(c.pieces.size(), TAG_CONTROL));
+    }
+}
+
 // Frame data follows a table so frames are made and checked with memcpy and
 // memcmp: every length up to 65535 goes through, about 2 GB in all.
 const Bytes& PatternTable()
@@ -103,6 +139,35 @@ struct PatternChecker : FrameSink {
         return true;
     }
 };
+
+// Frames are grouped for TLS records without a record ending inside a frame.
+TEST(TunnelFrame, RecordsTakeOnlyWholeFrames)
+{
+    Bytes frames;
+    for (size_t n : {8192u, 8192u, 1456u, 1456u, 100u})
+        AppendTunnelFrames(TAG_CONTROL, PatternTable().data(), n, 0xFFFF, frames);
+    Bytes empty = Frame(TAG_CONTROL, 0, 0);
+    frames.insert(frames.end(), empty.begin(), empty.end());
+    const size_t f8 = 4 + 8192, f1 = 4 + 1456, small = 4 + 100;
+    struct Case { size_t at; size_t limit; size_t expect; };
+    const Case cases[] = {
+        {0, 16384, f8},                      // two 8 KB frames exceed one record
+        {0, f8, f8},                         // exactly one
+        {0, 100, f8},                        // a first frame longer than the limit goes whole
+        {f8, 16384, f8 + 2 * f1 + small + 4}, // an 8 KB frame and the small ones behind it
+        {f8, f8 + f1 + 10, f8 + f1},
+        {2 * f8, 16384, 2 * f1 + small + 4}, // all the small ones, the empty frame too
+        {2 * f8, 2 * f1 + small, 2 * f1 + small},
+        {2 * f8, 2 * f1 + small + 3, 2 * f1 + small},
+        {2 * f8 + 2 * f1 + small, 16384, 4}, // a zero-length frame
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(WholeFramesWithin(frames.data() + c.at, frames.size() - c.at, c.limit), c.expect)
+            << c.at << " " << c.limit;
+    // Bytes that do not make a whole frame go as they are.
+    EXPECT_EQ(WholeFramesWithin(frames.data(), 3, 16384), 3u);
+    EXPECT_EQ(WholeFramesWithin(frames.data(), 100, 16384), 100u);
+}
 
 TEST(FrameReassembler, EveryLengthUpTo65535SurvivesRandomCuts)
 {
