@@ -199,17 +199,6 @@ bool CApplianceTunnel::SendFrames(const uint8_t* frames, size_t length, bool* wa
     return SendRawLocked(m_records.data(), m_records.size(), waited);
 }
 
-bool CApplianceTunnel::SendFrame(uint16_t tag, const uint8_t* data, size_t length)
-{
-    if (length > kTunnelFrameMaxData)
-        return false;
-    std::vector<uint8_t> frame(kTunnelFrameHeaderSize + length);
-    EncodeTunnelFrameHeader(tag, static_cast<uint16_t>(length), frame.data());
-    if (length)
-        std::copy(data, data + length, frame.begin() + kTunnelFrameHeaderSize);
-    return SendFrames(frame.data(), frame.size());
-}
-
 bool CApplianceTunnel::SendHello(uint16_t role, const std::string& meetingId, const std::string& displayNameUtf8)
 {
     auto hello = BuildTunnelHello(role, meetingId, displayNameUtf8, m_endpoint.sessionId);

@@ -59,8 +59,6 @@ public:
     int Handshake();
     // One 298-byte hello on a control tunnel.
     bool SendHello(uint16_t role, const std::string& meetingId, const std::string& displayNameUtf8);
-    // One whole frame: tag, length, data (at most 65535 bytes).
-    bool SendFrame(uint16_t tag, const uint8_t* data, size_t length);
     // Whole frames back to back (as AppendTunnelFrames lays them out).
     // waited, when given, tells whether the send had to wait for the
     // appliance (the connection, not the program, is then the limit).
