@@ -336,13 +336,17 @@ void vncClient::TearDown(bool wasSetUp)
         m_updateThread->join(nullptr);
         m_updateThread = nullptr;
     }
-    // Teardown done: the second signal of the event. A session that never
-    // started does not signal, so the waiter sees the failure.
+    {
+        omni_mutex_lock hold(*m_doneLock);
+        m_threadDone.store(true);
+        m_doneCond->broadcast();
+    }
+    // Teardown done: the second signal of the event, given only once the
+    // client counts as finished, so whoever wakes on it finds the session
+    // ended. A session that never started does not signal, so the waiter
+    // sees the failure.
     if (wasSetUp)
         m_platform->SignalServerEvent();
-    omni_mutex_lock hold(*m_doneLock);
-    m_threadDone.store(true);
-    m_doneCond->broadcast();
 }
 
 // Returns false when this pass must not read (the input desktop is out of
