@@ -13,6 +13,25 @@ size_t runLengthBytes(size_t run)
     return (run - 1) / 255 + 1;
 }
 
+// Length of the run of equal pixels that starts at i.
+template <class PIXEL>
+size_t runAt(const PIXEL* tile, size_t i, size_t n)
+{
+    size_t run = 1;
+    while (i + run < n && tile[i + run] == tile[i])
+        ++run;
+    return run;
+}
+
+// A run length as the standard writes it: run - 1 in bytes of 255, then the rest.
+void writeRunLength(rdr::OutStream& out, size_t run)
+{
+    size_t left = run - 1;
+    for (; left >= 255; left -= 255)
+        out.writeU8(255);
+    out.writeU8(static_cast<uint8_t>(left));
+}
+
 } // namespace
 
 ZrleCPixel ZrleCompactPixelRule(const rfb::PixelFormat& pf)
@@ -117,9 +136,7 @@ void vncEncodeZRLE::WriteTile(const PIXEL* tile, int w, int h)
     bool paletteOk = true;
     size_t plainRle = 0, paletteRuns = 0;
     for (size_t i = 0; i < n;) {
-        size_t run = 1;
-        while (i + run < n && tile[i + run] == tile[i])
-            ++run;
+        const size_t run = runAt(tile, i, n);
         plainRle += cps + runLengthBytes(run);
         paletteRuns += run == 1 ? 1 : 1 + runLengthBytes(run);
         if (paletteOk)
@@ -166,17 +183,9 @@ void vncEncodeZRLE::WriteTile(const PIXEL* tile, int w, int h)
     case PlainRle:
         m_zlib.writeU8(128);
         for (size_t i = 0; i < n;) {
-            size_t run = 1;
-            while (i + run < n && tile[i + run] == tile[i])
-                ++run;
+            const size_t run = runAt(tile, i, n);
             WriteCPixel(tile[i]);
-            for (size_t left = run - 1; ; left -= 255) {
-                if (left < 255) {
-                    m_zlib.writeU8(static_cast<uint8_t>(left));
-                    break;
-                }
-                m_zlib.writeU8(255);
-            }
+            writeRunLength(m_zlib, run);
             i += run;
         }
         return;
@@ -185,21 +194,13 @@ void vncEncodeZRLE::WriteTile(const PIXEL* tile, int w, int h)
         for (int c = 0; c < colours; ++c)
             WriteCPixel(m_palette.colour(c));
         for (size_t i = 0; i < n;) {
-            size_t run = 1;
-            while (i + run < n && tile[i + run] == tile[i])
-                ++run;
+            const size_t run = runAt(tile, i, n);
             const uint8_t index = m_palette.lookup(tile[i]);
             if (run == 1) {
                 m_zlib.writeU8(index);
             } else {
                 m_zlib.writeU8(static_cast<uint8_t>(index | 128));
-                for (size_t left = run - 1; ; left -= 255) {
-                    if (left < 255) {
-                        m_zlib.writeU8(static_cast<uint8_t>(left));
-                        break;
-                    }
-                    m_zlib.writeU8(255);
-                }
+                writeRunLength(m_zlib, run);
             }
             i += run;
         }
