@@ -119,7 +119,7 @@ if(CORVISK_WINDOWS)
   # Two managers with these services against the local appliance (started
   # by the fixture script on the build host).
   add_executable(core_meeting_glue_wine_test tests/MeetingGlue_wine_test.cpp res/Corvisk.rc)
-  target_link_libraries(core_meeting_glue_wine_test PRIVATE corvisk_program_win gmock gtest_main)
+  target_link_libraries(core_meeting_glue_wine_test PRIVATE corvisk_program_win corvisk_trust_root gmock gtest_main)
   add_test(NAME core_meeting_glue_wine_test
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/tunnel_fixture.sh
                    $<TARGET_FILE:core_meeting_glue_wine_test>)

@@ -46,7 +46,7 @@ if(CORVISK_WINDOWS)
   # Two meeting cores against the local appliance (started by the fixture
   # script on the build host; Wine cannot start Python).
   add_executable(core_meeting_link_wine_test tests/MeetingLink_wine_test.cpp)
-  target_link_libraries(core_meeting_link_wine_test PRIVATE corvisk_tunnel_win gmock gtest_main)
+  target_link_libraries(core_meeting_link_wine_test PRIVATE corvisk_tunnel_win corvisk_trust_root gmock gtest_main)
   add_test(NAME core_meeting_link_wine_test
            COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/tests/tunnel_fixture.sh
                    $<TARGET_FILE:core_meeting_link_wine_test>)
@@ -56,5 +56,5 @@ endif()
 if(CORVISK_WINDOWS)
   # Not a test: scripts/bench-tunnel runs it and reports the ratios.
   add_executable(core_tunnel_throughput_bench tests/TunnelThroughput_bench.cpp)
-  target_link_libraries(core_tunnel_throughput_bench PRIVATE corvisk_tunnel_win)
+  target_link_libraries(core_tunnel_throughput_bench PRIVATE corvisk_tunnel_win corvisk_trust_root)
 endif()

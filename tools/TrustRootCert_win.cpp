@@ -3,11 +3,10 @@
 // appliance signed by it (scripts/run). An existing copy is replaced, so a
 // second run changes nothing.
 // Usage: corvisk_trust_ca.exe CA.der
-#include "appliance/CertificateInfo_win.h"
 #include "core/WinHandle.h"
+#include "tools/TrustRoot_win.h"
 
 #include <windows.h>
-#include <wincrypt.h>
 
 #include <cstdio>
 #include <vector>
@@ -52,18 +51,9 @@ int wmain(int argc, wchar_t** argv)
     std::vector<BYTE> der;
     if (!ReadCertificateFile(argv[1], der))
         return 1;
-    // The store opened this way persists its additions (CertOpenSystemStore's
-    // does not under Wine).
-    CertStore root(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root"));
-    if (!root.get()) {
-        std::fwprintf(stderr, L"corvisk_trust_ca: cannot open the trusted roots (error %lu)\n", GetLastError());
-        return 1;
-    }
-    if (!CertAddEncodedCertificateToStore(root.get(), X509_ASN_ENCODING, der.data(),
-                                          static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING,
-                                          nullptr)) {
+    if (unsigned long error = TrustRootCertificate(der.data(), der.size())) {
         std::fwprintf(stderr, L"corvisk_trust_ca: %ls is not a DER certificate the store takes (error 0x%08lx)\n",
-                      argv[1], GetLastError());
+                      argv[1], error);
         return 1;
     }
     return 0;

@@ -6,11 +6,11 @@
 #include "core/MeetingLink_win.h"
 #include "core/MeetingRequests.h"
 #include "core/ServiceRequest.h"
+#include "tools/TrustRoot_win.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <wincrypt.h>
 
 #include <atomic>
 #include <chrono>
@@ -190,13 +190,7 @@ protected:
         std::ifstream in(WinPath(Env("CORVISK_TEST_CA_DER")), std::ios::binary);
         std::vector<char> der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         ASSERT_FALSE(der.empty()) << "no CA from the fixture";
-        HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-        ASSERT_NE(root, nullptr);
-        ASSERT_TRUE(CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING,
-                                                     reinterpret_cast<const BYTE*>(der.data()),
-                                                     static_cast<DWORD>(der.size()),
-                                                     CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
-        CertCloseStore(root, 0);
+        ASSERT_EQ(TrustRootCertificate(der.data(), der.size()), 0ul);
     }
     void SetUp() override { WriteFaults("[]"); }
 };

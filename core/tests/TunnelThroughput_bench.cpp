@@ -4,9 +4,9 @@
 // Not a test: scripts/bench-tunnel runs it beside openssl s_client/s_server
 // and prints the ratios. Prints "tunnel_bytes_per_s=N" and "tcp_bytes_per_s=N".
 #include "core/MeetingLink_win.h"
+#include "tools/TrustRoot_win.h"
 
 #include <windows.h>
-#include <wincrypt.h>
 
 #include <atomic>
 #include <chrono>
@@ -115,13 +115,8 @@ int main()
     uint64_t total = 64ull << 20;
     std::ifstream in("Z:" + Env("CORVISK_TEST_CA_DER"), std::ios::binary);
     std::vector<char> der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-    if (!root || der.empty() ||
-        !CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
-                                          static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING,
-                                          nullptr))
+    if (TrustRootCertificate(der.data(), der.size()) != 0)
         return 2;
-    CertCloseStore(root, 0);
     WinsockUser ws;
     std::printf("tcp_bytes_per_s=%.0f\n", TcpRate(total * 4));
     std::printf("tunnel_bytes_per_s=%.0f\n", TunnelRate(total));

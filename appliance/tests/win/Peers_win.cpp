@@ -1,7 +1,7 @@
 #include "appliance/tests/win/Peers_win.h"
+#include "tools/TrustRoot_win.h"
 
 #include <windows.h>
-#include <wincrypt.h>
 #include <winhttp.h>
 
 #include <cstdlib>
@@ -118,12 +118,5 @@ bool ControlPost(const std::string& path, const std::string& json) {
 
 bool InstallTestCa() {
     std::string der = ReadWholeFile(TestPeers()["ca_der"]);
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-    if (!store) return false;
-    BOOL ok = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING,
-                                               reinterpret_cast<const BYTE*>(der.data()),
-                                               static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING,
-                                               nullptr);
-    CertCloseStore(store, 0);
-    return ok != FALSE;
+    return TrustRootCertificate(der.data(), der.size()) == 0;
 }
