@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <vector>
 
 namespace {
