@@ -1,6 +1,6 @@
 #include "Customer/HostLog.h"
 
-#include "core/DHLog.h"
+#include "core/base/DHLog.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 // The viewer's connection on the sharing channel's client end.
-#include "core/CHeap.h"
+#include "core/base/CHeap.h"
 
 #include <winsock2.h>
 #include <windows.h>

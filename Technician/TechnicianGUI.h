@@ -1,7 +1,7 @@
 #pragma once
 // The viewer frame of a participant's sharing view: frame, toolbar and viewer
 // windows, and the connection that feeds them.
-#include "core/CHeap.h"
+#include "core/base/CHeap.h"
 
 #include <windows.h>
 

@@ -7,10 +7,10 @@
 #include "appliance/CertificateInfo_win.h"
 #include "appliance/CgiConventions.h"
 #include "appliance/PlainSecret.h"
-#include "core/DHLog.h"
-#include "core/ProcessList.h"
-#include "core/SecureZero.h"
-#include "core/TextConvert.h"
+#include "core/base/DHLog.h"
+#include "core/base/ProcessList.h"
+#include "core/base/SecureZero.h"
+#include "core/base/TextConvert.h"
 
 namespace {
 

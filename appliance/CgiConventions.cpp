@@ -1,9 +1,9 @@
 #include "appliance/CgiConventions.h"
 
 #include "appliance/CgiSession.h"
-#include "core/Base64.h"
-#include "core/StringUtil.h"
-#include "core/TextConvert.h"
+#include "core/base/Base64.h"
+#include "core/base/StringUtil.h"
+#include "core/base/TextConvert.h"
 
 namespace {
 constexpr char kReferrer[] = "https://localhost/cgi-bin/welcome";

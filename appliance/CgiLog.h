@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "core/LogFormat.h"
+#include "core/base/LogFormat.h"
 
 // Category bits of the request lines besides those of LogFormat.h.
 constexpr uint8_t kLogCatAppliance = 0x02;  // the appliance certificate check

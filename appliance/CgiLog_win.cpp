@@ -1,7 +1,7 @@
 #include "appliance/CgiLog_win.h"
 
-#include "core/DHLog.h"
-#include "core/TextConvert.h"
+#include "core/base/DHLog.h"
+#include "core/base/TextConvert.h"
 
 CgiLog::Writer DHLogWriter() {
     return [](uint8_t categories, int level, bool force, const std::string& text) {

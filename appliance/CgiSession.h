@@ -12,7 +12,7 @@
 #include "appliance/CgiTransport.h"
 #include "appliance/MeetingRecord.h"
 #include "appliance/ProxyConfig.h"
-#include "core/s_mem.h"
+#include "core/base/s_mem.h"
 
 struct DomainEntry {
     std::string name;

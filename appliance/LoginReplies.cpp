@@ -2,7 +2,7 @@
 
 #include "appliance/CgiResult.h"
 #include "appliance/ReplyText.h"
-#include "core/Base64.h"
+#include "core/base/Base64.h"
 
 namespace {
 

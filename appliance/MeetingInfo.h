@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/s_mem.h"
+#include "core/base/s_mem.h"
 
 struct MeetingInfo {
     int32_t rowid = 0;

@@ -4,8 +4,8 @@
 
 #include "appliance/KeyedItems.h"
 #include "appliance/ReplyText.h"
-#include "core/StoredSecret.h"
-#include "core/TextConvert.h"
+#include "core/base/StoredSecret.h"
+#include "core/base/TextConvert.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "appliance/MeetingReplies.h"
 #include "appliance/PlainSecret.h"
 #include "appliance/ReplyText.h"
-#include "core/TextConvert.h"
+#include "core/base/TextConvert.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "core/SecureZero.h"
-#include "core/StoredSecret.h"
+#include "core/base/SecureZero.h"
+#include "core/base/StoredSecret.h"
 
 PlainSecret::PlainSecret(const s_mem& secret) {
     if (secret.IsEmpty()) return;

@@ -3,7 +3,7 @@
 // when it goes out of scope.
 #include <string>
 
-#include "core/s_mem.h"
+#include "core/base/s_mem.h"
 
 class PlainSecret {
 public:

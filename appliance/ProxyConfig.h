@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/s_mem.h"
+#include "core/base/s_mem.h"
 
 struct ProxyServer {
     std::string host;      // proxy address

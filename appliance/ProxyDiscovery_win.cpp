@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "appliance/ProxyList.h"
-#include "core/TextConvert.h"
+#include "core/base/TextConvert.h"
 
 namespace {
 

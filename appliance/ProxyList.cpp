@@ -1,6 +1,6 @@
 #include "appliance/ProxyList.h"
 
-#include "core/StringUtil.h"
+#include "core/base/StringUtil.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include "appliance/PlainSecret.h"
 #include "appliance/UrlDecode.h"
-#include "core/DHLog.h"
-#include "core/Registry.h"
-#include "core/StoredSecret.h"
-#include "core/TextConvert.h"
+#include "core/base/DHLog.h"
+#include "core/base/Registry.h"
+#include "core/base/StoredSecret.h"
+#include "core/base/TextConvert.h"
 
 namespace {
 

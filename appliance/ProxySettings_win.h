@@ -6,7 +6,7 @@
 #include <string>
 
 #include "appliance/ProxyConfig.h"
-#include "core/s_mem.h"
+#include "core/base/s_mem.h"
 
 // Reads the settings; 1 when "Enable" was found, else 0 after resetting the
 // configuration (the proxy type then stays as it was). The password is kept

@@ -9,7 +9,7 @@
 #include "appliance/CgiResult.h"
 #include "appliance/CgiSession.h"
 #include "appliance/ReplyText.h"
-#include "core/TextConvert.h"
+#include "core/base/TextConvert.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 // Voice: playback of received voice and its receive thread.
-#include "core/CHeap.h"
+#include "core/base/CHeap.h"
 
 class CManager;
 

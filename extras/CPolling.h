@@ -1,6 +1,6 @@
 #pragma once
 // A poll panel of a meeting: kind 1 (the coordinator's) or kind 2.
-#include "core/CHeap.h"
+#include "core/base/CHeap.h"
 
 #include <windows.h>
 

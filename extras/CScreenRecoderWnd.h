@@ -1,6 +1,6 @@
 #pragma once
 // The recording console of a meeting.
-#include "core/CHeap.h"
+#include "core/base/CHeap.h"
 
 #include <windows.h>
 

@@ -1,7 +1,6 @@
 #include "extras/FileShare.h"
 
-#include "Customer/CaptureFilter.h"
-#include "core/AppWindows.h"
+#include "core/base/AppWindows.h"
 
 HHOOK FileShare::s_openFileDlgHook = nullptr;
 
@@ -31,7 +30,6 @@ LRESULT CALLBACK FileShare::OpenFileDlgHook(int code, WPARAM wParam, LPARAM lPar
             SetWindowLongPtrW(hwnd, GWL_EXSTYLE, ex | WS_EX_LAYERED);
             SetLayeredWindowAttributes(hwnd, 0, 255, LWA_ALPHA);
             RegisterAppWindow(hwnd);
-            RefreshCaptureFilter(hwnd);
         }
     }
     return CallNextHookEx(s_openFileDlgHook, code, wParam, lParam);

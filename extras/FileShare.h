@@ -1,6 +1,6 @@
 #pragma once
 // File sharing of a meeting: its send and receive threads and its dialogs.
-#include "core/CHeap.h"
+#include "core/base/CHeap.h"
 
 #include <windows.h>
 

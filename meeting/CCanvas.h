@@ -1,7 +1,7 @@
 #pragma once
 // The two canvases of a meeting: annotation over the shared screen (kind 0)
 // and the whiteboard (kind 1), each with the messager that sends its changes.
-#include "core/CHeap.h"
+#include "core/base/CHeap.h"
 
 #include <windows.h>
 

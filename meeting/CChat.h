@@ -1,7 +1,7 @@
 #pragma once
 // The chat of a meeting: its pane (docked into the lobby or a top-level
 // window), its input control and its receive thread on the chat channel.
-#include "core/CHeap.h"
+#include "core/base/CHeap.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 // The floating control bar of a meeting.
-#include "core/CHeap.h"
+#include "core/base/CHeap.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 // The lobby window of a meeting: participants, roles, sharing state.
-#include "core/CHeap.h"
+#include "core/base/CHeap.h"
 
 #include <windows.h>
 

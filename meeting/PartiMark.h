@@ -1,6 +1,6 @@
 #pragma once
 // Participant marks: named markers on the shared screen.
-#include "core/CHeap.h"
+#include "core/base/CHeap.h"
 
 class CManager;
 

@@ -1,6 +1,6 @@
 #include "rfb/DisplayPalette.h"
 
-#include "core/DHLog.h"
+#include "core/base/DHLog.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #include "rfb/VSocket.h"
 
-#include "core/DHLog.h"
+#include "core/base/DHLog.h"
 
 #include <winsock2.h>
 

@@ -3,7 +3,7 @@
 // appliance signed by it (scripts/run). An existing copy is replaced, so a
 // second run changes nothing.
 // Usage: corvisk_trust_ca.exe CA.der
-#include "core/WinHandle.h"
+#include "core/base/WinHandle.h"
 #include "tools/TrustRoot_win.h"
 
 #include <windows.h>

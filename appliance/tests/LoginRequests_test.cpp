@@ -11,7 +11,7 @@
 #include "appliance/ReplyText.h"
 #include "appliance/tests/FakeTransport.h"
 #include "appliance/tests/LogRecorder.h"
-#include "core/StoredSecret.h"
+#include "core/base/StoredSecret.h"
 
 namespace {
 

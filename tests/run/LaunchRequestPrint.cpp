@@ -1,7 +1,7 @@
 // Prints what Corvisk's launch-argument parser makes of this program's own
 // command line, one "name=value" line each, so that a script can check the
 // arguments it builds for Corvisk.exe. Exits 1 when the parser refuses them.
-#include "core/LaunchParameters.h"
+#include "core/app/LaunchParameters.h"
 
 #include <cstdio>
 #include <optional>

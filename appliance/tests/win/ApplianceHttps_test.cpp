@@ -12,7 +12,7 @@
 #include "appliance/SessionRequests.h"
 #include "appliance/WinHttpTransport_win.h"
 #include "appliance/tests/win/Peers_win.h"
-#include "core/StoredSecret.h"
+#include "core/base/StoredSecret.h"
 
 namespace {
 

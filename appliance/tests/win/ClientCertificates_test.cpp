@@ -14,7 +14,7 @@
 #include "appliance/CertificateInfo_win.h"
 #include "appliance/tests/win/Peers_win.h"
 #include "appliance/tests/win/TestLog_win.h"
-#include "core/ProcessList.h"
+#include "core/base/ProcessList.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "appliance/PlainSecret.h"
-#include "core/Registry.h"
-#include "core/StoredSecret.h"
+#include "core/base/Registry.h"
+#include "core/base/StoredSecret.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "appliance/tests/win/Peers_win.h"
-#include "core/DHLog.h"
-#include "core/LogSetup.h"
+#include "core/base/DHLog.h"
+#include "core/base/LogSetup.h"
 
 class TestLogFile {
 public:

@@ -1,0 +1,129 @@
+// The one ordered end of a meeting, shared by exit, logout, leave and every
+// failure path: threads are stopped and joined before anything they use is
+// deleted.
+#include "core/app/Manager.h"
+
+#include "core/app/MeetingHandlers_win.h"
+
+#include "Customer/LocalInputHooks.h"
+#include "Customer/vncServer.h"
+#include "Technician/ClientConnection.h"
+#include "Technician/TechnicianGUI.h"
+#include "extras/AudioSpeaker.h"
+#include "extras/CPolling.h"
+#include "extras/CScreenRecoderWnd.h"
+#include "extras/FileShare.h"
+#include "meeting/CCanvas.h"
+#include "meeting/CChat.h"
+#include "meeting/CCtrlMenu.h"
+#include "meeting/CMeetingLobby.h"
+#include "meeting/PartiMark.h"
+
+void CManager::EndMeeting(MeetingEnd how)
+{
+    // 1. The sharing side: pump, host's server and viewer are stopped and
+    //    joined while their channel's handle is still theirs.
+    EndSharingEndpoints();
+    // 2. Tunnels and channel sockets closed, relay and receive threads joined:
+    //    from here on no network thread calls into the meeting objects. Then
+    //    the request workers, which the receive threads start.
+    Transport().CloseAndJoin();
+    m_handlers->EndMeeting();
+    if (m_inputWatch) {
+        RemoveLocalInputHooks();
+        m_inputWatch = false;
+    }
+    // 3. The features' own threads end with their channels.
+    if (canvas1)
+        canvas1->Close();
+    if (canvas2)
+        canvas2->Close();
+    if (partiMark)
+        partiMark->RemoveAllMarks();
+    if (fileShare)
+        fileShare->Close();
+    if (audioSpeaker)
+        audioSpeaker->StopReceive();
+    // 4. The meeting's windows and objects.
+    DeleteMeetingObjects();
+    if (how == MeetingEnd::Logout || how == MeetingEnd::Failure || how == MeetingEnd::Exit) {
+        Appliance().DestroyMeetingSetup();
+        Appliance().DestroyMeetingList();
+    }
+    // 5. State back to "no meeting".
+    sharingStep = 1;
+    prevSharingStep = 1;
+    meetingState = 1;
+    title = 0;
+    role = 0;
+    for (int& flag : lobbyFlags)
+        flag = 0;
+    if (how == MeetingEnd::Logout) {
+        loginFields.first.clear();
+        loginFields.step = 1;
+        loginFields.second.clear();
+    }
+    m_meetingOpen = false;
+}
+
+void CManager::EndSharingEndpoints()
+{
+    // Signal, wake, join, delete; the caller closes the channel afterwards.
+    // Closing it first would let a thread still inside recv or send use a
+    // handle value the system may already have given to another socket.
+    pumpEnabled = 0;
+    m_pumpStop = true;
+    Transport().ShutdownSharing();
+    JoinPump();
+    // Their destructors join their threads.
+    DeleteViewerFrame();
+    DeleteAndClear(vncServerObj);
+}
+
+void CManager::DeleteViewerFrame()
+{
+    if (!viewerFrame)
+        return;
+    if (viewerFrame->m_hwndToolbar && IsWindow(viewerFrame->m_hwndToolbar))
+        DestroyWindow(viewerFrame->m_hwndToolbar);
+    if (viewerFrame->m_hwndFrame && IsWindow(viewerFrame->m_hwndFrame))
+        DestroyWindow(viewerFrame->m_hwndFrame);
+    if (viewerFrame->m_conn)
+        viewerFrame->m_conn->m_active = 0;
+    DeleteAndClear(viewerFrame);
+}
+
+void CManager::DeleteMeetingObjects()
+{
+    DeleteAndClear(controlMenu);
+    DeleteAndClear(polling1);
+    DeleteAndClear(polling2);
+    Appliance().DestroyInvite();
+    DeleteAndClear(chat);
+    DeleteAndClear(lobby);
+    DeleteAndClear(recorderWindow);
+}
+
+void CManager::StartPump()
+{
+    JoinPump();
+    m_pumpStop = false;
+    m_pumpThread = std::thread([this] {
+        // The RFB FramebufferUpdateRequest: incremental, whole screen.
+        static const unsigned char request[10] = {3, 1, 0, 0, 0, 0, 0, 0, 0, 0};
+        while (sharingStep == 4 && !m_pumpStop) {
+            if (pumpEnabled)
+                Transport().WriteSharingAcceptedEnd(request, sizeof(request));
+            Sleep(50);
+        }
+    });
+}
+
+void CManager::JoinPump()
+{
+    m_pumpStop = true;
+    // The loop checks the flag every 50 ms and its one write is 10 bytes on
+    // the loopback; callers that end sharing shut the channel down first.
+    if (m_pumpThread.joinable())
+        m_pumpThread.join();
+}

@@ -1,0 +1,226 @@
+#include "core/app/ProgramAppliance_win.h"
+
+#include "appliance/CgiLog_win.h"
+#include "appliance/CgiResult.h"
+#include "appliance/CgiSession.h"
+#include "appliance/LoginRequests.h"
+#include "appliance/MeetingRequests.h"
+#include "appliance/ProxyDiscovery_win.h"
+#include "appliance/ProxySettings_win.h"
+#include "appliance/SessionRequests.h"
+#include "appliance/WinHttpTransport_win.h"
+#include "core/base/DHLog.h"
+#include "core/base/LoadResString.h"
+#include "core/app/Manager.h"
+#include "core/base/SessionUserName.h"
+#include "core/base/TextConvert.h"
+#include "core/app/res/resource.h"
+
+namespace {
+
+constexpr uint8_t kLogCategory = 0x08;
+
+} // namespace
+
+ProgramAppliance::ProgramAppliance(CManager& manager) : m_manager(manager) {}
+
+ProgramAppliance::~ProgramAppliance() = default;
+
+void ProgramAppliance::Missing(const char* what) const
+{
+    DHLog::Instance().Print(kLogCategory, 2, false, "%s is not available in this build.\n", what);
+}
+
+bool ProgramAppliance::CreateSession()
+{
+    m_transport = std::make_unique<WinHttpTransport>();
+    m_session = std::make_unique<CgiSession>(*m_transport);
+    m_session->log.write = DHLogWriter();
+    m_session->log.eventPrefix = [this] { return WideToAnsi(m_manager.MakeEventPrefix(0), 65001); };
+    return true;
+}
+
+void ProgramAppliance::PrepareRequest()
+{
+    CgiSession& s = *m_session;
+    s.applianceHost = m_manager.applianceHost;
+    s.appliancePort = m_manager.appliancePort;
+    s.proxy = EffectiveProxy();
+    s.sessionId = m_manager.ownSessionId;
+    s.displayName = m_manager.ownDisplayName;
+    s.portal = m_manager.portalName;
+    s.meetingId = m_manager.meetingId;
+}
+
+ProxyConfig ProgramAppliance::EffectiveProxy()
+{
+    ProxyConfig effective;
+    DetectProxy(effective, m_proxyType, m_manager.proxy, m_manager.applianceHost, m_manager.applianceAddress);
+    return effective;
+}
+
+std::string ProgramAppliance::AcceptedThumbprint() const
+{
+    if (!m_session || !m_session->acceptedCert.Covers(m_manager.applianceHost, m_manager.appliancePort))
+        return {};
+    return m_session->acceptedCert.thumbprint;
+}
+
+int ProgramAppliance::SessionTest()
+{
+    if (!m_session)
+        return CGI_FAILED;
+    PrepareRequest();
+    int result = CgiSessionTest(*m_session);
+    if (result == CGI_OK && !m_session->displayName.empty())
+        m_manager.ownDisplayName = m_session->displayName;
+    return result;
+}
+
+int ProgramAppliance::MeetingTest()
+{
+    if (!m_session)
+        return CGI_FAILED;
+    PrepareRequest();
+    return CgiMeetingTest(*m_session);
+}
+
+int ProgramAppliance::RunJoinWorker()
+{
+    if (!m_session)
+        return CGI_FAILED;
+    // A guest who gave no name joins under the name of the session's user.
+    if (m_manager.ownDisplayName.empty())
+        GetSessionUserName(m_manager.ownDisplayName);
+    ResolveApplianceHost();
+    if (!m_manager.addressResolved)
+        return CGI_NO_RESPONSE;  // reported, and the login window opens
+    PrepareRequest();
+    CgiSession& s = *m_session;
+    int result = CgiGuestLogin(s);
+    if (result != CGI_OK)
+        return result;
+    m_manager.ownSessionId = s.sessionId;
+    result = CgiGetMeetingList(s, nullptr);
+    if (result == CGI_OK)
+        result = CgiJoinMeeting(s, true, nullptr);
+    if (result != CGI_OK) {
+        Logout();
+        return result;
+    }
+    for (const MeetingRecord& m : s.meetings) {
+        if (m.meetingID != m_manager.meetingId)
+            continue;
+        m_manager.meetingName = m.meetingName;
+        if (m_manager.title == 1) {
+            static ResStringSlot waiting;
+            m_manager.waitMessage = WideToAnsi(LoadResString(waiting, IDS_WAITING), kCodePageUtf8);
+        } else {
+            m_manager.waitMessage = m.waitMsg;
+        }
+        break;
+    }
+    PostThreadMessageW(m_manager.mainThreadId, PLM_JOIN_MEETING, 0, 0);
+    return 0;
+}
+
+bool ProgramAppliance::ReadParticipants()
+{
+    if (!m_session)
+        return false;
+    PrepareRequest();
+    // The exchange holds no lock; the result is swapped in under it, and a
+    // failed exchange keeps the list the readers have.
+    ParticipantUpdate update;
+    int result = CgiGetParticipants(*m_session, m_manager.meetingState, update);
+    const MeetingStatus meeting = update.meeting;
+    std::lock_guard<std::mutex> l(m_manager.participantLock);
+    ApplyParticipantResult(result, std::move(update), m_manager.participants);
+    if (result != CGI_OK) {
+        DHLog::Instance().Print(kLogCategory, 2, false, "The participant list could not be read (%d).\n", result);
+        return false;
+    }
+    if (meeting.meetingState)
+        m_manager.meetingState = *meeting.meetingState;
+    if (meeting.sharingState)
+        m_manager.serverSharingState = *meeting.sharingState;
+    return true;
+}
+
+void ProgramAppliance::ReadProxySettings(bool fromBrowser)
+{
+    if (fromBrowser) {
+        ProxyConfigFromSystem(m_manager.proxy);
+        m_proxyType = !m_manager.proxy.PacURL.empty() ? PROXY_TYPE_SCRIPT
+                      : m_manager.proxy.AutoProxy     ? PROXY_TYPE_AUTODETECT
+                                                      : PROXY_TYPE_SERVER;
+        return;
+    }
+    ::ReadProxySettings(m_manager.proxy, m_proxyType);
+}
+
+void ProgramAppliance::ResolveApplianceHost()
+{
+    int family = 0;
+    m_manager.addressResolved =
+        ::ResolveApplianceHost(m_manager.applianceHost, m_manager.appliancePort, m_manager.applianceAddress, family);
+}
+
+void ProgramAppliance::Logout()
+{
+    if (!m_session)
+        return;
+    PrepareRequest();
+    CgiUserLogout(*m_session);
+}
+
+bool ProgramAppliance::AskProxyCredentials()
+{
+    Missing("The proxy-authentication dialog");
+    return false;
+}
+
+bool ProgramAppliance::CreateLogin()
+{
+    Missing("The login window");
+    return false;
+}
+
+void ProgramAppliance::SetLoginServer(const std::string&)
+{
+    Missing("The login window");
+}
+
+bool ProgramAppliance::CreateMeetingList(int)
+{
+    Missing("The meeting list window");
+    return false;
+}
+
+bool ProgramAppliance::CreateMeetingSetup(bool)
+{
+    Missing("The meeting setup window");
+    return false;
+}
+
+bool ProgramAppliance::CreateInvite()
+{
+    Missing("The invitation window");
+    return false;
+}
+
+void ProgramAppliance::StoreDefaultProfile(const std::string&, const std::wstring&)
+{
+    Missing("The connection profile store");
+}
+
+void ProgramAppliance::StartPasswordExpiryPrompt()
+{
+    Missing("The password-change window");
+}
+
+int ProgramAppliance::UpgradeClient(bool)
+{
+    Missing("The client upgrade");
+    return 0;
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The appliance services of the program: the manager's requests carried out
+// by the appliance request session over WinHTTP (session and meeting tests,
+// the guest join of a meeting link, the participant list, logout), its proxy
+// settings and address resolution. The windows of the appliance side (login,
+// meeting list, setup, invitations, proxy credentials) are not part of this
+// build: asking for one logs that and reports failure.
+#include "appliance/ProxyConfig.h"
+#include "core/app/ManagerServices.h"
+
+#include <memory>
+#include <string>
+
+struct CgiSession;
+class WinHttpTransport;
+
+class ProgramAppliance : public ApplianceServices {
+public:
+    explicit ProgramAppliance(CManager& manager);
+    ~ProgramAppliance() override;
+
+    bool CreateSession() override;
+    int SessionTest() override;
+    int MeetingTest() override;
+    int RunJoinWorker() override;
+    bool ReadParticipants() override;
+    void ReadProxySettings(bool fromBrowser) override;
+    void ResolveApplianceHost() override;
+    bool AskProxyCredentials() override;
+
+    bool CreateLogin() override;
+    void DestroyLogin() override {}
+    HWND LoginWindow() const override { return nullptr; }
+    void SetLoginServer(const std::string& server) override;
+    bool CreateMeetingList(int openedFromList) override;
+    void DestroyMeetingList() override {}
+    bool HasMeetingList() const override { return false; }
+    bool CreateMeetingSetup(bool reschedule) override;
+    void DestroyMeetingSetup() override {}
+    bool HasMeetingSetup() const override { return false; }
+    bool CreateInvite() override;
+    void DestroyInvite() override {}
+    void ShowInvite() override {}
+    void StoreDefaultProfile(const std::string& server, const std::wstring& displayName) override;
+    void StartPasswordExpiryPrompt() override;
+    int UpgradeClient(bool required) override;
+    bool IsMeetingDetailsVisible() const override { return false; }
+    void ToggleMeetingDetails() override {}
+
+    // Ends the appliance session (its result is always success).
+    void Logout();
+    // The proxy a connection to the appliance goes through now: automatic
+    // modes resolved, the bypass list applied.
+    ProxyConfig EffectiveProxy();
+    // SHA-1 hex of the appliance certificate accepted for the current host
+    // and port; empty when none.
+    std::string AcceptedThumbprint() const;
+
+private:
+    // The manager's launch and login fields into the session, before a request.
+    void PrepareRequest();
+    void Missing(const char* what) const;
+
+    CManager& m_manager;
+    std::unique_ptr<WinHttpTransport> m_transport;
+    std::unique_ptr<CgiSession> m_session;
+    uint8_t m_proxyType = PROXY_TYPE_SERVER;
+};

@@ -1,0 +1,238 @@
+// Two application managers with the program's own services in one test
+// program, each on a thread with its own message loop, against the local
+// appliance: launches that enter a meeting through the real tunnels, control
+// requests between the two, leave and logout with every thread joined, and
+// a tunnel the appliance cuts. Run by tunnel_fixture.sh with the scenario
+// meeting_glue_scenario.json (sessions "sessA" of alice, "sessB" of bob, and
+// alice's started meeting 100001).
+#include "core/app/LaunchParameters.h"
+#include "core/app/Manager.h"
+#include "core/base/ThreadMessages.h"
+#include "tools/TrustRoot_win.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <iterator>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::string Env(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+void WriteFaults(const std::string& json)
+{
+    std::ofstream("Z:" + Env("CORVISK_TUNNEL_FAULTS"), std::ios::trunc) << json;
+}
+
+bool WaitUntil(const std::function<bool()>& done, int ms = 20000)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        if (done())
+            return true;
+        Sleep(20);
+    }
+    return done();
+}
+
+size_t ThreadsOfThisProcess()
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        return 0;
+    THREADENTRY32 t{};
+    t.dwSize = sizeof t;
+    size_t n = 0;
+    for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t))
+        n += t.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snap);
+    return n;
+}
+
+// One program instance: a manager with the program's services, running its
+// message loop on a thread of its own as the program's main thread does.
+class Instance {
+public:
+    // launch runs on the instance's thread before its loop, as Run's launch
+    // step does; it gets the manager with session and proxy set up.
+    Instance(const char* session, const wchar_t* name, std::function<void(CManager&)> launch)
+    {
+        std::promise<void> ready;
+        m_thread = std::thread([&, session, name] {
+            MSG msg;
+            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue
+            m_manager = new CManager(GetModuleHandleW(nullptr), MakeProgramServices);
+            CManager& m = *m_manager;
+            m.mainThreadId = GetCurrentThreadId();
+            m.applianceHost = "localhost";
+            m.appliancePort = static_cast<uint16_t>(std::strtoul(Env("CORVISK_APPLIANCE_PORT").c_str(), nullptr, 10));
+            m.ownSessionId = session;
+            m.ownDisplayName = name;
+            m.meetingId = "100001";
+            m.Appliance().CreateSession();
+            m.Appliance().ReadProxySettings(false);
+            launch(m);
+            ready.set_value();
+            m_ended = m.RunMessageLoop();
+            delete m_manager;
+        });
+        ready.get_future().wait();
+    }
+    ~Instance()
+    {
+        Post(PLM_QUIT);
+        m_thread.join();
+    }
+
+    void Post(UINT message, WPARAM w = 0) { PostThreadMessageW(m_manager->mainThreadId, message, w, 0); }
+    CManager& M() { return *m_manager; }
+    // Entered: the lobby exists once the tunnel, hello and threads are up.
+    bool InMeeting() { return m_manager->InMeeting() && m_manager->lobby != nullptr; }
+
+private:
+    std::thread m_thread;
+    CManager* m_manager = nullptr;
+    UINT m_ended = 0;
+};
+
+// The host as the meeting setup's "start now" leaves it: coordinator and host.
+void StartAsHost(Instance& a)
+{
+    a.M().title = 1;
+    a.M().role = 1;
+    a.Post(PLM_START_MEETING);
+}
+
+// A launch with a session and a meeting (mode 3): session test, then 60108.
+void LaunchSessionMeeting(CManager& m)
+{
+    m.launchMode = kLaunchSessionMeeting;
+    ASSERT_TRUE(m.OpenFirstWindow());
+}
+
+// The appliance seats each client once it has read its hello; the request
+// goes again until the host has it.
+void RequestControlUntilSeen(Instance& from, Instance& host)
+{
+    for (int i = 0; i < 100 && host.M().ControlRequests().empty(); ++i) {
+        ASSERT_TRUE(from.M().SendControlMessage(PLP_REQUEST_CONTROL, from.M().ownSessionId,
+                                                host.M().ownSessionId, 0, 0, 0));
+        WaitUntil([&] { return !host.M().ControlRequests().empty(); }, 100);
+    }
+    ASSERT_EQ(host.M().ControlRequests(), std::vector<std::string>{from.M().ownSessionId});
+}
+
+class MeetingGlue : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        std::ifstream in("Z:" + Env("CORVISK_TEST_CA_DER"), std::ios::binary);
+        std::vector<char> der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(der.empty()) << "no CA from the fixture";
+        ASSERT_EQ(TrustRootCertificate(der.data(), der.size()), 0ul);
+    }
+    void SetUp() override { WriteFaults("[]"); }
+};
+
+TEST_F(MeetingGlue, LaunchEntersAndRequestsFlowAndEveryLeaveJoinsItsThreads)
+{
+    Instance a("sessA", L"Alice", [](CManager&) {});
+    Instance b("sessB", L"Bob", LaunchSessionMeeting);
+    StartAsHost(a);
+    ASSERT_TRUE(WaitUntil([&] { return a.InMeeting(); })) << "host did not enter";
+    // The launch posted 60108 to its own loop, which entered the meeting.
+    ASSERT_TRUE(WaitUntil([&] { return b.InMeeting(); })) << "the launch did not enter";
+
+    size_t baseline = 0;
+    for (int round = 0; round < 3; ++round) {
+        if (round > 0) {
+            StartAsHost(a);
+            b.Post(PLM_JOIN_MEETING);
+            ASSERT_TRUE(WaitUntil([&] { return a.InMeeting() && b.InMeeting(); })) << round;
+        }
+        // Control asked for by the participant, seen by the host; given by
+        // the host, held by the participant: packets both ways through the
+        // appliance and the real tunnels.
+        RequestControlUntilSeen(b, a);
+        a.M().AcceptControlRequest("sessB");
+        ASSERT_TRUE(WaitUntil([&] { return b.M().ControlHeld(); }, 10000)) << round;
+        EXPECT_TRUE(a.M().ControlRequests().empty());
+
+        // The host leaves by its button, the participant logs out.
+        a.Post(PLM_MEETING_LEFT, PLM_LEAVE_BUTTON);
+        b.Post(PLM_LOGOUT);
+        ASSERT_TRUE(WaitUntil([&] { return !a.M().InMeeting() && !b.M().InMeeting(); })) << round;
+        EXPECT_EQ(a.M().lobby, nullptr);
+        EXPECT_EQ(b.M().chat, nullptr);
+        EXPECT_FALSE(b.M().ControlHeld());
+        // Relay, receive and accept threads of both meetings are gone: the
+        // count comes back to where the first round left it.
+        size_t threads = 0;
+        WaitUntil([&] { return (threads = ThreadsOfThisProcess()) == baseline || baseline == 0; }, 5000);
+        if (round == 0)
+            baseline = threads;
+        else
+            EXPECT_EQ(threads, baseline) << round;
+    }
+}
+
+TEST_F(MeetingGlue, TunnelCutByTheApplianceLeavesTheMeetingWithAnError)
+{
+    Instance a("sessA", L"Alice", [](CManager&) {});
+    Instance b("sessB", L"Bob", [](CManager&) {});
+    // The appliance closes the participant's control tunnel inside the first
+    // frame it relays to it.
+    WriteFaults(R"([{"service": "PL_CONTROL", "session": "sessB", "close_after": 10}])");
+    StartAsHost(a);
+    b.Post(PLM_JOIN_MEETING);
+    ASSERT_TRUE(WaitUntil([&] { return a.InMeeting() && b.InMeeting(); }));
+    uint32_t serial = b.M().MeetingSerial();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            a.M().SendCanvasMessage("MEMA:" + std::string(200, 'z'));
+            return !b.M().InMeeting();
+        },
+        20000))
+        << "the participant kept a dead meeting";
+    EXPECT_EQ(b.M().lobby, nullptr);
+    EXPECT_TRUE(a.InMeeting());  // the host is unaffected
+
+    // The program goes on: the participant enters again, on a sound tunnel.
+    WriteFaults("[]");
+    b.Post(PLM_JOIN_MEETING);
+    ASSERT_TRUE(WaitUntil([&] { return b.InMeeting(); }));
+    EXPECT_GT(b.M().MeetingSerial(), serial);
+    RequestControlUntilSeen(b, a);
+}
+
+// A meeting link for a guest (mode 2): meeting test, then the join worker
+// logs in as a guest, lists and joins the meeting and posts 60108.
+TEST_F(MeetingGlue, GuestLinkJoinsThroughTheJoinWorker)
+{
+    Instance a("sessA", L"Alice", [](CManager&) {});
+    StartAsHost(a);
+    ASSERT_TRUE(WaitUntil([&] { return a.InMeeting(); }));
+    Instance c("", L"Guest Carol", [](CManager& m) {
+        m.launchMode = kLaunchMeetingLink;
+        ASSERT_TRUE(m.OpenFirstWindow());
+    });
+    ASSERT_TRUE(WaitUntil([&] { return c.InMeeting(); })) << "the guest did not enter";
+    EXPECT_FALSE(c.M().ownSessionId.empty());  // from the guest login's cookie
+    EXPECT_EQ(c.M().meetingName, "Weekly sync");
+    RequestControlUntilSeen(c, a);
+}
+
+} // namespace

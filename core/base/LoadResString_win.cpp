@@ -1,0 +1,47 @@
+#include "core/base/LoadResString.h"
+
+#include <cstdlib>
+#include <cwchar>
+
+std::atomic<HMODULE> g_hLangModule{nullptr};
+
+namespace {
+
+constexpr int kLoadChars = 512;
+
+int LoadInto(HMODULE module, UINT id, wchar_t* buf)
+{
+    buf[0] = L'\0';
+    if (LoadStringW(module, id, buf, kLoadChars) <= 0)
+        buf[0] = L'\0';
+    return static_cast<int>(wcsnlen(buf, kLoadChars - 1));
+}
+
+} // namespace
+
+const wchar_t* LoadResString(ResStringSlot& slot, UINT id)
+{
+    if (const wchar_t* cached = slot.load(std::memory_order_acquire))
+        return cached;
+
+    // Per thread, so two threads loading different ids never see each
+    // other's text.
+    thread_local wchar_t buf[kLoadChars];
+    HMODULE lang = g_hLangModule.load(std::memory_order_acquire);
+    int count = LoadInto(lang, id, buf);
+    if (count == 0 && lang != nullptr)
+        count = LoadInto(nullptr, id, buf);
+
+    auto* text = static_cast<wchar_t*>(std::malloc((count + 1) * sizeof(wchar_t)));
+    if (text == nullptr)
+        return L"";  // not cached: the next call tries again
+    wmemcpy(text, buf, count);
+    text[count] = L'\0';
+
+    const wchar_t* expected = nullptr;
+    if (!slot.compare_exchange_strong(expected, text, std::memory_order_acq_rel)) {
+        std::free(text);  // another thread filled the slot first
+        return expected;
+    }
+    return text;
+}

@@ -1,0 +1,11 @@
+#include "core/base/ServerAddress.h"
+
+#include <gtest/gtest.h>
+
+TEST(FormatServerAddress, BracketsIpv6Once)
+{
+    EXPECT_EQ(FormatServerAddress("vpn.example.com", 443), "vpn.example.com:443");
+    EXPECT_EQ(FormatServerAddress("fe80::1", 8443), "[fe80::1]:8443");
+    EXPECT_EQ(FormatServerAddress("[fe80::1]", 443), "[fe80::1]:443");
+    EXPECT_EQ(FormatServerAddress("h:1", 443), "h:1:443");  // one colon is no IPv6 address
+}

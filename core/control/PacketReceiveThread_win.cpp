@@ -1,0 +1,60 @@
+#include "core/control/PacketReceiveThread_win.h"
+
+#include "core/control/ControlPacketReader.h"
+
+#include <vector>
+
+namespace {
+
+class Forward : public ControlPacketReader::Sink {
+public:
+    Forward(ReceiveChannel channel, ControlPacketHandler& handler) : m_channel(channel), m_handler(handler) {}
+    void OnPacket(const ReceivedPacket& p) override { DispatchControlPacket(m_channel, p, m_handler); }
+
+private:
+    ReceiveChannel m_channel;
+    ControlPacketHandler& m_handler;
+};
+
+} // namespace
+
+PacketReceiveThread::~PacketReceiveThread()
+{
+    Stop();
+}
+
+bool PacketReceiveThread::Start(SOCKET clientEnd, ReceiveChannel channel, ControlPacketHandler& handler)
+{
+    if (m_thread.joinable() || clientEnd == INVALID_SOCKET)
+        return false;
+    m_stop = false;
+    m_running = true;
+    m_thread = std::thread([this, clientEnd, channel, &handler] { Run(clientEnd, channel, handler); });
+    return true;
+}
+
+void PacketReceiveThread::Stop()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void PacketReceiveThread::Run(SOCKET s, ReceiveChannel channel, ControlPacketHandler& handler)
+{
+    ControlPacketReader reader;
+    Forward forward(channel, handler);
+    // Large reads: a canvas or file-share packet can be near 64 KB, and under
+    // Wine every read is a wineserver round trip.
+    std::vector<uint8_t> buf(256 * 1024);
+    while (!m_stop) {
+        int ready = WaitReadable(s, 200);
+        if (ready == 0)
+            continue;
+        int n = ready > 0 ? recv(s, reinterpret_cast<char*>(buf.data()), static_cast<int>(buf.size()), 0) : -1;
+        if (n <= 0)
+            break;
+        reader.Feed(buf.data(), static_cast<size_t>(n), forward);
+    }
+    m_running = false;
+}

@@ -1,0 +1,114 @@
+#include "core/control/RequestWorkers_win.h"
+
+// The meeting as the workers see it: the owner's environment, with
+// cancellation added.
+class RequestWorkers::Guarded : public HandoverEnv {
+public:
+    Guarded(HandoverEnv& env, const std::atomic<bool>& cancelled) : m_env(env), m_cancelled(cancelled) {}
+    std::string OwnSessionId() override { return m_env.OwnSessionId(); }
+    std::string CurrentHost() override { return m_env.CurrentHost(); }
+    uint32_t SharingState() override { return m_env.SharingState(); }
+    void RefreshParticipants() override { m_env.RefreshParticipants(); }
+    bool AllParticipantsReady() override { return m_env.AllParticipantsReady(); }
+    void CloseCanvases() override { m_env.CloseCanvases(); }
+    bool Send(const ControlPacket& p) override { return !Cancelled() && m_env.Send(p); }
+    void Pause(uint32_t ms) override { m_env.Pause(ms); }
+    bool Cancelled() override { return m_cancelled.load() || m_env.Cancelled(); }
+
+private:
+    HandoverEnv& m_env;
+    const std::atomic<bool>& m_cancelled;
+};
+
+RequestWorkers::RequestWorkers(HandoverEnv& env, ControlRequests& requests)
+    : m_env(env), m_requests(requests), m_guarded(std::make_unique<Guarded>(env, m_cancelled))
+{
+}
+
+RequestWorkers::~RequestWorkers()
+{
+    CancelAndJoin();
+}
+
+void RequestWorkers::Reap()
+{
+    for (auto it = m_workers.begin(); it != m_workers.end();) {
+        if (it->done) {
+            it->thread.join();
+            it = m_workers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+template <class Body>
+void RequestWorkers::Launch(Body body)
+{
+    std::lock_guard<std::mutex> l(m_lock);
+    Reap();
+    if (m_cancelled)
+        return;
+    m_workers.emplace_back();
+    Worker& w = m_workers.back();
+    w.thread = std::thread([&w, body] {
+        w.threadId = GetCurrentThreadId();
+        body();
+        w.done = true;
+    });
+}
+
+void RequestWorkers::StartHandover(const std::string& newHost)
+{
+    Launch([this, newHost] { RunHostHandover(*m_guarded, newHost); });
+}
+
+void RequestWorkers::StartSharingRequest(const std::string& session)
+{
+    Launch([this, session] { RunSharingRequest(*m_guarded, session); });
+}
+
+void RequestWorkers::StartReadyWait()
+{
+    Launch([this] { RunReadyWait(*m_guarded); });
+}
+
+void RequestWorkers::StartHostPrompt(const std::wstring& text, const std::string& coordinator)
+{
+    Launch([this, text, coordinator] {
+        int answer = MessageBoxW(nullptr, text.c_str(), L"", MB_YESNO | MB_ICONQUESTION);
+        if (!m_cancelled && answer != 0)
+            m_requests.AnswerHostInvitation(coordinator, answer == IDYES);
+    });
+}
+
+size_t RequestWorkers::Running()
+{
+    std::lock_guard<std::mutex> l(m_lock);
+    Reap();
+    return m_workers.size();
+}
+
+void RequestWorkers::CancelAndJoin()
+{
+    m_cancelled = true;
+    std::lock_guard<std::mutex> l(m_lock);
+    for (Worker& w : m_workers) {
+        // An open prompt is answered "No"; its answer is not sent. The box
+        // may not exist yet when the worker has only just started, so the
+        // answer is repeated until the worker has ended.
+        while (!w.done) {
+            if (DWORD id = w.threadId)
+                EnumThreadWindows(
+                    id,
+                    [](HWND h, LPARAM) -> BOOL {
+                        PostMessageW(h, WM_COMMAND, IDNO, 0);
+                        return TRUE;
+                    },
+                    0);
+            Sleep(20);
+        }
+        w.thread.join();
+    }
+    m_workers.clear();
+}

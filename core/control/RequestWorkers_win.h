@@ -1,0 +1,53 @@
+#pragma once
+// The worker threads of control and host requests: the host hand-over, the
+// sharing request, the ready wait and the host-invitation prompt. Each thread
+// gets its own copy of its arguments (nothing is shared between two starts),
+// and every thread is cancelled and joined before the owner goes away; an
+// open prompt is answered "No" on cancel and its answer is not sent.
+#include "core/control/HostHandover.h"
+#include "core/control/ControlRequests.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class RequestWorkers {
+public:
+    RequestWorkers(HandoverEnv& env, ControlRequests& requests);
+    ~RequestWorkers();
+    RequestWorkers(const RequestWorkers&) = delete;
+    RequestWorkers& operator=(const RequestWorkers&) = delete;
+
+    void StartHandover(const std::string& newHost);
+    void StartSharingRequest(const std::string& session);
+    void StartReadyWait();
+    // A Yes/No question with no owner window; the answer goes back as
+    // PLP_HOST_ACCEPT or PLP_HOST_DECLINE to the coordinator.
+    void StartHostPrompt(const std::wstring& text, const std::string& coordinator);
+    // Stops every worker at its next wait and joins them all.
+    void CancelAndJoin();
+    size_t Running();
+
+private:
+    class Guarded;
+    struct Worker {
+        std::thread thread;
+        std::atomic<bool> done{false};
+        std::atomic<DWORD> threadId{0};
+    };
+    template <class Body>
+    void Launch(Body body);
+    void Reap();
+
+    HandoverEnv& m_env;
+    ControlRequests& m_requests;
+    std::unique_ptr<Guarded> m_guarded;
+    std::atomic<bool> m_cancelled{false};
+    std::mutex m_lock;
+    std::list<Worker> m_workers;
+};
