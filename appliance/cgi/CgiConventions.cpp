@@ -1,0 +1,66 @@
+#include "appliance/cgi/CgiConventions.h"
+
+#include "appliance/cgi/CgiSession.h"
+#include "core/base/Base64.h"
+#include "core/base/StringUtil.h"
+#include "core/base/TextConvert.h"
+
+namespace {
+constexpr char kReferrer[] = "https://localhost/cgi-bin/welcome";
+}
+
+std::string PlainReferrer() { return kReferrer; }
+
+std::string EncodedReferrer() { return PercentEncode(kReferrer); }
+
+std::string PostCookieLine(const CgiSession& session) {
+    std::string encoded;
+    Base64Encode(session.sessionId.c_str(), encoded);
+    return "Cookie: swap=" + encoded + "\r\n";
+}
+
+std::string GetCookieLine(const CgiSession& session) {
+    std::string encoded;
+    Base64Encode(session.sessionId.c_str(), encoded);
+    return "Cookie: swap=" + encoded +
+           "; Bar=0; lastFolderClicked=IMG00; 555=/cgi-bin/status; apportal=107";
+}
+
+std::string UrlEncode(const std::string& utf8) { return PercentEncode(utf8); }
+
+std::string UrlEncodeWide(const std::wstring& text) {
+    return PercentEncode(WideToAnsi(text, kCodePageUtf8));
+}
+
+CgiRequest MakeCookieGet(const CgiSession& session, std::string path) {
+    CgiRequest r;
+    r.verb = "GET";
+    r.path = std::move(path);
+    r.referrer = EncodedReferrer();
+    r.addHeaders = GetCookieLine(session);
+    return r;
+}
+
+CgiRequest MakeCookiePost(const CgiSession& session, std::string path, std::string body) {
+    CgiRequest r;
+    r.verb = "POST";
+    r.path = std::move(path);
+    r.referrer = EncodedReferrer();
+    r.addHeaders = PostCookieLine(session) + kFormHeaders;
+    r.body = std::move(body);
+    return r;
+}
+
+CgiRequest MakePlainPost(std::string path, std::string referrer, std::string body) {
+    CgiRequest r;
+    r.verb = "POST";
+    r.path = std::move(path);
+    r.referrer = std::move(referrer);
+    r.sendHeaders = kFormHeaders;
+    r.body = std::move(body);
+    return r;
+}
+
+CgiReply Exchange(CgiSession& session, const CgiRequest& request) {
+    return session.transport->Exchange(request, session);
+}
