@@ -2,7 +2,7 @@
 // copying rows, optionally exposing its own pixel memory like a DIB section.
 #pragma once
 
-#include "Customer/ScreenSource.h"
+#include "Customer/capture/ScreenSource.h"
 #include "Customer/tests/TestFrames.h"
 
 #include <cstring>

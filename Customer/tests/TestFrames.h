@@ -3,7 +3,7 @@
 // (smooth colour with noise), in the host's 32-bit or 16-bit format.
 #pragma once
 
-#include "Customer/FrameView.h"
+#include "Customer/encode/FrameView.h"
 #include "rfb/PixelFormat.h"
 #include "rfb/tests/TestFormats.h"
 

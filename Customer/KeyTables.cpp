@@ -1,4 +1,0 @@
-#include "Customer/KeyTables.h"
-
-// The tables belong to the sharing host's key injection, which is not built yet.
-void BuildDeadKeyTable() {}

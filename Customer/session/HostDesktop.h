@@ -1,0 +1,62 @@
+// What the session needs of the presenter's desktop and of the platform.
+// The program's desktop grabs the screen with GDI and injects input with
+// SendInput (HostDesktop_win.cpp); tests use a desktop in memory.
+#pragma once
+
+#include "Customer/input/PointerInput.h"
+#include "Customer/capture/vncClientBuffer.h"
+#include "Customer/encode/vncEncoder.h"
+#include "rfb/UpdateTracker.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class HostDesktop {
+public:
+    virtual ~HostDesktop() = default;
+
+    // Starts capture: the frame buffers are ready when it returns true.
+    virtual bool Init() = 0;
+    virtual vncClientBuffer& Buffer() = 0;
+    // The desktop and the shared part of it, in host coordinates.
+    virtual rfb::Rect ScreenRect() const = 0;
+    virtual rfb::Rect SharedRect() const = 0;
+    // Brings the region up to date (grab and compare) and reports what
+    // changed into the tracker; called with the update lock held.
+    virtual void Poll(const rfb::Region& region, rfb::UpdateTracker& tracker) = 0;
+
+    // The current cursor; false when it cannot be read.
+    virtual bool GetCursor(CursorImage& cursor) = 0;
+    virtual rfb::Rect CursorRect() = 0;
+
+    virtual void InjectKey(uint32_t keysym, bool down) = 0;
+    virtual void InjectPointer(const PointerInput& input, bool absoluteMouse) = 0;
+    virtual bool SwapButtons() = 0;
+    // Turns Caps Lock and Scroll Lock off on the host.
+    virtual void ReleaseLockKeys() = 0;
+    virtual void SetClipText(const std::string& text) = 0;
+    // Blank screen on or off; false when the desktop cannot blank.
+    virtual bool BlankScreen(bool on) = 0;
+    // rfbSetSW: share mode 1 (whole screen) or 6 (one window); false when refused.
+    virtual bool SetShareMode(int mode) = 0;
+    virtual void ShareMonitorAt(int x, int y) = 0;
+};
+
+class HostPlatform {
+public:
+    virtual ~HostPlatform() = default;
+
+    virtual std::unique_ptr<HostDesktop> MakeDesktop() = 0;
+    // The "vnc server is created" event (set-up done, and again teardown done).
+    virtual void SignalServerEvent() = 0;
+    // Displays attached to the desktop, mirror drivers not counted.
+    virtual int MonitorCount() = 0;
+    // The OS class of the host (1 NT 5, 2 NT 6 and later, 3 NT 4, 4/5 9x).
+    virtual int OsClass() = 0;
+    // Input desktop: whether this thread is on it, and an attempt to attach.
+    virtual bool OnInputDesktop() = 0;
+    virtual bool AttachToInputDesktop() = 0;
+    virtual void RaiseThreadPriority() = 0;
+    virtual uint32_t TickCount() = 0;
+};

@@ -1,0 +1,300 @@
+#include "Customer/capture/GdiScreen.h"
+#include "Customer/encode/HostLog.h"
+#include "Customer/session/WinHost.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+// Injected input carries this extra information, so the local input watch
+// tells it from the user's.
+constexpr ULONG_PTR kInjectedMark = 2;
+
+struct KeyMap {
+    uint32_t keysym;
+    uint8_t vk;
+    bool extended;
+};
+
+const KeyMap kKeys[] = {
+    {0xFF08, VK_BACK, false},     {0xFF09, VK_TAB, false},      {0xFF0D, VK_RETURN, false},
+    {0xFF1B, VK_ESCAPE, false},   {0xFFFF, VK_DELETE, true},    {0xFF50, VK_HOME, true},
+    {0xFF51, VK_LEFT, true},      {0xFF52, VK_UP, true},        {0xFF53, VK_RIGHT, true},
+    {0xFF54, VK_DOWN, true},      {0xFF55, VK_PRIOR, true},     {0xFF56, VK_NEXT, true},
+    {0xFF57, VK_END, true},       {0xFF63, VK_INSERT, true},    {0xFF13, VK_PAUSE, false},
+    {0xFF14, VK_SCROLL, false},   {0xFF61, VK_SNAPSHOT, true},  {0xFF8D, VK_RETURN, true},
+    {0xFFE1, VK_SHIFT, false},    {0xFFE2, VK_RSHIFT, false},   {0xFFE3, VK_CONTROL, false},
+    {0xFFE4, VK_RCONTROL, true},  {0xFFE9, VK_MENU, false},     {0xFFEA, VK_RMENU, true},
+    {0xFFE7, VK_MENU, false},     {0xFFE8, VK_RMENU, true},     {0xFFEB, VK_LWIN, true},
+    {0xFFEC, VK_RWIN, true},      {0xFF67, VK_APPS, true},      {0xFFE5, VK_CAPITAL, false},
+    {0xFF7F, VK_NUMLOCK, true},   {0xFFAA, VK_MULTIPLY, false}, {0xFFAB, VK_ADD, false},
+    {0xFFAD, VK_SUBTRACT, false}, {0xFFAE, VK_DECIMAL, false},  {0xFFAF, VK_DIVIDE, true},
+};
+
+void sendKey(uint8_t vk, bool extended, bool down)
+{
+    INPUT in;
+    std::memset(&in, 0, sizeof in);
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, 0));
+    in.ki.dwFlags = (extended ? KEYEVENTF_EXTENDEDKEY : 0) | (down ? 0 : KEYEVENTF_KEYUP);
+    in.ki.dwExtraInfo = kInjectedMark;
+    SendInput(1, &in, sizeof in);
+}
+
+class WinDesktop : public HostDesktop {
+public:
+    bool Init() override
+    {
+        m_screen = CreateGdiScreen();
+        if (!m_screen)
+            return false;
+        m_buffer.SetSource(m_screen.get());
+        if (!m_buffer.CheckBuffer())
+            return false;
+        m_info = m_screen->Info();
+        return true;
+    }
+    vncClientBuffer& Buffer() override { return m_buffer; }
+    rfb::Rect ScreenRect() const override { return rfb::Rect(0, 0, m_info.width, m_info.height); }
+    rfb::Rect SharedRect() const override { return ScreenRect(); }
+    void Poll(const rfb::Region& region, rfb::UpdateTracker& tracker) override
+    {
+        m_buffer.GrabRegion(region, SharedRect());
+        rfb::Region changed, cached;
+        m_buffer.CheckRegion(region, changed, cached);
+        if (!changed.is_empty())
+            tracker.add_changed(changed);
+        if (!cached.is_empty())
+            tracker.add_cached(cached);
+    }
+    bool GetCursor(CursorImage& cursor) override;
+    rfb::Rect CursorRect() override
+    {
+        POINT p{0, 0};
+        GetCursorPos(&p);
+        const int x = p.x - m_info.originX, y = p.y - m_info.originY;
+        return rfb::Rect(x - 16, y - 16, x + 32, y + 32).intersect(ScreenRect());
+    }
+    void InjectKey(uint32_t keysym, bool down) override
+    {
+        uint8_t vk;
+        bool extended;
+        if (KeysymToVirtualKey(keysym, &vk, &extended))
+            sendKey(vk, extended, down);
+        else
+            HostLog(kHostLogDebugWarn, "no key for keysym 0x%x\n", keysym);
+    }
+    void InjectPointer(const PointerInput& p, bool) override;
+    bool SwapButtons() override { return GetSystemMetrics(SM_SWAPBUTTON) != 0; }
+    void ReleaseLockKeys() override
+    {
+        if (GetKeyState(VK_CAPITAL) & 1) {
+            sendKey(VK_CAPITAL, false, true);
+            sendKey(VK_CAPITAL, false, false);
+        }
+        if (GetKeyState(VK_SCROLL) & 1) {
+            sendKey(VK_SCROLL, true, true);
+            sendKey(VK_SCROLL, true, false);
+        }
+    }
+    void SetClipText(const std::string& text) override;
+    bool BlankScreen(bool) override { return false; }
+    // The whole screen is what is shared already; single windows are not.
+    bool SetShareMode(int) override { return false; }
+    void ShareMonitorAt(int x, int y) override
+    {
+        HostLog(kHostLogDebugInfo, "monitor at %d,%d: the whole screen stays shared\n", x, y);
+    }
+
+private:
+    std::unique_ptr<ScreenSource> m_screen;
+    vncClientBuffer m_buffer;
+    ScreenInfo m_info;
+};
+
+void WinDesktop::InjectPointer(const PointerInput& p, bool)
+{
+    const int vx = GetSystemMetrics(SM_XVIRTUALSCREEN), vy = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const int vw = GetSystemMetrics(SM_CXVIRTUALSCREEN), vh = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    INPUT in;
+    std::memset(&in, 0, sizeof in);
+    in.type = INPUT_MOUSE;
+    in.mi.dwExtraInfo = kInjectedMark;
+    in.mi.dx = static_cast<LONG>(static_cast<int64_t>(p.x + m_info.originX - vx) * 65535 / (vw > 1 ? vw - 1 : 1));
+    in.mi.dy = static_cast<LONG>(static_cast<int64_t>(p.y + m_info.originY - vy) * 65535 / (vh > 1 ? vh - 1 : 1));
+    DWORD flags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
+    if (p.move)
+        flags |= MOUSEEVENTF_MOVE;
+    if (p.left)
+        flags |= p.left > 0 ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    if (p.middle)
+        flags |= p.middle > 0 ? MOUSEEVENTF_MIDDLEDOWN : MOUSEEVENTF_MIDDLEUP;
+    if (p.right)
+        flags |= p.right > 0 ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP;
+    if (p.wheel) {
+        flags |= MOUSEEVENTF_WHEEL;
+        in.mi.mouseData = static_cast<DWORD>(p.wheel);
+    }
+    in.mi.dwFlags = flags;
+    SendInput(1, &in, sizeof in);
+}
+
+void WinDesktop::SetClipText(const std::string& text)
+{
+    if (!OpenClipboard(nullptr))
+        return;
+    EmptyClipboard();
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    if (mem) {
+        void* p = GlobalLock(mem);
+        if (p) {
+            std::memcpy(p, text.c_str(), text.size() + 1);
+            GlobalUnlock(mem);
+            if (!SetClipboardData(CF_TEXT, mem))
+                GlobalFree(mem);
+        } else {
+            GlobalFree(mem);
+        }
+    }
+    CloseClipboard();
+}
+
+// Owner of the two bitmaps GetIconInfo hands out.
+struct IconBitmaps {
+    ICONINFO info{};
+    ~IconBitmaps()
+    {
+        if (info.hbmMask)
+            DeleteObject(info.hbmMask);
+        if (info.hbmColor)
+            DeleteObject(info.hbmColor);
+    }
+};
+
+// Reads the cursor's planes as 32-bit pixels: the AND mask and the colour
+// (or the XOR plane of a monochrome cursor).
+bool readBits(HDC dc, HBITMAP bmp, int w, int h, std::vector<uint32_t>& out)
+{
+    BITMAPINFO bi;
+    std::memset(&bi, 0, sizeof bi);
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    out.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
+    return GetDIBits(dc, bmp, 0, static_cast<UINT>(h), out.data(), &bi, DIB_RGB_COLORS) != 0;
+}
+
+bool WinDesktop::GetCursor(CursorImage& cursor)
+{
+    CURSORINFO ci;
+    std::memset(&ci, 0, sizeof ci);
+    ci.cbSize = sizeof ci;
+    if (!GetCursorInfo(&ci) || !ci.hCursor) {
+        HostLog(kHostLogDebugWarn, "cursor handle is NULL.\n");
+        return false;
+    }
+    IconBitmaps icon;
+    if (!GetIconInfo(ci.hCursor, &icon.info)) {
+        HostLog(kHostLogDebugWarn, "GetIconInfo() failed.\n");
+        return false;
+    }
+    if (!icon.info.hbmMask) {
+        HostLog(kHostLogDebugWarn, "cursor bitmap handle is NULL.\n");
+        return false;
+    }
+    BITMAP bm;
+    if (!GetObjectW(icon.info.hbmMask, sizeof bm, &bm)) {
+        HostLog(kHostLogDebugWarn, "GetObject() for bitmap failed.\n");
+        return false;
+    }
+    const bool mono = !icon.info.hbmColor;
+    const int w = bm.bmWidth, h = mono ? bm.bmHeight / 2 : bm.bmHeight;
+    if (w <= 0 || h <= 0 || w > 256 || h > 256) {
+        HostLog(kHostLogDebugWarn, "incorrect data in cursor bitmap.\n");
+        return false;
+    }
+    HDC dc = GetDC(nullptr);
+    std::vector<uint32_t> andBits, colourBits;
+    const bool ok = readBits(dc, icon.info.hbmMask, w, mono ? h * 2 : h, andBits) &&
+                    (mono || readBits(dc, icon.info.hbmColor, w, h, colourBits));
+    ReleaseDC(nullptr, dc);
+    if (!ok) {
+        HostLog(kHostLogDebugWarn, "GetBitmapBits() failed.\n");
+        return false;
+    }
+    cursor = CursorImage();
+    cursor.hotX = static_cast<int>(icon.info.xHotspot);
+    cursor.hotY = static_cast<int>(icon.info.yHotspot);
+    cursor.width = w;
+    cursor.height = h;
+    cursor.mask.assign(cursor.MaskBytes(), 0);
+    cursor.source.assign(cursor.MaskBytes(), 0);
+    const rfb::PixelFormat& pf = m_info.format;
+    const size_t bpp = static_cast<size_t>(pf.bitsPerPixel / 8);
+    cursor.pixels.assign(static_cast<size_t>(w) * static_cast<size_t>(h) * bpp, 0);
+    const size_t rowBytes = static_cast<size_t>((w + 7) / 8);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const size_t i = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x);
+            const bool transparent = (andBits[i] & 0xFFFFFF) != 0;
+            const uint32_t rgb = mono ? andBits[static_cast<size_t>(y + h) * static_cast<size_t>(w) + x] & 0xFFFFFF
+                                      : colourBits[i] & 0xFFFFFF;
+            const bool visible = !transparent || (mono && rgb != 0);
+            const unsigned r = rgb >> 16 & 255, g = rgb >> 8 & 255, b = rgb & 255;
+            const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
+            if (visible)
+                cursor.mask[static_cast<size_t>(y) * rowBytes + static_cast<size_t>(x / 8)] |= bit;
+            // XCursor: foreground (black) where the pixel is dark.
+            if ((11 * r + 16 * g + 5 * b) / 32 < 128)
+                cursor.source[static_cast<size_t>(y) * rowBytes + static_cast<size_t>(x / 8)] |= bit;
+            const uint32_t v = (r * pf.redMax / 255) << pf.redShift | (g * pf.greenMax / 255) << pf.greenShift |
+                               (b * pf.blueMax / 255) << pf.blueShift;
+            std::memcpy(&cursor.pixels[i * bpp], &v, bpp);
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool KeysymToVirtualKey(uint32_t keysym, uint8_t* vk, bool* extended)
+{
+    for (const KeyMap& k : kKeys) {
+        if (k.keysym == keysym) {
+            *vk = k.vk;
+            *extended = k.extended;
+            return true;
+        }
+    }
+    if (keysym >= 0xFFBE && keysym <= 0xFFC9) {
+        *vk = static_cast<uint8_t>(VK_F1 + (keysym - 0xFFBE));
+        *extended = false;
+        return true;
+    }
+    if (keysym >= 0xFFB0 && keysym <= 0xFFB9) {
+        *vk = static_cast<uint8_t>(VK_NUMPAD0 + (keysym - 0xFFB0));
+        *extended = false;
+        return true;
+    }
+    if (keysym >= 0x20 && keysym <= 0xFF) {
+        const SHORT scan = VkKeyScanA(static_cast<CHAR>(keysym));
+        if (scan == -1 || (scan & 0xFF) == 0xFF)
+            return false;
+        *vk = static_cast<uint8_t>(scan & 0xFF);
+        *extended = false;
+        return true;
+    }
+    return false;
+}
+
+std::unique_ptr<HostDesktop> CreateWindowsDesktop()
+{
+    return std::make_unique<WinDesktop>();
+}

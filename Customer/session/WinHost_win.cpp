@@ -1,0 +1,86 @@
+#include "Customer/session/WinHost.h"
+
+#include "Customer/capture/DisplayLayout.h"
+#include "Customer/encode/HostLog.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+bool sameDesktopName(HDESK a, HDESK b)
+{
+    char na[256] = {}, nb[256] = {};
+    DWORD len = 0;
+    if (!GetUserObjectInformationA(a, UOI_NAME, na, sizeof na - 1, &len) ||
+        !GetUserObjectInformationA(b, UOI_NAME, nb, sizeof nb - 1, &len))
+        return false;
+    return std::strcmp(na, nb) == 0;
+}
+
+class WinHostPlatform : public HostPlatform {
+public:
+    WinHostPlatform()
+    {
+        // The manager made the event at start-up; a server started without it
+        // makes its own so the signals still have somewhere to go.
+        m_event = OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, L"vnc server is created");
+        if (!m_event)
+            m_event = CreateEventW(nullptr, FALSE, FALSE, L"vnc server is created");
+    }
+    ~WinHostPlatform() override
+    {
+        if (m_event)
+            CloseHandle(m_event);
+        if (m_inputDesktop)
+            CloseDesktop(m_inputDesktop);
+    }
+    WinHostPlatform(const WinHostPlatform&) = delete;
+    WinHostPlatform& operator=(const WinHostPlatform&) = delete;
+
+    std::unique_ptr<HostDesktop> MakeDesktop() override { return CreateWindowsDesktop(); }
+    void SignalServerEvent() override
+    {
+        if (m_event)
+            SetEvent(m_event);
+    }
+    int MonitorCount() override { return CountDisplayMonitors(); }
+    int OsClass() override { return ComputeServerOsClass(); }
+    bool OnInputDesktop() override
+    {
+        HDESK input = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS);
+        if (!input)
+            return false;
+        const bool same = sameDesktopName(input, GetThreadDesktop(GetCurrentThreadId()));
+        CloseDesktop(input);
+        return same;
+    }
+    bool AttachToInputDesktop() override
+    {
+        HDESK input = OpenInputDesktop(0, FALSE, GENERIC_ALL);
+        if (!input)
+            return false;
+        if (!SetThreadDesktop(input)) {
+            CloseDesktop(input);
+            return false;
+        }
+        if (m_inputDesktop)
+            CloseDesktop(m_inputDesktop);
+        m_inputDesktop = input;
+        return true;
+    }
+    void RaiseThreadPriority() override { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST); }
+    uint32_t TickCount() override { return GetTickCount(); }
+
+private:
+    HANDLE m_event = nullptr;
+    HDESK m_inputDesktop = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<HostPlatform> CreateWindowsHostPlatform()
+{
+    return std::make_unique<WinHostPlatform>();
+}

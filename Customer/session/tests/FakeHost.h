@@ -1,0 +1,179 @@
+// A platform and desktop in memory for session tests: the screen is a test
+// frame, injected input is recorded, the server event is counted, and the
+// input desktop can be taken away.
+#pragma once
+
+#include "Customer/session/HostDesktop.h"
+#include "Customer/encode/HostLog.h"
+#include "Customer/tests/MemoryScreen.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+class MemoryDesktop : public HostDesktop {
+public:
+    MemoryDesktop(const rfb::PixelFormat& pf, int w, int h) : screen(pf, w, h) {}
+
+    MemoryScreen screen;
+    std::mutex recordLock;
+    std::vector<uint32_t> keys;
+    std::vector<PointerInput> pointers;
+    std::string clipText;
+    bool pendingCopy = false;
+    rfb::Rect copyDest;
+    rfb::Point copyDelta;
+    CursorImage cursor;
+    bool cursorReadable = true;
+    // Allocation failures inside the desktop's work, as the client thread
+    // (Poll) and the update sender (GetCursor) meet them.
+    std::atomic<bool> pollThrows{false};
+    std::atomic<bool> cursorThrows{false};
+
+    bool Init() override
+    {
+        m_buffer.SetSource(&screen);
+        return m_buffer.CheckBuffer();
+    }
+    vncClientBuffer& Buffer() override { return m_buffer; }
+    rfb::Rect ScreenRect() const override { return rfb::Rect(0, 0, screen.Info().width, screen.Info().height); }
+    rfb::Rect SharedRect() const override { return ScreenRect(); }
+    void Poll(const rfb::Region& region, rfb::UpdateTracker& tracker) override
+    {
+        if (pollThrows.load())
+            throw std::bad_alloc();
+        if (pendingCopy) {
+            tracker.add_copied(rfb::Region(copyDest), copyDelta);
+            m_buffer.CopyRect(copyDest, copyDelta);
+            pendingCopy = false;
+        }
+        m_buffer.GrabRegion(region, SharedRect());
+        rfb::Region changed, cached;
+        m_buffer.CheckRegion(region, changed, cached);
+        if (!changed.is_empty())
+            tracker.add_changed(changed);
+        if (!cached.is_empty())
+            tracker.add_cached(cached);
+    }
+    bool GetCursor(CursorImage& out) override
+    {
+        if (cursorThrows.load())
+            throw std::bad_alloc();
+        out = cursor;
+        return cursorReadable;
+    }
+    rfb::Rect CursorRect() override { return rfb::Rect(0, 0, 16, 16); }
+    void InjectKey(uint32_t keysym, bool down) override
+    {
+        std::lock_guard<std::mutex> hold(recordLock);
+        keys.push_back(keysym | (down ? 0x80000000u : 0));
+    }
+    void InjectPointer(const PointerInput& input, bool) override
+    {
+        std::lock_guard<std::mutex> hold(recordLock);
+        pointers.push_back(input);
+    }
+    bool SwapButtons() override { return false; }
+    void ReleaseLockKeys() override {}
+    void SetClipText(const std::string& text) override
+    {
+        std::lock_guard<std::mutex> hold(recordLock);
+        clipText = text;
+    }
+    bool BlankScreen(bool) override { return false; }
+    bool SetShareMode(int) override { return false; }
+    void ShareMonitorAt(int, int) override {}
+
+private:
+    vncClientBuffer m_buffer;
+};
+
+class FakePlatform : public HostPlatform {
+public:
+    FakePlatform(const rfb::PixelFormat& pf, int w, int h) : m_pf(pf), m_w(w), m_h(h) {}
+
+    std::atomic<MemoryDesktop*> desktop{nullptr};
+    std::atomic<bool> inputDesktop{true};
+    std::atomic<int> monitors{1};
+    testframes::Frame initialFrame;
+
+    std::unique_ptr<HostDesktop> MakeDesktop() override
+    {
+        auto d = std::make_unique<MemoryDesktop>(m_pf, m_w, m_h);
+        if (initialFrame.width)
+            d->screen.Paint(initialFrame);
+        desktop.store(d.get());
+        return d;
+    }
+    void SignalServerEvent() override
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        ++m_events;
+        m_cv.notify_all();
+    }
+    bool WaitEvents(int count, int timeoutMs = 5000)
+    {
+        std::unique_lock<std::mutex> hold(m_lock);
+        return m_cv.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return m_events >= count; });
+    }
+    int Events()
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_events;
+    }
+    int MonitorCount() override { return monitors.load(); }
+    int OsClass() override { return 2; }
+    bool OnInputDesktop() override { return inputDesktop.load(); }
+    bool AttachToInputDesktop() override { return inputDesktop.load(); }
+    void RaiseThreadPriority() override {}
+    uint32_t TickCount() override { return 1; }
+
+private:
+    rfb::PixelFormat m_pf;
+    int m_w, m_h;
+    std::mutex m_lock;
+    std::condition_variable m_cv;
+    int m_events = 0;
+};
+
+// Collects the host's log lines while it lives.
+class LogCapture {
+public:
+    LogCapture() { m_previous = SetHostLogSink(&LogCapture::Sink); }
+    ~LogCapture() { SetHostLogSink(m_previous); }
+    static bool Contains(const std::string& text)
+    {
+        std::lock_guard<std::mutex> hold(Lock());
+        for (const std::string& l : Lines())
+            if (l.find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+    static void Clear()
+    {
+        std::lock_guard<std::mutex> hold(Lock());
+        Lines().clear();
+    }
+
+private:
+    static std::mutex& Lock()
+    {
+        static std::mutex m;
+        return m;
+    }
+    static std::vector<std::string>& Lines()
+    {
+        static std::vector<std::string> lines;
+        return lines;
+    }
+    static void Sink(int, const char* line)
+    {
+        std::lock_guard<std::mutex> hold(Lock());
+        Lines().push_back(line);
+    }
+    HostLogSink m_previous;
+};

@@ -1,0 +1,163 @@
+// The program's server under Wine against the X server's screen: display
+// enumeration, the GDI grab of a window of known colour, and a whole session
+// through the real socket, desktop and "vnc server is created" event.
+#include "Customer/capture/DisplayLayout.h"
+#include "Customer/capture/GdiScreen.h"
+#include "rfb/RfbProto.h"
+#include "Customer/session/WinHost.h"
+#include "Customer/tests/RfbTestDecoder.h"
+#include "Customer/session/tests/TestSocket.h"
+#include "Customer/session/vncServer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include <windows.h>
+
+namespace {
+
+constexpr COLORREF kPaint = RGB(0xD0, 0x20, 0x40);
+constexpr int kX = 100, kY = 120, kW = 200, kH = 150;
+
+// A topmost window filled with one colour, shown at a known place.
+class ColourWindow {
+public:
+    ColourWindow()
+    {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hbrBackground = CreateSolidBrush(kPaint);
+        wc.lpszClassName = L"CorviskGrabTest";
+        RegisterClassW(&wc);
+        m_hwnd = CreateWindowExW(WS_EX_TOPMOST, L"CorviskGrabTest", L"", WS_POPUP | WS_VISIBLE, kX, kY, kW, kH,
+                                 nullptr, nullptr, wc.hInstance, nullptr);
+        UpdateWindow(m_hwnd);
+        Pump(500);
+    }
+    ~ColourWindow()
+    {
+        if (m_hwnd)
+            DestroyWindow(m_hwnd);
+    }
+    static void Pump(int ms)
+    {
+        const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+        while (GetTickCount() < end) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            Sleep(10);
+        }
+    }
+    bool ok() const { return m_hwnd != nullptr; }
+
+private:
+    HWND m_hwnd = nullptr;
+};
+
+uint32_t Expected888()
+{
+    return uint32_t(GetRValue(kPaint)) << 16 | uint32_t(GetGValue(kPaint)) << 8 | GetBValue(kPaint);
+}
+
+TEST(WinHost, DisplaysAndOsClass)
+{
+    DisplayLayout layout;
+    ASSERT_TRUE(ReadDisplayLayout(layout));
+    EXPECT_EQ(layout.monitorCount, 1);
+    EXPECT_EQ(CountDisplayMonitors(), 1);
+    EXPECT_EQ(layout.primary.width, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(layout.primary.height, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_EQ(layout.virtualScreen.width, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    const int cls = ComputeServerOsClass();
+    EXPECT_TRUE(cls == 1 || cls == 2) << cls;
+    EXPECT_TRUE(FindMirrorDriverDevice().empty());
+}
+
+TEST(WinHost, GdiGrabSeesTheWindow)
+{
+    ColourWindow window;
+    ASSERT_TRUE(window.ok());
+    auto screen = CreateGdiScreen();
+    ASSERT_TRUE(screen);
+    const ScreenInfo info = screen->Info();
+    EXPECT_EQ(info.width, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(info.format.bitsPerPixel, 32);
+    EXPECT_EQ(info.format.redShift, 16);
+    EXPECT_EQ(info.format.redMax, 255);
+    const size_t stride = DibStride(info.width, 32);
+    ASSERT_TRUE(screen->CaptureRect(rfb::Rect(0, 0, info.width, info.height), screen->Bits(), stride));
+    uint32_t inside, outside;
+    std::memcpy(&inside, screen->Bits() + static_cast<size_t>(kY + kH / 2) * stride + (kX + kW / 2) * 4, 4);
+    std::memcpy(&outside, screen->Bits() + static_cast<size_t>(kY + kH + 20) * stride + (kX + kW + 20) * 4, 4);
+    EXPECT_EQ(inside & 0xFFFFFF, Expected888());
+    EXPECT_NE(outside & 0xFFFFFF, Expected888());
+}
+
+TEST(WinHost, KeysymsMapToVirtualKeys)
+{
+    uint8_t vk;
+    bool ext;
+    ASSERT_TRUE(KeysymToVirtualKey(0xFF0D, &vk, &ext));
+    EXPECT_EQ(vk, VK_RETURN);
+    ASSERT_TRUE(KeysymToVirtualKey(0xFF51, &vk, &ext));
+    EXPECT_TRUE(ext);
+    ASSERT_TRUE(KeysymToVirtualKey('a', &vk, &ext));
+    EXPECT_EQ(vk, 'A');
+    ASSERT_TRUE(KeysymToVirtualKey(0xFFC9, &vk, &ext));
+    EXPECT_EQ(vk, VK_F12);
+    EXPECT_FALSE(KeysymToVirtualKey(0x1234567, &vk, &ext));
+}
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> v)
+{
+    std::vector<uint8_t> out;
+    for (int b : v)
+        out.push_back(static_cast<uint8_t>(b));
+    return out;
+}
+
+// The program's own server object, as the manager makes it.
+TEST(WinHost, ProgramServerSharesTheScreen)
+{
+    ColourWindow window;
+    ASSERT_TRUE(window.ok());
+    HANDLE created = CreateEventW(nullptr, FALSE, FALSE, L"vnc server is created");
+    ASSERT_TRUE(created);
+    LoopbackPair pair{LoopbackPair::Sends::AtOnce};
+    ASSERT_TRUE(pair.ok());
+    auto server = std::make_unique<vncServer>(nullptr, pair.nearEnd());
+    server->SetName("Presenter");
+    ASSERT_EQ(server->AddClientDefault(1, 1), 1);
+    ASSERT_EQ(WaitForSingleObject(created, 10000), WAIT_OBJECT_0);
+
+    const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    testrfb::Format fmt;  // 32 bpp, 8-8-8 at 16, 8, 0, little-endian
+    testrfb::Decoder dec(fmt, sw, sh);
+    ViewerSource src(pair, 10000);
+    ASSERT_TRUE(pair.sendFromFar(Bytes({rfbproto::kStartRequest, 1})));
+    ASSERT_EQ(dec.readMessage(src), rfbproto::kStartReply);
+    EXPECT_EQ(dec.width(), sw);
+    EXPECT_EQ(dec.height(), sh);
+    EXPECT_EQ(dec.startFormat[0], 32);
+
+    for (int encoding : {rfbproto::kEncZRLE, rfbproto::kEncHextile, rfbproto::kEncRaw}) {
+        ASSERT_TRUE(pair.sendFromFar(Bytes({rfbproto::kSetEncodings, 0, 0, 1, 0, 0, 0, encoding})));
+        ASSERT_TRUE(pair.sendFromFar(Bytes({rfbproto::kFramebufferUpdateRequest, 0, 0, 0, 0, 0, 0, 0, 0, 0})));
+        ASSERT_EQ(dec.readMessage(src), rfbproto::kFramebufferUpdate);
+        ASSERT_FALSE(dec.lastUpdateRects.empty());
+        EXPECT_EQ(dec.lastUpdateRects.back().encoding, encoding);
+        EXPECT_EQ(dec.pixel(kX + kW / 2, kY + kH / 2) & 0xFFFFFF, Expected888());
+        EXPECT_EQ(dec.pixel(kX + 1, kY + 1) & 0xFFFFFF, Expected888());
+    }
+
+    ASSERT_TRUE(pair.sendFromFar(Bytes({rfbproto::kDisconnect, 0, 0, 0, 0, 0, 0, 0})));
+    EXPECT_EQ(WaitForSingleObject(created, 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(server->SessionEnded());
+    server.reset();
+    CloseHandle(created);
+}
+
+} // namespace

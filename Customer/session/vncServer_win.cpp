@@ -1,0 +1,20 @@
+#include "Customer/session/vncServer.h"
+
+#include "Customer/session/HostConnection.h"
+#include "Customer/encode/HostLog.h"
+#include "Customer/session/WinHost.h"
+#include "rfb/VSocket.h"
+
+#include <winsock2.h>
+
+vncServer::vncServer(MeetingContext*, rdr::SocketHandle socket)
+    : vncServer(CreateWindowsHostPlatform(), MakeSocketConnection(socket))
+{
+    RouteHostLogToProgramLog();
+    // Records the Winsock version for the socket's time-outs; the core keeps
+    // Winsock itself running.
+    bool started = false;
+    InitWinsock(&started);
+    if (started)
+        WSACleanup();
+}
