@@ -1,6 +1,6 @@
 #include "extras/AudioSpeaker.h"
 
-AudioSpeaker::AudioSpeaker(CManager* manager) : m_manager(manager) {}
+AudioSpeaker::AudioSpeaker(MeetingContext* meeting) : m_meeting(meeting) {}
 
 AudioSpeaker::~AudioSpeaker()
 {

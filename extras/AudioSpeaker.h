@@ -2,11 +2,11 @@
 // Voice: playback of received voice and its receive thread.
 #include "core/base/CHeap.h"
 
-class CManager;
+class MeetingContext;
 
 class AudioSpeaker : public CHeap {
 public:
-    explicit AudioSpeaker(CManager* manager);
+    explicit AudioSpeaker(MeetingContext* meeting);
     // Stops the receive thread first.
     ~AudioSpeaker() override;
     AudioSpeaker(const AudioSpeaker&) = delete;
@@ -18,5 +18,5 @@ public:
     void StopReceive();
 
 private:
-    CManager* m_manager;
+    MeetingContext* m_meeting;
 };

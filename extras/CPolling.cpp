@@ -7,8 +7,8 @@ int g_toolbarButtonStates[kPollButtonLast - kPollButtonFirst + 1] = {};
 
 } // namespace
 
-CPolling::CPolling(CManager* manager, HWND parent, int kind)
-    : m_manager(manager), m_parent(parent), m_kind(kind)
+CPolling::CPolling(MeetingContext* meeting, HWND parent, int kind)
+    : m_meeting(meeting), m_parent(parent), m_kind(kind)
 {
 }
 

@@ -4,14 +4,14 @@
 
 #include <windows.h>
 
-class CManager;
+class MeetingContext;
 
 constexpr int kPollButtonFirst = 2000;
 constexpr int kPollButtonLast = 2006;
 
 class CPolling : public CHeap {
 public:
-    CPolling(CManager* manager, HWND parent, int kind);
+    CPolling(MeetingContext* meeting, HWND parent, int kind);
     ~CPolling() override;
     CPolling(const CPolling&) = delete;
     CPolling& operator=(const CPolling&) = delete;
@@ -36,7 +36,7 @@ public:
     HWND m_hWnd = nullptr;
 
 private:
-    CManager* m_manager;
+    MeetingContext* m_meeting;
     HWND m_parent;
     int m_kind;
 };

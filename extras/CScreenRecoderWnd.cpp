@@ -1,6 +1,6 @@
 #include "extras/CScreenRecoderWnd.h"
 
-CScreenRecoderWnd::CScreenRecoderWnd(CManager* manager) : m_manager(manager) {}
+CScreenRecoderWnd::CScreenRecoderWnd(MeetingContext* meeting) : m_meeting(meeting) {}
 
 CScreenRecoderWnd::~CScreenRecoderWnd()
 {

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <string>
 
-class CManager;
+class MeetingContext;
 
 constexpr WPARAM kRecorderStopCommand = 3;
 constexpr int kFrameSourceOwnCapture = 0;
@@ -15,7 +15,7 @@ constexpr int kFrameSourceViewer = 1;
 
 class CScreenRecoderWnd : public CHeap {
 public:
-    explicit CScreenRecoderWnd(CManager* manager);
+    explicit CScreenRecoderWnd(MeetingContext* meeting);
     // Stops its capture and recording threads first.
     ~CScreenRecoderWnd() override;
     CScreenRecoderWnd(const CScreenRecoderWnd&) = delete;
@@ -37,7 +37,7 @@ public:
     DWORD m_recordThreadId = 0;
 
 private:
-    CManager* m_manager;
+    MeetingContext* m_meeting;
     std::wstring m_mediaFolder;
     int m_frameSource = kFrameSourceOwnCapture;
 };

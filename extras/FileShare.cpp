@@ -4,7 +4,7 @@
 
 HHOOK FileShare::s_openFileDlgHook = nullptr;
 
-FileShare::FileShare(CManager* manager) : m_manager(manager) {}
+FileShare::FileShare(MeetingContext* meeting) : m_meeting(meeting) {}
 
 FileShare::~FileShare()
 {

@@ -4,11 +4,11 @@
 
 #include <windows.h>
 
-class CManager;
+class MeetingContext;
 
 class FileShare : public CHeap {
 public:
-    explicit FileShare(CManager* manager);
+    explicit FileShare(MeetingContext* meeting);
     // Closes first: no thread outlives the object.
     ~FileShare() override;
     FileShare(const FileShare&) = delete;
@@ -27,5 +27,5 @@ public:
     static HHOOK s_openFileDlgHook;
 
 private:
-    CManager* m_manager;
+    MeetingContext* m_meeting;
 };

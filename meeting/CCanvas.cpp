@@ -30,8 +30,8 @@ void CCanvas::ShowWhiteboard(int show)
         ShowWindow(m_hWnd, show);
 }
 
-CCanvasMessager::CCanvasMessager(CCanvas* canvas, CManager* manager)
-    : m_canvas(canvas), m_manager(manager)
+CCanvasMessager::CCanvasMessager(CCanvas* canvas, MeetingContext* meeting)
+    : m_canvas(canvas), m_meeting(meeting)
 {
 }
 

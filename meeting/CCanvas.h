@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-class CManager;
+class MeetingContext;
 
 constexpr int kCanvasAnnotation = 0;
 constexpr int kCanvasWhiteboard = 1;
@@ -40,10 +40,10 @@ private:
 
 class CCanvasMessager : public CHeap {
 public:
-    CCanvasMessager(CCanvas* canvas, CManager* manager);
+    CCanvasMessager(CCanvas* canvas, MeetingContext* meeting);
     ~CCanvasMessager() override;
 
 private:
     CCanvas* m_canvas;
-    CManager* m_manager;
+    MeetingContext* m_meeting;
 };

@@ -1,6 +1,6 @@
 #include "meeting/CChat.h"
 
-CChat::CChat(CManager* manager) : m_manager(manager) {}
+CChat::CChat(MeetingContext* meeting) : m_meeting(meeting) {}
 
 CChat::~CChat()
 {

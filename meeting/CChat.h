@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-class CManager;
+class MeetingContext;
 
 // Pane-state bits.
 constexpr int kChatPaneShown = 1;
@@ -15,7 +15,7 @@ constexpr int kChatInputControl = 1041;
 
 class CChat : public CHeap {
 public:
-    explicit CChat(CManager* manager);
+    explicit CChat(MeetingContext* meeting);
     // Stops its receive thread before anything it uses goes.
     ~CChat() override;
     CChat(const CChat&) = delete;
@@ -33,6 +33,6 @@ public:
     HWND m_hPane = nullptr;
 
 private:
-    CManager* m_manager;
+    MeetingContext* m_meeting;
     int m_paneState = kChatPaneShown | kChatPaneDocked;
 };

@@ -1,7 +1,7 @@
 #include "meeting/CCtrlMenu.h"
 
 // The bar's window belongs to the meeting room, which is not built yet.
-CCtrlMenu::CCtrlMenu(CManager* manager) : m_manager(manager) {}
+CCtrlMenu::CCtrlMenu(MeetingContext* meeting) : m_meeting(meeting) {}
 
 CCtrlMenu::~CCtrlMenu()
 {

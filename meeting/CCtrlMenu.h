@@ -4,11 +4,11 @@
 
 #include <windows.h>
 
-class CManager;
+class MeetingContext;
 
 class CCtrlMenu : public CHeap {
 public:
-    explicit CCtrlMenu(CManager* manager);
+    explicit CCtrlMenu(MeetingContext* meeting);
     ~CCtrlMenu() override;
     CCtrlMenu(const CCtrlMenu&) = delete;
     CCtrlMenu& operator=(const CCtrlMenu&) = delete;
@@ -19,5 +19,5 @@ public:
     HWND m_hWnd = nullptr;
 
 private:
-    CManager* m_manager;
+    MeetingContext* m_meeting;
 };

@@ -1,6 +1,6 @@
 #include "meeting/CMeetingLobby.h"
 
-CMeetingLobby::CMeetingLobby(CManager* manager) : m_manager(manager) {}
+CMeetingLobby::CMeetingLobby(MeetingContext* meeting) : m_meeting(meeting) {}
 
 CMeetingLobby::~CMeetingLobby()
 {

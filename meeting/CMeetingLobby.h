@@ -6,11 +6,11 @@
 
 #include <atomic>
 
-class CManager;
+class MeetingContext;
 
 class CMeetingLobby : public CHeap {
 public:
-    explicit CMeetingLobby(CManager* manager);
+    explicit CMeetingLobby(MeetingContext* meeting);
     ~CMeetingLobby() override;
     CMeetingLobby(const CMeetingLobby&) = delete;
     CMeetingLobby& operator=(const CMeetingLobby&) = delete;
@@ -32,5 +32,5 @@ public:
     int m_pollLocked = 0;
 
 private:
-    CManager* m_manager;
+    MeetingContext* m_meeting;
 };

@@ -1,6 +1,6 @@
 #include "meeting/PartiMark.h"
 
-PartiMark::PartiMark(CManager* manager) : m_manager(manager) {}
+PartiMark::PartiMark(MeetingContext* meeting) : m_meeting(meeting) {}
 
 PartiMark::~PartiMark() = default;
 

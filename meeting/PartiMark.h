@@ -2,11 +2,11 @@
 // Participant marks: named markers on the shared screen.
 #include "core/base/CHeap.h"
 
-class CManager;
+class MeetingContext;
 
 class PartiMark : public CHeap {
 public:
-    explicit PartiMark(CManager* manager);
+    explicit PartiMark(MeetingContext* meeting);
     ~PartiMark() override;
     PartiMark(const PartiMark&) = delete;
     PartiMark& operator=(const PartiMark&) = delete;
@@ -17,5 +17,5 @@ public:
     void OnRecvMark(const char* text);
 
 private:
-    CManager* m_manager;
+    MeetingContext* m_meeting;
 };

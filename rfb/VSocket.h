@@ -22,8 +22,6 @@
 #include <cstdint>
 #include <mutex>
 
-class CManager;
-
 // Starts Winsock asking for version 2.0 and records the version obtained;
 // *started tells whether the start succeeded (the caller ends that use again).
 void InitWinsock(bool* started);
@@ -36,14 +34,13 @@ public:
     static constexpr size_t kQueueSize = 8192;
     static constexpr rdr::SocketHandle kNoSocket = ~rdr::SocketHandle(0);
 
-    explicit VSocket(CManager* manager = nullptr) : m_manager(manager) {}
+    VSocket() = default;
     virtual ~VSocket() = default;
     VSocket(const VSocket&) = delete;
     VSocket& operator=(const VSocket&) = delete;
 
     void SetSocket(rdr::SocketHandle socket) { m_socket = socket; }
     rdr::SocketHandle GetSocket() const { return m_socket; }
-    CManager* GetManager() const { return m_manager; }
 
     // Receive and send time-outs in milliseconds (0: none). Returns 0 when
     // Winsock is older than 2 or either setting fails.
@@ -81,7 +78,6 @@ private:
     int waitReady(bool forWrite);
 
     rdr::SocketHandle m_socket = kNoSocket;
-    CManager* m_manager;
     unsigned m_timeoutMs = 0;
     std::atomic<bool> m_failed{false};
     std::atomic<bool> m_aborted{false};

@@ -2,7 +2,7 @@
 // The meeting transport of the program: the manager's meeting steps carried
 // out by a MeetingLink (loopback channels, appliance tunnels, relay and
 // receive threads, control packet sender).
-#include "appliance/ProxyConfig.h"
+#include "appliance/cgi/ProxyConfig.h"
 #include "core/app/ManagerServices.h"
 #include "core/control/MeetingLink_win.h"
 

@@ -1,7 +1,7 @@
 // The manager's construction, its destruction and the small state helpers.
 #include "core/app/Manager.h"
 
-#include "Customer/MagnifierCapture.h"
+#include "Customer/capture/MagnifierCapture.h"
 #include "core/base/LoadResString.h"
 #include "core/app/MeetingHandlers_win.h"
 #include "core/app/Startup.h"

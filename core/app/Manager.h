@@ -3,9 +3,10 @@
 // owns every long-lived object, holds the state the other parts read, runs
 // the main thread's message loop and dispatches its thread messages. Windows
 // and workers reach it only by posting thread messages to mainThreadId.
-#include "appliance/Participant.h"
-#include "appliance/ProxyConfig.h"
+#include "appliance/cgi/Participant.h"
+#include "appliance/cgi/ProxyConfig.h"
 #include "core/control/ControlPacket.h"
+#include "core/base/MeetingContext.h"
 #include "core/control/ControlStateBits.h"
 #include "core/app/ManagerServices.h"
 #include "core/base/ThreadMessages.h"
@@ -72,7 +73,7 @@ struct LoginFields {
     int step = 1;
 };
 
-class CManager {
+class CManager : public MeetingContext {
 public:
     CManager(HINSTANCE instance, ManagerServices services);
     // Services that need the manager they serve (the program's own).
@@ -116,11 +117,11 @@ public:
     // Meeting packets on the control channel, each whole under the send
     // lock; false when it could not be sent (or the type builds nothing).
     bool SendControlMessage(uint8_t type, const std::string& name, const std::string& other, uint32_t value3,
-                            uint32_t value1, uint32_t value2);
-    bool SendTextMessage(uint8_t type, std::string_view text);
-    bool SendCanvasMessage(std::string_view text);
-    bool SendPartiMarkMessage(std::string_view text);
-    bool SendAudioMessage(uint8_t piece, const uint8_t* data, size_t length);
+                            uint32_t value1, uint32_t value2) override;
+    bool SendTextMessage(uint8_t type, std::string_view text) override;
+    bool SendCanvasMessage(std::string_view text) override;
+    bool SendPartiMarkMessage(std::string_view text) override;
+    bool SendAudioMessage(uint8_t piece, const uint8_t* data, size_t length) override;
 
     // Control and host requests (received packets come from the control
     // receive thread; the accepts from the lobby).
@@ -132,9 +133,9 @@ public:
     void SyncRequestLists();
     std::vector<std::string> ControlRequests() const;
     std::vector<std::string> HostRequests() const;
-    bool ControlHeld() const;
+    bool ControlHeld() const override;
     // Display name of a participant (UTF-8), empty when not in the list.
-    std::string GetParticipantName(const std::string& session);
+    std::string GetParticipantName(const std::string& session) override;
     // What the receive threads hand each packet to.
     ControlPacketHandler& PacketHandler();
 

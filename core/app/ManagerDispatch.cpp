@@ -2,7 +2,7 @@
 // handlers that move between login, meeting list, setup and meetings.
 #include "core/app/Manager.h"
 
-#include "Customer/LocalInputHooks.h"
+#include "Customer/input/LocalInputHooks.h"
 #include "core/app/AboutDialog.h"
 #include "core/base/DHLog.h"
 #include "core/base/LoadResString.h"

@@ -1,10 +1,10 @@
 // The screen-sharing steps (messages 60109-60116) and the sharing endpoints.
 #include "core/app/Manager.h"
 
-#include "Customer/MagnifierCapture.h"
-#include "Customer/vncServer.h"
-#include "Technician/ClientConnection.h"
-#include "Technician/TechnicianGUI.h"
+#include "Customer/capture/MagnifierCapture.h"
+#include "Customer/session/vncServer.h"
+#include "Technician/connection/ClientConnection.h"
+#include "Technician/ui/TechnicianGUI.h"
 #include "core/base/DHLog.h"
 #include "core/base/LoadResString.h"
 #include "core/app/MeetingHandlers_win.h"

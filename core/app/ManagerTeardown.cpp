@@ -5,10 +5,10 @@
 
 #include "core/app/MeetingHandlers_win.h"
 
-#include "Customer/LocalInputHooks.h"
-#include "Customer/vncServer.h"
-#include "Technician/ClientConnection.h"
-#include "Technician/TechnicianGUI.h"
+#include "Customer/input/LocalInputHooks.h"
+#include "Customer/session/vncServer.h"
+#include "Technician/connection/ClientConnection.h"
+#include "Technician/ui/TechnicianGUI.h"
 #include "extras/AudioSpeaker.h"
 #include "extras/CPolling.h"
 #include "extras/CScreenRecoderWnd.h"

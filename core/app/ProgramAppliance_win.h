@@ -5,7 +5,7 @@
 // settings and address resolution. The windows of the appliance side (login,
 // meeting list, setup, invitations, proxy credentials) are not part of this
 // build: asking for one logs that and reports failure.
-#include "appliance/ProxyConfig.h"
+#include "appliance/cgi/ProxyConfig.h"
 #include "core/app/ManagerServices.h"
 
 #include <memory>

@@ -1,8 +1,8 @@
 // Entry point of Corvisk.exe: start-up probes, the crash filter, then either
 // the URI-scheme registration, the refusal of a second instance, or the run.
-#include "Customer/CaptureFilter.h"
-#include "Customer/KeyTables.h"
-#include "Customer/OsVersionGlobals.h"
+#include "Customer/capture/CaptureFilter.h"
+#include "Customer/input/KeyTables.h"
+#include "Customer/capture/OsVersionGlobals.h"
 #include "core/app/CrashDump.h"
 #include "core/base/AppWindows.h"
 #include "core/app/LaunchParameters.h"

@@ -3,8 +3,8 @@
 // the appliance services.
 #include "core/app/tests/ManagerFakes.h"
 
-#include "Customer/vncServer.h"
-#include "Technician/TechnicianGUI.h"
+#include "Customer/session/vncServer.h"
+#include "Technician/ui/TechnicianGUI.h"
 #include "core/base/ThreadMessages.h"
 #include "extras/CScreenRecoderWnd.h"
 #include "meeting/CCtrlMenu.h"

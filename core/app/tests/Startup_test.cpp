@@ -191,7 +191,7 @@ TEST(CrashDump, FilterWritesAMiniDumpAndEndsTheProcess)
     ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, appData, CSIDL_APPDATA, FALSE));
     std::wstring dump = std::wstring(appData) + L"\\Quenlore\\LogFiles\\MiniDump.dmp";
     DeleteFileW(dump.c_str());
-    ChildRun run = RunProgram(BesideTest(L"core_test_crash_child.exe"), L"");
+    ChildRun run = RunProgram(BesideTest(L"app_test_crash_child.exe"), L"");
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0xC0000005u);
     HANDLE file = CreateFileW(dump.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);

@@ -5,12 +5,12 @@
 
 #include <windows.h>
 
-class CManager;
+class MeetingContext;
 class ClientConnection;
 
 class TechnicianGUI : public CHeap {
 public:
-    TechnicianGUI(CManager* manager, HWND parent);
+    TechnicianGUI(MeetingContext* meeting, HWND parent);
     // Deletes the connection (which joins its reader).
     ~TechnicianGUI() override;
     TechnicianGUI(const TechnicianGUI&) = delete;
@@ -26,6 +26,6 @@ public:
     HWND m_hwndToolbar = nullptr;        // destroyed by the manager
 
 private:
-    CManager* m_manager;
+    MeetingContext* m_meeting;
     HWND m_parent;
 };

@@ -1,8 +1,8 @@
-#include "Technician/TechnicianGUI.h"
+#include "Technician/ui/TechnicianGUI.h"
 
-#include "Technician/ClientConnection.h"
+#include "Technician/connection/ClientConnection.h"
 
-TechnicianGUI::TechnicianGUI(CManager* manager, HWND parent) : m_manager(manager), m_parent(parent) {}
+TechnicianGUI::TechnicianGUI(MeetingContext* meeting, HWND parent) : m_meeting(meeting), m_parent(parent) {}
 
 TechnicianGUI::~TechnicianGUI()
 {

@@ -7,11 +7,11 @@
 
 #include <atomic>
 
-class CManager;
+class MeetingContext;
 
 class ClientConnection : public CHeap {
 public:
-    ClientConnection(CManager* manager, SOCKET socket);
+    ClientConnection(MeetingContext* meeting, SOCKET socket);
     // Closes its end of the channel and joins its reader thread.
     ~ClientConnection() override;
     ClientConnection(const ClientConnection&) = delete;
@@ -27,7 +27,7 @@ public:
     std::atomic<int> m_active{1};
 
 private:
-    CManager* m_manager;
+    MeetingContext* m_meeting;
     SOCKET m_socket;
     HANDLE m_readyEvent;
 };

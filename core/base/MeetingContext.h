@@ -1,0 +1,27 @@
+#pragma once
+// What the meeting room's windows, the extras and the sharing endpoints need
+// of the program: the meeting packet senders (each packet whole under the
+// control channel's send lock), participant look-ups and who holds control.
+// The program's manager implements it, so these parts never see the manager.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class MeetingContext {
+public:
+    // Each returns false when the packet could not be sent.
+    virtual bool SendControlMessage(uint8_t type, const std::string& name, const std::string& other,
+                                    uint32_t value3, uint32_t value1, uint32_t value2) = 0;
+    virtual bool SendTextMessage(uint8_t type, std::string_view text) = 0;
+    virtual bool SendCanvasMessage(std::string_view text) = 0;
+    virtual bool SendPartiMarkMessage(std::string_view text) = 0;
+    virtual bool SendAudioMessage(uint8_t piece, const uint8_t* data, size_t length) = 0;
+    // Display name of a participant (UTF-8), empty when not in the list.
+    virtual std::string GetParticipantName(const std::string& session) = 0;
+    // A participant controls the shared screen.
+    virtual bool ControlHeld() const = 0;
+
+protected:
+    ~MeetingContext() = default;
+};
