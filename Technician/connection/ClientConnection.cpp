@@ -5,12 +5,6 @@ ClientConnection::ClientConnection(MeetingContext* meeting, SOCKET socket)
 {
 }
 
-ClientConnection::~ClientConnection()
-{
-    if (m_readyEvent)
-        CloseHandle(m_readyEvent);
-}
-
 // The RFB viewer protocol is not built yet: no exchange can succeed.
 int ClientConnection::Run()
 {

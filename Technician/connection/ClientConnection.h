@@ -1,6 +1,7 @@
 #pragma once
 // The viewer's connection on the sharing channel's client end.
 #include "core/base/CHeap.h"
+#include "core/base/WinHandle.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -12,8 +13,6 @@ class MeetingContext;
 class ClientConnection : public CHeap {
 public:
     ClientConnection(MeetingContext* meeting, SOCKET socket);
-    // Closes its end of the channel and joins its reader thread.
-    ~ClientConnection() override;
     ClientConnection(const ClientConnection&) = delete;
     ClientConnection& operator=(const ClientConnection&) = delete;
 
@@ -22,12 +21,12 @@ public:
     int Run();
 
     // Set once the connection is ready to draw (waited for on a sharing resume).
-    HANDLE ReadyEvent() const { return m_readyEvent; }
+    HANDLE ReadyEvent() const { return m_readyEvent.get(); }
     // Cleared by the manager before it deletes the frame.
     std::atomic<int> m_active{1};
 
 private:
     MeetingContext* m_meeting;
     SOCKET m_socket;
-    HANDLE m_readyEvent;
+    WinHandle m_readyEvent;
 };
