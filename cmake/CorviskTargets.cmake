@@ -1,5 +1,27 @@
 # Helpers that register tests, fuzz targets and benchmarks the same way in both trees.
 #
+# Beside them, two lists in the build folder tell scripts what was registered,
+# written when configuring ends:
+#   benchmarks.txt    one benchmark program a line (scripts/bench runs them);
+#   fuzz-targets.txt  one fuzz target a line: its program, a tab, its seed
+#                     corpus folder (empty when it has none) (scripts/fuzz).
+# The targets corvisk_benchmarks and corvisk_fuzzers build every benchmark and
+# every fuzz target.
+add_custom_target(corvisk_benchmarks)
+add_custom_target(corvisk_fuzzers)
+
+function(corvisk_write_manifests)
+  foreach(manifest benchmarks fuzz-targets)
+    get_property(lines GLOBAL PROPERTY CORVISK_MANIFEST_${manifest})
+    set(content "")
+    foreach(line IN LISTS lines)
+      string(APPEND content "${line}\n")
+    endforeach()
+    file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/${manifest}.txt CONTENT "${content}")
+  endforeach()
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL corvisk_write_manifests)
+
 # corvisk_add_test(NAME <name> SOURCES <files...> [LIBS <libs...>]
 #                  [WINDOWS_ONLY] [NATIVE_ONLY] [LABELS <labels...>] [TIMEOUT <s>])
 #   A GoogleTest program, run by CTest (under Wine in the win64 tree through the
@@ -33,9 +55,15 @@ function(corvisk_add_fuzzer)
   cmake_parse_arguments(F "" "NAME;CORPUS" "SOURCES;LIBS" ${ARGN})
   add_executable(${F_NAME} ${F_SOURCES})
   target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  add_dependencies(corvisk_fuzzers ${F_NAME})
   if(CORVISK_FUZZ)
     target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
     target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    set(corpus "")
+    if(F_CORPUS)
+      get_filename_component(corpus ${F_CORPUS} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    endif()
+    set_property(GLOBAL APPEND PROPERTY CORVISK_MANIFEST_fuzz-targets "$<TARGET_FILE:${F_NAME}>\t${corpus}")
   else()
     target_link_libraries(${F_NAME} PRIVATE corvisk_fuzz_replay)
     set(corpus "")
@@ -58,4 +86,6 @@ function(corvisk_add_benchmark)
   find_package(benchmark REQUIRED)
   add_executable(${B_NAME} ${B_SOURCES})
   target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark)
+  add_dependencies(corvisk_benchmarks ${B_NAME})
+  set_property(GLOBAL APPEND PROPERTY CORVISK_MANIFEST_benchmarks "$<TARGET_FILE:${B_NAME}>")
 endfunction()

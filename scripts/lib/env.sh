@@ -6,7 +6,8 @@ CORVISK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 CORVISK_CACHE=${CORVISK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/corvisk}
 CORVISK_BUILD=${CORVISK_BUILD:-$CORVISK_ROOT/build}
 
-corvisk_jobs() { nproc 2>/dev/null || echo 2; }
+# Parallel jobs: every core, or CORVISK_JOBS when set (a machine shared with other builds).
+corvisk_jobs() { echo "${CORVISK_JOBS:-$(nproc 2>/dev/null || echo 2)}"; }
 
 # The dependency cache is keyed by the build recipe, so a changed recipe builds anew.
 corvisk_deps_prefix() {

@@ -1,7 +1,7 @@
 // Throughput of the meeting path: a feature's writes on one core's control
 // channel, its tunnel, the local appliance, the other core's tunnel and its
 // canvas channel; and, for scale, plain TCP on loopback in the same process.
-// Not a test: scripts/bench-tunnel runs it beside openssl s_client/s_server
+// Not a test: scripts/bench tunnel runs it beside openssl s_client/s_server
 // and prints the ratios. Prints "tunnel_bytes_per_s=N" and "tcp_bytes_per_s=N".
 #include "core/control/MeetingLink_win.h"
 #include "tools/TrustRoot_win.h"
