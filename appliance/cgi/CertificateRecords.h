@@ -1,6 +1,8 @@
 #pragma once
 // Certificates as the requests and the certificate prompts see them, without
 // any platform type: the appliance's certificate is kept as its DER bytes.
+#include "core/base/AcceptedCertificate.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,16 +26,4 @@ struct ServerCertDetails {
     uint32_t keySize = 0;
     std::vector<uint8_t> der;
     std::string thumbprint;  // SHA-1, 40 lower-case hex digits
-};
-
-// The user's acceptance of one certificate that did not verify: it holds for
-// that host and port and that certificate only.
-struct AcceptedCertificate {
-    std::string host;
-    uint16_t port = 0;
-    std::string thumbprint;  // SHA-1, 40 lower-case hex digits
-
-    bool Covers(const std::string& h, uint16_t p) const {
-        return !thumbprint.empty() && host == h && port == p;
-    }
 };

@@ -8,7 +8,6 @@
 #include "appliance/cgi/CgiConventions.h"
 #include "appliance/cgi/PlainSecret.h"
 #include "core/base/DHLog.h"
-#include "core/base/ProcessList.h"
 #include "core/base/SecureZero.h"
 #include "core/base/TextConvert.h"
 
@@ -124,7 +123,7 @@ int CHttpsClient::OpenRequestSteps(const char* verb) {
         Close();
         return 0;
     }
-    if (!m_acceptedThumbprint.empty() || m_probeOnly) {
+    if (m_accepted.Covers(m_host, port) || m_probeOnly) {
         DWORD flags = kIgnoreCertificateErrors;
         m_api->SetOption(m_request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
     }
@@ -291,7 +290,7 @@ void CALLBACK CHttpsClient::StatusCallback(HINTERNET h, DWORD_PTR context, DWORD
 void CHttpsClient::OnSendingRequest(HINTERNET request) {
     // The TLS handshake is done, nothing of the request is sent yet: the last
     // moment to refuse a certificate that is not the accepted one.
-    if (!m_acceptedThumbprint.empty() || m_probeOnly) {
+    if (m_accepted.Covers(m_host, port) || m_probeOnly) {
         PCCERT_CONTEXT raw = nullptr;
         DWORD size = sizeof raw;
         bool accept = false;
@@ -299,8 +298,8 @@ void CHttpsClient::OnSendingRequest(HINTERNET request) {
             CertContext cert(raw);
             m_presented = DescribeCertificate(cert.get());
             m_havePresented = true;
-            accept = !m_probeOnly && (m_presented.thumbprint == m_acceptedThumbprint ||
-                                      VerifiesForHost(cert.get(), m_host));
+            accept = !m_probeOnly && VerifyServerCertificate(cert.get(), m_host, port, m_accepted) !=
+                                         CertificateVerdict::Refused;
         }
         if (!accept) {
             // Windows cancels the request when its handle closes here; Wine
@@ -378,29 +377,17 @@ bool CHttpsClient::QueryServerCertificate(ServerCertDetails& out) {
 
 bool CHttpsClient::SelectClientCertificate(std::vector<ClientCertEntry>& list) {
     // The personal store searched is the desktop user's, even when this
-    // program runs under another identity. The impersonation covers this
-    // thread only and ends before the function does, on every path (the
-    // CProcessList reverts it when it goes out of scope).
-    CProcessList shell;
-    const bool asShellUser = shell.ImpersonateExplorerUser() == 1;
-    if (!asShellUser)
-        DHLog::Instance().Print(DHLOG_CAT_STARTUP, DHLOG_WARN, false,
-                                "No desktop shell to impersonate; listing this process user's certificates.\n");
-    bool ok = false;
-    {
-        CertStore store(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
-        if (store.get()) {
-            list.clear();
-            PCCERT_CONTEXT cert = nullptr;
-            while ((cert = CertEnumCertificatesInStore(store.get(), cert)) != nullptr) {
-                ServerCertDetails d = DescribeCertificate(cert);
-                if (!d.thumbprint.empty()) list.push_back({d.subject, d.issuer, d.thumbprint});
-            }
-            ok = true;
-        }
+    // program runs under another identity; FindUserCertificate later opens
+    // the same one.
+    CertStore store(OpenShellUserStore());
+    if (!store.get()) return false;
+    list.clear();
+    PCCERT_CONTEXT cert = nullptr;
+    while ((cert = CertEnumCertificatesInStore(store.get(), cert)) != nullptr) {
+        ServerCertDetails d = DescribeCertificate(cert);
+        if (!d.thumbprint.empty()) list.push_back({d.subject, d.issuer, d.thumbprint});
     }
-    if (asShellUser) shell.RevertImpersonation();
-    return ok;
+    return true;
 }
 
 void CHttpsClient::Close() {

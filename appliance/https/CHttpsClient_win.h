@@ -26,11 +26,12 @@ public:
     void SetProxy(const ProxyConfig& proxy) { m_proxy = proxy; }
     uint16_t port = 443;
 
-    // The server may present this certificate (SHA-1 thumbprint) even though
-    // it does not verify; any other certificate that does not verify is
-    // refused when the handshake is done. Windows cancels the request there;
-    // Wine sends it all the same, with its body wiped, and the reply is refused.
-    void AcceptCertificate(const std::string& thumbprint) { m_acceptedThumbprint = thumbprint; }
+    // When the acceptance covers this server and port, the server may present
+    // the accepted certificate even though it does not verify; any other
+    // certificate that does not verify is refused when the handshake is done.
+    // Windows cancels the request there; Wine sends it all the same, with its
+    // body wiped, and the reply is refused.
+    void AcceptCertificate(const AcceptedCertificate& accepted) { m_accepted = accepted; }
     // Takes part in the handshake with any certificate, keeps the one the
     // server presented (QueryServerCertificate) and cancels the request (under
     // Wine it still goes out, so only requests without credentials probe).
@@ -76,7 +77,8 @@ private:
     WinHttpHandle m_session, m_connect, m_request;
     ProxyConfig m_proxy;
     std::string m_host, m_path, m_agent, m_version, m_referrer;
-    std::string m_acceptedThumbprint, m_clientCert;
+    AcceptedCertificate m_accepted;
+    std::string m_clientCert;
     std::string m_errorText;
     uint32_t m_errorCode = 0;
     uint32_t m_requestCount = 0;

@@ -1,19 +1,12 @@
 #include "appliance/https/CertificateInfo_win.h"
 
 #include <cstdio>
-#include <vector>
+
+#include "core/base/DHLog.h"
+#include "core/base/ProcessList.h"
+#include "core/base/Thumbprint.h"
 
 namespace {
-
-std::string Hex(const BYTE* data, DWORD size) {
-    static const char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (DWORD i = 0; i < size; ++i) {
-        out += kHex[data[i] >> 4];
-        out += kHex[data[i] & 15];
-    }
-    return out;
-}
 
 std::string Name(PCCERT_CONTEXT cert, DWORD flags) {
     char buf[512];
@@ -32,15 +25,6 @@ std::string Time(const FILETIME& ft) {
 
 }  // namespace
 
-std::string Sha1Thumbprint(PCCERT_CONTEXT cert) {
-    BYTE hash[20];
-    DWORD size = sizeof hash;
-    if (!cert || !CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, hash, &size) ||
-        size != sizeof hash)
-        return std::string();
-    return Hex(hash, size);
-}
-
 ServerCertDetails DescribeCertificate(PCCERT_CONTEXT cert) {
     ServerCertDetails d;
     d.subject = Name(cert, 0);
@@ -56,46 +40,27 @@ ServerCertDetails DescribeCertificate(PCCERT_CONTEXT cert) {
     return d;
 }
 
-bool VerifiesForHost(PCCERT_CONTEXT cert, const std::string& host) {
-    CERT_CHAIN_PARA para{};
-    para.cbSize = sizeof para;
-    PCCERT_CHAIN_CONTEXT chain = nullptr;
-    if (!CertGetCertificateChain(nullptr, cert, nullptr, cert->hCertStore, &para, 0, nullptr, &chain))
-        return false;
-    // The chain's own status first: the SSL policy alone passes an untrusted
-    // root under Wine.
-    const DWORD tolerated = CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
-    if (chain->TrustStatus.dwErrorStatus & ~tolerated) {
-        CertFreeCertificateChain(chain);
-        return false;
-    }
-    std::wstring name(host.begin(), host.end());
-    SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
-    ssl.cbSize = sizeof ssl;
-    ssl.dwAuthType = AUTHTYPE_SERVER;
-    ssl.pwszServerName = &name[0];
-    CERT_CHAIN_POLICY_PARA policy{};
-    policy.cbSize = sizeof policy;
-    policy.pvExtraPolicyPara = &ssl;
-    CERT_CHAIN_POLICY_STATUS status{};
-    status.cbSize = sizeof status;
-    bool ok = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status) &&
-              status.dwError == 0;
-    CertFreeCertificateChain(chain);
-    return ok;
+HCERTSTORE OpenShellUserStore() {
+    // The impersonation covers this thread only and ends before the function
+    // does, on every path (the CProcessList reverts it when it goes out of
+    // scope); the open store stays the shell user's.
+    CProcessList shell;
+    const bool asShellUser = shell.ImpersonateExplorerUser() == 1;
+    if (!asShellUser)
+        DHLog::Instance().Print(DHLOG_CAT_STARTUP, DHLOG_WARN, false,
+                                "No desktop shell to impersonate; opening this process user's certificates.\n");
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
+    if (asShellUser) shell.RevertImpersonation();
+    return store;
 }
 
 PCCERT_CONTEXT FindUserCertificate(const std::string& thumbprint) {
-    if (thumbprint.size() != 40) return nullptr;
-    BYTE hash[20];
-    for (size_t i = 0; i < 20; ++i) {
-        unsigned value = 0;
-        if (std::sscanf(thumbprint.c_str() + 2 * i, "%2x", &value) != 1) return nullptr;
-        hash[i] = static_cast<BYTE>(value);
-    }
-    CertStore store(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
+    uint8_t hash[kSha1Size];
+    if (!ParseThumbprint(thumbprint, hash)) return nullptr;
+    CertStore store(OpenShellUserStore());
     if (!store.get()) return nullptr;
     CRYPT_HASH_BLOB blob{sizeof hash, hash};
+    // The context keeps the store open for as long as it lives.
     return CertFindCertificateInStore(store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
                                       CERT_FIND_SHA1_HASH, &blob, nullptr);
 }

@@ -1,51 +1,23 @@
 #pragma once
 // What the requests and the certificate prompts need to know of a
-// certificate context.
+// certificate context, and the desktop user's personal certificates.
 #include <windows.h>
 #include <wincrypt.h>
 
 #include <string>
 
 #include "appliance/cgi/CertificateRecords.h"
+#include "core/base/CertificateVerifier_win.h"
 
-// SHA-1 thumbprint as 40 lower-case hex digits; "" when it cannot be read.
-std::string Sha1Thumbprint(PCCERT_CONTEXT cert);
 // Subject, issuer, validity, DER bytes and thumbprint.
 ServerCertDetails DescribeCertificate(PCCERT_CONTEXT cert);
 
-// True when the certificate's chain verifies to a trusted root and it names
-// host: what WinHTTP's own checks would have said.
-bool VerifiesForHost(PCCERT_CONTEXT cert, const std::string& host);
+// The personal store ("MY") of the desktop shell's user: opened while this
+// thread impersonates that user, then the thread's own identity is back. When
+// no shell runs in this session, this process user's store, with a log line.
+// Null when the store cannot be opened.
+HCERTSTORE OpenShellUserStore();
 
-// Owner of one certificate context.
-class CertContext {
-public:
-    explicit CertContext(PCCERT_CONTEXT c = nullptr) : m_c(c) {}
-    ~CertContext() {
-        if (m_c) CertFreeCertificateContext(m_c);
-    }
-    CertContext(const CertContext&) = delete;
-    CertContext& operator=(const CertContext&) = delete;
-    PCCERT_CONTEXT get() const { return m_c; }
-
-private:
-    PCCERT_CONTEXT m_c;
-};
-
-// Owner of one certificate store.
-class CertStore {
-public:
-    explicit CertStore(HCERTSTORE s = nullptr) : m_s(s) {}
-    ~CertStore() {
-        if (m_s) CertCloseStore(m_s, 0);
-    }
-    CertStore(const CertStore&) = delete;
-    CertStore& operator=(const CertStore&) = delete;
-    HCERTSTORE get() const { return m_s; }
-
-private:
-    HCERTSTORE m_s;
-};
-
-// The current user's personal certificate with this thumbprint; null if none.
+// The certificate with this thumbprint from OpenShellUserStore, the store the
+// certificate list was read from; null if none.
 PCCERT_CONTEXT FindUserCertificate(const std::string& thumbprint);

@@ -15,8 +15,7 @@ void Prepare(CHttpsClient& client, const CgiRequest& request, const CgiSession& 
     client.port = session.appliancePort;
     client.SetHttpVersion();
     client.SetReferrer(request.referrer);
-    if (session.acceptedCert.Covers(session.applianceHost, session.appliancePort))
-        client.AcceptCertificate(session.acceptedCert.thumbprint);
+    client.AcceptCertificate(session.acceptedCert);
     if (!session.clientCert.empty()) client.SetClientCertificate(session.clientCert);
 }
 

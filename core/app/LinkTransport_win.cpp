@@ -57,10 +57,8 @@ MeetingLinkConfig LinkTransport::MakeConfig() const
             e.proxy.basicCredentials = ProxyBasicCredentials(proxy.server.user, password);
         SecureZero(&password[0], password.size());
     }
-    if (!access.acceptedThumbprint.empty()) {
-        e.accepted.host = e.host;
-        e.accepted.sha1Hex = access.acceptedThumbprint;
-    }
+    if (!access.acceptedThumbprint.empty())
+        e.accepted = {e.host, e.port, access.acceptedThumbprint};
     c.meetingId = m_manager.meetingId;
     c.displayNameUtf8 = WideToAnsi(m_manager.ownDisplayName, kCodePageUtf8);
     return c;

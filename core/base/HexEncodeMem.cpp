@@ -1,12 +1,16 @@
 #include "core/base/HexEncodeMem.h"
 
-void HexEncodeMem(const s_mem& buffer, std::string& out)
+void HexEncodeMem(const uint8_t* data, size_t size, std::string& out)
 {
     static const char kDigits[] = "0123456789abcdef";
-    const uint8_t* bytes = buffer.Data();
-    out.reserve(out.size() + 2 * static_cast<size_t>(buffer.Length()));
-    for (uint32_t i = 0; i < buffer.Length(); ++i) {
-        out.push_back(kDigits[bytes[i] >> 4]);
-        out.push_back(kDigits[bytes[i] & 0x0F]);
+    out.reserve(out.size() + 2 * size);
+    for (size_t i = 0; i < size; ++i) {
+        out.push_back(kDigits[data[i] >> 4]);
+        out.push_back(kDigits[data[i] & 0x0F]);
     }
+}
+
+void HexEncodeMem(const s_mem& buffer, std::string& out)
+{
+    HexEncodeMem(buffer.Data(), buffer.Length(), out);
 }

@@ -29,8 +29,9 @@ public:
     int FindProcess(const char* imageName);
     DWORD FoundProcessId() const { return m_foundPid; }
 
-    // 1 when the calling thread now impersonates the user of the first
-    // "explorer.exe"; 0 when none runs or its token cannot be had.
+    // 1 when the calling thread now impersonates the user of this session's
+    // shell (the first "explorer.exe" of this session, FoundProcessId());
+    // 0 when none runs here or its token cannot be had.
     int ImpersonateExplorerUser();
     // RevertToSelf's result; releases the shell's token and process handle.
     int RevertImpersonation();

@@ -1,5 +1,6 @@
 #include "core/base/ProcessList.h"
 
+#include "core/base/SessionUserName.h"
 #include "core/base/TextConvert.h"
 
 #include <psapi.h>
@@ -124,7 +125,10 @@ int CProcessList::FindProcess(const char* imageName)
 
 int CProcessList::ImpersonateExplorerUser()
 {
-    if (!FindProcess("explorer.exe"))
+    // Only this session's shell: on a terminal server the others belong to
+    // other users.
+    m_foundPid = SessionShellProcessId();
+    if (m_foundPid == 0)
         return 0;
     WinHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, m_foundPid));
     if (!process)

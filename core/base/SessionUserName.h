@@ -18,6 +18,10 @@ struct ProcessEntry {
 // belong to other users, so they never count.
 uint32_t FindSessionShell(const std::vector<ProcessEntry>& processes, uint32_t session);
 
+// Id of this session's shell process (FindSessionShell over the running
+// processes); 0 when none runs here.
+uint32_t SessionShellProcessId();
+
 // Account name of the user who runs this session's shell; 0 (name unchanged)
 // when no shell runs in this session or its user cannot be read.
 int GetShellUserName(std::wstring& name);

@@ -55,12 +55,17 @@ int TokenUserName(HANDLE token, std::wstring& name)
 
 } // namespace
 
-int GetShellUserName(std::wstring& name)
+uint32_t SessionShellProcessId()
 {
     DWORD ownSession = 0;
     if (!ProcessIdToSessionId(GetCurrentProcessId(), &ownSession))
         return 0;
-    DWORD pid = FindSessionShell(ProcessSnapshot(), ownSession);
+    return FindSessionShell(ProcessSnapshot(), ownSession);
+}
+
+int GetShellUserName(std::wstring& name)
+{
+    DWORD pid = SessionShellProcessId();
     if (pid == 0)
         return 0;
     WinHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));

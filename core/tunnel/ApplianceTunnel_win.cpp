@@ -154,7 +154,7 @@ int CApplianceTunnel::Handshake()
         return 0;
     }
     std::string why;
-    if (!m_tls.CertificateTrusted(m_endpoint.host, m_endpoint.accepted, why)) {
+    if (!m_tls.CertificateTrusted(m_endpoint.host, m_endpoint.port, m_endpoint.accepted, why)) {
         Fail("server certificate not trusted: " + why);
         Close();
         return 0;

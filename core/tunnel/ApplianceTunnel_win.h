@@ -33,7 +33,7 @@ struct TunnelEndpoint {
     bool isHost = false;     // role 1
     bool isCoordinator = false; // title 1
     TunnelProxy proxy;
-    AcceptedCertificate accepted;
+    AcceptedCertificate accepted; // the user's acceptance, for host:port only
     uint32_t timeoutMs = 30000; // for connect, proxy reply and handshake together
 };
 

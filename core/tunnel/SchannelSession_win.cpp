@@ -1,8 +1,7 @@
 #include "core/tunnel/SchannelSession_win.h"
 
+#include "core/base/CertificateVerifier_win.h"
 #include "core/tunnel/SocketHandle_win.h"
-
-#include <wincrypt.h>
 
 #include <algorithm>
 #include <cstring>
@@ -145,64 +144,19 @@ bool SchannelSession::Handshake(SOCKET s, const std::string& host, uint64_t dead
     return true;
 }
 
-bool SchannelSession::CertificateTrusted(const std::string& host, const AcceptedCertificate& accepted,
-                                         std::string& why) const
+bool SchannelSession::CertificateTrusted(const std::string& host, uint16_t port,
+                                         const AcceptedCertificate& accepted, std::string& why) const
 {
-    PCCERT_CONTEXT cert = nullptr;
+    PCCERT_CONTEXT raw = nullptr;
     if (!m_haveCtx ||
         m_sspi->QueryContextAttributesW(const_cast<CtxtHandle*>(&m_ctx), SECPKG_ATTR_REMOTE_CERT_CONTEXT,
-                                        &cert) != SEC_E_OK ||
-        !cert) {
+                                        &raw) != SEC_E_OK ||
+        !raw) {
         why = "no server certificate";
         return false;
     }
-    bool trusted = false;
-    CERT_CHAIN_PARA para{};
-    para.cbSize = sizeof para;
-    char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
-    LPSTR usages[] = {serverAuth};
-    para.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
-    para.RequestedUsage.Usage.cUsageIdentifier = 1;
-    para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
-    PCCERT_CHAIN_CONTEXT chain = nullptr;
-    if (CertGetCertificateChain(nullptr, cert, nullptr, cert->hCertStore, &para, 0, nullptr, &chain)) {
-        std::wstring name = Widen(host);
-        SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
-        ssl.cbSize = sizeof ssl;
-        ssl.dwAuthType = AUTHTYPE_SERVER;
-        ssl.pwszServerName = const_cast<wchar_t*>(name.c_str());
-        CERT_CHAIN_POLICY_PARA policy{};
-        policy.cbSize = sizeof policy;
-        policy.pvExtraPolicyPara = &ssl;
-        CERT_CHAIN_POLICY_STATUS status{};
-        status.cbSize = sizeof status;
-        if (CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status))
-            trusted = status.dwError == 0;
-        if (!trusted)
-            why = "chain or name not verified (0x" + [&] {
-                char hex[9];
-                snprintf(hex, sizeof hex, "%08lX", static_cast<unsigned long>(status.dwError));
-                return std::string(hex);
-            }() + ")";
-        CertFreeCertificateChain(chain);
-    } else {
-        why = "no chain";
-    }
-    if (!trusted && !accepted.sha1Hex.empty() && _stricmp(accepted.host.c_str(), host.c_str()) == 0) {
-        BYTE sha1[20];
-        DWORD len = sizeof sha1;
-        if (CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, sha1, &len) && len == 20) {
-            std::string hex;
-            for (BYTE b : sha1) {
-                char two[3];
-                snprintf(two, sizeof two, "%02x", b);
-                hex += two;
-            }
-            trusted = _stricmp(hex.c_str(), accepted.sha1Hex.c_str()) == 0;
-        }
-    }
-    CertFreeCertificateContext(cert);
-    return trusted;
+    CertContext cert(raw);
+    return VerifyServerCertificate(cert.get(), host, port, accepted, &why) != CertificateVerdict::Refused;
 }
 
 bool SchannelSession::Encrypt(const uint8_t* data, size_t length, std::vector<uint8_t>& out)

@@ -12,17 +12,12 @@
 #include <security.h>
 #include <schannel.h>
 
+#include "core/base/AcceptedCertificate.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-// A certificate the user accepted although it did not verify: its SHA-1
-// thumbprint (hex, any case) and the host it was accepted for.
-struct AcceptedCertificate {
-    std::string host;
-    std::string sha1Hex;
-};
 
 class SchannelSession {
 public:
@@ -40,8 +35,9 @@ public:
     // ciphertext that arrived behind the last handshake message is kept for
     // the first Decrypt.
     bool Handshake(SOCKET s, const std::string& host, uint64_t deadline, const RawSender& send);
-    // True when the server certificate verifies for host or is the accepted one.
-    bool CertificateTrusted(const std::string& host, const AcceptedCertificate& accepted,
+    // True when the server certificate verifies for host or is the one
+    // accepted for host:port (the program's one certificate check).
+    bool CertificateTrusted(const std::string& host, uint16_t port, const AcceptedCertificate& accepted,
                             std::string& why) const;
     // Plaintext bytes one record holds (known once the handshake is done).
     size_t MaxRecordData() const { return m_sizes.cbMaximumMessage; }

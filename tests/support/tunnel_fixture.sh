@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a tunnel test program under Wine against the local appliance:
 # makes the run's certificates, starts the appliance (CGI and tunnel on one
-# HTTPS port), an open tinyproxy and one that wants Basic credentials, and
+# HTTPS port), a second one with the rogue certificate (right name, signed by
+# an authority nobody trusts), an open tinyproxy and one that wants Basic credentials, and
 # gives the program a private copy of the Wine prefix whose CurrentUser Root
 # store the program fills with the run's CA.
 # Usage: tunnel_fixture.sh PROGRAM.exe [gtest arguments]
@@ -30,9 +31,14 @@ python3 "$root/tests/appliance/appliance.py" --cert-dir "$work/certs" --ready-fi
     ${CORVISK_FIXTURE_SCENARIO:+--scenario "$CORVISK_FIXTURE_SCENARIO"} \
     > "$work/appliance.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do [ -f "$work/ready" ] && break; sleep 0.1; done
+python3 "$root/tests/appliance/appliance.py" --cert "$work/certs/rogue.crt" --key "$work/certs/rogue.key" \
+    --ready-file "$work/rogue.ready" > "$work/rogue.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -f "$work/ready" ] && [ -f "$work/rogue.ready" ] && break; sleep 0.1; done
 [ -f "$work/ready" ] || { echo "appliance did not start"; cat "$work/appliance.log"; exit 1; }
+[ -f "$work/rogue.ready" ] || { echo "rogue appliance did not start"; cat "$work/rogue.log"; exit 1; }
 appliance_port=$(sed -n 's/^port=//p' "$work/ready")
+rogue_port=$(sed -n 's/^port=//p' "$work/rogue.ready")
 
 start_proxy() { # name port [BasicAuth line]
     cat > "$work/$1.conf" <<CONF
@@ -60,6 +66,7 @@ cp -a --reflink=auto "$(dirname "$(corvisk_template_prefix)")/wineprefix-dev" "$
 export WINEPREFIX=$work/prefix
 export CORVISK_APPLIANCE_PORT=$appliance_port CORVISK_PROXY_PORT=$proxy_port CORVISK_AUTH_PROXY_PORT=$auth_port
 export CORVISK_TEST_CA_DER=$work/certs/ca.der CORVISK_SERVER_SHA1=$(cat "$work/certs/server.sha1")
+export CORVISK_ROGUE_PORT=$rogue_port CORVISK_ROGUE_SHA1=$(cat "$work/certs/rogue.sha1")
 export WINEDEBUG=-all
 "$root/scripts/wine-run" "$@"
 rc=$?

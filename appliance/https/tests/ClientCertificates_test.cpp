@@ -1,12 +1,14 @@
 // The client certificates offered after the appliance asks for one are the
 // desktop shell user's: the search impersonates that user on the calling
-// thread and gives the thread its own identity back before it returns.
+// thread and gives the thread its own identity back before it returns. The
+// certificate chosen from that list is then taken from the same store.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <wincrypt.h>
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,7 @@
 
 namespace {
 
-const char kNoShellLine[] = "WARN\tNo desktop shell to impersonate; listing this process user's certificates.";
+const char kNoShellLine[] = "WARN\tNo desktop shell to impersonate; opening this process user's certificates.";
 
 bool ThreadImpersonates() {
     HANDLE token = nullptr;
@@ -136,6 +138,11 @@ TEST(ClientCertificates, SearchedAsTheShellUserAndReverted) {
     EXPECT_TRUE(Listed(list, mine.Thumbprint()));
     EXPECT_FALSE(Listed(list, std::string(40, '0')));
     EXPECT_FALSE(ThreadImpersonates());
+
+    CertContext chosen(FindUserCertificate(mine.Thumbprint()));
+    ASSERT_NE(chosen.get(), nullptr);
+    EXPECT_EQ(Sha1Thumbprint(chosen.get()), mine.Thumbprint());
+    EXPECT_FALSE(ThreadImpersonates());
     EXPECT_TRUE(log.Lines().empty());
 }
 
@@ -151,4 +158,26 @@ TEST(ClientCertificates, WithoutAShellTheProcessUsersStore) {
     EXPECT_TRUE(Listed(list, mine.Thumbprint()));
     EXPECT_FALSE(ThreadImpersonates());
     EXPECT_EQ(log.Lines(), std::vector<std::string>{kNoShellLine});
+
+    // Regression: the chosen certificate was looked up in the process user's
+    // store whatever store the list came from; now both go the same way.
+    CertContext chosen(FindUserCertificate(mine.Thumbprint()));
+    ASSERT_NE(chosen.get(), nullptr);
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{kNoShellLine, kNoShellLine}));
+}
+
+TEST(ClientCertificates, LookupTakesOnlyAWholeThumbprint) {
+    PersonalCertificate mine;
+    ASSERT_EQ(mine.Thumbprint().size(), 40u);
+    std::string upper = mine.Thumbprint();
+    for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    CertContext found(FindUserCertificate(upper));
+    ASSERT_NE(found.get(), nullptr);
+    EXPECT_EQ(Sha1Thumbprint(found.get()), mine.Thumbprint());
+    // Anything but 40 hex digits names no certificate.
+    for (const std::string& bad : {std::string(), mine.Thumbprint().substr(1), " " + mine.Thumbprint().substr(1),
+                                   mine.Thumbprint() + "0"}) {
+        CertContext none(FindUserCertificate(bad));
+        EXPECT_EQ(none.get(), nullptr) << bad;
+    }
 }

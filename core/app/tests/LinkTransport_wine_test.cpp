@@ -3,12 +3,15 @@
 // another.
 #include "core/app/LinkTransport_win.h"
 
+#include "appliance/cgi/CgiSession.h"
 #include "core/app/tests/ManagerFakes.h"
+#include "core/tunnel/ApplianceTunnel_win.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
+#include <type_traits>
 
 namespace {
 
@@ -63,4 +66,19 @@ TEST(LinkTransport, SendersOnOtherThreadsOutliveEachMeetingsLink)
         s.join();
     EXPECT_GT(calls.load(), 60);
     EXPECT_EQ(sent.load(), 0);
+}
+
+// Regression: the requests and the tunnel each defined their own
+// AcceptedCertificate, with different members, and both were linked into the
+// program. Seen together here they must be one type (two would not compile),
+// and the user's acceptance reaches the tunnel unchanged.
+TEST(LinkTransport, TheRequestsAndTheTunnelShareOneAcceptance)
+{
+    static_assert(std::is_same<decltype(CgiSession::acceptedCert), decltype(TunnelEndpoint::accepted)>::value,
+                  "one acceptance type");
+    const decltype(CgiSession::acceptedCert) fromRequests{"appliance.example", 8443, std::string(40, 'a')};
+    TunnelEndpoint endpoint;
+    endpoint.accepted = fromRequests;
+    EXPECT_TRUE(endpoint.accepted.Accepts("appliance.example", 8443, std::string(40, 'A')));
+    EXPECT_FALSE(endpoint.accepted.Accepts("appliance.example", 443, std::string(40, 'a')));
 }

@@ -1,9 +1,11 @@
 #include "core/base/ProcessList.h"
+#include "core/base/SessionUserName.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -164,7 +166,9 @@ TEST(ProcessList, ImpersonationFollowsWhetherAShellRuns)
     EXPECT_FALSE(ThreadImpersonates());
 }
 
-// With two shell processes the one the enumeration meets first is used.
+// With two shell processes the first one of this session is used: the same
+// one whose user the session's user name comes from. (Under Wine every
+// process is in one session; FindSessionShell's table covers the others.)
 TEST(ProcessList, ImpersonatesTheFirstShellMet)
 {
     FakeShells shells(2);
@@ -181,7 +185,8 @@ TEST(ProcessList, ImpersonatesTheFirstShellMet)
     {
         CProcessList list;
         ASSERT_EQ(list.ImpersonateExplorerUser(), 1);
-        EXPECT_EQ(list.FoundProcessId(), ShellPids().front());
+        EXPECT_EQ(list.FoundProcessId(), SessionShellProcessId());
+        EXPECT_NE(std::find(order.begin(), order.end(), list.FoundProcessId()), order.end());
         EXPECT_TRUE(ThreadImpersonates());
         EXPECT_EQ(list.RevertImpersonation(), 1);
         EXPECT_FALSE(ThreadImpersonates());

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cctype>
 #include <condition_variable>
 #include <cstdlib>
 #include <fstream>
@@ -317,28 +318,67 @@ TEST_F(MeetingLinkTest, ProxyAsking407GivesMinus4)
     EXPECT_EQ(ok.Handshake(), 1) << ok.LastError();
 }
 
-TEST_F(MeetingLinkTest, CertificateForAnotherNameIsRefusedUnlessAccepted)
+// One handshake per case against the appliance on port; the tunnel opens
+// only when the certificate is trusted.
+void ExpectCertificateCases(const char* host, uint16_t port,
+                            const std::vector<std::pair<const char*, AcceptedCertificate>>& refused,
+                            const std::vector<std::pair<const char*, AcceptedCertificate>>& opened)
 {
     TunnelEndpoint e;
-    e.host = "127.0.0.1"; // the certificate names only localhost
-    e.port = EnvPort("CORVISK_APPLIANCE_PORT");
+    e.host = host;
+    e.port = port;
     e.sessionId = "sX";
-    CApplianceTunnel refused(TunnelKind::Control);
-    ASSERT_EQ(refused.Connect(e), 0);
-    EXPECT_EQ(refused.Handshake(), 0);
-    EXPECT_NE(refused.LastError().find("not trusted"), std::string::npos) << refused.LastError();
+    e.timeoutMs = 15000;
+    for (const auto& c : refused) {
+        e.accepted = c.second;
+        CApplianceTunnel t(TunnelKind::Control);
+        ASSERT_EQ(t.Connect(e), 0) << c.first;
+        EXPECT_EQ(t.Handshake(), 0) << c.first;
+        EXPECT_NE(t.LastError().find("not trusted"), std::string::npos) << c.first << ": " << t.LastError();
+    }
+    for (const auto& c : opened) {
+        e.accepted = c.second;
+        CApplianceTunnel t(TunnelKind::Control);
+        ASSERT_EQ(t.Connect(e), 0) << c.first;
+        EXPECT_EQ(t.Handshake(), 1) << c.first << ": " << t.LastError();
+    }
+}
 
-    e.accepted.host = "127.0.0.1";
-    e.accepted.sha1Hex = Env("CORVISK_SERVER_SHA1");
-    CApplianceTunnel accepted(TunnelKind::Control);
-    ASSERT_EQ(accepted.Connect(e), 0);
-    EXPECT_EQ(accepted.Handshake(), 1) << accepted.LastError();
+std::string Upper(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    return s;
+}
 
-    // An acceptance for another host does not carry over.
-    e.accepted.host = "elsewhere";
-    CApplianceTunnel other(TunnelKind::Control);
-    ASSERT_EQ(other.Connect(e), 0);
-    EXPECT_EQ(other.Handshake(), 0);
+TEST_F(MeetingLinkTest, CertificateForAnotherNameIsRefusedUnlessAccepted)
+{
+    const uint16_t port = EnvPort("CORVISK_APPLIANCE_PORT");
+    const std::string server = Env("CORVISK_SERVER_SHA1");
+    // The certificate names only localhost.
+    ExpectCertificateCases("127.0.0.1", port,
+                           {{"nothing accepted", {}},
+                            {"accepted for another host", {"elsewhere", port, server}},
+                            {"accepted for another port", {"127.0.0.1", static_cast<uint16_t>(port + 1), server}}},
+                           {{"accepted for this host and port", {"127.0.0.1", port, server}}});
+}
+
+// Regression: a certificate for the right name from an authority nobody
+// trusts passed, because Wine's SSL policy does not flag a chain that ends at
+// an untrusted root and the chain's own status was never read.
+TEST_F(MeetingLinkTest, RogueCertificateIsRefusedUnlessAcceptedForThatHost)
+{
+    const uint16_t rogue = EnvPort("CORVISK_ROGUE_PORT");
+    const std::string print = Env("CORVISK_ROGUE_SHA1");
+    ASSERT_EQ(print.size(), 40u);
+    ExpectCertificateCases(
+        "localhost", rogue,
+        {{"nothing accepted", {}},
+         {"the trusted appliance's certificate accepted", {"localhost", rogue, Env("CORVISK_SERVER_SHA1")}},
+         {"accepted for another host", {"127.0.0.1", rogue, print}},
+         {"accepted for the trusted appliance's port", {"localhost", EnvPort("CORVISK_APPLIANCE_PORT"), print}}},
+        {{"accepted for this host and port", {"localhost", rogue, print}},
+         {"the same, written in capitals", {"LOCALHOST", rogue, Upper(print)}}});
 }
 
 TEST_F(MeetingLinkTest, AppliancePeerThatNeverAnswersTimesOut)
