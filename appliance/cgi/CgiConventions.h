@@ -4,10 +4,10 @@
 #include <string>
 
 #include "appliance/cgi/CgiTransport.h"
+#include "core/base/UserAgent.h"
 
 struct CgiSession;
 
-constexpr char kUserAgent[] = "Quenlore Secure Parlemo Windows 8.0.0.6";
 constexpr char kHttpVersion[] = "HTTP/1.1";
 constexpr long kClientVersion = 134217734;  // 8.0.0.6, one byte per part
 

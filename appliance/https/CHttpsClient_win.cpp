@@ -6,7 +6,7 @@
 
 #include "appliance/https/CertificateInfo_win.h"
 #include "appliance/cgi/CgiConventions.h"
-#include "appliance/cgi/PlainSecret.h"
+#include "core/base/PlainSecret.h"
 #include "core/base/DHLog.h"
 #include "core/base/ProcessList.h"
 #include "core/base/SecureZero.h"
