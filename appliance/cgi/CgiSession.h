@@ -29,6 +29,8 @@ struct CgiSession {
     std::string applianceHost;
     uint16_t appliancePort = 443;
     ProxyConfig proxy;
+    // Limit of each of connecting, sending and waiting for the reply.
+    uint32_t timeoutMs = 60000;
 
     // Login.
     std::string sessionId;  // decoded value of the "swap" cookie

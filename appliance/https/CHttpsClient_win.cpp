@@ -22,13 +22,17 @@ constexpr DWORD kSecureProtocolsWithoutTls13 = 0x00000080 | 0x00000200 | 0x00000
 constexpr DWORD kIgnoreCertificateErrors =
     SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
     SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
-constexpr DWORD kTimeoutMs = 60000;
 
 std::wstring Wide(const std::string& text) { return AnsiToWide(text, kCodePageUtf8); }
 
-bool Retryable(DWORD error) {
-    return error != ERROR_WINHTTP_SECURE_FAILURE && error != ERROR_WINHTTP_SECURE_CHANNEL_ERROR &&
-           error != ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED &&
+// Failures worth another attempt with nothing of the request sent. A failed
+// TLS handshake is one of them (a connection reset before the request fails
+// that way under Wine) but gets a single second attempt, and none through a
+// proxy: there the same error is also the proxy refusing the CONNECT, and
+// asking again would only repeat the refused credentials.
+bool Retryable(DWORD error, int attempt, bool viaProxy) {
+    if (error == ERROR_WINHTTP_SECURE_CHANNEL_ERROR) return attempt == 0 && !viaProxy;
+    return error != ERROR_WINHTTP_SECURE_FAILURE && error != ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED &&
            error != ERROR_WINHTTP_OPERATION_CANCELLED;
 }
 
@@ -77,7 +81,7 @@ int CHttpsClient::OpenRequestSteps(const char* verb) {
         protocols = kSecureProtocolsWithoutTls13;
         m_api->SetOption(m_session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
     }
-    if (!m_api->SetTimeouts(m_session.get(), 0, kTimeoutMs, kTimeoutMs, kTimeoutMs)) {
+    if (!m_api->SetTimeouts(m_session.get(), 0, m_timeoutMs, m_timeoutMs, m_timeoutMs)) {
         // A developer's hint only; the request goes on with WinHTTP's own limits.
         char text[64];
         std::snprintf(text, sizeof text, "WinHttpSetTimeouts failed! error = %lu.\n", GetLastError());
@@ -114,6 +118,10 @@ int CHttpsClient::OpenRequestSteps(const char* verb) {
             return 0;
         }
     }
+    // The wait for the reply's headers has a limit of its own, which Wine
+    // leaves unbounded unless it is set.
+    DWORD replyTimeout = m_timeoutMs;
+    m_api->SetOption(m_request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &replyTimeout, sizeof replyTimeout);
     // One request per connection: a pooled connection could carry a later
     // request past the certificate decision made for an earlier one.
     DWORD noKeepAlive = WINHTTP_DISABLE_KEEP_ALIVE;
@@ -217,7 +225,7 @@ int CHttpsClient::SendSteps(const std::string* headers, const std::string& body)
         m_errorCode = error;
         // A request that may have reached the appliance is never repeated:
         // a login, a save or a password change must not happen twice.
-        if (m_sendStarted || !Retryable(error)) return 0;
+        if (m_sendStarted || !Retryable(error, attempt, m_proxy.InUse())) return 0;
     }
     return 0;
 }

@@ -14,6 +14,7 @@ void Prepare(CHttpsClient& client, const CgiRequest& request, const CgiSession& 
     client.SetServer(session.applianceHost);
     client.port = session.appliancePort;
     client.SetHttpVersion();
+    client.SetTimeout(session.timeoutMs);
     client.SetReferrer(request.referrer);
     if (session.acceptedCert.Covers(session.applianceHost, session.appliancePort))
         client.AcceptCertificate(session.acceptedCert.thumbprint);
