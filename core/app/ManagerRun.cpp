@@ -183,6 +183,7 @@ bool CManager::OpenFirstWindow()
         if (result == 0) {
             role = 0;
             title = 0;
+            Appliance().ReadLaunchedMeeting();
             PostThreadMessageW(mainThreadId, PLM_JOIN_MEETING, 0, 0);
             return true;
         }
