@@ -58,6 +58,9 @@ struct CgiSession {
     std::vector<ClientCertEntry> clientCerts;
     bool serverCertKnown = false;  // serverCert holds the last refused certificate
     ServerCertDetails serverCert;
+    // What was wrong with serverCert (WINHTTP_CALLBACK_STATUS_FLAG_ bits), for
+    // the certificate alert.
+    uint32_t lastSecureFailureFlags = 0;
     AcceptedCertificate acceptedCert;
 
     // Meetings.

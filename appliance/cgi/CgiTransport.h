@@ -47,6 +47,8 @@ struct CgiReply {
     // After kErrorSecureFailure: the refused certificate, when it could be read.
     bool serverCertRead = false;
     ServerCertDetails serverCert;
+    // The WINHTTP_CALLBACK_STATUS_FLAG_ bits of what was wrong with it.
+    uint32_t secureFailureFlags = 0;
     // After kErrorClientCertNeeded: the user's certificates the server accepts.
     bool clientCertStoreRead = false;
     std::vector<ClientCertEntry> clientCerts;

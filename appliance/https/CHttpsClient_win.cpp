@@ -1,6 +1,11 @@
 #include "appliance/https/CHttpsClient_win.h"
 
+#define SECURITY_WIN32
+#include <schannel.h>
+#include <security.h>
+
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -24,6 +29,20 @@ constexpr DWORD kIgnoreCertificateErrors =
     SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
 
 std::wstring Wide(const std::string& text) { return AnsiToWide(text, kCodePageUtf8); }
+
+// The negotiated TLS version (WINHTTP_OPTION_SECURITY_INFO, Windows 10 and
+// later; its record begins with the connection's SecPkgContext_ConnectionInfo);
+// "" where WinHTTP does not tell it, as under Wine.
+std::string NegotiatedProtocol(const WinHttpApi* api, HINTERNET request) {
+    constexpr DWORD kOptionSecurityInfo = 151;
+    alignas(8) unsigned char info[1024] = {};
+    DWORD size = sizeof info;
+    if (!api->QueryOption(request, kOptionSecurityInfo, info, &size) || size < sizeof(SecPkgContext_ConnectionInfo))
+        return std::string();
+    SecPkgContext_ConnectionInfo connection;
+    std::memcpy(&connection, info, sizeof connection);
+    return ProtocolName(connection.dwProtocol);
+}
 
 // Failures worth another attempt with nothing of the request sent. A failed
 // TLS handshake is one of them (a connection reset before the request fails
@@ -306,9 +325,14 @@ void CHttpsClient::OnSendingRequest(HINTERNET request) {
         if (m_api->QueryOption(request, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &raw, &size) && raw) {
             CertContext cert(raw);
             m_presented = DescribeCertificate(cert.get());
+            m_presented.protocol = NegotiatedProtocol(m_api, request);
             m_havePresented = true;
             accept = !m_probeOnly && (m_presented.thumbprint == m_acceptedThumbprint ||
                                       VerifiesForHost(cert.get(), m_host));
+            // What WinHTTP's secure-failure notice would have said (Wine
+            // sends none); the accepted certificate is not a failure.
+            if (!accept)
+                InterlockedOr(&m_secureFailureFlags, static_cast<LONG>(CertificateFailureFlags(cert.get(), m_host)));
         }
         if (!accept) {
             // Windows cancels the request when its handle closes here; Wine
@@ -381,6 +405,7 @@ bool CHttpsClient::QueryServerCertificate(ServerCertDetails& out) {
         return false;
     CertContext cert(raw);
     out = DescribeCertificate(cert.get());
+    out.protocol = NegotiatedProtocol(m_api, m_request.get());
     return true;
 }
 

@@ -13,6 +13,16 @@ std::string Sha1Thumbprint(PCCERT_CONTEXT cert);
 // Subject, issuer, validity, DER bytes and thumbprint.
 ServerCertDetails DescribeCertificate(PCCERT_CONTEXT cert);
 
+// The WINHTTP_CALLBACK_STATUS_FLAG_ bits of what is wrong with the
+// certificate for host (0 when nothing is): unknown or untrusted authority,
+// name, validity dates, revocation, usage. What WinHTTP's secure-failure
+// notice says; Wine never sends that notice.
+DWORD CertificateFailureFlags(PCCERT_CONTEXT cert, const std::string& host);
+
+// The negotiated protocol's name ("TLS 1.2") from an SSPI protocol bit; ""
+// for none known.
+std::string ProtocolName(DWORD protocolBits);
+
 // True when the certificate's chain verifies to a trusted root and it names
 // host: what WinHTTP's own checks would have said.
 bool VerifiesForHost(PCCERT_CONTEXT cert, const std::string& host);
