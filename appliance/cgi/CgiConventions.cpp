@@ -1,6 +1,7 @@
 #include "appliance/cgi/CgiConventions.h"
 
 #include "appliance/cgi/CgiSession.h"
+#include "appliance/cgi/ReplyBody.h"
 #include "core/base/Base64.h"
 #include "core/base/StringUtil.h"
 #include "core/base/TextConvert.h"
@@ -62,5 +63,18 @@ CgiRequest MakePlainPost(std::string path, std::string referrer, std::string bod
 }
 
 CgiReply Exchange(CgiSession& session, const CgiRequest& request) {
-    return session.transport->Exchange(request, session);
+    CgiReply reply = session.transport->Exchange(request, session);
+    if (reply.status != CgiTransportStatus::Ok || reply.headers.empty()) return reply;
+    const ReplyBodyCheck check =
+        CheckReplyBody(reply.headers, reply.body, request.binaryBody ? kMaxDownload : kMaxTextReply);
+    if (check == ReplyBodyCheck::Ok) return reply;
+    static const char* const kWhy[] = {"", "cut short", "not decodable", "too large"};
+    session.log.Print(DHLOG_CAT_STARTUP, DHLOG_WARN, false,
+                      std::string("The reply to ") + request.path.substr(0, request.path.find('?')) + " was " +
+                          kWhy[static_cast<int>(check)] + "; it is dropped.\n");
+    reply.status = CgiTransportStatus::SendFailed;
+    reply.error = kErrorBadReply;
+    reply.headers.clear();
+    reply.body.clear();
+    return reply;
 }

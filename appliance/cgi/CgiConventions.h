@@ -4,10 +4,10 @@
 #include <string>
 
 #include "appliance/cgi/CgiTransport.h"
+#include "core/base/UserAgent.h"
 
 struct CgiSession;
 
-constexpr char kUserAgent[] = "Quenlore Secure Parlemo Windows 8.0.0.6";
 constexpr char kHttpVersion[] = "HTTP/1.1";
 constexpr long kClientVersion = 134217734;  // 8.0.0.6, one byte per part
 
@@ -15,10 +15,11 @@ constexpr long kClientVersion = 134217734;  // 8.0.0.6, one byte per part
 std::string PlainReferrer();
 std::string EncodedReferrer();
 
-// Content headers of every form POST. No Accept-Encoding: nothing here
-// decompresses, so a compressed reply would hide every marker.
+// Content headers of every form POST. Compressed replies are decoded
+// (Exchange) before any marker is looked for.
 constexpr char kFormHeaders[] =
-    "Accept-Language: en-us\r\nContent-Type: application/x-www-form-urlencoded\r\n";
+    "Accept-Language: en-us\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+    "Accept-Encoding: gzip, deflate\r\n";
 
 // "Cookie: swap=<Base64 of the session id>\r\n" for POST requests.
 std::string PostCookieLine(const CgiSession& session);
@@ -36,5 +37,7 @@ CgiRequest MakeCookiePost(const CgiSession& session, std::string path, std::stri
 // A POST without cookie: the form headers go with the send itself.
 CgiRequest MakePlainPost(std::string path, std::string referrer, std::string body);
 
-// Sends the request through the session's transport.
+// Sends the request through the session's transport. A received body that
+// does not match its Content-Length, does not decode or decodes past the
+// reply limit makes the exchange fail (kErrorBadReply) with nothing received.
 CgiReply Exchange(CgiSession& session, const CgiRequest& request);

@@ -29,6 +29,8 @@ struct CgiSession {
     std::string applianceHost;
     uint16_t appliancePort = 443;
     ProxyConfig proxy;
+    // Limit of each of connecting, sending and waiting for the reply.
+    uint32_t timeoutMs = 60000;
 
     // Login.
     std::string sessionId;  // decoded value of the "swap" cookie
@@ -56,6 +58,9 @@ struct CgiSession {
     std::vector<ClientCertEntry> clientCerts;
     bool serverCertKnown = false;  // serverCert holds the last refused certificate
     ServerCertDetails serverCert;
+    // What was wrong with serverCert (WINHTTP_CALLBACK_STATUS_FLAG_ bits), for
+    // the certificate alert.
+    uint32_t lastSecureFailureFlags = 0;
     AcceptedCertificate acceptedCert;
 
     // Meetings.

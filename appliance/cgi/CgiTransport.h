@@ -32,6 +32,12 @@ enum class CgiTransportStatus {
 constexpr uint32_t kErrorSecureFailure = 12175;        // server certificate refused
 constexpr uint32_t kErrorSecureChannel = 12157;        // TLS failed (Wine's form of the above)
 constexpr uint32_t kErrorClientCertNeeded = 12044;     // the server asks for a client certificate
+constexpr uint32_t kErrorBadReply = 12152;             // a cut, undecodable or oversized reply
+
+// Largest reply bodies taken, as received and as decoded: text replies and
+// the client installer.
+constexpr size_t kMaxTextReply = 16u << 20;
+constexpr size_t kMaxDownload = 256u << 20;
 
 struct CgiReply {
     CgiTransportStatus status = CgiTransportStatus::OpenFailed;
@@ -41,6 +47,8 @@ struct CgiReply {
     // After kErrorSecureFailure: the refused certificate, when it could be read.
     bool serverCertRead = false;
     ServerCertDetails serverCert;
+    // The WINHTTP_CALLBACK_STATUS_FLAG_ bits of what was wrong with it.
+    uint32_t secureFailureFlags = 0;
     // After kErrorClientCertNeeded: the user's certificates the server accepts.
     bool clientCertStoreRead = false;
     std::vector<ClientCertEntry> clientCerts;

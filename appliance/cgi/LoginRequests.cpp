@@ -7,7 +7,7 @@
 #include "appliance/cgi/CgiResult.h"
 #include "appliance/cgi/CgiSession.h"
 #include "appliance/cgi/LoginReplies.h"
-#include "appliance/cgi/PlainSecret.h"
+#include "core/base/PlainSecret.h"
 
 int32_t CgiQueryDomains(CgiSession& session) {
     session.domains.clear();

@@ -44,6 +44,7 @@ int32_t CheckServerCert(CgiSession& session) {
         if (!reply.serverCertRead) return CGI_SERVER_CERT_UNREADABLE;
         session.serverCert = reply.serverCert;
         session.serverCertKnown = true;
+        session.lastSecureFailureFlags = reply.secureFailureFlags;
         return CGI_BAD_PASSWORD_OR_CERT;
     }
     if (reply.status != CgiTransportStatus::Ok) return CGI_FAILED;

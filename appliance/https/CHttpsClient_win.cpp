@@ -1,12 +1,17 @@
 #include "appliance/https/CHttpsClient_win.h"
 
+#define SECURITY_WIN32
+#include <schannel.h>
+#include <security.h>
+
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
 #include "appliance/https/CertificateInfo_win.h"
 #include "appliance/cgi/CgiConventions.h"
-#include "appliance/cgi/PlainSecret.h"
+#include "core/base/PlainSecret.h"
 #include "core/base/DHLog.h"
 #include "core/base/SecureZero.h"
 #include "core/base/TextConvert.h"
@@ -21,13 +26,31 @@ constexpr DWORD kSecureProtocolsWithoutTls13 = 0x00000080 | 0x00000200 | 0x00000
 constexpr DWORD kIgnoreCertificateErrors =
     SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
     SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
-constexpr DWORD kTimeoutMs = 60000;
 
 std::wstring Wide(const std::string& text) { return AnsiToWide(text, kCodePageUtf8); }
 
-bool Retryable(DWORD error) {
-    return error != ERROR_WINHTTP_SECURE_FAILURE && error != ERROR_WINHTTP_SECURE_CHANNEL_ERROR &&
-           error != ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED &&
+// The negotiated TLS version (WINHTTP_OPTION_SECURITY_INFO, Windows 10 and
+// later; its record begins with the connection's SecPkgContext_ConnectionInfo);
+// "" where WinHTTP does not tell it, as under Wine.
+std::string NegotiatedProtocol(const WinHttpApi* api, HINTERNET request) {
+    constexpr DWORD kOptionSecurityInfo = 151;
+    alignas(8) unsigned char info[1024] = {};
+    DWORD size = sizeof info;
+    if (!api->QueryOption(request, kOptionSecurityInfo, info, &size) || size < sizeof(SecPkgContext_ConnectionInfo))
+        return std::string();
+    SecPkgContext_ConnectionInfo connection;
+    std::memcpy(&connection, info, sizeof connection);
+    return ProtocolName(connection.dwProtocol);
+}
+
+// Failures worth another attempt with nothing of the request sent. A failed
+// TLS handshake is one of them (a connection reset before the request fails
+// that way under Wine) but gets a single second attempt, and none through a
+// proxy: there the same error is also the proxy refusing the CONNECT, and
+// asking again would only repeat the refused credentials.
+bool Retryable(DWORD error, int attempt, bool viaProxy) {
+    if (error == ERROR_WINHTTP_SECURE_CHANNEL_ERROR) return attempt == 0 && !viaProxy;
+    return error != ERROR_WINHTTP_SECURE_FAILURE && error != ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED &&
            error != ERROR_WINHTTP_OPERATION_CANCELLED;
 }
 
@@ -76,7 +99,7 @@ int CHttpsClient::OpenRequestSteps(const char* verb) {
         protocols = kSecureProtocolsWithoutTls13;
         m_api->SetOption(m_session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
     }
-    if (!m_api->SetTimeouts(m_session.get(), 0, kTimeoutMs, kTimeoutMs, kTimeoutMs)) {
+    if (!m_api->SetTimeouts(m_session.get(), 0, m_timeoutMs, m_timeoutMs, m_timeoutMs)) {
         // A developer's hint only; the request goes on with WinHTTP's own limits.
         char text[64];
         std::snprintf(text, sizeof text, "WinHttpSetTimeouts failed! error = %lu.\n", GetLastError());
@@ -113,6 +136,10 @@ int CHttpsClient::OpenRequestSteps(const char* verb) {
             return 0;
         }
     }
+    // The wait for the reply's headers has a limit of its own, which Wine
+    // leaves unbounded unless it is set.
+    DWORD replyTimeout = m_timeoutMs;
+    m_api->SetOption(m_request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &replyTimeout, sizeof replyTimeout);
     // One request per connection: a pooled connection could carry a later
     // request past the certificate decision made for an earlier one.
     DWORD noKeepAlive = WINHTTP_DISABLE_KEEP_ALIVE;
@@ -216,7 +243,7 @@ int CHttpsClient::SendSteps(const std::string* headers, const std::string& body)
         m_errorCode = error;
         // A request that may have reached the appliance is never repeated:
         // a login, a save or a password change must not happen twice.
-        if (m_sendStarted || !Retryable(error)) return 0;
+        if (m_sendStarted || !Retryable(error, attempt, m_proxy.InUse())) return 0;
     }
     return 0;
 }
@@ -297,9 +324,14 @@ void CHttpsClient::OnSendingRequest(HINTERNET request) {
         if (m_api->QueryOption(request, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &raw, &size) && raw) {
             CertContext cert(raw);
             m_presented = DescribeCertificate(cert.get());
+            m_presented.protocol = NegotiatedProtocol(m_api, request);
             m_havePresented = true;
             accept = !m_probeOnly && VerifyServerCertificate(cert.get(), m_host, port, m_accepted) !=
                                          CertificateVerdict::Refused;
+            // What WinHTTP's secure-failure notice would have said (Wine
+            // sends none); the accepted certificate is not a failure.
+            if (!accept)
+                InterlockedOr(&m_secureFailureFlags, static_cast<LONG>(CertificateFailureFlags(cert.get(), m_host)));
         }
         if (!accept) {
             // Windows cancels the request when its handle closes here; Wine
@@ -372,6 +404,7 @@ bool CHttpsClient::QueryServerCertificate(ServerCertDetails& out) {
         return false;
     CertContext cert(raw);
     out = DescribeCertificate(cert.get());
+    out.protocol = NegotiatedProtocol(m_api, m_request.get());
     return true;
 }
 

@@ -24,6 +24,8 @@ public:
     void SetHttpVersion();
     void SetReferrer(const std::string& referrer) { m_referrer = referrer; }
     void SetProxy(const ProxyConfig& proxy) { m_proxy = proxy; }
+    // Limit of connecting, sending and receiving each (60 s unless set).
+    void SetTimeout(uint32_t ms) { m_timeoutMs = ms; }
     uint16_t port = 443;
 
     // When the acceptance covers this server and port, the server may present
@@ -82,6 +84,7 @@ private:
     std::string m_errorText;
     uint32_t m_errorCode = 0;
     uint32_t m_requestCount = 0;
+    uint32_t m_timeoutMs = 60000;
     volatile LONG m_secureFailureFlags = 0;
     volatile bool m_sendStarted = false;
     volatile bool m_certRefused = false;

@@ -18,6 +18,16 @@ ServerCertDetails DescribeCertificate(PCCERT_CONTEXT cert);
 // Null when the store cannot be opened.
 HCERTSTORE OpenShellUserStore();
 
+// The WINHTTP_CALLBACK_STATUS_FLAG_ bits of what is wrong with the
+// certificate for host (0 when nothing is): unknown or untrusted authority,
+// name, validity dates, revocation, usage. What WinHTTP's secure-failure
+// notice says; Wine never sends that notice.
+DWORD CertificateFailureFlags(PCCERT_CONTEXT cert, const std::string& host);
+
+// The negotiated protocol's name ("TLS 1.2") from an SSPI protocol bit; ""
+// for none known.
+std::string ProtocolName(DWORD protocolBits);
+
 // The certificate with this thumbprint from OpenShellUserStore, the store the
 // certificate list was read from; null if none.
 PCCERT_CONTEXT FindUserCertificate(const std::string& thumbprint);

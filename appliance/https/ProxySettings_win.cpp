@@ -3,10 +3,11 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "appliance/cgi/PlainSecret.h"
+#include "core/base/PlainSecret.h"
 #include "appliance/cgi/UrlDecode.h"
 #include "core/base/DHLog.h"
 #include "core/base/Registry.h"
+#include "core/base/ServerAddress.h"
 #include "core/base/StoredSecret.h"
 #include "core/base/TextConvert.h"
 
@@ -14,15 +15,10 @@ namespace {
 
 const std::string kProxyKey = std::string(kSettingsKey) + "\\Proxy";
 
-std::string Unbracketed(const std::string& host) {
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') return host.substr(1, host.size() - 2);
-    return host;
-}
-
 // 0, or the resolver's error.
 int Resolve(const std::string& host, const std::string& port, addrinfo*& result) {
     addrinfo hints{};
-    int error = getaddrinfo(Unbracketed(host).c_str(), port.c_str(), &hints, &result);
+    int error = getaddrinfo(UnbracketedHost(host).c_str(), port.c_str(), &hints, &result);
     if (error == 0 && !result) error = WSANO_DATA;
     return error;
 }
@@ -151,7 +147,7 @@ int ResolveApplianceHost(std::string& host, uint16_t port, std::string& numericA
     if (!ok) return 0;
     numericAddress = numeric;
     family = resolvedFamily;
-    const std::string bare = Unbracketed(name);
+    const std::string bare = UnbracketedHost(name);
     host = (family == 1 && bare.compare(0, numericAddress.size(), numericAddress) == 0)
                ? "[" + numericAddress + "]"
                : name;

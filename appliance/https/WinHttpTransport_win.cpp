@@ -14,6 +14,7 @@ void Prepare(CHttpsClient& client, const CgiRequest& request, const CgiSession& 
     client.SetServer(session.applianceHost);
     client.port = session.appliancePort;
     client.SetHttpVersion();
+    client.SetTimeout(session.timeoutMs);
     client.SetReferrer(request.referrer);
     client.AcceptCertificate(session.acceptedCert);
     if (!session.clientCert.empty()) client.SetClientCertificate(session.clientCert);
@@ -25,12 +26,13 @@ void Prepare(CHttpsClient& client, const CgiRequest& request, const CgiSession& 
 // carries no credentials), tells whether the certificate was the cause and
 // which one it is.
 bool ProbeRefusedCertificate(const CgiRequest& request, const CgiSession& session,
-                             ServerCertDetails& cert) {
+                             ServerCertDetails& cert, uint32_t& failureFlags) {
     CHttpsClient probe;
     Prepare(probe, request, session);
     probe.ProbeCertificateOnly();
     if (!probe.OpenRequest(request.verb.c_str())) return false;
     probe.Send(nullptr, std::string());
+    failureFlags = probe.SecureFailureFlags();
     return probe.QueryServerCertificate(cert);
 }
 
@@ -70,10 +72,11 @@ CgiReply WinHttpTransport::ExchangeSteps(const CgiRequest& request, const CgiSes
     if (!client.Send(request.sendHeaders.empty() ? nullptr : &request.sendHeaders, request.body)) {
         reply.status = CgiTransportStatus::SendFailed;
         reply.error = client.ErrorCode();
+        reply.secureFailureFlags = client.SecureFailureFlags();
         if (reply.error == kErrorSecureFailure) {
             reply.serverCertRead = client.QueryServerCertificate(reply.serverCert);
         } else if (reply.error == kErrorSecureChannel && request.certificateCheck &&
-                   ProbeRefusedCertificate(request, session, reply.serverCert)) {
+                   ProbeRefusedCertificate(request, session, reply.serverCert, reply.secureFailureFlags)) {
             reply.error = kErrorSecureFailure;
             reply.serverCertRead = true;
         } else if (reply.error == kErrorClientCertNeeded) {

@@ -9,7 +9,3 @@ public:
 private:
     CgiReply ExchangeSteps(const CgiRequest& request, const CgiSession& session, bool& sending);
 };
-
-// Largest reply bodies taken: text replies and the client installer.
-constexpr size_t kMaxTextReply = 16u << 20;
-constexpr size_t kMaxDownload = 256u << 20;

@@ -1,35 +1,10 @@
 #include "core/app/LinkTransport_win.h"
 
 #include "core/app/Manager.h"
-#include "core/base/SecureZero.h"
-#include "core/tunnel/ServiceRequest.h"
-#include "core/base/StoredSecret.h"
+#include "core/base/PlainSecret.h"
+#include "core/base/ServerAddress.h"
 #include "core/base/TextConvert.h"
-
-#include <cstring>
-
-namespace {
-
-// An IPv6 literal is kept in brackets for URLs; the tunnel resolves the bare form.
-std::string BareHost(const std::string& host)
-{
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
-        return host.substr(1, host.size() - 2);
-    return host;
-}
-
-std::string ProxyPassword(const s_mem& stored)
-{
-    s_mem plain;
-    if (stored.Length() == 0 || !DecryptStoredString(plain, stored))
-        return {};
-    const char* text = reinterpret_cast<const char*>(plain.Data());
-    std::string out(text, strnlen(text, plain.Length()));
-    SecureZero(plain.Data(), plain.Length());
-    return out;
-}
-
-} // namespace
+#include "core/tunnel/ServiceRequest.h"
 
 LinkTransport::LinkTransport(CManager& manager, AccessNow access)
     : m_manager(manager), m_access(std::move(access))
@@ -42,7 +17,8 @@ MeetingLinkConfig LinkTransport::MakeConfig() const
 {
     MeetingLinkConfig c;
     TunnelEndpoint& e = c.endpoint;
-    e.host = BareHost(m_manager.applianceHost);
+    // An IPv6 literal is kept in brackets for URLs; the tunnel resolves the bare form.
+    e.host = UnbracketedHost(m_manager.applianceHost);
     e.port = m_manager.appliancePort;
     e.sessionId = m_manager.ownSessionId;
     e.isHost = m_manager.role == 1;
@@ -50,12 +26,11 @@ MeetingLinkConfig LinkTransport::MakeConfig() const
     Access access = m_access ? m_access() : Access{};
     const ProxyConfig& proxy = access.proxy;
     if (proxy.InUse()) {
-        e.proxy.host = BareHost(proxy.server.host);
+        e.proxy.host = UnbracketedHost(proxy.server.host);
         e.proxy.port = proxy.server.port != 0 ? proxy.server.port : 80;
-        std::string password = ProxyPassword(proxy.server.password);
-        if (!proxy.server.user.empty() || !password.empty())
-            e.proxy.basicCredentials = ProxyBasicCredentials(proxy.server.user, password);
-        SecureZero(&password[0], password.size());
+        PlainSecret password(proxy.server.password);
+        if (!proxy.server.user.empty() || !password.Text().empty())
+            e.proxy.basicCredentials = ProxyBasicCredentials(proxy.server.user, password.Text());
     }
     if (!access.acceptedThumbprint.empty())
         e.accepted = {e.host, e.port, access.acceptedThumbprint};

@@ -7,6 +7,7 @@
 #include "core/app/Startup.h"
 #include "core/app/Tray.h"
 #include "core/base/VisualEffects.h"
+#include "core/base/WindowUtil.h"
 #include "core/app/res/resource.h"
 #include "extras/AudioSpeaker.h"
 #include "extras/CPolling.h"
@@ -95,16 +96,8 @@ CManager::~CManager()
     CloseHandleField(serverCreatedEvent);
     CloseHandleField(serverCreatedEvent2);
 
-    if (compositionOff) {
-        if (HMODULE dwm = LoadLibraryW(L"dwmapi.dll")) {
-            using EnableFn = HRESULT(WINAPI*)(UINT);
-            auto enable = reinterpret_cast<EnableFn>(
-                reinterpret_cast<void*>(GetProcAddress(dwm, "DwmEnableComposition")));
-            if (enable)
-                enable(1);
-            FreeLibrary(dwm);
-        }
-    }
+    if (compositionOff)
+        SetDwmComposition(true);
 
     Appliance().DestroyMeetingSetup();
     Appliance().DestroyMeetingList();

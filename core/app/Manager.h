@@ -174,6 +174,11 @@ public:
     std::string meetingId;
     std::string meetingName;  // UTF-8, of the meeting entered
     std::string waitMessage;  // UTF-8, shown while the meeting waits to start
+    // From the participant list: the appliance's expiry value and the
+    // meeting's end as the appliance writes them.
+    int meetingExpires = 0;
+    std::string meetingEndDate;
+    std::string meetingEndTime;
     int launchMode = 0;
     int proxyFromBrowser = 0;
     ProxyConfig proxy;

@@ -8,6 +8,7 @@
 #include "core/base/LoadResString.h"
 #include "core/app/MeetingHandlers_win.h"
 #include "core/base/ServerAddress.h"
+#include "core/base/StringUtil.h"
 #include "core/app/Tray.h"
 #include "core/base/WindowUtil.h"
 #include "core/app/res/resource.h"
@@ -228,10 +229,7 @@ void CManager::OnMeetingLeft(WPARAM, LPARAM serial)
     } else if (sharingStep == 7) {
         static ResStringSlot caption, text, log;
         ShowTrayBalloon(LoadResString(caption, IDS_INFO), LoadResString(text, IDS_KICKED_OUT));
-        std::wstring line = LoadResString(log, IDS_LOG_KICKED_OUT);
-        size_t at = line.find(L"%s");
-        if (at != std::wstring::npos)
-            line.replace(at, 2, MakeEventPrefix(0));
+        std::wstring line = ReplaceFirstPlaceholder(LoadResString(log, IDS_LOG_KICKED_OUT), MakeEventPrefix(0));
         DHLog::Instance().PrintW(0x80, 3, false, L"%s\n", line.c_str());
     }
     // The viewer frame goes whatever the poster: a kick leaves no stale frame.

@@ -9,6 +9,7 @@
 #include "core/base/LogSetup.h"
 #include "core/base/MenuSubclass.h"
 #include "core/base/Registry.h"
+#include "core/base/StringUtil.h"
 #include "core/app/Tray.h"
 #include "core/app/res/resource.h"
 
@@ -182,6 +183,7 @@ bool CManager::OpenFirstWindow()
         if (result == 0) {
             role = 0;
             title = 0;
+            Appliance().ReadLaunchedMeeting();
             PostThreadMessageW(mainThreadId, PLM_JOIN_MEETING, 0, 0);
             return true;
         }
@@ -229,11 +231,7 @@ void CManager::ReportJoinFailure(int code)
         if (row.log != 0) {
             const wchar_t* line = LoadResString(logSlots[i], row.log);
             std::wstring prefix = row.prefixed ? MakeEventPrefix(1) : L"";
-            std::wstring out = line;
-            size_t at = out.find(L"%s");
-            if (at != std::wstring::npos)
-                out.replace(at, 2, prefix);
-            LogText(2, out.c_str());
+            LogText(2, ReplaceFirstPlaceholder(line, prefix).c_str());
         }
         return;
     }

@@ -66,6 +66,10 @@ public:
     virtual int MeetingTest() = 0;
     // The join worker of a meeting link, run to its end on this thread.
     virtual int RunJoinWorker() = 0;
+    // Name and wait message of the launched meeting from the meeting list
+    // (a launch with a session and a meeting); both stay as they were when the
+    // list cannot be read or does not hold the meeting.
+    virtual void ReadLaunchedMeeting() = 0;
     // The participant list, swapped in under the participant lock.
     virtual bool ReadParticipants() = 0;
     // Stored settings (modes 0, 4) or the browser's (modes 1-3).

@@ -11,6 +11,7 @@
 #include "core/app/Startup.h"
 #include "core/base/TextConvert.h"
 #include "core/base/VisualEffects.h"
+#include "core/base/WindowUtil.h"
 #include "core/app/res/resource.h"
 #include "extras/CScreenRecoderWnd.h"
 #include "meeting/CChat.h"
@@ -58,16 +59,8 @@ void CManager::OnOpenSharingView()
             ShowWindow(lobbyWindow, SW_HIDE);
         Sleep(10);
     } else {
-        if (GetOsVersionClass() >= 5) {
-            if (HMODULE dwm = LoadLibraryW(L"dwmapi.dll")) {
-                using EnableFn = HRESULT(WINAPI*)(UINT);
-                auto enable = reinterpret_cast<EnableFn>(
-                    reinterpret_cast<void*>(GetProcAddress(dwm, "DwmEnableComposition")));
-                if (enable && SUCCEEDED(enable(0)))
-                    compositionOff = 1;
-                FreeLibrary(dwm);
-            }
-        }
+        if (GetOsVersionClass() >= 5 && SetDwmComposition(false))
+            compositionOff = 1;
         RestoreVisualEffects(2, 0, kEffectsColumnApply);
     }
     if (!controlMenu)

@@ -2,6 +2,7 @@
 
 #include "core/base/DHLog.h"
 #include "core/base/LoadResString.h"
+#include "core/base/StringUtil.h"
 #include "core/app/Manager.h"
 #include "core/base/TextConvert.h"
 #include "core/app/res/resource.h"
@@ -25,16 +26,6 @@ constexpr int32_t kAssistCountsPollAnswers = 0x20;
 std::wstring Wide(const std::string& utf8)
 {
     return MultiByteToWideString(utf8.c_str(), -1, kCodePageUtf8);
-}
-
-// The first "%s" of text replaced by value.
-std::wstring FormatOne(const wchar_t* text, const std::wstring& value)
-{
-    std::wstring out = text;
-    size_t at = out.find(L"%s");
-    if (at != std::wstring::npos)
-        out.replace(at, 2, value);
-    return out;
 }
 
 struct NoticeText {
@@ -285,13 +276,13 @@ void MeetingHandlers::Notify(RequestNotice notice, const std::string& displayNam
     NoticeText t = TextOf(notice);
     std::wstring name = Wide(displayName);
     bool noName = name.empty() && t.logNoName != nullptr;
-    std::wstring line = m_manager.MakeEventPrefix(0) + FormatOne(noName ? t.logNoName : t.log, name);
+    std::wstring line = m_manager.MakeEventPrefix(0) + ReplaceFirstPlaceholder(noName ? t.logNoName : t.log, name);
     DHLog::Instance().PrintW(0x80, 3, false, L"%s", line.c_str());
     UINT id = noName && t.balloonNoName ? t.balloonNoName : t.balloon;
     if (!balloon || id == 0)
         return;
     static ResStringSlot caption;
-    std::wstring text = FormatOne(BalloonText(id), name);
+    std::wstring text = ReplaceFirstPlaceholder(BalloonText(id), name);
     m_manager.ShowTrayBalloon(LoadResString(caption, IDS_INFO), text.c_str());
 }
 

@@ -22,7 +22,10 @@ constexpr uint8_t kLogCategory = 0x08;
 
 } // namespace
 
-ProgramAppliance::ProgramAppliance(CManager& manager) : m_manager(manager) {}
+ProgramAppliance::ProgramAppliance(CManager& manager, ProxyDiscovery discovery)
+    : m_manager(manager), m_discovery(std::move(discovery))
+{
+}
 
 ProgramAppliance::~ProgramAppliance() = default;
 
@@ -52,11 +55,24 @@ void ProgramAppliance::PrepareRequest()
     s.meetingId = m_manager.meetingId;
 }
 
-ProxyConfig ProgramAppliance::EffectiveProxy()
+ProxyConfig ProgramAppliance::DiscoverProxy(const ProxyConfig& config, uint8_t proxyType, const std::string& host,
+                                            const std::string& address)
 {
     ProxyConfig effective;
-    DetectProxy(effective, m_proxyType, m_manager.proxy, m_manager.applianceHost, m_manager.applianceAddress);
+    DetectProxy(effective, proxyType, config, host, address);
     return effective;
+}
+
+ProxyConfig ProgramAppliance::EffectiveProxy()
+{
+    // Discovery may fetch a configuration script and resolve every bypass
+    // entry: worth doing once per attempt, not before each lobby refresh.
+    if (!m_proxySettled) {
+        m_settledProxy =
+            m_discovery(m_manager.proxy, m_proxyType, m_manager.applianceHost, m_manager.applianceAddress);
+        m_proxySettled = true;
+    }
+    return m_settledProxy;
 }
 
 std::string ProgramAppliance::AcceptedThumbprint() const
@@ -70,6 +86,7 @@ int ProgramAppliance::SessionTest()
 {
     if (!m_session)
         return CGI_FAILED;
+    NewConnectionAttempt();
     PrepareRequest();
     int result = CgiSessionTest(*m_session);
     if (result == CGI_OK && !m_session->displayName.empty())
@@ -81,6 +98,7 @@ int ProgramAppliance::MeetingTest()
 {
     if (!m_session)
         return CGI_FAILED;
+    NewConnectionAttempt();
     PrepareRequest();
     return CgiMeetingTest(*m_session);
 }
@@ -95,6 +113,7 @@ int ProgramAppliance::RunJoinWorker()
     ResolveApplianceHost();
     if (!m_manager.addressResolved)
         return CGI_NO_RESPONSE;  // reported, and the login window opens
+    NewConnectionAttempt();
     PrepareRequest();
     CgiSession& s = *m_session;
     int result = CgiGuestLogin(s);
@@ -109,19 +128,42 @@ int ProgramAppliance::RunJoinWorker()
         return result;
     }
     for (const MeetingRecord& m : s.meetings) {
-        if (m.meetingID != m_manager.meetingId)
-            continue;
-        m_manager.meetingName = m.meetingName;
-        if (m_manager.title == 1) {
-            static ResStringSlot waiting;
-            m_manager.waitMessage = WideToAnsi(LoadResString(waiting, IDS_WAITING), kCodePageUtf8);
-        } else {
-            m_manager.waitMessage = m.waitMsg;
+        if (m.meetingID == m_manager.meetingId) {
+            TakeMeetingTexts(m);
+            break;
         }
-        break;
     }
     PostThreadMessageW(m_manager.mainThreadId, PLM_JOIN_MEETING, 0, 0);
     return 0;
+}
+
+void ProgramAppliance::TakeMeetingTexts(const MeetingRecord& meeting)
+{
+    m_manager.meetingName = meeting.meetingName;
+    if (m_manager.title == 1) {
+        static ResStringSlot waiting;
+        m_manager.waitMessage = WideToAnsi(LoadResString(waiting, IDS_WAITING), kCodePageUtf8);
+    } else {
+        m_manager.waitMessage = meeting.waitMsg;
+    }
+}
+
+void ProgramAppliance::ReadLaunchedMeeting()
+{
+    if (!m_session)
+        return;
+    PrepareRequest();
+    int result = CgiGetMeetingList(*m_session, nullptr);
+    if (result != CGI_OK) {
+        DHLog::Instance().Print(kLogCategory, 2, false, "The meeting list could not be read (%d).\n", result);
+        return;
+    }
+    for (const MeetingRecord& m : m_session->meetings) {
+        if (m.meetingID == m_manager.meetingId) {
+            TakeMeetingTexts(m);
+            return;
+        }
+    }
 }
 
 bool ProgramAppliance::ReadParticipants()
@@ -140,15 +182,27 @@ bool ProgramAppliance::ReadParticipants()
         DHLog::Instance().Print(kLogCategory, 2, false, "The participant list could not be read (%d).\n", result);
         return false;
     }
+    // Written under the participant lock, as the list is.
+    if (meeting.expires)
+        m_manager.meetingExpires = *meeting.expires;
     if (meeting.meetingState)
         m_manager.meetingState = *meeting.meetingState;
     if (meeting.sharingState)
         m_manager.serverSharingState = *meeting.sharingState;
+    if (meeting.endDate)
+        m_manager.meetingEndDate = *meeting.endDate;
+    if (meeting.endTime)
+        m_manager.meetingEndTime = *meeting.endTime;
+    if (meeting.meetingName)
+        m_manager.meetingName = *meeting.meetingName;
+    if (meeting.waitMsg)
+        m_manager.waitMessage = *meeting.waitMsg;
     return true;
 }
 
 void ProgramAppliance::ReadProxySettings(bool fromBrowser)
 {
+    NewConnectionAttempt();
     if (fromBrowser) {
         ProxyConfigFromSystem(m_manager.proxy);
         m_proxyType = !m_manager.proxy.PacURL.empty() ? PROXY_TYPE_SCRIPT
@@ -162,8 +216,12 @@ void ProgramAppliance::ReadProxySettings(bool fromBrowser)
 void ProgramAppliance::ResolveApplianceHost()
 {
     int family = 0;
+    const std::string before = m_manager.applianceAddress;
     m_manager.addressResolved =
         ::ResolveApplianceHost(m_manager.applianceHost, m_manager.appliancePort, m_manager.applianceAddress, family);
+    // The bypass list is matched against the address.
+    if (m_manager.applianceAddress != before)
+        NewConnectionAttempt();
 }
 
 void ProgramAppliance::Logout()

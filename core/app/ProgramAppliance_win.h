@@ -8,21 +8,29 @@
 #include "appliance/cgi/ProxyConfig.h"
 #include "core/app/ManagerServices.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
 struct CgiSession;
+struct MeetingRecord;
 class WinHttpTransport;
 
 class ProgramAppliance : public ApplianceServices {
 public:
-    explicit ProgramAppliance(CManager& manager);
+    // Settles the proxy of one connection attempt from the configuration and
+    // its type, the appliance's host and numeric address (DetectProxy).
+    using ProxyDiscovery = std::function<ProxyConfig(const ProxyConfig& config, uint8_t proxyType,
+                                                     const std::string& host, const std::string& address)>;
+
+    explicit ProgramAppliance(CManager& manager, ProxyDiscovery discovery = DiscoverProxy);
     ~ProgramAppliance() override;
 
     bool CreateSession() override;
     int SessionTest() override;
     int MeetingTest() override;
     int RunJoinWorker() override;
+    void ReadLaunchedMeeting() override;
     bool ReadParticipants() override;
     void ReadProxySettings(bool fromBrowser) override;
     void ResolveApplianceHost() override;
@@ -50,8 +58,12 @@ public:
     // Ends the appliance session (its result is always success).
     void Logout();
     // The proxy a connection to the appliance goes through now: automatic
-    // modes resolved, the bypass list applied.
+    // modes resolved, the bypass list applied, once per connection attempt
+    // (the session and meeting tests and the join worker start one; the
+    // participant list, logout and the tunnels use what it settled).
     ProxyConfig EffectiveProxy();
+    static ProxyConfig DiscoverProxy(const ProxyConfig& config, uint8_t proxyType, const std::string& host,
+                                     const std::string& address);
     // SHA-1 hex of the appliance certificate accepted for the current host
     // and port; empty when none.
     std::string AcceptedThumbprint() const;
@@ -59,10 +71,17 @@ public:
 private:
     // The manager's launch and login fields into the session, before a request.
     void PrepareRequest();
+    // A new connection attempt: the proxy is discovered again.
+    void NewConnectionAttempt() { m_proxySettled = false; }
     void Missing(const char* what) const;
+    // Name and wait message of the entered meeting from its list record.
+    void TakeMeetingTexts(const MeetingRecord& meeting);
 
     CManager& m_manager;
     std::unique_ptr<WinHttpTransport> m_transport;
     std::unique_ptr<CgiSession> m_session;
     uint8_t m_proxyType = PROXY_TYPE_SERVER;
+    ProxyDiscovery m_discovery;
+    bool m_proxySettled = false;
+    ProxyConfig m_settledProxy;
 };

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr char kOptionsKey[] = "Software\\Quenlore\\SSL-VPN Parlemo\\Standalone\\Options";
-
 // Copies at most max characters and terminates; dest holds max + 1 or more.
 template <size_t N>
 void CopyCut(wchar_t (&dest)[N], const wchar_t* text, size_t max)

@@ -12,6 +12,7 @@
 
 // Current user's settings key; subkeys "Options", "Proxy", "Topbar", "Profiles".
 constexpr char kSettingsKey[] = "Software\\Quenlore\\SSL-VPN Parlemo\\Standalone";
+constexpr char kOptionsKey[] = "Software\\Quenlore\\SSL-VPN Parlemo\\Standalone\\Options";
 
 // Creates every missing key of the path and writes the buffer's bytes.
 int RegWriteValue(HKEY hive, const char* subkey, const char* name, const s_mem& data,

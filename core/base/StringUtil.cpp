@@ -43,3 +43,11 @@ std::string ToLowerString(std::string text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
+
+std::wstring ReplaceFirstPlaceholder(std::wstring text, const std::wstring& value)
+{
+    size_t at = text.find(L"%s");
+    if (at != std::wstring::npos)
+        text.replace(at, 2, value);
+    return text;
+}

@@ -1,6 +1,6 @@
 #pragma once
-// Small text helpers for narrow strings: form-body encoding, splitting and
-// lower-casing.
+// Small text helpers: form-body encoding, splitting, lower-casing and the
+// filling of a string-table text's placeholder.
 #include <string>
 #include <vector>
 
@@ -14,3 +14,8 @@ std::vector<std::string> SplitString(const std::string& text, const std::string&
 
 // Lower-cases byte by byte with the C library (ASCII letters in the C locale).
 std::string ToLowerString(std::string text);
+
+// text with its first "%s" replaced by value (unchanged when it has none): the
+// string-table texts that name one thing are filled without a format call, so
+// a stray conversion in a translated text cannot read past the arguments.
+std::wstring ReplaceFirstPlaceholder(std::wstring text, const std::wstring& value);

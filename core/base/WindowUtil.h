@@ -22,6 +22,10 @@ void GetWorkArea(RECT* rect);
 // A rectangle from screen to the window's client coordinates.
 void ScreenRectToClient(HWND hwnd, RECT* rect);
 
+// DwmEnableComposition(1 or 0) through dwmapi.dll loaded for the call; true
+// when the library, the function and the call all succeed.
+bool SetDwmComposition(bool enable);
+
 // The user's documents folder + "\Secure Parlemo", created when missing.
 std::wstring GetDefaultMediaFolder();
 // prefix + "_" (when the prefix is not empty) + "GMT_...wmv" of now.

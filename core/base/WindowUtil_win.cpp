@@ -10,12 +10,6 @@
 
 #include <ctime>
 
-namespace {
-
-constexpr char kOptionsKey[] = "Software\\Quenlore\\SSL-VPN Parlemo\\Standalone\\Options";
-
-} // namespace
-
 void CenterWindow(HWND hwnd)
 {
     RECT r;
@@ -111,4 +105,16 @@ int LoadMediaFilePath(std::wstring& path)
         return 0;
     path = text;
     return 1;
+}
+
+bool SetDwmComposition(bool enable)
+{
+    HMODULE dwm = LoadLibraryW(L"dwmapi.dll");
+    if (!dwm)
+        return false;
+    using EnableFn = HRESULT(WINAPI*)(UINT);
+    auto call = reinterpret_cast<EnableFn>(reinterpret_cast<void*>(GetProcAddress(dwm, "DwmEnableComposition")));
+    bool ok = call && SUCCEEDED(call(enable ? 1 : 0));
+    FreeLibrary(dwm);
+    return ok;
 }

@@ -1,6 +1,7 @@
 #include "core/control/TunnelHello.h"
 
 #include "core/control/ControlPacket.h"
+#include "core/tunnel/ServiceRequest.h"
 
 #include <algorithm>
 
@@ -28,6 +29,6 @@ std::array<uint8_t, kTunnelHelloSize> BuildTunnelHello(uint16_t role, std::strin
     PutText(&h[10], 31, meetingId);
     // The display name fills its whole field when it is that long.
     PutText(&h[42], 128, displayNameUtf8);
-    PutText(&h[170], 127, sessionId);
+    PutText(&h[170], kMaxTunnelSessionId, sessionId);
     return h;
 }

@@ -1,8 +1,7 @@
 #include "core/tunnel/ServiceRequest.h"
 
 #include "core/base/Base64.h"
-
-const char kTunnelUserAgent[] = "Quenlore Secure Parlemo Windows 8.0.0.6";
+#include "core/base/UserAgent.h"
 
 std::string BuildServiceConnect(TunnelKind kind, bool isHost, bool isCoordinator, std::string_view sessionId)
 {
@@ -17,9 +16,10 @@ std::string BuildServiceConnect(TunnelKind kind, bool isHost, bool isCoordinator
     r += " HTTP/1.0\r\nX-SSLVPN-PROTOCOL: 2.0\r\nX-SSLVPN-SERVICE: ";
     r += service;
     r += "\r\nUser-Agent: ";
-    r += kTunnelUserAgent;
+    r += kUserAgent;
     r += "\r\nProxy-Authorization: ";
-    r += sessionId.substr(0, sessionId.find_first_of("\r\n"));
+    sessionId = sessionId.substr(0, sessionId.find_first_of("\r\n"));
+    r += sessionId.substr(0, kMaxTunnelSessionId);
     r += "\r\n\r\n";
     return r;
 }
@@ -42,7 +42,7 @@ std::string FormatProxyTarget(std::string_view host, uint16_t port)
 std::string BuildProxyConnect(std::string_view target, bool http11, std::string_view basicCredentials)
 {
     std::string agent = "User-Agent: ";
-    agent += kTunnelUserAgent;
+    agent += kUserAgent;
     agent += "\r\n";
     std::string r = "CONNECT ";
     r += target;

@@ -8,10 +8,14 @@
 #include <string>
 #include <string_view>
 
-extern const char kTunnelUserAgent[];
+// The longest session id the appliance keeps: the service request and the
+// control tunnel's hello both send at most this many characters of it, so the
+// two name the same session.
+constexpr size_t kMaxTunnelSessionId = 127;
 
 // The control tunnel asks for selector -3 (coordinator) or -4; the sharing
-// tunnel for "PL-HOST" -1 or "PL-PARTICIPANT" -2.
+// tunnel for "PL-HOST" -1 or "PL-PARTICIPANT" -2. The session id ends at the
+// first line break and is cut to kMaxTunnelSessionId.
 std::string BuildServiceConnect(TunnelKind kind, bool isHost, bool isCoordinator, std::string_view sessionId);
 
 // "host:port", with an IPv6 literal in square brackets.

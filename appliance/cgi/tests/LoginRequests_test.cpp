@@ -17,7 +17,8 @@ namespace {
 
 const std::string kOk = "HTTP/1.1 200 OK\r\nserverversion: 8.0.0.6-1sv";
 const std::string kForm =
-    "Accept-Language: en-us\r\nContent-Type: application/x-www-form-urlencoded\r\n";
+    "Accept-Language: en-us\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+    "Accept-Encoding: gzip, deflate\r\n";
 
 struct LoginTest : ::testing::Test {
     FakeTransport t;

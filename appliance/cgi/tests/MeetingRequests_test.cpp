@@ -6,7 +6,7 @@
 #include "appliance/cgi/CgiResult.h"
 #include "appliance/cgi/CgiSession.h"
 #include "appliance/cgi/MeetingReplies.h"
-#include "appliance/cgi/PlainSecret.h"
+#include "core/base/PlainSecret.h"
 #include "appliance/cgi/ReplyText.h"
 #include "appliance/cgi/tests/FakeTransport.h"
 #include "appliance/cgi/tests/LogRecorder.h"

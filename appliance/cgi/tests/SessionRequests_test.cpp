@@ -139,6 +139,10 @@ TEST_F(SessionTest, DownloadWritesOnlyACompleteInstaller) {
         {"HTTP/1.1 404 Not Found", "<html>not found</html>", CGI_FAILED, "previous"},
         {k407, "<html>proxy</html>", CGI_FAILED, "previous"},
         {k200, "", CGI_FAILED, "previous"},
+        // The connection ended before the announced length: never put in place.
+        {k200 + "\r\nContent-Length: 4096", binary, CGI_FAILED, "previous"},
+        {k200 + "\r\nContent-Length: 14", binary, CGI_FAILED, "previous"},
+        {k200 + "\r\nContent-Length: 15", binary, CGI_OK, nullptr},
         {k200, binary, CGI_OK, nullptr},
         // A status line without a reason phrase is still a 200.
         {"HTTP/1.1 200", binary, CGI_OK, nullptr},

@@ -43,7 +43,8 @@ void ExpectCommon(const LoggedRequest& r, const char* method, const std::string&
     EXPECT_EQ(r.Header("User-Agent"), kUserAgent);
     EXPECT_EQ(r.Header("Referer"), plainReferrer ? PlainReferrer() : EncodedReferrer());
     EXPECT_EQ(r.Header("Host"), "localhost:" + TestPeers()["appliance_port"]);
-    EXPECT_EQ(r.Header("Accept-Encoding"), "<absent>");
+    // Only the form block asks for compressed replies.
+    EXPECT_EQ(r.Header("Accept-Encoding"), std::string(method) == "GET" ? "<absent>" : "gzip, deflate");
 }
 
 void ExpectForm(const LoggedRequest& r, const std::string& body) {
@@ -64,6 +65,15 @@ TEST(UntrustedCertificate, CheckRefusesAndShowsTheCertificate) {
     EXPECT_EQ(a.s.serverCert.thumbprint, TestPeers()["server_sha1"]);
     EXPECT_NE(a.s.serverCert.subject.find("localhost"), std::string::npos);
     EXPECT_FALSE(a.s.serverCert.der.empty());
+    // What the certificate alert shows: why it was refused, and the
+    // algorithms by name.
+    EXPECT_EQ(a.s.lastSecureFailureFlags, static_cast<uint32_t>(WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA));
+    EXPECT_EQ(a.s.serverCert.signatureAlgorithm, "sha256RSA");
+    EXPECT_EQ(a.s.serverCert.encryptionAlgorithm, "RSA");
+    EXPECT_EQ(a.s.serverCert.keySize, 2048u);
+    // Wine's WinHTTP does not tell the negotiated version; Windows does.
+    const std::string& protocol = a.s.serverCert.protocol;
+    EXPECT_TRUE(protocol.empty() || protocol.rfind("TLS 1.", 0) == 0) << protocol;
     // Requests with credentials never reach an appliance that is not trusted.
     size_t before = LogSize();
     a.s.displayName = L"alice";
@@ -117,6 +127,10 @@ TEST_F(Trusted, CertificateCheckPassesOnceTheCaIsTrusted) {
     EXPECT_EQ(CgiCheckServerCert(a.s), CGI_FAILED);  // no certificate problem
     ExpectCommon(Last(), "POST", "/cgi-bin/welcome?standalone=true&checkcert=true", false);
     ExpectForm(Last(), "");
+    // The same appliance by its address: a trusted certificate for another name.
+    a.s.applianceHost = "127.0.0.1";
+    EXPECT_EQ(CgiCheckServerCert(a.s), CGI_BAD_PASSWORD_OR_CERT);
+    EXPECT_EQ(a.s.lastSecureFailureFlags, static_cast<uint32_t>(WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID));
 }
 
 TEST_F(Trusted, LoginMeetingsAndLogoutSendExactlyWhatTheyShould) {

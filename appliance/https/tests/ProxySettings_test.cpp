@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "appliance/cgi/PlainSecret.h"
+#include "core/base/PlainSecret.h"
 #include "core/base/Registry.h"
 #include "core/base/StoredSecret.h"
 

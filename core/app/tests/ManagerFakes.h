@@ -190,6 +190,7 @@ public:
     int SessionTest() override { return 0; }
     int MeetingTest() override { return 0; }
     int RunJoinWorker() override { return 0; }
+    void ReadLaunchedMeeting() override {}
     bool ReadParticipants() override
     {
         m_log.Add("ReadParticipants");

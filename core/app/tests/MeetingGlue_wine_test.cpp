@@ -116,11 +116,14 @@ void StartAsHost(Instance& a)
     a.Post(PLM_START_MEETING);
 }
 
-// A launch with a session and a meeting (mode 3): session test, then 60108.
+// A launch with a session and a meeting (mode 3): session test, the meeting
+// looked up in the meeting list for its name and wait message, then 60108.
 void LaunchSessionMeeting(CManager& m)
 {
     m.launchMode = kLaunchSessionMeeting;
     ASSERT_TRUE(m.OpenFirstWindow());
+    EXPECT_EQ(m.meetingName, "Weekly sync");
+    EXPECT_EQ(m.waitMessage, "The host starts soon");
 }
 
 // The appliance seats each client once it has read its hello; the request
@@ -155,6 +158,14 @@ TEST_F(MeetingGlue, LaunchEntersAndRequestsFlowAndEveryLeaveJoinsItsThreads)
     ASSERT_TRUE(WaitUntil([&] { return a.InMeeting(); })) << "host did not enter";
     // The launch posted 60108 to its own loop, which entered the meeting.
     ASSERT_TRUE(WaitUntil([&] { return b.InMeeting(); })) << "the launch did not enter";
+    // The participant list's meeting fields reached the manager.
+    {
+        std::lock_guard<std::mutex> l(b.M().participantLock);
+        EXPECT_EQ(b.M().meetingExpires, 1800);
+        EXPECT_FALSE(b.M().meetingEndDate.empty());
+        EXPECT_NE(b.M().meetingEndTime.find(':'), std::string::npos) << b.M().meetingEndTime;
+        EXPECT_EQ(b.M().meetingName, "Weekly sync");
+    }
 
     size_t baseline = 0;
     for (int round = 0; round < 3; ++round) {

@@ -21,6 +21,20 @@ TEST(PercentEncode, Table)
         EXPECT_EQ(PercentEncode(c.in), c.out) << c.in;
 }
 
+TEST(ReplaceFirstPlaceholder, OnlyTheFirstAndNoOtherConversion)
+{
+    struct Case { const wchar_t* text; const wchar_t* value; const wchar_t* out; };
+    const Case cases[] = {
+        {L"%sSession is expired.", L"[12:00] ", L"[12:00] Session is expired."},
+        {L"a %s b %s", L"X", L"a X b %s"},
+        {L"no placeholder", L"X", L"no placeholder"},
+        {L"%d and %s", L"%s", L"%d and %s"},
+        {L"%s", L"", L""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ReplaceFirstPlaceholder(c.text, c.value), c.out);
+}
+
 TEST(SplitString, Table)
 {
     using V = std::vector<std::string>;

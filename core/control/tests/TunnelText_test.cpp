@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -44,6 +45,22 @@ TEST(ServiceRequest, EachKindAndRole)
     // A session id cannot add header lines.
     EXPECT_EQ(BuildServiceConnect(TunnelKind::Control, false, false, "SID1\r\nX-Evil: 1").find("X-Evil"),
               std::string::npos);
+}
+
+// The appliance matches the service request's session against the hello's:
+// both carry the same cut of a long id.
+TEST(ServiceRequest, SessionIdCutAsInTheHello)
+{
+    for (size_t length : {126u, 127u, 128u, 300u}) {
+        const std::string session(length, 'S');
+        const std::string r = BuildServiceConnect(TunnelKind::Control, false, false, session);
+        const std::string marker = "Proxy-Authorization: ";
+        const size_t at = r.find(marker) + marker.size();
+        const std::string sent = r.substr(at, r.find("\r\n", at) - at);
+        auto hello = BuildTunnelHello(0, "42", "Ann", session);
+        EXPECT_EQ(sent, std::string(reinterpret_cast<const char*>(&hello[170]))) << length;
+        EXPECT_EQ(sent.size(), std::min<size_t>(length, 127)) << length;
+    }
 }
 
 TEST(ProxyConnect, RequestTextAndIpv6Target)

@@ -1,4 +1,4 @@
-#include "appliance/cgi/PlainSecret.h"
+#include "core/base/PlainSecret.h"
 
 #include <cstring>
 
