@@ -9,6 +9,7 @@
 #include "core/app/MeetingHandlers_win.h"
 #include "core/base/ServerAddress.h"
 #include "core/app/Tray.h"
+#include "core/base/MediaFiles.h"
 #include "core/base/WindowUtil.h"
 #include "core/app/res/resource.h"
 #include "extras/AudioSpeaker.h"

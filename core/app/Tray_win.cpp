@@ -4,6 +4,7 @@
 #include "core/app/Manager.h"
 #include "core/base/Registry.h"
 #include "core/app/SingleInstance.h"
+#include "core/base/MediaFiles.h"
 #include "core/base/WindowUtil.h"
 #include "core/app/res/resource.h"
 #include "meeting/CCanvas.h"
