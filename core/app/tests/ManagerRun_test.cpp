@@ -52,24 +52,24 @@ private:
             reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hwnd);
         return TRUE;
     }
+    // Every visible box is told OK on every round (a lost message never
+    // leaves a test waiting); its text is kept when it first shows.
     void Watch()
     {
-        std::vector<HWND> seen;
+        std::vector<HWND> previous;
         while (!m_stop) {
             std::vector<HWND> boxes;
             EnumWindows(Find, reinterpret_cast<LPARAM>(&boxes));
             for (HWND box : boxes) {
-                if (std::find(seen.begin(), seen.end(), box) != seen.end())
-                    continue;
-                seen.push_back(box);
-                wchar_t text[512] = L"";
-                GetDlgItemTextW(box, 0xFFFF, text, 512);  // the box's static text
-                {
+                if (std::find(previous.begin(), previous.end(), box) == previous.end()) {
+                    wchar_t text[512] = L"";
+                    GetDlgItemTextW(box, 0xFFFF, text, 512);  // the box's static text
                     std::lock_guard<std::mutex> g(m_lock);
                     m_texts.push_back(text);
                 }
                 PostMessageW(box, WM_COMMAND, IDOK, 0);
             }
+            previous = boxes;
             Sleep(20);
         }
     }
