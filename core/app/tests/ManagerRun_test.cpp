@@ -35,10 +35,16 @@ public:
         std::lock_guard<std::mutex> g(m_lock);
         return m_texts;
     }
+    std::vector<std::wstring> Captions()
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        return m_captions;
+    }
     void Clear()
     {
         std::lock_guard<std::mutex> g(m_lock);
         m_texts.clear();
+        m_captions.clear();
     }
 
 private:
@@ -62,10 +68,12 @@ private:
             EnumWindows(Find, reinterpret_cast<LPARAM>(&boxes));
             for (HWND box : boxes) {
                 if (std::find(previous.begin(), previous.end(), box) == previous.end()) {
-                    wchar_t text[512] = L"";
+                    wchar_t text[512] = L"", caption[128] = L"";
                     GetDlgItemTextW(box, 0xFFFF, text, 512);  // the box's static text
+                    GetWindowTextW(box, caption, 128);
                     std::lock_guard<std::mutex> g(m_lock);
                     m_texts.push_back(text);
+                    m_captions.push_back(caption);
                 }
                 PostMessageW(box, WM_COMMAND, IDOK, 0);
             }
@@ -76,6 +84,7 @@ private:
 
     std::mutex m_lock;
     std::vector<std::wstring> m_texts;
+    std::vector<std::wstring> m_captions;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
@@ -217,6 +226,7 @@ TEST_F(FirstWindow, ProxyRefusalsAreTriedThreeTimes)
     EXPECT_FALSE(log.Has("CreateMeetingList 1"));
     ASSERT_EQ(boxes.Texts().size(), 1u);
     EXPECT_EQ(boxes.Texts()[0], L"Proxy Authentication Failed");
+    EXPECT_EQ(boxes.Captions()[0], L"Warn");
 
     struct {
         std::deque<int> results;
@@ -258,6 +268,7 @@ TEST_F(FirstWindow, MeetingLinkToAMissingMeetingOpensTheLogin)
     EXPECT_EQ(manager->launchMode, 0);
     ASSERT_EQ(boxes.Texts().size(), 1u);
     EXPECT_EQ(boxes.Texts()[0], L"The meeting does not exist, you can join another meeting.");
+    EXPECT_EQ(boxes.Captions()[0], L"Warning");
 }
 
 // The join worker's failure codes: each one's box text and log line, the
@@ -303,6 +314,7 @@ TEST_F(FirstWindow, JoinFailuresShowTheirTextAndLogWithTheEventPrefix)
             while (!shown.empty() && (shown.back() == L'\n' || shown.back() == L'\r'))
                 shown.pop_back();
             EXPECT_EQ(shown, c.box) << c.code;
+            EXPECT_EQ(boxes.Captions()[0], L"Warning") << c.code;
         } else {
             EXPECT_TRUE(texts.empty()) << c.code;
         }
