@@ -9,7 +9,8 @@ void InstallCrashFilter();
 // The path InstallCrashFilter chose; empty before.
 const wchar_t* CrashDumpPath();
 
-// Writes the dump, puts the desktop's visual effects back, and returns
+// Writes the dump, puts the desktop's visual effects back without announcing
+// the change (no broadcast from a dying process), and returns
 // EXCEPTION_EXECUTE_HANDLER so the process ends.
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pointers);
 // A small dump (no full memory: that would hold passwords and session tokens).

@@ -1,6 +1,7 @@
 #include "core/app/CrashDump.h"
 
 #include "core/base/VisualEffects.h"
+#include "core/base/WinHandle.h"
 
 #include <dbghelp.h>
 #include <shlobj.h>
@@ -39,24 +40,23 @@ void WriteMiniDump(EXCEPTION_POINTERS* pointers)
 {
     if (g_dumpPath[0] == L'\0')
         return;
-    HANDLE file = CreateFileW(g_dumpPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    WinHandle file(CreateFileW(g_dumpPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return;
     MINIDUMP_EXCEPTION_INFORMATION info{};
     info.ThreadId = GetCurrentThreadId();
     info.ExceptionPointers = pointers;
     info.ClientPointers = FALSE;
-    MiniDumpWriteDump(GetCurrentProcess(), GetCurrentProcessId(), file,
+    MiniDumpWriteDump(GetCurrentProcess(), GetCurrentProcessId(), file.get(),
                       static_cast<MINIDUMP_TYPE>(MiniDumpNormal | MiniDumpWithDataSegs),
                       pointers ? &info : nullptr, nullptr, nullptr);
-    CloseHandle(file);
 }
 
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pointers)
 {
     WriteMiniDump(pointers);
     if (VisualEffectsSaved())
-        RestoreVisualEffects(0, 0, kEffectsColumnSaved);
+        RestoreVisualEffects(0, 0, kEffectsColumnSaved, EffectsNotice::Silent);
     return EXCEPTION_EXECUTE_HANDLER;
 }

@@ -10,6 +10,7 @@
 #include "core/base/ServerAddress.h"
 #include "core/base/StringUtil.h"
 #include "core/app/Tray.h"
+#include "core/base/MediaFiles.h"
 #include "core/base/WindowUtil.h"
 #include "core/app/res/resource.h"
 #include "extras/AudioSpeaker.h"

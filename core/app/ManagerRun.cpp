@@ -10,6 +10,7 @@
 #include "core/base/MenuSubclass.h"
 #include "core/base/Registry.h"
 #include "core/base/StringUtil.h"
+#include "core/app/RunSteps.h"
 #include "core/app/Tray.h"
 #include "core/app/res/resource.h"
 
@@ -23,6 +24,11 @@ constexpr int kProxyAuthAttempts = 3;
 // failed three times: the run ends.
 constexpr int kRunEnds = -1;
 
+void LogText(int level, const wchar_t* text)
+{
+    DHLog::Instance().PrintW(0x04, level, false, L"%s", text);
+}
+
 std::string LongPath(const std::string& path)
 {
     char buf[MAX_PATH * 2];
@@ -30,28 +36,31 @@ std::string LongPath(const std::string& path)
     return n > 0 && n < sizeof(buf) ? std::string(buf, n) : path;
 }
 
-// The temporary copy the upgrade writes. Windows paths compare without case,
-// and the temporary folder may come as a short 8.3 path.
+} // namespace
+
+int ReadMsiInstallFlag()
+{
+    DWORD msi = 0;
+    return RegReadDword(kSettingsKey, "msiinstall", msi) && msi != 0 ? 1 : 0;
+}
+
+std::string TempCopyNameFor(const std::string& tempFolder, const std::string& selfPath)
+{
+    std::string name = tempFolder + "Corvisk.exe";
+    if (lstrcmpiA(LongPath(selfPath).c_str(), LongPath(name).c_str()) == 0)
+        name = tempFolder + "Corvisk(1).exe";
+    return name;
+}
+
 std::string TempCopyName()
 {
     char temp[MAX_PATH + 1];
     DWORD n = GetTempPathA(sizeof(temp), temp);
     std::string folder = n > 0 && n < sizeof(temp) ? std::string(temp, n) : "C:\\WINDOWS\\Temp\\";
-    std::string name = folder + "Corvisk.exe";
     char self[MAX_PATH * 2];
     DWORD len = GetModuleFileNameA(nullptr, self, sizeof(self));
-    if (len > 0 && len < sizeof(self) &&
-        lstrcmpiA(LongPath(std::string(self, len)).c_str(), LongPath(name).c_str()) == 0)
-        name = folder + "Corvisk(1).exe";
-    return name;
+    return TempCopyNameFor(folder, len > 0 && len < sizeof(self) ? std::string(self, len) : std::string());
 }
-
-void LogText(int level, const wchar_t* text)
-{
-    DHLog::Instance().PrintW(0x04, level, false, L"%s", text);
-}
-
-} // namespace
 
 void CManager::CreateLoopbackSync()
 {
@@ -70,8 +79,7 @@ void CManager::CreateLoopbackSync()
 
 void CManager::Run()
 {
-    DWORD msi = 0;
-    msiInstall = RegReadDword(kSettingsKey, "msiinstall", msi) && msi != 0 ? 1 : 0;
+    msiInstall = ReadMsiInstallFlag();
     mainThreadId = GetCurrentThreadId();
 
     richEditModule = LoadLibraryA("Riched20.dll");

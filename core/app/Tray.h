@@ -17,6 +17,12 @@ constexpr UINT kTrayIconId = 101;
 constexpr size_t kBalloonTitleMax = 63;
 constexpr size_t kBalloonTextMax = 255;
 
+// The record NIM_MODIFY takes for an information balloon on the icon that
+// `icon` describes: title cut to 63 characters and text to 255 (null: empty),
+// shown for 5 s with the information icon. Nothing else of `icon` but its
+// size, window and id is passed on.
+NOTIFYICONDATAW MakeBalloonRecord(const NOTIFYICONDATAW& icon, const wchar_t* title, const wchar_t* text);
+
 class CTray : public CHeap {
 public:
     // Reads the general options and creates the window and the icon.

@@ -4,6 +4,7 @@
 #include "core/app/Manager.h"
 #include "core/base/Registry.h"
 #include "core/app/SingleInstance.h"
+#include "core/base/MediaFiles.h"
 #include "core/base/WindowUtil.h"
 #include "core/app/res/resource.h"
 #include "meeting/CCanvas.h"
@@ -48,6 +49,20 @@ void AppendItem(HMENU menu, UINT id, UINT textId)
 }
 
 } // namespace
+
+NOTIFYICONDATAW MakeBalloonRecord(const NOTIFYICONDATAW& icon, const wchar_t* title, const wchar_t* text)
+{
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof(data);
+    data.hWnd = icon.hWnd;
+    data.uID = icon.uID;
+    data.uFlags = NIF_INFO;
+    CopyCut(data.szInfoTitle, title, kBalloonTitleMax);
+    CopyCut(data.szInfo, text, kBalloonTextMax);
+    data.uTimeout = 5000;
+    data.dwInfoFlags = NIIF_INFO;
+    return data;
+}
 
 CTray::CTray(CManager* manager) : m_manager(manager)
 {
@@ -136,12 +151,7 @@ bool CTray::ShowBalloon(const wchar_t* title, const wchar_t* text)
     std::lock_guard<std::mutex> lock(m_lock);
     if (!m_hWnd)
         return false;
-    NOTIFYICONDATAW data = m_icon;
-    data.uFlags = NIF_INFO;
-    CopyCut(data.szInfoTitle, title, kBalloonTitleMax);
-    CopyCut(data.szInfo, text, kBalloonTextMax);
-    data.uTimeout = 5000;
-    data.dwInfoFlags = NIIF_INFO;
+    NOTIFYICONDATAW data = MakeBalloonRecord(m_icon, title, text);
     return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 

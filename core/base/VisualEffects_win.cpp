@@ -17,7 +17,18 @@ UINT g_effects[kVisualEffectRows][4] = {
 };
 std::atomic<bool> g_saved{false};
 
+int SystemWriter(unsigned action, unsigned param, void* value, unsigned flags)
+{
+    return SystemParametersInfoA(action, param, value, flags);
+}
+std::atomic<EffectsWriter> g_writer{SystemWriter};
+
 } // namespace
+
+EffectsWriter SetEffectsWriter(EffectsWriter writer)
+{
+    return g_writer.exchange(writer ? writer : SystemWriter);
+}
 
 void SaveVisualEffects()
 {
@@ -29,17 +40,17 @@ void SaveVisualEffects()
     g_saved = true;
 }
 
-void RestoreVisualEffects(int first, int last, int column)
+void RestoreVisualEffects(int first, int last, int column, EffectsNotice notice)
 {
     if (last == 0 || last >= kVisualEffectRows)
         last = kVisualEffectRows - 1;
     if (first < 0 || column < 0 || column > 3)
         return;
+    UINT flags = notice == EffectsNotice::Broadcast ? SPIF_SENDCHANGE : 0;
+    EffectsWriter write = g_writer.load();
     for (int i = first; i <= last; ++i) {
         // The set codes take the value in pvParam, not through a pointer.
-        SystemParametersInfoA(g_effects[i][2], 0,
-                              reinterpret_cast<void*>(static_cast<UINT_PTR>(g_effects[i][column])),
-                              SPIF_SENDCHANGE);
+        write(g_effects[i][2], 0, reinterpret_cast<void*>(static_cast<UINT_PTR>(g_effects[i][column])), flags);
     }
 }
 

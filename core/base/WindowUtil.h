@@ -2,8 +2,6 @@
 // Window helpers shared by the program's windows.
 #include <windows.h>
 
-#include <string>
-
 // Centres the window on the primary screen.
 void CenterWindow(HWND hwnd);
 // Places the window in the middle of the work area (shrunk to fit it), on top,
@@ -25,12 +23,3 @@ void ScreenRectToClient(HWND hwnd, RECT* rect);
 // DwmEnableComposition(1 or 0) through dwmapi.dll loaded for the call; true
 // when the library, the function and the call all succeed.
 bool SetDwmComposition(bool enable);
-
-// The user's documents folder + "\Secure Parlemo", created when missing.
-std::wstring GetDefaultMediaFolder();
-// prefix + "_" (when the prefix is not empty) + "GMT_...wmv" of now.
-std::wstring MakeRecordingFileName(const std::wstring& prefix);
-// The "MediaFilePath" option; 1 on success.
-int SaveMediaFilePath(const std::wstring& path);
-// Leaves path unchanged when the value is missing or empty; 1 when read.
-int LoadMediaFilePath(std::wstring& path);

@@ -2,6 +2,7 @@
 // real loop and its effect checked against test doubles of the transport and
 // the appliance services.
 #include "core/app/tests/ManagerFakes.h"
+#include "core/app/tests/DesktopEffects.h"
 
 #include "Customer/session/vncServer.h"
 #include "Technician/ui/TechnicianGUI.h"
@@ -61,7 +62,8 @@ struct RecordingWindow {
 
 class Dispatcher : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { Build(); }
+    void Build()
     {
         auto t = std::make_unique<FakeTransport>(log);
         auto a = std::make_unique<FakeAppliance>(log);
@@ -602,6 +604,29 @@ TEST_F(Dispatcher, AboutBoxOpensWithItsTexts)
     GetDlgItemTextW(about, 2029, text, 64);
     EXPECT_STREQ(text, L"8.0.0.6");
     DestroyWindow(about);
+}
+
+// Menu fade and animation are off for the whole run, the other four from the
+// host's sharing view on; every one is back to the user's value once the
+// manager is gone. Checked through Wine's own settings.
+TEST_F(Dispatcher, VisualEffectsOffForTheRunAndTheUsersValuesBackAfterIt)
+{
+    const Effects before = ReadEffects();
+    for (const Effects& user : kUserPatterns) {
+        manager.reset();
+        SetEffects(user);
+        ASSERT_EQ(ReadEffects(), user);
+        Build();
+        EXPECT_EQ(ReadEffects(), (Effects{0, 0, user[2], user[3], user[4], user[5]}));
+        EnterMeeting(true);
+        manager->serverSharingState = 3;
+        Dispatch(PLM_OPEN_SHARING_VIEW);
+        ASSERT_EQ(manager->sharingStep, 2);
+        EXPECT_EQ(ReadEffects(), (Effects{0, 0, 0, 0, 0, 0}));
+        manager.reset();
+        EXPECT_EQ(ReadEffects(), user);
+    }
+    SetEffects(before);
 }
 
 // Exit, logout, leave and failures all join the network threads before the

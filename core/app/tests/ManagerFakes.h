@@ -10,6 +10,7 @@
 #include "meeting/CMeetingLobby.h"
 
 #include <atomic>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -186,10 +187,22 @@ class FakeAppliance : public ApplianceServices {
 public:
     explicit FakeAppliance(CallLog& log) : m_log(log) {}
 
-    bool CreateSession() override { return true; }
-    int SessionTest() override { return 0; }
-    int MeetingTest() override { return 0; }
-    int RunJoinWorker() override { return 0; }
+    bool CreateSession() override { return sessionOk; }
+    int SessionTest() override
+    {
+        m_log.Add("SessionTest");
+        return Next(sessionTestResults, 0);
+    }
+    int MeetingTest() override
+    {
+        m_log.Add("MeetingTest");
+        return Next(meetingTestResults, 0);
+    }
+    int RunJoinWorker() override
+    {
+        m_log.Add("RunJoinWorker");
+        return joinResult;
+    }
     void ReadLaunchedMeeting() override {}
     bool ReadParticipants() override
     {
@@ -200,14 +213,21 @@ public:
         }
         return participantsOk;
     }
-    void ReadProxySettings(bool) override {}
-    void ResolveApplianceHost() override {}
-    bool AskProxyCredentials() override { return false; }
+    void ReadProxySettings(bool fromBrowser) override
+    {
+        m_log.Add(fromBrowser ? "ReadProxySettings browser" : "ReadProxySettings stored");
+    }
+    void ResolveApplianceHost() override { m_log.Add("ResolveApplianceHost"); }
+    bool AskProxyCredentials() override
+    {
+        m_log.Add("AskProxyCredentials");
+        return Next(proxyDialogAnswers, false);
+    }
     bool CreateLogin() override
     {
         m_log.Add("CreateLogin");
-        login = true;
-        return true;
+        login = loginOk;
+        return loginOk;
     }
     void DestroyLogin() override
     {
@@ -280,7 +300,23 @@ public:
     std::vector<Participant> participants;
     bool participantsOk = true;
     int upgradeResult = 1;
+    // Results a test chooses, taken one per call; once a list is used up the
+    // call gives its default (0 for the tests, Cancel for the proxy dialog).
+    bool sessionOk = true, loginOk = true;
+    std::deque<int> sessionTestResults, meetingTestResults;
+    std::deque<bool> proxyDialogAnswers;  // true: OK with credentials, false: Cancel
+    int joinResult = 0;
 
 private:
+    template <typename T>
+    static T Next(std::deque<T>& results, T fallback)
+    {
+        if (results.empty())
+            return fallback;
+        T r = results.front();
+        results.pop_front();
+        return r;
+    }
+
     CallLog& m_log;
 };

@@ -1,9 +1,12 @@
 // Start-up under Wine against the real Corvisk.exe: single instance, the
 // URI-scheme registration, and the crash dump of a program using the same
 // filter.
-#include "core/base/AppWindows.h"
+#include "core/app/CrashDump.h"
 #include "core/app/SingleInstance.h"
 #include "core/app/Startup.h"
+#include "core/app/tests/DesktopEffects.h"
+#include "core/base/AppWindows.h"
+#include "core/base/VisualEffects.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -204,6 +207,75 @@ TEST(CrashDump, FilterWritesAMiniDumpAndEndsTheProcess)
     CloseHandle(file);
     EXPECT_EQ(std::string(magic, got), "MDMP");
     EXPECT_GT(size.QuadPart, 1024);
+}
+
+namespace {
+
+// Passes every change on to Wine's SystemParametersInfo and keeps the flags
+// it went out with.
+std::vector<unsigned> g_effectFlags;
+std::vector<unsigned> g_effectActions;
+int RecordingWriter(unsigned action, unsigned param, void* value, unsigned flags)
+{
+    g_effectFlags.push_back(flags);
+    g_effectActions.push_back(action);
+    return SystemParametersInfoA(action, param, value, flags);
+}
+
+} // namespace
+
+// The filter puts the user's effects back, but quietly: a broadcast of
+// WM_SETTINGCHANGE from a crashing process would wait on every other
+// program's windows.
+TEST(CrashDump, FilterRestoresTheEffectsWithoutABroadcast)
+{
+    const Effects before = ReadEffects();
+    EffectsWriter system = SetEffectsWriter(RecordingWriter);
+    for (const Effects& user : kUserPatterns) {
+        SetEffects(user);
+        ASSERT_EQ(ReadEffects(), user);
+        SaveVisualEffects();
+        g_effectFlags.clear();
+        RestoreVisualEffects(0, 0, kEffectsColumnApply);
+        EXPECT_EQ(ReadEffects(), (Effects{0, 0, 0, 0, 0, 0}));
+        EXPECT_EQ(g_effectFlags, std::vector<unsigned>(6, SPIF_SENDCHANGE));  // the ordinary switch announces
+
+        g_effectFlags.clear();
+        EXPECT_EQ(CrashFilter(nullptr), EXCEPTION_EXECUTE_HANDLER);
+        EXPECT_EQ(ReadEffects(), user);
+        EXPECT_EQ(g_effectFlags, std::vector<unsigned>(6, 0u));
+    }
+    SetEffectsWriter(system);
+    SetEffects(before);
+}
+
+// Each pass sets the rows it names and never more than the table's six;
+// 0 as the last row means the table's end.
+TEST(VisualEffects, PassesCoverTheirRowsOnly)
+{
+    const Effects before = ReadEffects();
+    SaveVisualEffects();
+    EffectsWriter system = SetEffectsWriter(RecordingWriter);
+    std::vector<unsigned> allSets;
+    for (const auto& codes : kEffectCodes)
+        allSets.push_back(codes[1]);
+    struct {
+        int first, last;
+        size_t from, to;  // rows expected, [from, to)
+    } cases[] = {
+        {0, 1, 0, 2}, {2, 0, 2, 6}, {0, 0, 0, 6}, {0, 5, 0, 6}, {5, 5, 5, 6},
+        {0, 9, 0, 6},  // past the end: the last row
+        {3, 2, 0, 0},  // first beyond last: nothing
+        {6, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        g_effectActions.clear();
+        RestoreVisualEffects(c.first, c.last, kEffectsColumnSaved);
+        EXPECT_EQ(g_effectActions, std::vector<unsigned>(allSets.begin() + c.from, allSets.begin() + c.to))
+            << c.first << ".." << c.last;
+    }
+    SetEffectsWriter(system);
+    SetEffects(before);
 }
 
 TEST(StartupProbes, AbsentSensorsAndTheVersionClass)

@@ -176,6 +176,48 @@ TEST_F(TrayTest, BalloonsAreCutAndSafeFromManyThreads)
     EXPECT_FALSE(manager->ShowTrayBalloon(L"a", L"b"));  // no tray: false
 }
 
+// The balloon record: each text in its own field, cut at 63 and 255
+// characters, nothing left over from the icon's record.
+TEST(BalloonRecord, TitleAndTextEachCutInTheirOwnField)
+{
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = sizeof(icon);
+    icon.hWnd = reinterpret_cast<HWND>(0x1234);
+    icon.uID = kTrayIconId;
+    icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    std::fill(std::begin(icon.szInfo), std::end(icon.szInfo) - 1, L'o');  // an older balloon
+    std::fill(std::begin(icon.szInfoTitle), std::end(icon.szInfoTitle) - 1, L'o');
+    std::fill(std::begin(icon.szTip), std::end(icon.szTip) - 1, L'o');
+
+    const std::wstring t63(63, L'T'), t64(64, L'T'), t80(80, L'T');
+    const std::wstring x255(255, L'x'), x256(256, L'x'), x300(300, L'x');
+    struct {
+        const wchar_t* title;
+        const wchar_t* text;
+        std::wstring shownTitle, shownText;
+    } cases[] = {
+        {L"File", L"report.txt arrived", L"File", L"report.txt arrived"},
+        {t63.c_str(), x255.c_str(), t63, x255},
+        {t64.c_str(), x256.c_str(), t63, x255},
+        {t80.c_str(), x300.c_str(), t63, x255},
+        {nullptr, L"text only", L"", L"text only"},
+        {L"title only", nullptr, L"title only", L""},
+        {nullptr, nullptr, L"", L""},
+    };
+    for (const auto& c : cases) {
+        NOTIFYICONDATAW r = MakeBalloonRecord(icon, c.title, c.text);
+        EXPECT_EQ(std::wstring(r.szInfoTitle), c.shownTitle);
+        EXPECT_EQ(std::wstring(r.szInfo), c.shownText);
+        EXPECT_EQ(r.cbSize, sizeof(NOTIFYICONDATAW));
+        EXPECT_EQ(r.hWnd, icon.hWnd);
+        EXPECT_EQ(r.uID, kTrayIconId);
+        EXPECT_EQ(r.uFlags, static_cast<UINT>(NIF_INFO));
+        EXPECT_EQ(r.uTimeout, 5000u);
+        EXPECT_EQ(r.dwInfoFlags, static_cast<DWORD>(NIIF_INFO));
+        EXPECT_EQ(r.szTip[0], L'\0');
+    }
+}
+
 namespace {
 
 struct MenuShot {
