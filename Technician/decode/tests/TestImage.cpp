@@ -20,6 +20,8 @@ const std::vector<ClientFormat>& ClientFormats()
         {"bgr233", Make(8, 8, false, true, 7, 7, 3, 0, 3, 6)},
         {"rgb222", Make(8, 6, false, true, 3, 3, 3, 4, 2, 0)},
         {"rgb111", Make(8, 3, false, true, 1, 1, 1, 2, 1, 0)},
+        // The viewer's 32-bit row: three overlapping 7-bit channels at bit 1.
+        {"viewer32grey", Make(32, 0, false, true, 127, 127, 127, 1, 1, 1)},
         // The host's 16-bit format and formats of other viewers.
         {"rgb565", Make(16, 16, false, true, 31, 63, 31, 11, 5, 0)},
         {"rgb565be", Make(16, 16, true, true, 31, 63, 31, 11, 5, 0)},
