@@ -35,71 +35,51 @@ bool savesArea(int32_t encoding)
 } // namespace
 
 DecodeSession::DecodeSession(Framebuffer& fb, const rfb::PixelFormat& format, DecodeLog log)
-    : m_fb(fb), m_log(std::move(log)), m_colours(new PixelColours(format))
+    : m_fb(fb), m_log(std::move(log)), m_colours(new PixelColours(format)),
+      m_decoders{&m_raw,   &m_copyRect, &m_rre,     &m_corre, &m_hextile,    &m_zlib,
+                 &m_tight, &m_zlibHex,  &m_ultra,   &m_zrle,  &m_cache,      &m_xor,
+                 &m_xorMono, &m_xorMulti, &m_solid, &m_cacheZip, &m_solMonoZip, &m_ultraZip}
 {
 }
 
 void DecodeSession::setFormat(const rfb::PixelFormat& format)
 {
     m_colours.reset(new PixelColours(format));
+    clearCache();
+}
+
+void DecodeSession::clearCache()
+{
+    if (!m_fb.cacheEnabled())
+        return;
+    m_fb.draw().clearCache();
+    m_log.write(LogLevel::DebugInfo, "Cache: Reset Cache\n");
 }
 
 bool DecodeSession::Handles(int32_t encoding)
 {
-    switch (encoding) {
-    case kEncRaw:
-    case kEncCopyRect:
-    case kEncRRE:
-    case kEncCoRRE:
-    case kEncHextile:
-    case kEncZlib:
-    case kEncTight:
-    case kEncZlibHex:
-    case kEncUltra:
-    case kEncZRLE:
-    case kEncCache:
-    case kEncXorZlib:
-    case kEncXorMonoColourZlib:
-    case kEncXorMultiColourZlib:
-    case kEncSolidColour:
-    case kEncCacheZip:
-    case kEncSolMonoZip:
-    case kEncUltraZip:
-        return true;
-    default:
-        return false;
-    }
+    return Slot(encoding) >= 0;
 }
 
-RectDecoder* DecodeSession::decoderFor(int32_t encoding)
+// The one list of decoded encodings: each one's place in m_decoders.
+int DecodeSession::Slot(int32_t encoding)
 {
-    switch (encoding) {
-    case kEncRaw: return &m_raw;
-    case kEncCopyRect: return &m_copyRect;
-    case kEncRRE: return &m_rre;
-    case kEncCoRRE: return &m_corre;
-    case kEncHextile: return &m_hextile;
-    case kEncZlib: return &m_zlib;
-    case kEncTight: return &m_tight;
-    case kEncZlibHex: return &m_zlibHex;
-    case kEncUltra: return &m_ultra;
-    case kEncZRLE: return &m_zrle;
-    case kEncCache: return &m_cache;
-    case kEncXorZlib: return &m_xor;
-    case kEncXorMonoColourZlib: return &m_xorMono;
-    case kEncXorMultiColourZlib: return &m_xorMulti;
-    case kEncSolidColour: return &m_solid;
-    case kEncCacheZip: return &m_cacheZip;
-    case kEncSolMonoZip: return &m_solMonoZip;
-    case kEncUltraZip: return &m_ultraZip;
-    default: return nullptr;
-    }
+    static const int32_t kDecoded[] = {
+        kEncRaw,     kEncCopyRect, kEncRRE,    kEncCoRRE,  kEncHextile,           kEncZlib,
+        kEncTight,   kEncZlibHex,  kEncUltra,  kEncZRLE,   kEncCache,             kEncXorZlib,
+        kEncXorMonoColourZlib,     kEncXorMultiColourZlib, kEncSolidColour,       kEncCacheZip,
+        kEncSolMonoZip,            kEncUltraZip,
+    };
+    for (int i = 0; i < static_cast<int>(sizeof kDecoded / sizeof kDecoded[0]); ++i)
+        if (kDecoded[i] == encoding)
+            return i;
+    return -1;
 }
 
 RectResult DecodeSession::decode(rdr::InStream& in, const RectHeader& h, std::vector<rfb::Rect>& changed)
 {
-    RectDecoder* decoder = decoderFor(h.encoding);
-    if (!decoder) {
+    const int slot = Slot(h.encoding);
+    if (slot < 0) {
         char text[80];
         std::snprintf(text, sizeof text, "unknown encoding %d", static_cast<int>(h.encoding));
         throw DecodeError(text);
@@ -111,7 +91,7 @@ RectResult DecodeSession::decode(rdr::InStream& in, const RectHeader& h, std::ve
             m_fb.draw().saveToCache(h.rect());
     }
     DecodeTarget target{m_fb, *m_colours, m_log, changed};
-    return decoder->decode(in, h, target);
+    return m_decoders[slot]->decode(in, h, target);
 }
 
 } // namespace decode

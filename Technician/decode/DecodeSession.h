@@ -30,9 +30,12 @@ public:
     // Throws DecodeError when the format cannot be decoded (see PixelColours).
     DecodeSession(Framebuffer& fb, const rfb::PixelFormat& format, DecodeLog log = DecodeLog());
 
-    // A new client pixel format; the colour tables are built once here.
+    // A new client pixel format; the colour tables are built once here. The
+    // cache's pictures were in the old format, so the cache is cleared.
     void setFormat(const rfb::PixelFormat& format);
-    const rfb::PixelFormat& format() const { return m_colours->format(); }
+    // Blackens the cache surface (new size, new format, or the host asks),
+    // with the log line, while the cache is on.
+    void clearCache();
 
     static bool Handles(int32_t encoding);
 
@@ -42,7 +45,7 @@ public:
     RectResult decode(rdr::InStream& in, const RectHeader& h, std::vector<rfb::Rect>& changed);
 
 private:
-    RectDecoder* decoderFor(int32_t encoding);
+    static int Slot(int32_t encoding);
 
     Framebuffer& m_fb;
     DecodeLog m_log;
@@ -66,6 +69,8 @@ private:
     CacheDecoder m_cache;
     CacheZipDecoder m_cacheZip;
     ZrleDecoder m_zrle;
+    // In the order of Slot's list.
+    RectDecoder* m_decoders[18];
 };
 
 } // namespace decode

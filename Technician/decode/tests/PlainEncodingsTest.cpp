@@ -200,6 +200,35 @@ TEST(Cache, TwoSwapsRestoreThePictureAndNoInflateChangesNothing)
     EXPECT_EQ(v.log.back(), "CacheZip: zlib data does not uncompress\n");
 }
 
+TEST(Cache, ANewFormatClearsTheCache)
+{
+    const ClientImage a = DesktopImage(Bgr233(), 16, 16, 2);
+    Viewer v(Bgr233(), 16, 16);
+    v.fb.setCacheEnabled(true);
+    v.decodeOne(EncodeRaw(a, rfb::Rect(0, 0, 16, 16)));
+    v.decodeOne(EncodeSolid(a, rfb::Rect(0, 0, 16, 16)));
+    v.session.setFormat(FormatNamed("host32").pf);
+    EXPECT_EQ(v.log, std::vector<std::string>{"Cache: Reset Cache\n"});
+    v.decodeOne(EncodeCache(rfb::Rect(0, 0, 16, 16)));
+    EXPECT_TRUE(ShowsColour(v, 0, rfb::Rect(0, 0, 16, 16)));
+}
+
+TEST(Session, HandlesExactlyTheEncodingsItDecodes)
+{
+    for (int32_t e : {enc::Raw, enc::CopyRect, enc::RRE, enc::CoRRE, enc::Hextile, enc::Zlib, enc::Tight, enc::ZlibHex,
+                      enc::Ultra, enc::ZRLE, enc::Cache, enc::XorZlib, enc::XorMono, enc::XorMulti, enc::Solid,
+                      enc::CacheZip, enc::SolMonoZip, enc::UltraZip})
+        EXPECT_TRUE(decode::DecodeSession::Handles(e)) << e;
+    // CoRRE's neighbour 3, the cache and XOR enables, cursor shapes, LastRect.
+    for (int32_t e : {3, static_cast<int32_t>(0xFFFF0001u), static_cast<int32_t>(0xFFFF0006u), -239, -240, -224}) {
+        EXPECT_FALSE(decode::DecodeSession::Handles(e)) << e;
+        Viewer v(Bgr233(), 4, 4);
+        Bytes b;
+        PutHeader(b, 0, 0, 1, 1, e);
+        EXPECT_THROW(v.decodeOne(b), decode::DecodeError);
+    }
+}
+
 TEST(Cache, DecodersThatOverwriteSaveTheAreaFirst)
 {
     const rfb::PixelFormat& pf = FormatNamed("bgr233").pf;

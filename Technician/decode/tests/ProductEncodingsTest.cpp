@@ -184,6 +184,23 @@ TEST(TightJpeg, ImagesThatDoNotFitOrDecodeAreAbandonedInStep)
     }
 }
 
+// No width limit: buffers follow the rectangle.
+TEST(Tight, RectanglesWiderThan2048Pixels)
+{
+    const rfb::PixelFormat& pf = FormatNamed("host32").pf;
+    const ClientImage img = PhotoImage(pf, 2100, 3, 5);
+    const rfb::Rect r(0, 0, 2100, 3);
+    Viewer v(pf, 2100, 3);
+    TightEncoder e;
+    TightOptions gradient;
+    gradient.gradient = true;
+    v.decodeOne(e.encode(img, r, gradient));
+    EXPECT_TRUE(Shows(v, img, r));
+    TightOptions jpeg;
+    jpeg.jpeg = true;
+    EXPECT_EQ(v.decodeOne(e.encode(img, r, jpeg)), decode::RectResult::Drawn);
+}
+
 TEST(Xor, MasksFollowTheirBits)
 {
     const rfb::PixelFormat& pf = Bgr233();
