@@ -58,9 +58,18 @@ Outcome decodeInto(const uint8_t* data, size_t size, int w, int h, uint32_t* out
     // Blue, green, red, pad in memory: a little-endian 0xXXRRGGBB.
     cinfo.out_color_space = JCS_EXT_BGRX;
     jpeg_start_decompress(&cinfo);
+    const size_t width = static_cast<size_t>(w);
     while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = reinterpret_cast<JSAMPROW>(out + static_cast<size_t>(cinfo.output_scanline) * static_cast<size_t>(w));
-        jpeg_read_scanlines(&cinfo, &row, 1);
+        JSAMPROW rows[16];
+        const JDIMENSION first = cinfo.output_scanline;
+        const JDIMENSION want = cinfo.output_height - first < 16 ? cinfo.output_height - first : 16;
+        for (JDIMENSION i = 0; i < want; ++i)
+            rows[i] = reinterpret_cast<JSAMPROW>(out + (first + i) * width);
+        const JDIMENSION got = jpeg_read_scanlines(&cinfo, rows, want);
+        // Clear the pad byte while the rows are still in the cache.
+        uint32_t* p = out + first * width;
+        for (size_t i = 0; i < got * width; ++i)
+            p[i] &= 0xFFFFFF;
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
@@ -83,8 +92,6 @@ bool JpegImage::decode(const uint8_t* data, size_t size, int w, int h, std::vect
     default:
         break;
     }
-    for (uint32_t& c : out)
-        c &= 0xFFFFFF;
     return true;
 }
 

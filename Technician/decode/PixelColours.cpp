@@ -2,6 +2,8 @@
 
 #include "Technician/decode/DecodeError.h"
 
+#include <cstring>
+
 namespace decode {
 
 namespace {
@@ -31,6 +33,8 @@ PixelColours::PixelColours(const rfb::PixelFormat& pf) : m_pf(pf), m_bytes(stati
     if (!Supports(pf))
         throw DecodeError("the viewer decodes only true-colour pixels of 8, 16 or 32 bits");
     if (m_bytes == 4) {
+        m_sameAsColour = !pf.bigEndian && pf.redMax == 255 && pf.greenMax == 255 && pf.blueMax == 255 &&
+                         pf.redShift == 16 && pf.greenShift == 8 && pf.blueShift == 0;
         m_red = channelTable(pf.redMax, 16);
         m_green = channelTable(pf.greenMax, 8);
         m_blue = channelTable(pf.blueMax, 0);
@@ -69,6 +73,12 @@ void PixelColours::convert(const uint8_t* src, size_t n, uint32_t* out) const
             out[i] = m_small[static_cast<uint32_t>(src[0] | src[1] << 8)];
         break;
     default:
+        if (m_sameAsColour) {
+            std::memcpy(out, src, n * 4);
+            for (size_t i = 0; i < n; ++i)
+                out[i] &= 0xFFFFFF;
+            break;
+        }
         for (size_t i = 0; i < n; ++i, src += 4)
             out[i] = colour(Load(src));
         break;

@@ -61,6 +61,8 @@ public:
 private:
     rfb::PixelFormat m_pf;
     size_t m_bytes;
+    // Little-endian 8-8-8 at 16, 8, 0: a pixel is its own colour.
+    bool m_sameAsColour = false;
     uint32_t m_smallMask = 0;
     // 8 and 16 bits: every value's colour, byte order included.
     std::vector<uint32_t> m_small;
