@@ -31,6 +31,12 @@ void* operator new(size_t n)
     throw std::bad_alloc();
 }
 
+// The replacement new above takes its blocks from malloc, so free is the
+// matching release; GCC cannot see that through the replacement.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 void operator delete(void* p) noexcept
 {
     std::free(p);
