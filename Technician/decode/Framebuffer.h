@@ -85,8 +85,6 @@ public:
     const uint32_t* pixels() const { return m_fb.m_pixels.data(); }
     size_t stride() const { return static_cast<size_t>(m_fb.m_width); }
     uint32_t pixel(int x, int y) const { return pixels()[static_cast<size_t>(y) * stride() + static_cast<size_t>(x)]; }
-    int width() const { return m_fb.m_width; }
-    int height() const { return m_fb.m_height; }
 
 private:
     std::unique_lock<std::mutex> m_guard;

@@ -80,7 +80,7 @@ void PixelColours::convert(const uint8_t* src, size_t n, uint32_t* out) const
             break;
         }
         for (size_t i = 0; i < n; ++i, src += 4)
-            out[i] = colour(Load(src));
+            out[i] = colour(load(src));
         break;
     }
 }

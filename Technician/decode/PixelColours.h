@@ -32,9 +32,10 @@ public:
         return m_red[(v >> m_pf.redShift) & m_pf.redMax] | m_green[(v >> m_pf.greenShift) & m_pf.greenMax] |
                m_blue[(v >> m_pf.blueShift) & m_pf.blueMax];
     }
-    // The pixel value itself, in the format's own byte order undone.
+    // The pixel value itself, the format's byte order undone.
     uint32_t value(uint32_t wireValue) const;
-    uint32_t Load(const uint8_t* p) const
+    // A pixel's bytes as they arrive, least significant first.
+    uint32_t load(const uint8_t* p) const
     {
         switch (m_bytes) {
         case 1:
@@ -46,7 +47,7 @@ public:
                    static_cast<uint32_t>(p[3]) << 24;
         }
     }
-    uint32_t read(const uint8_t* p) const { return colour(Load(p)); }
+    uint32_t read(const uint8_t* p) const { return colour(load(p)); }
     // n pixels of the wire at src into colours.
     void convert(const uint8_t* src, size_t n, uint32_t* out) const;
     // The colour of a pixel value (byte order already undone), for filters

@@ -50,7 +50,7 @@ void TightGradient::run(const TightPixels& px, const uint8_t* data, int w, int h
             if (px.rgb24) {
                 diff[0] = data[0], diff[1] = data[1], diff[2] = data[2];
             } else {
-                value = px.colours.value(px.colours.Load(data));
+                value = px.colours.value(px.colours.load(data));
                 for (int c = 0; c < 3; ++c)
                     diff[c] = value >> shift[c] & max[c];
             }
