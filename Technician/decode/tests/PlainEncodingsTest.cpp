@@ -1,9 +1,11 @@
 // Colours, Raw, RRE, CoRRE, Hextile, CopyRect and the cache encodings: the
 // cases the protocol leaves to the viewer, written out byte by byte.
+#include "Customer/HostMessages.h"
 #include "Technician/decode/DecodeError.h"
 #include "Technician/decode/PixelColours.h"
 #include "Technician/decode/tests/DecodeHarness.h"
 #include "Technician/decode/tests/TestEncoders.h"
+#include "rfb/MemOutStream.h"
 #include "rfb/tests/TestFormats.h"
 
 namespace testdecode {
@@ -124,6 +126,14 @@ TEST(Hextile, TileRulesTheProtocolLeavesOpen)
     }
 }
 
+// The CopyRect rectangle as our host writes it.
+Bytes HostCopyRect(const rfb::Rect& dest, int sx, int sy)
+{
+    rdr::MemOutStream out;
+    hostmsg::WriteCopyRect(out, dest, sx, sy);
+    return Bytes(out.data(), out.data() + out.length());
+}
+
 TEST(CopyRect, OverlappingCopiesInEveryDirection)
 {
     const rfb::PixelFormat& pf = FormatNamed("host32").pf;
@@ -136,10 +146,7 @@ TEST(CopyRect, OverlappingCopiesInEveryDirection)
         Viewer v(pf, 40, 30);
         v.decodeOne(EncodeRaw(img, rfb::Rect(0, 0, 40, 30)));
         const rfb::Rect src(8, 8, 30, 22);
-        Bytes b;
-        PutHeader(b, src.left + m.dx, src.top + m.dy, src.width(), src.height(), enc::CopyRect);
-        PutU16(b, static_cast<unsigned>(src.left)), PutU16(b, static_cast<unsigned>(src.top));
-        v.decodeOne(b);
+        v.decodeOne(HostCopyRect(src.translate(rfb::Point(m.dx, m.dy)), src.left, src.top));
         ClientImage want = img;
         for (int y = src.top; y < src.bottom; ++y)
             for (int x = src.left; x < src.right; ++x)
