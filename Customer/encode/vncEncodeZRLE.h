@@ -6,11 +6,7 @@
 #include "Customer/encode/vncEncoder.h"
 #include "rfb/MemOutStream.h"
 #include "rfb/ZlibOutStream.h"
-
-// How 32-bit pixels travel: whole, or as their low or high three bytes. The
-// viewer's decoder applies the same rule to the same pixel format.
-enum class ZrleCPixel { Full, Low3, High3 };
-ZrleCPixel ZrleCompactPixelRule(const rfb::PixelFormat& pf);
+#include "rfb/ZrleCompactPixel.h"
 
 class vncEncodeZRLE : public vncEncoder {
 public:

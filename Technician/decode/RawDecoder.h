@@ -1,0 +1,18 @@
+// Raw (encoding 0): w x h pixels, row after row. Rows are read a band at a
+// time into a buffer bounded by the band, then drawn.
+#pragma once
+
+#include "Technician/decode/RectDecoder.h"
+
+namespace decode {
+
+class RawDecoder : public RectDecoder {
+public:
+    RectResult decode(rdr::InStream& in, const RectHeader& h, DecodeTarget& t) override;
+
+private:
+    std::vector<uint8_t> m_bytes;
+    std::vector<uint32_t> m_colours;
+};
+
+} // namespace decode
