@@ -21,17 +21,6 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
-namespace {
-
-void CloseHandleField(HANDLE& h)
-{
-    if (h)
-        CloseHandle(h);
-    h = nullptr;
-}
-
-} // namespace
-
 AccelKeys::AccelKeys()
 {
     // An empty table: nothing is translated until a window sets a target.
@@ -68,7 +57,7 @@ void CManager::Init()
         canvasMessager2 = new CCanvasMessager(canvas2, this);
     partiMark = new PartiMark(this);
     fileShare = new FileShare(this);
-    audioEvent = CreateEventA(nullptr, FALSE, FALSE, "evtForAudio");
+    audioEvent.Reset(CreateEventA(nullptr, FALSE, FALSE, "evtForAudio"));
     audioSpeaker = new AudioSpeaker(this);
 
     MagnifierCapture::g_enabled = IsWin8OrLaterNoComFeature();
@@ -91,9 +80,9 @@ CManager::~CManager()
         Gdiplus::GdiplusShutdown(gdiplusToken);
     RestoreVisualEffects(0, 0, kEffectsColumnSaved);
 
-    CloseHandleField(localPortSemaphore);
-    CloseHandleField(serverCreatedEvent);
-    CloseHandleField(serverCreatedEvent2);
+    localPortSemaphore.Reset();
+    serverCreatedEvent.Reset();
+    serverCreatedEvent2.Reset();
 
     if (compositionOff) {
         if (HMODULE dwm = LoadLibraryW(L"dwmapi.dll")) {
@@ -117,7 +106,7 @@ CManager::~CManager()
     DeleteAndClear(fileShare);
     DeleteAndClear(audioSpeaker);
     DeleteAndClear(partiMark);
-    CloseHandleField(audioEvent);
+    audioEvent.Reset();
     DeleteAndClear(tray);
 
     if (wmasfModule)
