@@ -72,6 +72,7 @@ public:
     void Close();
 
     ControlSender& Sender() { return m_sender; }
+    const TunnelRelay& Relay() const { return m_relay; }
     LocalChannels& Channels() { return m_channels; }
     bool ControlConnected() const { return m_control && m_control->Connected(); }
     std::string LastError() const { return m_error; }
