@@ -22,6 +22,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <stdexcept>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -674,6 +675,51 @@ TEST_F(MeetingLinkTest, StalledApplianceAndUnreadChannelEndWithinTheirLimits)
             baseline = now;
         else
             EXPECT_LE(now, baseline) << "threads left behind";
+    }
+}
+
+} // namespace
+
+namespace {
+
+struct NotAStdException {
+};
+
+// A handler that fails inside the canvas receive thread, as a feature's bug
+// (or omni_thread_fatal, which derives from nothing) would.
+class ThrowingCore : public Core {
+public:
+    using Core::Core;
+    bool foreignType = false;
+    void OnCanvasMessage(std::string_view text) override
+    {
+        if (text.find("boom") == std::string_view::npos)
+            return Core::OnCanvasMessage(text);
+        if (foreignType)
+            throw NotAStdException{};
+        throw std::runtime_error("canvas handler failed");
+    }
+};
+
+// Regression: anything thrown inside a receive thread ended the process.
+// It ends only that thread; control goes on and the meeting ends cleanly.
+TEST_F(MeetingLinkTest, AFaultInAReceiveThreadEndsOnlyThatThread)
+{
+    for (bool foreign : {false, true}) {
+        ThrowingCore a("sA", true, true);
+        Core b("sB", false, false);
+        a.foreignType = foreign;
+        OpenBoth(a, b);
+        ASSERT_TRUE(b.link.Sender().SendText(PLP_CANVAS, "MEMA:boom"));
+        Sleep(500);
+        ControlMessage start;
+        start.type = PLP_START_MEETING;
+        a.signals.clear();
+        ASSERT_TRUE(b.link.Sender().SendControlMessage(start));
+        EXPECT_TRUE(a.WaitFor([&] { return !a.signals.empty(); })) << "control stopped with the canvas thread";
+        auto t0 = std::chrono::steady_clock::now();
+        a.link.Close();
+        EXPECT_LT(MsSince(t0), 5000);
     }
 }
 
