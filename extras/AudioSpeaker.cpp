@@ -1,5 +1,7 @@
 #include "extras/AudioSpeaker.h"
 
+#include "core/base/MeetingContext.h"
+
 AudioSpeaker::AudioSpeaker(MeetingContext* meeting) : m_meeting(meeting) {}
 
 AudioSpeaker::~AudioSpeaker()
@@ -7,8 +9,16 @@ AudioSpeaker::~AudioSpeaker()
     StopReceive();
 }
 
-// Voice belongs to the meeting extras, which are not built yet: no receive
-// thread starts, so there is none to stop.
-void AudioSpeaker::StartReceive() {}
+// Voice playback belongs to the meeting extras, which are not built yet:
+// until then received voice is read and dropped, so a peer talking never
+// fills a channel nobody reads.
+void AudioSpeaker::StartReceive()
+{
+    if (m_meeting)
+        m_drain.Start(m_meeting->FeatureChannelEnd(MeetingContext::FeatureChannel::Voice));
+}
 
-void AudioSpeaker::StopReceive() {}
+void AudioSpeaker::StopReceive()
+{
+    m_drain.Stop();
+}

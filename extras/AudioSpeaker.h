@@ -1,6 +1,7 @@
 #pragma once
 // Voice: playback of received voice and its receive thread.
 #include "core/base/CHeap.h"
+#include "core/base/ChannelDrain.h"
 
 class MeetingContext;
 
@@ -19,4 +20,5 @@ public:
 
 private:
     MeetingContext* m_meeting;
+    ChannelDrain m_drain;
 };

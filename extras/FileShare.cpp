@@ -1,5 +1,7 @@
 #include "extras/FileShare.h"
 
+#include "core/base/MeetingContext.h"
+
 #include "core/base/AppWindows.h"
 
 HHOOK FileShare::s_openFileDlgHook = nullptr;
@@ -11,13 +13,21 @@ FileShare::~FileShare()
     Close();
 }
 
-// Transfers belong to the meeting extras, which are not built yet: no thread
-// starts, so Close has none to stop.
-void FileShare::StartRecvThread() {}
+// Transfers belong to the meeting extras, which are not built yet: until
+// then what peers offer is read and dropped, so it never fills a channel
+// nobody reads; nothing is sent.
+void FileShare::StartRecvThread()
+{
+    if (m_meeting)
+        m_drain.Start(m_meeting->FeatureChannelEnd(MeetingContext::FeatureChannel::FileShare));
+}
 
 void FileShare::StartSendThread() {}
 
-void FileShare::Close() {}
+void FileShare::Close()
+{
+    m_drain.Stop();
+}
 
 void FileShare::OnMessage(const char*) {}
 

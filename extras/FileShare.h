@@ -1,6 +1,7 @@
 #pragma once
 // File sharing of a meeting: its send and receive threads and its dialogs.
 #include "core/base/CHeap.h"
+#include "core/base/ChannelDrain.h"
 
 #include <windows.h>
 
@@ -28,4 +29,5 @@ public:
 
 private:
     MeetingContext* m_meeting;
+    ChannelDrain m_drain;
 };

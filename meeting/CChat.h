@@ -2,6 +2,7 @@
 // The chat of a meeting: its pane (docked into the lobby or a top-level
 // window), its input control and its receive thread on the chat channel.
 #include "core/base/CHeap.h"
+#include "core/base/ChannelDrain.h"
 
 #include <windows.h>
 
@@ -34,5 +35,6 @@ public:
 
 private:
     MeetingContext* m_meeting;
+    ChannelDrain m_drain;
     int m_paneState = kChatPaneShown | kChatPaneDocked;
 };

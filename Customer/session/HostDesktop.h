@@ -48,8 +48,11 @@ public:
     virtual ~HostPlatform() = default;
 
     virtual std::unique_ptr<HostDesktop> MakeDesktop() = 0;
-    // The "vnc server is created" event (set-up done, and again teardown done).
+    // The "vnc server is created" event: reset before each start, set once
+    // the session is set up, never at teardown (an auto-reset event set then
+    // would answer the next start's wait).
     virtual void SignalServerEvent() = 0;
+    virtual void ResetServerEvent() = 0;
     // Displays attached to the desktop, mirror drivers not counted.
     virtual int MonitorCount() = 0;
     // The OS class of the host (1 NT 5, 2 NT 6 and later, 3 NT 4, 4/5 9x).

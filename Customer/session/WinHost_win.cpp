@@ -45,6 +45,11 @@ public:
         if (m_event)
             SetEvent(m_event);
     }
+    void ResetServerEvent() override
+    {
+        if (m_event)
+            ResetEvent(m_event);
+    }
     int MonitorCount() override { return CountDisplayMonitors(); }
     int OsClass() override { return ComputeServerOsClass(); }
     bool OnInputDesktop() override

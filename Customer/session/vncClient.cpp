@@ -31,15 +31,25 @@ private:
     vncClient* m_client;
 };
 
+// The bodies catch what they can handle themselves; this is the last guard,
+// since anything leaving an omni_thread ends the process.
 void* vncClientThread::run_undetached(void*)
 {
-    m_client->RunSession();
+    try {
+        m_client->RunSession();
+    } catch (...) {
+        HostLog(kHostLogError, "client thread ended: unknown exception\n");
+    }
     return nullptr;
 }
 
 void* vncClientUpdateThread::run_undetached(void*)
 {
-    m_client->RunUpdates();
+    try {
+        m_client->RunUpdates();
+    } catch (...) {
+        HostLog(kHostLogError, "update sender ended: unknown exception\n");
+    }
     return nullptr;
 }
 
@@ -75,10 +85,12 @@ bool vncClient::JoinClientThread(unsigned timeoutMs)
         while (!m_threadDone.load() && inTime)
             inTime = m_doneCond->timedwait(s, ns) != 0 || m_threadDone.load();
     }
-    // The connection is stopped by now, so the thread is on its way out.
+    if (!inTime)
+        return false;
+    // Past its done flag the thread only returns: this join is immediate.
     m_thread->join(nullptr);
     m_thread = nullptr;
-    return inTime;
+    return true;
 }
 
 void vncClient::SetClientBuffer(vncClientBuffer* buffer)
@@ -100,6 +112,25 @@ bool vncClient::UpdateWanted()
         return false;
     omni_mutex_lock hold(GetUpdateLock());
     return !m_tracker.is_empty();
+}
+
+void vncClient::RequestWholeScreen()
+{
+    // m_running is set only once SetUp has the desktop and the buffer.
+    if (!m_running.load())
+        return;
+    omni_mutex_lock hold(GetUpdateLock());
+    const rfb::Rect screen = ClientScreen();
+    const int n = m_scale;
+    const rfb::Rect asked(m_originX * n, m_originY * n, (m_originX + screen.width()) * n,
+                          (m_originY + screen.height()) * n);
+    const rfb::Rect r = asked.intersect(m_desktop->ScreenRect());
+    if (r.is_empty())
+        return;
+    const rfb::Region region(r);
+    m_requested.assign_union(region);
+    m_desktop->Poll(region, m_tracker);
+    TriggerUpdateLocked();
 }
 
 bool vncClient::TakeKeyEventFlag()
@@ -288,6 +319,10 @@ void vncClient::RunSession()
     } catch (const std::exception& e) {
         HostLog(kHostLogError, "session ended: %s\n", e.what());
         AbortSession();
+    } catch (...) {
+        // omni_thread_fatal and anything else: the session ends, not the process.
+        HostLog(kHostLogError, "session ended: unknown exception\n");
+        AbortSession();
     }
     TearDown(setUp);
 }
@@ -336,17 +371,12 @@ void vncClient::TearDown(bool wasSetUp)
         m_updateThread->join(nullptr);
         m_updateThread = nullptr;
     }
-    {
-        omni_mutex_lock hold(*m_doneLock);
-        m_threadDone.store(true);
-        m_doneCond->broadcast();
-    }
-    // Teardown done: the second signal of the event, given only once the
-    // client counts as finished, so whoever wakes on it finds the session
-    // ended. A session that never started does not signal, so the waiter
-    // sees the failure.
-    if (wasSetUp)
-        m_platform->SignalServerEvent();
+    // No signal of the event here: it is a start signal only, and one set
+    // now would answer the next session's start.
+    HostLog(kHostLogDebugInfo, "session %s ended\n", wasSetUp ? "set up" : "never set up");
+    omni_mutex_lock hold(*m_doneLock);
+    m_threadDone.store(true);
+    m_doneCond->broadcast();
 }
 
 // Returns false when this pass must not read (the input desktop is out of
@@ -645,24 +675,18 @@ void vncClient::RunUpdates()
     omni_mutex& lock = GetUpdateLock();
     lock.lock();
     for (;;) {
-        while (m_updateActive) {
-            if (m_ackPending) {
-                m_ackPending = false;
-                m_sync->broadcast();
-            }
-            if (m_updateEnabled && m_running.load() && WantUpdate())
-                break;
-            m_trigger->wait();
-        }
-        if (!m_updateActive)
-            break;
         try {
+            if (!WaitForWork())
+                break;
             SendPass();
         } catch (const rdr::Exception& e) {
             HostLog(kHostLogError, "update abandoned: %s\n", e.str());
             AbortSession();
         } catch (const std::exception& e) {
             HostLog(kHostLogError, "update abandoned: %s\n", e.what());
+            AbortSession();
+        } catch (...) {
+            HostLog(kHostLogError, "update abandoned: unknown exception\n");
             AbortSession();
         }
         lock.unlock();
@@ -672,6 +696,22 @@ void vncClient::RunUpdates()
     m_ackPending = false;
     m_sync->broadcast();
     lock.unlock();
+}
+
+// With the update lock held: waits until an update is due (true) or the
+// sender is to end (false), acknowledging pause and resume on the way.
+bool vncClient::WaitForWork()
+{
+    while (m_updateActive) {
+        if (m_ackPending) {
+            m_ackPending = false;
+            m_sync->broadcast();
+        }
+        if (m_updateEnabled && m_running.load() && WantUpdate())
+            return true;
+        m_trigger->wait();
+    }
+    return false;
 }
 
 bool vncClient::WantUpdate()

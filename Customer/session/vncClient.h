@@ -37,8 +37,12 @@ public:
     bool IsRunning() const { return m_running.load(); }
     // The client thread has finished its teardown.
     bool HasFinished() const { return m_threadDone.load(); }
-    // Waits up to timeoutMs for the client thread to finish, then joins it.
+    // Waits up to timeoutMs for the client thread to finish and joins it;
+    // false (not joined) when it has not finished by then.
     bool JoinClientThread(unsigned timeoutMs);
+    // An incremental update request for the whole screen from the host
+    // itself (its update pump); nothing before the session is set up.
+    void RequestWholeScreen();
 
     void SetClientBuffer(vncClientBuffer* buffer);
     omni_mutex& GetUpdateLock();
@@ -93,6 +97,7 @@ private:
 
     // Update sender, with the update lock held.
     bool WantUpdate();
+    bool WaitForWork();
     void SendPass();
     bool SendUpdate(rdr::OutStream& out);
     rfb::Rect ToViewer(const rfb::Rect& host) const;

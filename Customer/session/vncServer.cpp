@@ -35,8 +35,15 @@ vncServer::~vncServer()
     if (m_client) {
         m_client->StopSession();
         m_connection->Shutdown();
-        if (!m_client->JoinClientThread(kClientJoinMs))
+        if (!m_client->JoinClientThread(kClientJoinMs)) {
+            // Left behind: what it may still touch is not freed under it.
             HostLog(kHostLogError, "client thread did not end in %u ms\n", kClientJoinMs);
+            m_client.release();
+            m_desktop.release();
+            m_connection.release();
+            m_platform.release();
+            return;
+        }
         omni_mutex_lock hold(*m_clientLock);
         m_client.reset();
     }
@@ -69,6 +76,8 @@ int vncServer::AddClient(int a, int b, int flag)
         HostLog(kHostLogError, "failed to initialize client object\n");
         return 0;
     }
+    // Whatever an earlier session left set must not pass for this one's start.
+    m_platform->ResetServerEvent();
     m_client = std::make_unique<vncClient>(this, m_connection.get(), m_platform.get());
     m_client->SetFlagC(flag);
     m_client->SetKeyboardEnabled(m_inputEnabled);
@@ -95,6 +104,13 @@ void vncServer::StopSession()
     omni_mutex_lock hold(*m_clientLock);
     if (m_client)
         m_client->StopSession();
+}
+
+void vncServer::RequestScreenUpdate()
+{
+    omni_mutex_lock hold(*m_clientLock);
+    if (m_client)
+        m_client->RequestWholeScreen();
 }
 
 bool vncServer::SessionEnded()

@@ -41,6 +41,9 @@ public:
     virtual void KillClient();
     // Ends the session; the client thread finishes on its own.
     void StopSession();
+    // The host's own update pump: an incremental whole-screen request, as if
+    // the viewer had sent one, without a byte on the viewer's stream.
+    void RequestScreenUpdate();
     // True once the client thread has finished its teardown.
     bool SessionEnded();
 

@@ -97,7 +97,13 @@ bool LinkTransport::StartMeetingThreads()
 void LinkTransport::ShutdownSharing()
 {
     if (m_link)
-        m_link->Channels().ShutdownChannel(LocalChannel::Sharing);
+        m_link->StopSharingTraffic();
+}
+
+void LinkTransport::StopTraffic()
+{
+    if (m_link)
+        m_link->StopTraffic();
 }
 
 void LinkTransport::DropSharing()
@@ -115,6 +121,21 @@ void LinkTransport::CloseAndJoin()
 SOCKET LinkTransport::SharingClientEnd() const
 {
     return m_link ? m_link->SharingClientEnd() : INVALID_SOCKET;
+}
+
+SOCKET LinkTransport::FeatureClientEnd(MeetingContext::FeatureChannel channel) const
+{
+    if (!m_link)
+        return INVALID_SOCKET;
+    switch (channel) {
+    case MeetingContext::FeatureChannel::Chat:
+        return m_link->Channels().ClientEnd(LocalChannel::Chat);
+    case MeetingContext::FeatureChannel::FileShare:
+        return m_link->Channels().ClientEnd(LocalChannel::FileShare);
+    case MeetingContext::FeatureChannel::Voice:
+        return m_link->Channels().ClientEnd(LocalChannel::Audio);
+    }
+    return INVALID_SOCKET;
 }
 
 std::shared_ptr<MeetingLink> LinkTransport::SharedLink() const

@@ -32,9 +32,11 @@ public:
                    const std::string& sessionId) override;
     bool StartMeetingThreads() override;
     void ShutdownSharing() override;
+    void StopTraffic() override;
     void DropSharing() override;
     void CloseAndJoin() override;
     SOCKET SharingClientEnd() const override;
+    SOCKET FeatureClientEnd(MeetingContext::FeatureChannel channel) const override;
     bool WriteSharingAcceptedEnd(const void* data, size_t length) override;
     void SendSharingState(int prevStep, int step) override;
     bool SendPackets(const std::vector<ControlPacket>& packets) override;

@@ -22,17 +22,6 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
-namespace {
-
-void CloseHandleField(HANDLE& h)
-{
-    if (h)
-        CloseHandle(h);
-    h = nullptr;
-}
-
-} // namespace
-
 AccelKeys::AccelKeys()
 {
     // An empty table: nothing is translated until a window sets a target.
@@ -69,7 +58,7 @@ void CManager::Init()
         canvasMessager2 = new CCanvasMessager(canvas2, this);
     partiMark = new PartiMark(this);
     fileShare = new FileShare(this);
-    audioEvent = CreateEventA(nullptr, FALSE, FALSE, "evtForAudio");
+    audioEvent.Reset(CreateEventA(nullptr, FALSE, FALSE, "evtForAudio"));
     audioSpeaker = new AudioSpeaker(this);
 
     MagnifierCapture::g_enabled = IsWin8OrLaterNoComFeature();
@@ -92,9 +81,9 @@ CManager::~CManager()
         Gdiplus::GdiplusShutdown(gdiplusToken);
     RestoreVisualEffects(0, 0, kEffectsColumnSaved);
 
-    CloseHandleField(localPortSemaphore);
-    CloseHandleField(serverCreatedEvent);
-    CloseHandleField(serverCreatedEvent2);
+    localPortSemaphore.Reset();
+    serverCreatedEvent.Reset();
+    serverCreatedEvent2.Reset();
 
     if (compositionOff)
         SetDwmComposition(true);
@@ -110,7 +99,7 @@ CManager::~CManager()
     DeleteAndClear(fileShare);
     DeleteAndClear(audioSpeaker);
     DeleteAndClear(partiMark);
-    CloseHandleField(audioEvent);
+    audioEvent.Reset();
     DeleteAndClear(tray);
 
     if (wmasfModule)

@@ -11,6 +11,8 @@
 #include "core/app/ManagerServices.h"
 #include "core/base/ThreadMessages.h"
 #include "core/base/s_mem.h"
+#include "core/base/BoundedThread.h"
+#include "core/base/WinHandle.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -20,7 +22,6 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 class CTray;
@@ -103,7 +104,9 @@ public:
     bool ShowTrayBalloon(const wchar_t* title, const wchar_t* text);
 
     // Ends the meeting in progress (if any) and deletes what it used, in one
-    // order: stop the pump, close tunnels and channels, join their threads,
+    // order: stop the relay and close the tunnels and channels (so every
+    // meeting thread's blocking call ends), join the pump and the sharing
+    // endpoints, join the relay and receive threads (each join bounded),
     // stop the features' threads, then delete the objects and reset state.
     void EndMeeting(MeetingEnd how);
     bool InMeeting() const;
@@ -128,12 +131,13 @@ public:
     void OnControlRequest(uint8_t type, const std::string& first, const std::string& second);
     void OnHostRequest(uint8_t type, const std::string& first, const std::string& second);
     void OnHostInvitation(uint8_t type, const std::string& first, const std::string& second);
-    void AcceptControlRequest(const std::string& session);
+    bool AcceptControlRequest(const std::string& session);
     int AcceptHostRequest(const std::string& session);
     void SyncRequestLists();
     std::vector<std::string> ControlRequests() const;
     std::vector<std::string> HostRequests() const;
     bool ControlHeld() const override;
+    std::uintptr_t FeatureChannelEnd(FeatureChannel channel) override;
     // Display name of a participant (UTF-8), empty when not in the list.
     std::string GetParticipantName(const std::string& session) override;
     // What the receive threads hand each packet to.
@@ -143,6 +147,9 @@ public:
     ApplianceServices& Appliance() { return *m_services.appliance; }
 
     // --- fields other parts read and write (see the field table) ---
+    // Who may touch each group, and under which lock, is said above it.
+
+    // Main thread only (set once at start-up or by the windows it runs).
     HINSTANCE instance;
     DWORD mainThreadId = 0;
     CMeetingLobby* lobby = nullptr;
@@ -162,6 +169,7 @@ public:
     HMODULE wmvcoreModule = nullptr;
     HMODULE wmasfModule = nullptr;
 
+    // Main thread only: login, appliance and launch fields.
     std::string applianceHost;
     std::string applianceAddress;
     int addressResolved = 0;
@@ -185,33 +193,44 @@ public:
     int loginFresh = 1;
     int meetingJoinPending = 0;
 
+    // Written by the main thread; read by any thread without a lock (atomics).
     std::atomic<int> role{0};   // 1 host, 0 participant
     std::atomic<int> title{0};  // 0 none, 1 coordinator, 2 assistant
     std::atomic<int> sharingStep{1};
     std::atomic<int> prevSharingStep{1};
     std::atomic<int> meetingState{1};
     std::atomic<int> serverSharingState{0};
+    // Main thread only.
     int lobbyFlags[4] = {};
     int openedFromList = 0;
     ControlStateBits stateBits;
-    // Replaced by the participant-list request and read only under the lock.
+    // Any thread, only under participantLock: replaced by the participant-list
+    // request and read only under the lock.
     std::vector<Participant> participants;
     std::mutex participantLock;
-    // Visible, non-layered top-level windows, bottom of the Z order first;
-    // emptied and refilled by the sharing host's capture on its own thread
-    // through CollectVisibleWindowProc.
+    // The sharing host's capture thread only, while it shares (no lock):
+    // visible, non-layered top-level windows, bottom of the Z order first;
+    // emptied and refilled through CollectVisibleWindowProc.
     std::vector<HWND> visibleWindows;
 
-    HANDLE localPortSemaphore = nullptr;
-    HANDLE serverCreatedEvent = nullptr;
-    HANDLE serverCreatedEvent2 = nullptr;
+    // Made and closed by the main thread; signalled by name from the sharing
+    // endpoints' threads (the kernel serialises them).
+    WinHandle localPortSemaphore;
+    WinHandle serverCreatedEvent;
+    WinHandle serverCreatedEvent2;
+    // Main thread creates and deletes; the pump uses the server it was given
+    // at its start and is joined before the server goes.
     TechnicianGUI* viewerFrame = nullptr;
     vncServer* vncServerObj = nullptr;
+    // Main thread writes, the pump reads (atomic).
     std::atomic<int> pumpEnabled{0};
 
+    // Main thread only.
     std::string logPath;
     std::string tempCopyName;
 
+    // Main thread creates and deletes; the receive threads reach them only
+    // through the meeting handlers and are joined before they are deleted.
     CCanvas* canvas1 = nullptr;
     CCanvas* canvas2 = nullptr;
     CCanvasMessager* canvasMessager1 = nullptr;
@@ -219,12 +238,13 @@ public:
     PartiMark* partiMark = nullptr;
     int partiMarkEnabled = 1;
     FileShare* fileShare = nullptr;
-    HANDLE audioEvent = nullptr;
+    WinHandle audioEvent;
     AudioSpeaker* audioSpeaker = nullptr;
     int audioTransType = 0;
     int compositionOff = 0;
 
-    // Bounds of the main thread's waits on other threads.
+    // Constants and test knobs, main thread only: bounds of the main
+    // thread's waits on other threads.
     static constexpr DWORD kPumpJoinMs = 2000;
     DWORD serverCreatedWaitMs = 10000;
     static constexpr DWORD kViewerReadyWaitMs = 5000;
@@ -280,7 +300,8 @@ private:
     void StartViewerGui(HWND parent);
     int CreateViewer();
     void StartPump();
-    void JoinPump();
+    // False when the pump was left behind (logged).
+    bool JoinPump();
     // Stops the pump and deletes the host's server and the viewer frame,
     // each joined after the sharing channel is shut down and before it is
     // closed.
@@ -292,7 +313,7 @@ private:
     std::unique_ptr<MeetingHandlers> m_handlers;
     std::atomic<uint32_t> m_meetingSerial{0};
     bool m_inputWatch = false;
-    std::thread m_pumpThread;
+    BoundedThread m_pumpThread;
     std::atomic<bool> m_pumpStop{false};
     bool m_meetingOpen = false;
 };

@@ -72,9 +72,14 @@ void CManager::OnHostInvitation(uint8_t type, const std::string& first, const st
     m_handlers->OnHostInvitation(type, first, second);
 }
 
-void CManager::AcceptControlRequest(const std::string& session)
+std::uintptr_t CManager::FeatureChannelEnd(FeatureChannel channel)
 {
-    m_handlers->Requests().AcceptControlRequest(session);
+    return static_cast<std::uintptr_t>(Transport().FeatureClientEnd(channel));
+}
+
+bool CManager::AcceptControlRequest(const std::string& session)
+{
+    return m_handlers->Requests().AcceptControlRequest(session);
 }
 
 int CManager::AcceptHostRequest(const std::string& session)

@@ -64,14 +64,13 @@ std::string TempCopyName()
 
 void CManager::CreateLoopbackSync()
 {
-    localPortSemaphore = CreateSemaphoreA(nullptr, 0, 1, "local port semaphore");
+    localPortSemaphore.Reset(CreateSemaphoreA(nullptr, 0, 1, "local port semaphore"));
     if (!localPortSemaphore)
         DHLog::Instance().Print(0x04, 1, false, "Failed to create a semaphore for local socket.\n");
-    HANDLE* events[] = {&serverCreatedEvent, &serverCreatedEvent2};
-    for (HANDLE* e : events) {
-        *e = CreateEventA(nullptr, FALSE, FALSE, "vnc server is created");
+    for (WinHandle* e : {&serverCreatedEvent, &serverCreatedEvent2}) {
+        e->Reset(CreateEventA(nullptr, FALSE, FALSE, "vnc server is created"));
         if (*e)
-            ResetEvent(*e);
+            ResetEvent(e->get());
         else
             DHLog::Instance().Print(0x04, 1, false, "Failed to vnc server is created.\n");
     }

@@ -4,6 +4,7 @@
 // receive threads) and the appliance services with their windows (login,
 // meeting list, meeting setup, invitations). Each is one interface so the
 // dispatcher runs against test doubles, and against the parts still to come.
+#include "core/base/MeetingContext.h"
 #include "core/control/ControlPacket.h"
 
 #include <winsock2.h>
@@ -32,10 +33,16 @@ public:
                            const std::string& sessionId) = 0;
     // Relay, control and canvas receive threads, each a new thread.
     virtual bool StartMeetingThreads() = 0;
-    // Wakes every thread blocked on the sharing channel's client end (its
-    // reads end, its writes fail) while the handle stays valid, so the
-    // sharing endpoints can be joined before the handle is closed.
+    // Closes the sharing tunnel and wakes every thread blocked on the sharing
+    // channel's client end (its reads end, its writes fail) while the handle
+    // stays valid, so the sharing endpoints can be joined before the handle
+    // is closed. Returns at once.
     virtual void ShutdownSharing() = 0;
+    // The first step of every end of a meeting: the relay told to stop, the
+    // tunnels closed and every channel shut down (no handle closed), so that
+    // every blocking call of every meeting thread ends. Joins nothing and
+    // returns at once.
+    virtual void StopTraffic() = 0;
     // End of sharing: closes the sharing tunnel and channel and leaves one
     // relay serving the control tunnel (never two at once).
     virtual void DropSharing() = 0;
@@ -45,6 +52,8 @@ public:
     virtual void CloseAndJoin() = 0;
     // The sharing channel's client end (for the host's server or the viewer).
     virtual SOCKET SharingClientEnd() const = 0;
+    // A meeting channel's client end for the feature that reads it.
+    virtual SOCKET FeatureClientEnd(MeetingContext::FeatureChannel channel) const = 0;
     // Writes on the sharing channel's accepted end, as if the peer had sent it.
     virtual bool WriteSharingAcceptedEnd(const void* data, size_t length) = 0;
     // Packet type 2 with the two sharing steps.

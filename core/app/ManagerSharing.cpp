@@ -132,8 +132,17 @@ void CManager::OnSharingResume()
 {
     if (prevSharingStep != 4)
         return;
-    static const unsigned char resume[8] = {13, 0, 0, 0, 0, 0, 0, 0};
-    Transport().WriteSharingAcceptedEnd(resume, sizeof(resume));
+    if (role == 1 && vncServerObj) {
+        // The host's own server is told directly; a record written into the
+        // viewer's byte stream could land inside one of its messages.
+        vncServerObj->StopSession();
+    } else {
+        // The participant's viewer reads the end of its session from the
+        // record, as if the host had sent it.
+        static const unsigned char resume[8] = {13, 0, 0, 0, 0, 0, 0, 0};
+        if (!Transport().WriteSharingAcceptedEnd(resume, sizeof(resume)))
+            DHLog::Instance().Print(0x08, 2, false, "The sharing resume record did not go out.\n");
+    }
     // The host's server keeps serving; it stays owned until sharing ends.
     if (!(role == 1 && vncServerObj) && viewerFrame) {
         ClientConnection* conn = viewerFrame->m_conn;
@@ -172,6 +181,7 @@ void CManager::OnStopSharing()
 
 void CManager::CreateVncServer()
 {
+    JoinPump();
     DeleteAndClear(vncServerObj);
     vncServerObj = new ::vncServer(this, Transport().SharingClientEnd());
     if (!vncServerObj)
@@ -191,8 +201,8 @@ bool CManager::WaitVncServerCreated()
     // to learn from: go on as if it had come.
     if (!serverCreatedEvent)
         return true;
-    bool created = WaitForSingleObject(serverCreatedEvent, serverCreatedWaitMs) == WAIT_OBJECT_0;
-    ResetEvent(serverCreatedEvent);
+    bool created = WaitForSingleObject(serverCreatedEvent.get(), serverCreatedWaitMs) == WAIT_OBJECT_0;
+    ResetEvent(serverCreatedEvent.get());
     return created;
 }
 

@@ -4,6 +4,7 @@
 #include "core/app/Manager.h"
 
 #include "core/app/MeetingHandlers_win.h"
+#include "core/base/DHLog.h"
 
 #include "Customer/input/LocalInputHooks.h"
 #include "Customer/session/vncServer.h"
@@ -21,19 +22,24 @@
 
 void CManager::EndMeeting(MeetingEnd how)
 {
-    // 1. The sharing side: pump, host's server and viewer are stopped and
-    //    joined while their channel's handle is still theirs.
+    // 1. Nothing is joined before every meeting thread's blocking call can
+    //    end: the relay is told to stop (first, so a deliberate end is never
+    //    reported as a lost tunnel), the tunnels close and the channels shut
+    //    down. The core's sharing socket stays open: its endpoint owns it.
+    Transport().StopTraffic();
+    // 2. The sharing side: pump, host's server and viewer are joined (each
+    //    within its limit) while their channel's handle is still theirs.
     EndSharingEndpoints();
-    // 2. Tunnels and channel sockets closed, relay and receive threads joined:
-    //    from here on no network thread calls into the meeting objects. Then
-    //    the request workers, which the receive threads start.
+    // 3. Relay and receive threads joined, sockets closed: from here on no
+    //    network thread calls into the meeting objects. Then the request
+    //    workers, which the receive threads start.
     Transport().CloseAndJoin();
     m_handlers->EndMeeting();
     if (m_inputWatch) {
         RemoveLocalInputHooks();
         m_inputWatch = false;
     }
-    // 3. The features' own threads end with their channels.
+    // 4. The features' own threads end with their channels.
     if (canvas1)
         canvas1->Close();
     if (canvas2)
@@ -44,13 +50,13 @@ void CManager::EndMeeting(MeetingEnd how)
         fileShare->Close();
     if (audioSpeaker)
         audioSpeaker->StopReceive();
-    // 4. The meeting's windows and objects.
+    // 5. The meeting's windows and objects.
     DeleteMeetingObjects();
     if (how == MeetingEnd::Logout || how == MeetingEnd::Failure || how == MeetingEnd::Exit) {
         Appliance().DestroyMeetingSetup();
         Appliance().DestroyMeetingList();
     }
-    // 5. State back to "no meeting".
+    // 6. State back to "no meeting".
     sharingStep = 1;
     prevSharingStep = 1;
     meetingState = 1;
@@ -74,6 +80,8 @@ void CManager::EndSharingEndpoints()
     pumpEnabled = 0;
     m_pumpStop = true;
     Transport().ShutdownSharing();
+    if (vncServerObj)
+        vncServerObj->StopSession();
     JoinPump();
     // Their destructors join their threads.
     DeleteViewerFrame();
@@ -107,23 +115,34 @@ void CManager::DeleteMeetingObjects()
 void CManager::StartPump()
 {
     JoinPump();
+    // The host's own server is asked directly for an incremental whole-screen
+    // update: nothing enters the viewer's byte stream, where a request could
+    // land inside one of the viewer's messages.
+    ::vncServer* server = vncServerObj;
+    if (!server)
+        return;
     m_pumpStop = false;
-    m_pumpThread = std::thread([this] {
-        // The RFB FramebufferUpdateRequest: incremental, whole screen.
-        static const unsigned char request[10] = {3, 1, 0, 0, 0, 0, 0, 0, 0, 0};
-        while (sharingStep == 4 && !m_pumpStop) {
-            if (pumpEnabled)
-                Transport().WriteSharingAcceptedEnd(request, sizeof(request));
-            Sleep(50);
-        }
-    });
+    m_pumpThread.Start(
+        [this, server] {
+            while (sharingStep == 4 && !m_pumpStop) {
+                if (pumpEnabled)
+                    server->RequestScreenUpdate();
+                Sleep(50);
+            }
+        },
+        [](const std::string& what) {
+            DHLog::Instance().Print(0x08, 1, false, "The update pump ended: %s\n", what.c_str());
+        });
 }
 
-void CManager::JoinPump()
+bool CManager::JoinPump()
 {
     m_pumpStop = true;
-    // The loop checks the flag every 50 ms and its one write is 10 bytes on
-    // the loopback; callers that end sharing shut the channel down first.
-    if (m_pumpThread.joinable())
-        m_pumpThread.join();
+    // The loop checks the flag every 50 ms; its request waits at most for
+    // an update in progress, which the server's stopped session ends.
+    if (m_pumpThread.Join(kPumpJoinMs))
+        return true;
+    DHLog::Instance().Print(0x08, 1, false, "The update pump did not end in %u ms.\n",
+                            static_cast<unsigned>(kPumpJoinMs));
+    return false;
 }

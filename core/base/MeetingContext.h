@@ -21,6 +21,10 @@ public:
     virtual std::string GetParticipantName(const std::string& session) = 0;
     // A participant controls the shared screen.
     virtual bool ControlHeld() const = 0;
+    // The client end (a SOCKET) of a meeting channel that a feature reads;
+    // ~0 when the meeting has none.
+    enum class FeatureChannel { Chat, FileShare, Voice };
+    virtual std::uintptr_t FeatureChannelEnd(FeatureChannel channel) = 0;
 
 protected:
     ~MeetingContext() = default;

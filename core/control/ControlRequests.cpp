@@ -69,27 +69,31 @@ void ControlRequests::OnControlRequest(uint8_t type, const std::string& first, c
     }
 }
 
-void ControlRequests::AcceptControlRequest(const std::string& session)
+bool ControlRequests::AcceptControlRequest(const std::string& session)
 {
     Lock l(m_lock);
     if (session.empty())
-        return;
+        return false;
     if (!m_controlHolder.empty()) {
+        // The holder keeps control until the take-back has gone out.
+        if (!Send(BuildTwoNamePacket(PLP_REQUEST_CONTROL, m_roles.ownSessionId, m_controlHolder)))
+            return false;
         m_host.SetInputWatch(false);
-        Send(BuildTwoNamePacket(PLP_REQUEST_CONTROL, m_roles.ownSessionId, m_controlHolder));
         m_controlHolder.clear();
         m_stateBits &= ~2u;
     }
-    Remove(m_controlRequests, session);
     if (session != m_roles.ownSessionId) {
+        if (!Send(BuildTwoNamePacket(PLP_RELEASE_CONTROL, m_roles.ownSessionId, session)))
+            return false;
         m_host.SetInputWatch(true);
-        Send(BuildTwoNamePacket(PLP_RELEASE_CONTROL, m_roles.ownSessionId, session));
         if (m_roles.role == 1) {
             m_controlHolder = session;
             ReleaseControl();
         }
     }
+    Remove(m_controlRequests, session);
     m_host.Notify(RequestNotice::ControlAccepted, m_host.ParticipantName(session), false);
+    return true;
 }
 
 void ControlRequests::ReleaseControl()
@@ -150,13 +154,14 @@ int ControlRequests::AcceptHostRequest(const std::string& session)
     if (session.empty())
         return 0;
     if (m_roles.serverSharingState == 0) {
-        Remove(m_hostRequests, session);
         ControlMessage m;
         m.type = PLP_SET_HOST;
         m.name = session;
         m.value1 = 0;
         m.value2 = 1;
-        Send(BuildControlMessage(m));
+        if (!Send(BuildControlMessage(m)))
+            return 0;
+        Remove(m_hostRequests, session);
         if (session != m_roles.ownSessionId)
             m_host.Notify(RequestNotice::HostRequestAccepted, m_host.ParticipantName(session), false);
         return 1;
@@ -206,10 +211,10 @@ void ControlRequests::OnHostInvitation(uint8_t type, const std::string& first, c
     }
 }
 
-void ControlRequests::AnswerHostInvitation(const std::string& coordinator, bool accept)
+bool ControlRequests::AnswerHostInvitation(const std::string& coordinator, bool accept)
 {
     Lock l(m_lock);
-    Send(BuildTwoNamePacket(accept ? PLP_HOST_ACCEPT : PLP_HOST_DECLINE, m_roles.ownSessionId, coordinator));
+    return Send(BuildTwoNamePacket(accept ? PLP_HOST_ACCEPT : PLP_HOST_DECLINE, m_roles.ownSessionId, coordinator));
 }
 
 void ControlRequests::SyncRequestLists()

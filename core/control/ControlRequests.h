@@ -73,16 +73,17 @@ public:
     // The user's actions.
     bool RequestControl(const std::string& hostSession);
     // Host: gives control to session, or takes it back when session is the
-    // host's own id.
-    void AcceptControlRequest(const std::string& session);
+    // host's own id. Nothing is recorded for a packet that did not go out:
+    // false then, and the request stays pending.
+    bool AcceptControlRequest(const std::string& session);
     bool RefuseControlRequest(const std::string& session);
     bool RequestHost(const std::string& coordinator);
     // Coordinator: 1 when the grant was sent or handed to the hand-over, 0 when
-    // the sharing state allows none.
+    // the sharing state allows none or the grant did not go out.
     int AcceptHostRequest(const std::string& session);
     bool RefuseHostRequest(const std::string& session);
     bool AskHost(const std::string& target);
-    void AnswerHostInvitation(const std::string& coordinator, bool accept);
+    bool AnswerHostInvitation(const std::string& coordinator, bool accept);
 
     // After every new participant list: requests of those who left are dropped.
     void SyncRequestLists();

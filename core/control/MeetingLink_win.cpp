@@ -69,7 +69,13 @@ int MeetingLink::SendHello(uint16_t role, const std::string& meetingId, const st
 int MeetingLink::StartThreads(ControlPacketHandler& handler, TunnelRelay::EndedCallback onEnded,
                               TunnelRelay::ReadyCheck audioReady)
 {
-    m_sender.SetSocket(m_channels.ClientEnd(LocalChannel::Control));
+    SOCKET controlEnd = m_channels.ClientEnd(LocalChannel::Control);
+    if (controlEnd != INVALID_SOCKET && !SetNonBlocking(controlEnd)) {
+        m_error = "control channel could not be set up";
+        Close();
+        return kFailed;
+    }
+    m_sender.SetSocket(controlEnd);
     if (!m_control || !m_relay.Start(*m_control, m_channels, std::move(onEnded), std::move(audioReady)) ||
         !m_controlThread.Start(m_channels.ClientEnd(LocalChannel::Control), ReceiveChannel::Control, handler) ||
         !m_canvasThread.Start(m_channels.ClientEnd(LocalChannel::Canvas), ReceiveChannel::Canvas, handler)) {
@@ -116,6 +122,13 @@ bool MeetingLink::WriteToSharingEnd(const void* data, size_t length)
     return m_relay.WriteToChannel(LocalChannel::Sharing, data, length);
 }
 
+void MeetingLink::StopSharingTraffic()
+{
+    if (m_sharing)
+        m_sharing->Close();
+    m_channels.ShutdownChannel(LocalChannel::Sharing);
+}
+
 void MeetingLink::CloseSharing()
 {
     if (m_sharing)
@@ -125,17 +138,30 @@ void MeetingLink::CloseSharing()
     m_channels.CloseChannel(LocalChannel::Sharing);
 }
 
-void MeetingLink::Close()
+void MeetingLink::StopTraffic()
 {
-    // Wake everything that may block on a channel or a tunnel, join, then free.
-    m_channels.ShutdownAll();
+    // The relay's stop comes before the tunnels close, so a deliberate end
+    // is never reported as a lost control tunnel. Then every blocking call
+    // of every meeting thread ends: tunnel sends and reads fail, channel
+    // reads and writes see the shutdown. Nothing is joined or closed here.
+    m_relay.RequestStop();
+    m_controlThread.RequestStop();
+    m_canvasThread.RequestStop();
     if (m_control)
         m_control->Close();
     if (m_sharing)
         m_sharing->Close();
+    m_channels.ShutdownAll();
+}
+
+void MeetingLink::Close()
+{
+    // Wake everything that may block on a channel or a tunnel, join (each
+    // within its limit), then free.
+    StopTraffic();
+    m_relay.Stop();
     m_controlThread.Stop();
     m_canvasThread.Stop();
-    m_relay.Stop();
     m_sender.SetSocket(INVALID_SOCKET);
     m_sharing.reset();
     m_control.reset();

@@ -59,9 +59,20 @@ public:
     bool WriteToSharingEnd(const void* data, size_t length);
     // The sharing side only; the meeting's channels keep running.
     void CloseSharing();
+    // The first step of ending sharing: the sharing tunnel closed and the
+    // sharing channel shut down (its client end stays open: the sharing
+    // endpoint owns its use), so the endpoint's threads end; joins none.
+    void StopSharingTraffic();
+    // The first step of every end: the relay told to stop, then the tunnels
+    // closed and every channel shut down (the client ends stay open for the
+    // features that still hold them), so every meeting thread's blocking
+    // call ends. Joins nothing and returns at once.
+    void StopTraffic();
+    // StopTraffic, then the joins (each bounded), then everything freed.
     void Close();
 
     ControlSender& Sender() { return m_sender; }
+    const TunnelRelay& Relay() const { return m_relay; }
     LocalChannels& Channels() { return m_channels; }
     bool ControlConnected() const { return m_control && m_control->Connected(); }
     std::string LastError() const { return m_error; }

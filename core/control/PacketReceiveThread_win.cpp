@@ -1,6 +1,7 @@
 #include "core/control/PacketReceiveThread_win.h"
 
 #include "core/control/ControlPacketReader.h"
+#include "core/base/DHLog.h"
 
 #include <vector>
 
@@ -25,19 +26,25 @@ PacketReceiveThread::~PacketReceiveThread()
 
 bool PacketReceiveThread::Start(SOCKET clientEnd, ReceiveChannel channel, ControlPacketHandler& handler)
 {
-    if (m_thread.joinable() || clientEnd == INVALID_SOCKET)
+    if (m_thread.Started() || clientEnd == INVALID_SOCKET)
         return false;
     m_stop = false;
     m_running = true;
-    m_thread = std::thread([this, clientEnd, channel, &handler] { Run(clientEnd, channel, handler); });
-    return true;
+    return m_thread.Start([this, clientEnd, channel, &handler] { Run(clientEnd, channel, handler); },
+                          [this](const std::string& what) {
+                              m_running = false;
+                              DHLog::Instance().Print(0x08, 1, false, "Meeting receive thread ended: %s\n",
+                                                      what.c_str());
+                          });
 }
 
-void PacketReceiveThread::Stop()
+bool PacketReceiveThread::Stop()
 {
-    m_stop = true;
-    if (m_thread.joinable())
-        m_thread.join();
+    RequestStop();
+    if (m_thread.Join(kJoinMs))
+        return true;
+    DHLog::Instance().Print(0x08, 1, false, "Meeting receive thread did not end in %u ms.\n", kJoinMs);
+    return false;
 }
 
 void PacketReceiveThread::Run(SOCKET s, ReceiveChannel channel, ControlPacketHandler& handler)
@@ -52,6 +59,10 @@ void PacketReceiveThread::Run(SOCKET s, ReceiveChannel channel, ControlPacketHan
         if (ready == 0)
             continue;
         int n = ready > 0 ? recv(s, reinterpret_cast<char*>(buf.data()), static_cast<int>(buf.size()), 0) : -1;
+        // The control end is non-blocking (its sender must never wait
+        // without a bound), so a readable socket may still have nothing.
+        if (n < 0 && ready > 0 && WSAGetLastError() == WSAEWOULDBLOCK)
+            continue;
         if (n <= 0)
             break;
         reader.Feed(buf.data(), static_cast<size_t>(n), forward);

@@ -1,5 +1,7 @@
 #include "core/control/RequestWorkers_win.h"
 
+#include "core/base/DHLog.h"
+
 // The meeting as the workers see it: the owner's environment, with
 // cancellation added.
 class RequestWorkers::Guarded : public HandoverEnv {
@@ -33,8 +35,8 @@ RequestWorkers::~RequestWorkers()
 void RequestWorkers::Reap()
 {
     for (auto it = m_workers.begin(); it != m_workers.end();) {
-        if (it->done) {
-            it->thread.join();
+        if (!it->thread.Running()) {
+            it->thread.Join(0);
             it = m_workers.erase(it);
         } else {
             ++it;
@@ -51,11 +53,16 @@ void RequestWorkers::Launch(Body body)
         return;
     m_workers.emplace_back();
     Worker& w = m_workers.back();
-    w.thread = std::thread([&w, body] {
-        w.threadId = GetCurrentThreadId();
-        body();
-        w.done = true;
-    });
+    bool started = w.thread.Start(
+        [&w, body] {
+            w.threadId = GetCurrentThreadId();
+            body();
+        },
+        [](const std::string& what) {
+            DHLog::Instance().Print(0x08, 1, false, "Meeting request worker ended: %s\n", what.c_str());
+        });
+    if (!started)
+        m_workers.pop_back();
 }
 
 void RequestWorkers::StartHandover(const std::string& newHost)
@@ -89,15 +96,17 @@ size_t RequestWorkers::Running()
     return m_workers.size();
 }
 
-void RequestWorkers::CancelAndJoin()
+bool RequestWorkers::CancelAndJoin()
 {
     m_cancelled = true;
     std::lock_guard<std::mutex> l(m_lock);
+    const ULONGLONG deadline = GetTickCount64() + kJoinMs;
+    bool all = true;
     for (Worker& w : m_workers) {
         // An open prompt is answered "No"; its answer is not sent. The box
         // may not exist yet when the worker has only just started, so the
-        // answer is repeated until the worker has ended.
-        while (!w.done) {
+        // answer is repeated until the worker has ended or time is up.
+        while (w.thread.Running() && GetTickCount64() < deadline) {
             if (DWORD id = w.threadId)
                 EnumThreadWindows(
                     id,
@@ -108,7 +117,11 @@ void RequestWorkers::CancelAndJoin()
                     0);
             Sleep(20);
         }
-        w.thread.join();
+        if (!w.thread.Join(0)) {
+            all = false;
+            DHLog::Instance().Print(0x08, 1, false, "A meeting request worker did not end in %u ms.\n", kJoinMs);
+        }
     }
     m_workers.clear();
+    return all;
 }

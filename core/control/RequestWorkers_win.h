@@ -3,9 +3,11 @@
 // sharing request, the ready wait and the host-invitation prompt. Each thread
 // gets its own copy of its arguments (nothing is shared between two starts),
 // and every thread is cancelled and joined before the owner goes away; an
-// open prompt is answered "No" on cancel and its answer is not sent.
+// open prompt is answered "No" on cancel and its answer is not sent. The
+// join has a limit, and a fault inside a worker is logged and ends only it.
 #include "core/control/HostHandover.h"
 #include "core/control/ControlRequests.h"
+#include "core/base/BoundedThread.h"
 
 #include <windows.h>
 
@@ -14,7 +16,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 class RequestWorkers {
 public:
@@ -29,15 +30,16 @@ public:
     // A Yes/No question with no owner window; the answer goes back as
     // PLP_HOST_ACCEPT or PLP_HOST_DECLINE to the coordinator.
     void StartHostPrompt(const std::wstring& text, const std::string& coordinator);
-    // Stops every worker at its next wait and joins them all.
-    void CancelAndJoin();
+    // Stops every worker at its next wait and joins them all, within
+    // kJoinMs together; false when one was left behind (logged).
+    bool CancelAndJoin();
+    static constexpr unsigned kJoinMs = 3000;
     size_t Running();
 
 private:
     class Guarded;
     struct Worker {
-        std::thread thread;
-        std::atomic<bool> done{false};
+        BoundedThread thread;
         std::atomic<DWORD> threadId{0};
     };
     template <class Body>

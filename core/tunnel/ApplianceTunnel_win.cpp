@@ -198,6 +198,36 @@ bool CApplianceTunnel::SendFrames(const uint8_t* frames, size_t length, bool* wa
     return SendRawLocked(m_records.data(), m_records.size(), waited);
 }
 
+bool CApplianceTunnel::EncryptFrames(const uint8_t* frames, size_t length, std::vector<uint8_t>& records)
+{
+    std::lock_guard<std::recursive_timed_mutex> l(m_sendLock);
+    if (!m_connected)
+        return false;
+    for (size_t at = 0; at < length;) {
+        size_t n = WholeFramesWithin(frames + at, length - at, m_tls.MaxRecordData());
+        if (!m_tls.Encrypt(frames + at, n, records)) {
+            m_connected = false;
+            return false;
+        }
+        at += n;
+    }
+    return true;
+}
+
+int CApplianceTunnel::SendSome(const uint8_t* data, size_t length)
+{
+    if (!m_connected || m_closing)
+        return -1;
+    int chunk = length > 0x40000000 ? 0x40000000 : static_cast<int>(length);
+    int n = send(m_socket.get(), reinterpret_cast<const char*>(data), chunk, 0);
+    if (n > 0)
+        return n;
+    if (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK)
+        return 0;
+    m_connected = false;
+    return -1;
+}
+
 bool CApplianceTunnel::SendOrClose(const uint8_t* data, size_t length)
 {
     if (!EncryptSend(data, length)) {

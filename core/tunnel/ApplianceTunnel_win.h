@@ -64,6 +64,12 @@ public:
     // waited, when given, tells whether the send had to wait for the
     // appliance (the connection, not the program, is then the limit).
     bool SendFrames(const uint8_t* frames, size_t length, bool* waited = nullptr);
+    // For a caller that must never wait (the relay): whole frames encrypted
+    // and appended to records, which the caller sends with SendSome.
+    bool EncryptFrames(const uint8_t* frames, size_t length, std::vector<uint8_t>& records);
+    // Sends what the socket takes now: the byte count (0 when it is full),
+    // -1 when the connection failed.
+    int SendSome(const uint8_t* data, size_t length);
     // Plaintext the caller framed itself; sent as one unit.
     bool EncryptSend(const uint8_t* data, size_t length);
     // Reads what the socket has (it must be readable), decrypts it and hands

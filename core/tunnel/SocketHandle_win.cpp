@@ -87,3 +87,35 @@ bool SendAllUnless(SOCKET s, const void* data, size_t length, const std::atomic<
     }
     return true;
 }
+
+bool SendAllWithin(SOCKET s, const void* data, size_t length, uint32_t ms, size_t* sent)
+{
+    const uint64_t deadline = GetTickCount64() + ms;
+    const char* p = static_cast<const char*>(data);
+    size_t done = 0;
+    bool ok = true;
+    while (done < length) {
+        size_t left = length - done;
+        int n = send(s, p + done, left > 0x40000000 ? 0x40000000 : static_cast<int>(left), 0);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        uint32_t wait = MsUntil(deadline);
+        if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK || wait == 0) {
+            ok = false;
+            break;
+        }
+        fd_set w;
+        FD_ZERO(&w);
+        FD_SET(s, &w);
+        timeval tv{static_cast<long>(wait / 1000), static_cast<long>(wait % 1000 * 1000)};
+        if (select(0, nullptr, &w, nullptr, &tv) < 0) {
+            ok = false;
+            break;
+        }
+    }
+    if (sent)
+        *sent = done;
+    return ok;
+}

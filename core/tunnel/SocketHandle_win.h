@@ -76,3 +76,7 @@ bool SetNonBlocking(SOCKET s);
 // given, tells whether the socket was full at some point.
 bool SendAllUnless(SOCKET s, const void* data, size_t length, const std::atomic<bool>& cancel,
                    bool* waited = nullptr);
+// For a non-blocking socket: sends every byte within ms milliseconds, or
+// fails; sent tells how many bytes went (a partial send is the caller's to
+// judge).
+bool SendAllWithin(SOCKET s, const void* data, size_t length, uint32_t ms, size_t* sent = nullptr);

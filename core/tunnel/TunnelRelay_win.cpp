@@ -1,5 +1,7 @@
 #include "core/tunnel/TunnelRelay_win.h"
 
+#include "core/base/DHLog.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -7,24 +9,56 @@
 namespace {
 
 constexpr uint32_t kSelectMs = 2000;
-// Upstream batches. Under Wine each socket call is a wineserver round trip,
-// so a busy channel is read in large pieces (framed as reads of the
-// channel's read size would be) and its frames leave in one send. The piece
-// grows while the tunnel takes everything at once, and shrinks (down to one
-// read size) while sends have to wait for the appliance: on a slow link a
-// large send would hold the relay, and with it every downstream frame.
-constexpr size_t kBatchFirstStep = 16 * 1024;
-constexpr size_t kBatchMaxBytes = 256 * 1024;
+// While the voice receiver is awaited, the pass looks again this often.
+constexpr uint32_t kAudioPollMs = 20;
+constexpr uint32_t kAudioWaitMs = 3000;
+// The largest read of one channel in one pass. Under Wine each socket call
+// is a wineserver round trip, so a busy channel is read in large pieces
+// (framed as reads of the channel's read size would be) whose records leave
+// in one send.
+constexpr size_t kReadMaxBytes = 256 * 1024;
+// A queue's written front is cut away once it is this large.
+constexpr size_t kCompactBytes = 64 * 1024;
 
 size_t Index(LocalChannel c)
 {
     return static_cast<size_t>(c);
 }
 
+const char* ChannelName(LocalChannel c)
+{
+    switch (c) {
+    case LocalChannel::Chat:
+        return "chat";
+    case LocalChannel::Canvas:
+        return "canvas";
+    case LocalChannel::FileShare:
+        return "file share";
+    case LocalChannel::Audio:
+        return "voice";
+    case LocalChannel::Control:
+        return "control";
+    case LocalChannel::Sharing:
+        return "sharing";
+    }
+    return "?";
+}
+
+void Compact(std::vector<uint8_t>& bytes, size_t& at)
+{
+    if (at == bytes.size()) {
+        bytes.clear();
+        at = 0;
+    } else if (at >= kCompactBytes && at * 2 >= bytes.size()) {
+        bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+        at = 0;
+    }
+}
+
 } // namespace
 
-// Writes downstream frames of one tunnel to their channels. The frames of
-// one tunnel read are gathered per channel and written with one send each.
+// Queues downstream frames of one tunnel for their channels; the relay
+// writes the queues out as the features read.
 class TunnelRelay::Sink : public FrameSink {
 public:
     Sink(TunnelRelay& relay, TunnelKind kind) : m_relay(relay), m_kind(kind) {}
@@ -39,36 +73,29 @@ public:
     {
         LocalChannel c;
         ChannelForTag(m_kind, tag, c);
-        if (c == LocalChannel::Audio && !m_relay.m_audioWaited) {
-            // Once per meeting: the voice receiver gets a moment to start.
-            m_relay.m_audioWaited = true;
-            for (int i = 0; i < 150 && m_relay.m_audioReady && !m_relay.m_audioReady() && !m_relay.m_stop; ++i)
-                Sleep(20);
+        Channel& ch = m_relay.m_channels[Index(c)];
+        // A channel whose feature has gone drops its bytes; the others go on.
+        if (!ch.end)
+            return true;
+        if (c == LocalChannel::Audio) {
+            m_relay.HoldVoiceOnce();
+            m_relay.m_voice.Append(data, length, ch.down);
+            m_relay.m_voiceDropped = m_relay.m_voice.DroppedPackets();
+            return true;
         }
-        std::vector<uint8_t>& out = m_pending[Index(c)];
-        out.insert(out.end(), data, data + length);
+        // The sharing tunnel is not read while its queue is full, so that
+        // queue only overshoots by one read; it is never closed for it.
+        if (c != LocalChannel::Sharing && ch.Pending() + length > kChannelQueueBytes) {
+            m_relay.DropChannel(c, "its reader stopped reading");
+            return true;
+        }
+        ch.down.insert(ch.down.end(), data, data + length);
         return true;
-    }
-
-    // A channel whose feature has gone drops its bytes; the others go on.
-    // The write waits while the feature is slow to read, until Stop.
-    void Flush()
-    {
-        for (size_t i = 0; i < kLocalChannelCount; ++i) {
-            std::vector<uint8_t>& out = m_pending[i];
-            if (out.empty())
-                continue;
-            SocketHandle& end = m_relay.m_ends[i];
-            if (end && !SendAllUnless(end.get(), out.data(), out.size(), m_relay.m_stop))
-                m_relay.DropChannel(static_cast<LocalChannel>(i));
-            out.clear();
-        }
     }
 
 private:
     TunnelRelay& m_relay;
     TunnelKind m_kind;
-    std::array<std::vector<uint8_t>, kLocalChannelCount> m_pending;
 };
 
 TunnelRelay::TunnelRelay() = default;
@@ -81,7 +108,7 @@ TunnelRelay::~TunnelRelay()
 bool TunnelRelay::Start(CApplianceTunnel& control, LocalChannels& channels, EndedCallback onEnded,
                         ReadyCheck audioReady)
 {
-    if (m_thread.joinable() || !control.Connected())
+    if (m_thread.Started() || !control.Connected())
         return false;
     m_wakeSocket.Reset(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
     sockaddr_in a{};
@@ -90,22 +117,32 @@ bool TunnelRelay::Start(CApplianceTunnel& control, LocalChannels& channels, Ende
     int len = sizeof a;
     if (!m_wakeSocket || bind(m_wakeSocket.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
         getsockname(m_wakeSocket.get(), reinterpret_cast<sockaddr*>(&a), &len) != 0 ||
-        connect(m_wakeSocket.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+        connect(m_wakeSocket.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        !SetNonBlocking(m_wakeSocket.get()))
         return false;
     for (LocalChannel c : {LocalChannel::Chat, LocalChannel::Canvas, LocalChannel::FileShare, LocalChannel::Audio,
                            LocalChannel::Control}) {
-        m_ends[Index(c)] = channels.TakeAcceptedEnd(c);
-        if (m_ends[Index(c)] && !SetNonBlocking(m_ends[Index(c)].get()))
+        Channel& ch = m_channels[Index(c)];
+        ch.end = channels.TakeAcceptedEnd(c);
+        ch.down.clear();
+        ch.downAt = 0;
+        if (ch.end && !SetNonBlocking(ch.end.get()))
             return false;
     }
     m_control = &control;
     m_onEnded = std::move(onEnded);
     m_audioReady = std::move(audioReady);
     m_audioWaited = false;
-    m_batch[0] = m_batch[1] = 0;
+    m_audioDeadline = 0;
+    m_voice.Reset();
+    m_up[0].Clear();
+    m_up[1].Clear();
     m_stop = false;
     m_running = true;
-    m_thread = std::thread([this] { Run(); });
+    if (!m_thread.Start([this] { Run(); })) {
+        m_running = false;
+        return false;
+    }
     return true;
 }
 
@@ -121,10 +158,13 @@ void TunnelRelay::AttachSharing(CApplianceTunnel& sharing, SocketHandle accepted
     {
         std::lock_guard<std::mutex> l(m_lock);
         m_sharing = &sharing;
-        m_batch[1] = 0;
+        m_up[1].Clear();
         if (acceptedEnd)
             SetNonBlocking(acceptedEnd.get());
-        m_ends[Index(LocalChannel::Sharing)] = std::move(acceptedEnd);
+        Channel& ch = m_channels[Index(LocalChannel::Sharing)];
+        ch.end = std::move(acceptedEnd);
+        ch.down.clear();
+        ch.downAt = 0;
         ++m_generation;
     }
     Wake();
@@ -134,8 +174,8 @@ void TunnelRelay::DetachSharing()
 {
     std::unique_lock<std::mutex> l(m_lock);
     // Closed on return, after the relay has left a select() that may hold it.
-    SocketHandle old = std::move(m_ends[Index(LocalChannel::Sharing)]);
-    m_sharing = nullptr;
+    SocketHandle old = std::move(m_channels[Index(LocalChannel::Sharing)].end);
+    DropSharingLocked();
     ++m_generation;
     uint64_t seen = m_passes;
     Wake();
@@ -147,61 +187,142 @@ void TunnelRelay::DetachSharing()
 
 bool TunnelRelay::WriteToChannel(LocalChannel c, const void* data, size_t length)
 {
-    // The relay delivers whole frames under this lock.
     std::lock_guard<std::mutex> l(m_lock);
-    SocketHandle& end = m_ends[Index(c)];
-    return end && SendAllUnless(end.get(), data, length, m_stop);
+    Channel& ch = m_channels[Index(c)];
+    size_t bound = c == LocalChannel::Audio ? kVoiceQueueBytes
+                   : c == LocalChannel::Sharing ? kSharingQueueBytes
+                                                : kChannelQueueBytes;
+    if (!ch.end || ch.Pending() + length > bound)
+        return false;
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    ch.down.insert(ch.down.end(), p, p + length);
+    FlushChannel(c);
+    if (ch.Pending() > 0)
+        Wake();
+    return true;
 }
 
 void TunnelRelay::DropSharingLocked()
 {
     m_sharing = nullptr;
-    m_ends[Index(LocalChannel::Sharing)].Reset();
+    m_up[1].Clear();
+    Channel& ch = m_channels[Index(LocalChannel::Sharing)];
+    ch.end.Reset();
+    ch.down.clear();
+    ch.downAt = 0;
 }
 
-void TunnelRelay::DropChannel(LocalChannel c)
+void TunnelRelay::DropChannel(LocalChannel c, const char* why)
 {
-    m_ends[Index(c)].Reset();
+    Channel& ch = m_channels[Index(c)];
+    if (why && ch.end)
+        DHLog::Instance().Print(0x08, 1, false, "The %s channel was closed: %s.\n", ChannelName(c), why);
+    ch.end.Reset();
+    ch.down.clear();
+    ch.downAt = 0;
+    if (c == LocalChannel::Sharing)
+        m_up[1].Clear();
 }
 
-void TunnelRelay::Stop()
+void TunnelRelay::RequestStop()
 {
     m_stop = true;
     Wake();
-    if (m_thread.joinable())
-        m_thread.join();
+}
+
+bool TunnelRelay::Stop()
+{
+    RequestStop();
+    bool ended = m_thread.Join(kJoinMs);
+    if (!ended)
+        DHLog::Instance().Print(0x08, 1, false, "The tunnel relay did not end in %u ms.\n", kJoinMs);
     std::lock_guard<std::mutex> l(m_lock);
-    for (auto& e : m_ends)
-        e.Reset();
+    for (size_t i = 0; i < kLocalChannelCount; ++i)
+        DropChannel(static_cast<LocalChannel>(i), nullptr);
+    m_up[0].Clear();
+    m_up[1].Clear();
     m_sharing = nullptr;
     m_control = nullptr;
+    return ended;
+}
+
+void TunnelRelay::HoldVoiceOnce()
+{
+    // Once per meeting: the voice receiver gets a moment to start before the
+    // first voice bytes reach it; they wait in the queue meanwhile.
+    if (m_audioWaited)
+        return;
+    m_audioWaited = true;
+    if (m_audioReady && !m_audioReady())
+        m_audioDeadline = GetTickCount64() + kAudioWaitMs;
+}
+
+bool TunnelRelay::VoiceHeld()
+{
+    if (m_audioDeadline == 0)
+        return false;
+    if (GetTickCount64() >= m_audioDeadline || !m_audioReady || m_audioReady())
+        m_audioDeadline = 0;
+    return m_audioDeadline != 0;
+}
+
+void TunnelRelay::FlushChannel(LocalChannel c)
+{
+    Channel& ch = m_channels[Index(c)];
+    if (!ch.end || ch.Pending() == 0 || (c == LocalChannel::Audio && VoiceHeld()))
+        return;
+    size_t left = ch.Pending();
+    int n = send(ch.end.get(), reinterpret_cast<const char*>(ch.down.data() + ch.downAt),
+                 static_cast<int>(std::min<size_t>(left, 0x40000000)), 0);
+    if (n > 0) {
+        ch.downAt += static_cast<size_t>(n);
+        Compact(ch.down, ch.downAt);
+    } else if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK) {
+        // The feature closed its end (or it broke): only that channel stops.
+        DropChannel(c, nullptr);
+    }
+}
+
+bool TunnelRelay::FlushUpstream(size_t which)
+{
+    CApplianceTunnel* tunnel = which == 1 ? m_sharing : m_control;
+    Upstream& up = m_up[which];
+    while (tunnel && up.Pending() > 0) {
+        int n = tunnel->SendSome(up.records.data() + up.at, up.Pending());
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        up.at += static_cast<size_t>(n);
+    }
+    Compact(up.records, up.at);
+    return true;
 }
 
 bool TunnelRelay::ServeChannel(LocalChannel c)
 {
-    SocketHandle& end = m_ends[Index(c)];
+    Channel& ch = m_channels[Index(c)];
+    const size_t which = c == LocalChannel::Sharing ? 1 : 0;
+    CApplianceTunnel* tunnel = which == 1 ? m_sharing : m_control;
     size_t readSize = ChannelReadSize(c);
-    size_t& batch = m_batch[c == LocalChannel::Sharing ? 1 : 0];
-    m_read.resize(batch > readSize ? batch / readSize * readSize : readSize);
-    int n = recv(end.get(), reinterpret_cast<char*>(m_read.data()), static_cast<int>(m_read.size()), 0);
+    size_t pending = m_up[which].Pending();
+    size_t room = pending < kUpstreamQueueBytes ? kUpstreamQueueBytes - pending : 0;
+    size_t want = std::min(room, kReadMaxBytes) / readSize * readSize;
+    m_read.resize(std::max(want, readSize));
+    int n = recv(ch.end.get(), reinterpret_cast<char*>(m_read.data()), static_cast<int>(m_read.size()), 0);
     if (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK)
         return true;
     if (n <= 0) {
-        // The feature closed its end (or it broke): only that channel stops.
-        DropChannel(c);
+        DropChannel(c, nullptr);
         return true;
     }
-    m_frames.clear();
-    AppendTunnelFrames(TagForChannel(c), m_read.data(), static_cast<size_t>(n), readSize, m_frames);
-    CApplianceTunnel* tunnel = c == LocalChannel::Sharing ? m_sharing : m_control;
     if (!tunnel)
         return true;
-    bool waited = false;
-    if (tunnel->SendFrames(m_frames.data(), m_frames.size(), &waited)) {
-        batch = waited ? batch / 2 : batch < kBatchFirstStep ? kBatchFirstStep : std::min(batch * 2, kBatchMaxBytes);
+    m_frames.clear();
+    AppendTunnelFrames(TagForChannel(c), m_read.data(), static_cast<size_t>(n), readSize, m_frames);
+    if (tunnel->EncryptFrames(m_frames.data(), m_frames.size(), m_up[which].records) && FlushUpstream(which))
         return true;
-    }
-    if (tunnel == m_sharing) {
+    if (which == 1) {
         m_sharing->Close();
         DropSharingLocked();
         return true;
@@ -209,63 +330,101 @@ bool TunnelRelay::ServeChannel(LocalChannel c)
     return false;
 }
 
-void TunnelRelay::Run()
+std::string TunnelRelay::Pass()
 {
     Sink controlSink(*this, TunnelKind::Control);
     Sink sharingSink(*this, TunnelKind::Sharing);
+    fd_set r, w;
+    FD_ZERO(&r);
+    FD_ZERO(&w);
+    uint64_t generation;
+    uint32_t waitMs = kSelectMs;
+    {
+        std::lock_guard<std::mutex> l(m_lock);
+        generation = m_generation;
+        FD_SET(m_wakeSocket.get(), &r);
+        FD_SET(m_control->Socket(), &r);
+        if (m_up[0].Pending() > 0)
+            FD_SET(m_control->Socket(), &w);
+        if (m_sharing) {
+            if (m_channels[Index(LocalChannel::Sharing)].Pending() < kSharingQueueBytes)
+                FD_SET(m_sharing->Socket(), &r);
+            if (m_up[1].Pending() > 0)
+                FD_SET(m_sharing->Socket(), &w);
+        }
+        for (size_t i = 0; i < kLocalChannelCount; ++i) {
+            const Channel& ch = m_channels[i];
+            if (!ch.end)
+                continue;
+            const size_t which = i == Index(LocalChannel::Sharing) ? 1 : 0;
+            if (m_up[which].Pending() < kUpstreamQueueBytes)
+                FD_SET(ch.end.get(), &r);
+            if (ch.Pending() > 0) {
+                if (i == Index(LocalChannel::Audio) && VoiceHeld())
+                    waitMs = kAudioPollMs;
+                else
+                    FD_SET(ch.end.get(), &w);
+            }
+        }
+    }
+    timeval tv{static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000 * 1000)};
+    int n = select(0, &r, w.fd_count ? &w : nullptr, nullptr, &tv);
+    std::lock_guard<std::mutex> l(m_lock);
+    if (n < 0)
+        return "select failed";
+    if (n > 0 && FD_ISSET(m_wakeSocket.get(), &r)) {
+        char drain[64];
+        while (recv(m_wakeSocket.get(), drain, sizeof drain, 0) > 0) {
+        }
+    }
+    // A changed set makes this pass's sockets stale; the next pass re-reads.
+    if (generation != m_generation || m_stop)
+        return {};
+    if (n > 0 && FD_ISSET(m_control->Socket(), &r)) {
+        CApplianceTunnel::ReadResult rr = m_control->ReadAndRelay(controlSink);
+        if (rr == CApplianceTunnel::ReadResult::UnknownTag)
+            return "frame with a tag that reaches no channel";
+        if (rr != CApplianceTunnel::ReadResult::Continue)
+            return "control tunnel closed";
+    }
+    if (n > 0 && m_sharing && FD_ISSET(m_sharing->Socket(), &r)) {
+        if (m_sharing->ReadAndRelay(sharingSink) != CApplianceTunnel::ReadResult::Continue) {
+            m_sharing->Close();
+            DropSharingLocked();
+        }
+    }
+    for (size_t i = 0; n > 0 && i < kLocalChannelCount; ++i) {
+        if (m_channels[i].end && FD_ISSET(m_channels[i].end.get(), &r) && !ServeChannel(static_cast<LocalChannel>(i)))
+            return "control tunnel send failed";
+    }
+    if (!FlushUpstream(0))
+        return "control tunnel send failed";
+    if (m_sharing && !FlushUpstream(1)) {
+        m_sharing->Close();
+        DropSharingLocked();
+    }
+    for (size_t i = 0; i < kLocalChannelCount; ++i)
+        FlushChannel(static_cast<LocalChannel>(i));
+    return {};
+}
+
+void TunnelRelay::Run()
+{
     std::string ended;
     while (!m_stop && ended.empty()) {
-        fd_set r;
-        FD_ZERO(&r);
-        uint64_t generation;
-        {
-            std::lock_guard<std::mutex> l(m_lock);
-            generation = m_generation;
-            FD_SET(m_wakeSocket.get(), &r);
-            FD_SET(m_control->Socket(), &r);
-            if (m_sharing)
-                FD_SET(m_sharing->Socket(), &r);
-            for (auto& e : m_ends)
-                if (e)
-                    FD_SET(e.get(), &r);
+        try {
+            ended = Pass();
+        } catch (const std::exception& e) {
+            ended = std::string("relay failed: ") + e.what();
+        } catch (...) {
+            ended = "relay failed";
         }
-        timeval tv{kSelectMs / 1000, 0};
-        int n = select(0, &r, nullptr, nullptr, &tv);
         std::lock_guard<std::mutex> l(m_lock);
-        if (n < 0) {
-            ended = "select failed";
-        } else if (n > 0 && generation == m_generation && !m_stop) {
-            if (FD_ISSET(m_wakeSocket.get(), &r)) {
-                char drain[64];
-                recv(m_wakeSocket.get(), drain, sizeof drain, 0);
-            }
-            if (FD_ISSET(m_control->Socket(), &r)) {
-                CApplianceTunnel::ReadResult rr = m_control->ReadAndRelay(controlSink);
-                controlSink.Flush();
-                if (rr == CApplianceTunnel::ReadResult::UnknownTag)
-                    ended = "frame with a tag that reaches no channel";
-                else if (rr != CApplianceTunnel::ReadResult::Continue)
-                    ended = "control tunnel closed";
-            }
-            if (ended.empty() && m_sharing && FD_ISSET(m_sharing->Socket(), &r)) {
-                CApplianceTunnel::ReadResult rr = m_sharing->ReadAndRelay(sharingSink);
-                sharingSink.Flush();
-                if (rr != CApplianceTunnel::ReadResult::Continue) {
-                    m_sharing->Close();
-                    DropSharingLocked();
-                }
-            }
-            for (size_t i = 0; ended.empty() && i < kLocalChannelCount; ++i)
-                if (m_ends[i] && FD_ISSET(m_ends[i].get(), &r) && !ServeChannel(static_cast<LocalChannel>(i)))
-                    ended = "control tunnel send failed";
-        } else if (n > 0 && FD_ISSET(m_wakeSocket.get(), &r)) {
-            char drain[64];
-            recv(m_wakeSocket.get(), drain, sizeof drain, 0);
-        }
         ++m_passes;
         m_passDone.notify_all();
     }
     if (!ended.empty()) {
+        DHLog::Instance().Print(0x08, 1, false, "The meeting relay ended: %s.\n", ended.c_str());
         m_control->Close();
         if (m_onEnded && !m_stop)
             m_onEnded(ended);

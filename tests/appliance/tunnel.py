@@ -40,6 +40,9 @@ and has "count" (default: always) and any of:
                  (mid-frame when it falls inside one)
   "stall"        seconds to wait before reading the service request
   "stall_relay"  seconds to wait before each downstream write
+  "stall_after_hello"  seconds to stop reading once the client is seated
+                 (control tunnels) or at once (sharing tunnels); frames for
+                 the client still go down meanwhile
   "drop_hello"   true: never register the client (its packets go nowhere)
   "send_frame"   {"tag": N, "data": "text"}: one frame sent to the client
                  right after its hello (e.g. tag 0xAAEE, which no channel takes)
@@ -226,6 +229,8 @@ class TunnelService:
         extra = c.fault.get("send_frame")
         if isinstance(extra, dict):
             c.send_frames(int(extra.get("tag", 0)), str(extra.get("data", "")).encode("utf-8"))
+        if c.fault.get("stall_after_hello"):
+            time.sleep(float(c.fault["stall_after_hello"]))
         stream = bytearray()
         while True:
             frame = self._read_frame(c)
@@ -326,6 +331,8 @@ class TunnelService:
             if c.meeting is None:
                 raise ValueError("sharing tunnel of a session without a control tunnel")
             self.sharing.setdefault(c.meeting, {})[c.session] = c
+        if c.fault.get("stall_after_hello"):
+            time.sleep(float(c.fault["stall_after_hello"]))
         while True:
             frame = self._read_frame(c)
             if frame is None:

@@ -103,18 +103,37 @@ public:
 
     std::unique_ptr<HostDesktop> MakeDesktop() override
     {
+        if (desktopFails.load())
+            return nullptr;
         auto d = std::make_unique<MemoryDesktop>(m_pf, m_w, m_h);
         if (initialFrame.width)
             d->screen.Paint(initialFrame);
         desktop.store(d.get());
         return d;
     }
+    // The event as the manager sees it: auto-reset, so a signal is taken by
+    // one wait; Events() counts every signal ever given.
     void SignalServerEvent() override
     {
         std::lock_guard<std::mutex> hold(m_lock);
         ++m_events;
+        m_set = true;
         m_cv.notify_all();
     }
+    void ResetServerEvent() override
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_set = false;
+    }
+    // The manager's start check: waits for the event and takes it.
+    bool TakeEvent(int timeoutMs)
+    {
+        std::unique_lock<std::mutex> hold(m_lock);
+        bool got = m_cv.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return m_set; });
+        m_set = false;
+        return got;
+    }
+    std::atomic<bool> desktopFails{false};
     bool WaitEvents(int count, int timeoutMs = 5000)
     {
         std::unique_lock<std::mutex> hold(m_lock);
@@ -138,6 +157,7 @@ private:
     std::mutex m_lock;
     std::condition_variable m_cv;
     int m_events = 0;
+    bool m_set = false;
 };
 
 // Collects the host's log lines while it lives.

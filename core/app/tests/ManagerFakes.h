@@ -92,6 +92,12 @@ public:
         if (manager && (manager->vncServerObj || manager->viewerFrame))
             ++endpointsWokenBeforeClose;
     }
+    void StopTraffic() override
+    {
+        m_log.Add("StopTraffic");
+        if (manager && (manager->vncServerObj || manager->viewerFrame))
+            ++endpointsAliveAtStop;
+    }
     void DropSharing() override
     {
         m_log.Add("DropSharing");
@@ -111,6 +117,7 @@ public:
         tunnels[0] = tunnels[1] = false;
     }
     SOCKET SharingClientEnd() const override { return INVALID_SOCKET; }
+    SOCKET FeatureClientEnd(MeetingContext::FeatureChannel) const override { return INVALID_SOCKET; }
     bool WriteSharingAcceptedEnd(const void* data, size_t length) override
     {
         std::lock_guard<std::mutex> g(m_writeLock);
@@ -146,6 +153,7 @@ public:
     // The host's server or the viewer still there when their channel closed.
     bool endpointsAliveAtClose = false;
     int endpointsWokenBeforeClose = 0;
+    int endpointsAliveAtStop = 0;
     std::atomic<long> workerCalls{0};
     std::vector<std::vector<unsigned char>> writes;
 

@@ -126,9 +126,8 @@ void LaunchSessionMeeting(CManager& m)
     EXPECT_EQ(m.waitMessage, "The host starts soon");
 }
 
-// The appliance seats each client once it has read its hello; the request
-// goes again until the host has it.
-// Sent again until the host has it (the appliance may not relay the first
+// The appliance seats each client once it has read its hello. The request is
+// sent again until the host has it (the appliance may not relay the first
 // ones yet); a copy still on its way when the first is seen lands during the
 // quiet spell, before the host answers, not after.
 void RequestControlUntilSeen(Instance& from, Instance& host)
@@ -136,7 +135,7 @@ void RequestControlUntilSeen(Instance& from, Instance& host)
     for (int i = 0; i < 20 && host.M().ControlRequests().empty(); ++i) {
         ASSERT_TRUE(from.M().SendControlMessage(PLP_REQUEST_CONTROL, from.M().ownSessionId,
                                                 host.M().ownSessionId, 0, 0, 0));
-        WaitUntil([&] { return !host.M().ControlRequests().empty(); }, 500);
+        WaitUntil([&] { return !host.M().ControlRequests().empty(); }, 1000);
     }
     Sleep(500);
     ASSERT_EQ(host.M().ControlRequests(), std::vector<std::string>{from.M().ownSessionId});

@@ -19,7 +19,13 @@ struct FakeHost : ControlRequestsHost {
     std::set<std::string> present{"host", "p1", "p2", "coord"};
     int refreshes = 0, hides = 0;
 
-    bool SendPacket(const ControlPacket& p) override { sent.push_back(p); return true; }
+    bool sendWorks = true;
+    bool SendPacket(const ControlPacket& p) override
+    {
+        if (sendWorks)
+            sent.push_back(p);
+        return sendWorks;
+    }
     std::string ParticipantName(const std::string& s) override { return present.count(s) ? "Name-" + s : ""; }
     bool HasParticipant(const std::string& s) override { return present.count(s) > 0; }
     void Notify(RequestNotice n, const std::string& name, bool balloon) override
@@ -105,6 +111,43 @@ TEST(ControlRequests, GiveTakeBackAndHandOnControl)
     EXPECT_EQ(Decode(h.sent[3]).second, "p2");
     EXPECT_TRUE(m.ControlHolder().empty());
     EXPECT_EQ(h.watch.back(), false);
+}
+
+// Regression: a grant whose packet never left was recorded all the same, so
+// the host showed a holder that had no control. Each step that did not go
+// out leaves the state as it was and says so.
+TEST(ControlRequests, NothingIsRecordedForAPacketThatDidNotGoOut)
+{
+    FakeHost h;
+    ControlRequests m(h);
+    m.SetRoles(Roles("host", 1, 1));
+    m.OnControlRequest(PLP_REQUEST_CONTROL, "p1", "host");
+    h.sendWorks = false;
+    EXPECT_FALSE(m.AcceptControlRequest("p1"));
+    EXPECT_TRUE(m.ControlHolder().empty());
+    EXPECT_EQ(m.StateBits(), 0u);
+    EXPECT_EQ(m.PendingControl(), std::vector<std::string>{"p1"});
+    EXPECT_TRUE(h.watch.empty());
+    EXPECT_EQ(h.hides, 0);
+
+    // Given for real; then neither the hand-on nor the take-back goes out:
+    // p1 still holds control.
+    h.sendWorks = true;
+    ASSERT_TRUE(m.AcceptControlRequest("p1"));
+    h.sendWorks = false;
+    for (const char* next : {"p2", "host"}) {
+        EXPECT_FALSE(m.AcceptControlRequest(next)) << next;
+        EXPECT_EQ(m.ControlHolder(), "p1") << next;
+        EXPECT_EQ(m.StateBits() & 2u, 2u) << next;
+        EXPECT_EQ(h.watch.back(), true) << next;
+    }
+
+    // A host grant that did not go out keeps the request.
+    m.SetRoles(Roles("host", 1, 1, 0));
+    m.OnHostRequest(PLP_REQUEST_HOST, "p2", "host");
+    EXPECT_EQ(m.AcceptHostRequest("p2"), 0);
+    EXPECT_EQ(m.PendingHost(), std::vector<std::string>{"p2"});
+    EXPECT_FALSE(m.AnswerHostInvitation("coord", true));
 }
 
 TEST(ControlRequests, ParticipantGetsAndGivesBackControl)

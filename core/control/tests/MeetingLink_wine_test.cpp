@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cctype>
@@ -21,6 +23,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <stdexcept>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -563,6 +566,201 @@ TEST_F(MeetingLinkTest, LeavingWhileTheApplianceStopsReadingTakesBoundedTime)
     a.link.Close();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
     writer.join();
+}
+
+} // namespace
+
+namespace {
+
+size_t ThreadsOfThisProcess()
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        return 0;
+    THREADENTRY32 t{};
+    t.dwSize = sizeof t;
+    size_t n = 0;
+    for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t))
+        n += t.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snap);
+    return n;
+}
+
+long long MsSince(std::chrono::steady_clock::time_point t0)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// Writes to a channel's client end until stopped or the write fails, as a
+// feature (or the host's update sender) would.
+class Writer {
+public:
+    explicit Writer(SOCKET s) : m_thread([this, s] {
+        std::vector<char> chunk(16384, 'w');
+        while (!stop && SendAllWithin(s, chunk.data(), chunk.size(), 200))
+            written += chunk.size();
+    })
+    {
+    }
+    ~Writer()
+    {
+        stop = true;
+        m_thread.join();
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<size_t> written{0};
+
+private:
+    std::thread m_thread;
+};
+
+bool WaitStill(const std::atomic<size_t>& counter)
+{
+    size_t last = counter.load();
+    for (int i = 0, still = 0; i < 120; ++i) {
+        Sleep(250);
+        size_t now = counter.load();
+        still = now == last ? still + 1 : 0;
+        last = now;
+        if (still >= 4)
+            return true;
+    }
+    return false;
+}
+
+// Regression: the relay wrote each downstream frame with a send that waited
+// for the feature to read, under the lock of the whole pass, so one channel
+// nobody read (voice here) stopped chat, canvas and control for everyone.
+// Now voice packets are dropped past the voice queue's bound and everything
+// else flows.
+TEST_F(MeetingLinkTest, ChatAndControlFlowWhileVoiceFloodsAnUnreadChannel)
+{
+    Core a("sA", true, true), b("sB", false, false);
+    OpenBoth(a, b);
+    // b never reads its voice channel; a talks far past every buffer.
+    std::vector<uint8_t> voice(60000, 0x55);
+    size_t sent = 0;
+    for (int i = 0; i < 200; ++i)
+        sent += a.link.Sender().SendAudio(static_cast<uint8_t>(i), voice.data(), voice.size()) ? voice.size() : 0;
+    EXPECT_GT(sent, 8u * 1024 * 1024);
+    ASSERT_TRUE(b.WaitFor([&] { return b.link.Relay().VoiceDropped() > 0; }, 30000))
+        << "the voice queue never filled";
+    // Canvas (its own channel) and control (a state change) still arrive.
+    ExchangeCanvas(a, b, "MEMA:while voice floods");
+    ControlMessage start;
+    start.type = PLP_START_MEETING;
+    b.signals.clear();
+    ASSERT_TRUE(a.link.Sender().SendControlMessage(start));
+    ASSERT_TRUE(b.WaitFor([&] { return !b.signals.empty(); })) << "control stopped behind voice";
+    ExchangeCanvas(b, a, "MEMA:and back");
+    EXPECT_TRUE(b.ended.empty()) << b.ended;
+}
+
+// With the host sharing, the appliance stops reading both of its tunnels
+// while a peer floods a channel the host does not read. Every writer is held
+// up, yet a control packet fails within its bound instead of hanging, ending
+// sharing and leaving each return within their limit, no end is reported as
+// a lost tunnel, and no thread of the meeting is left behind.
+TEST_F(MeetingLinkTest, StalledApplianceAndUnreadChannelEndWithinTheirLimits)
+{
+    // Wine starts threads of its own on the way and keeps them, so the count
+    // after the first round is the baseline for the second.
+    size_t baseline = 0;
+    for (int round = 0; round < 2; ++round) {
+        {
+            WriteFaults(R"([{"session": "sH", "stall_after_hello": 60}])");
+            Core host("sH", true, true), peer("sP", false, false);
+            ASSERT_EQ(host.Open(), MeetingLink::kOk) << host.link.LastError();
+            ASSERT_EQ(peer.Open(), MeetingLink::kOk) << peer.link.LastError();
+            ASSERT_EQ(host.link.OpenSharing(), MeetingLink::kOk) << host.link.LastError();
+            // The peer's voice reaches the host, which never reads it.
+            std::vector<uint8_t> voice(60000, 0x33);
+            for (int i = 0; i < 100; ++i)
+                peer.link.Sender().SendAudio(static_cast<uint8_t>(i), voice.data(), voice.size());
+
+            Writer sharing(host.link.Channels().ClientEnd(LocalChannel::Sharing));
+            Writer files(host.link.Channels().ClientEnd(LocalChannel::FileShare));
+            ASSERT_TRUE(WaitStill(sharing.written)) << "the sharing upstream never filled";
+            ASSERT_TRUE(WaitStill(files.written)) << "the control upstream never filled";
+
+            // Meeting packets from the main thread: once the control
+            // channel's own buffers are full one cannot go out, and says so
+            // within its bound (the sender's wait, plus its lock's); none
+            // waits longer.
+            const std::string text = "MEMA:" + std::string(60000, 'c');
+            bool went = true;
+            long long longest = 0;
+            for (int i = 0; i < 2000 && went; ++i) {
+                auto t = std::chrono::steady_clock::now();
+                went = host.link.Sender().SendText(PLP_CANVAS, text);
+                longest = std::max(longest, MsSince(t));
+            }
+            EXPECT_FALSE(went) << "the control channel never filled";
+            EXPECT_LT(longest, 2 * static_cast<long long>(ControlSender::kSendWaitMs) + 1000);
+
+            auto t0 = std::chrono::steady_clock::now();
+            host.link.CloseSharing();
+            EXPECT_LT(MsSince(t0), 5000) << "stop-sharing";
+            t0 = std::chrono::steady_clock::now();
+            host.link.Close();
+            EXPECT_LT(MsSince(t0), 5000) << "leave";
+            sharing.stop = files.stop = true;
+            EXPECT_TRUE(host.ended.empty()) << "a deliberate end reported: " << host.ended;
+            peer.link.Close();
+        }
+        size_t now = 0;
+        for (int i = 0; i < 100 && (now = ThreadsOfThisProcess()) > baseline && round > 0; ++i)
+            Sleep(50);
+        if (round == 0)
+            baseline = now;
+        else
+            EXPECT_LE(now, baseline) << "threads left behind";
+    }
+}
+
+} // namespace
+
+namespace {
+
+struct NotAStdException {
+};
+
+// A handler that fails inside the canvas receive thread, as a feature's bug
+// (or omni_thread_fatal, which derives from nothing) would.
+class ThrowingCore : public Core {
+public:
+    using Core::Core;
+    bool foreignType = false;
+    void OnCanvasMessage(std::string_view text) override
+    {
+        if (text.find("boom") == std::string_view::npos)
+            return Core::OnCanvasMessage(text);
+        if (foreignType)
+            throw NotAStdException{};
+        throw std::runtime_error("canvas handler failed");
+    }
+};
+
+// Regression: anything thrown inside a receive thread ended the process.
+// It ends only that thread; control goes on and the meeting ends cleanly.
+TEST_F(MeetingLinkTest, AFaultInAReceiveThreadEndsOnlyThatThread)
+{
+    for (bool foreign : {false, true}) {
+        ThrowingCore a("sA", true, true);
+        Core b("sB", false, false);
+        a.foreignType = foreign;
+        OpenBoth(a, b);
+        ASSERT_TRUE(b.link.Sender().SendText(PLP_CANVAS, "MEMA:boom"));
+        Sleep(500);
+        ControlMessage start;
+        start.type = PLP_START_MEETING;
+        a.signals.clear();
+        ASSERT_TRUE(b.link.Sender().SendControlMessage(start));
+        EXPECT_TRUE(a.WaitFor([&] { return !a.signals.empty(); })) << "control stopped with the canvas thread";
+        auto t0 = std::chrono::steady_clock::now();
+        a.link.Close();
+        EXPECT_LT(MsSince(t0), 5000);
+    }
 }
 
 } // namespace
