@@ -718,6 +718,55 @@ TEST_F(MeetingLinkTest, StalledApplianceAndUnreadChannelEndWithinTheirLimits)
     }
 }
 
+// Reads what the socket still holds until the peer's close shows (true) or
+// nothing came for limitMs; counts the bytes read.
+bool ReadsToTheEnd(SOCKET s, size_t& total, int limitMs)
+{
+    std::vector<char> buf(65536);
+    for (;;) {
+        fd_set r;
+        FD_ZERO(&r);
+        FD_SET(s, &r);
+        timeval tv{limitMs / 1000, (limitMs % 1000) * 1000};
+        if (select(0, &r, nullptr, nullptr, &tv) != 1)
+            return false;
+        int n = recv(s, buf.data(), static_cast<int>(buf.size()), 0);
+        if (n <= 0)
+            return n == 0;
+        total += static_cast<size_t>(n);
+    }
+}
+
+// A feature that stops reading its channel (file sharing here) while its
+// peer goes on writing: past the channel's bound the relay closes that
+// channel alone, with its log line, and the meeting goes on.
+TEST_F(MeetingLinkTest, AChannelNobodyReadsIsClosedPastItsBoundAndTheMeetingGoesOn)
+{
+    Core a("sA", true, true), b("sB", false, false);
+    OpenBoth(a, b);
+    // File-share packets go up the control channel, as the feature's sender
+    // writes them, and come down b's file-share channel, which b never reads;
+    // past the loopback socket's own buffers (several MB) b's queue fills.
+    ControlPacket packet(16384, 'f');
+    ControlPacketHeader{PLP_FILE_SHARE, static_cast<uint16_t>(packet.size() - kControlPacketHeaderSize)}.Encode(
+        packet.data());
+    size_t written = 0;
+    while (written <= 6 * TunnelRelay::kChannelQueueBytes && a.link.Sender().Send(packet))
+        written += packet.size();
+    ASSERT_GT(written, 6 * TunnelRelay::kChannelQueueBytes) << "the sender was held up";
+    size_t read = 0;
+    EXPECT_TRUE(ReadsToTheEnd(b.link.Channels().ClientEnd(LocalChannel::FileShare), read, 5000))
+        << "the unread channel was never closed";
+    EXPECT_LT(read, written);
+    ExchangeCanvas(a, b, "MEMA:after the file channel closed");
+    ControlMessage start;
+    start.type = PLP_START_MEETING;
+    b.signals.clear();
+    ASSERT_TRUE(a.link.Sender().SendControlMessage(start));
+    EXPECT_TRUE(b.WaitFor([&] { return !b.signals.empty(); }));
+    EXPECT_TRUE(b.ended.empty()) << b.ended;
+}
+
 } // namespace
 
 namespace {
