@@ -8,6 +8,7 @@
 
 #include <omnithread.h>
 
+#include <algorithm>
 #include <exception>
 #include <vector>
 
@@ -149,8 +150,14 @@ int vncClient::UpdateLocalFormat()
 
 int vncClient::SetNewDesktopSize(int width, int height, bool reselect)
 {
-    if (!m_newFBSizeAllowed || !m_buffer)
+    if (!m_buffer)
         return 0;
+    {
+        // Changed by the client thread's SetEncodings; this runs on the desktop's.
+        omni_mutex_lock hold(GetUpdateLock());
+        if (!m_newFBSizeAllowed)
+            return 0;
+    }
     PauseUpdates();
     HostLog(kHostLogDebugInfo, "updating local pixel format and buffer size\n");
     int ok;
@@ -295,6 +302,7 @@ void vncClient::RunSession()
 bool vncClient::SetUp()
 {
     HostLog(kHostLogInfo, "client connected\n");
+    m_platform->RememberThreadDesktop();
     if (!m_connection->SetTimeout(30000))
         HostLog(kHostLogError, "failed to set socket timeout(%d)\n", 0);
     m_connection->SetTimeout(static_cast<unsigned>(m_server->GetSocketTimeout()) * 1000u);
@@ -324,6 +332,7 @@ bool vncClient::SetUp()
 
 void vncClient::TearDown(bool wasSetUp)
 {
+    m_platform->RestoreThreadDesktop();
     HostLog(kHostLogInfo, "Technician disconnected.\n");
     m_running.store(false);
     PauseUpdates();
@@ -354,7 +363,12 @@ void vncClient::TearDown(bool wasSetUp)
 bool vncClient::CheckInputDesktop()
 {
     std::atomic<bool>& lost = vncServer::InputDesktopLost();
-    if (!m_platform->OnInputDesktop() && !m_platform->AttachToInputDesktop()) {
+    const HostPlatform::InputDesktop where = m_platform->InputDesktopSelected();
+    // A desktop the process may not even open (access denied) is not waited
+    // for: the viewer's messages are still read and executed.
+    if (where == HostPlatform::InputDesktop::AccessDenied)
+        return true;
+    if (where == HostPlatform::InputDesktop::Elsewhere && !m_platform->AttachToInputDesktop()) {
         bool first = false;
         {
             omni_mutex_lock hold(m_server->InputDesktopLock());
@@ -540,11 +554,17 @@ bool vncClient::OnUpdateRequest(const ViewerMessage& msg)
     }
     const int n = m_scale;
     const rfb::Rect asked((x + m_originX) * n, (y + m_originY) * n, (x + m_originX + w) * n, (y + m_originY + h) * n);
-    // Only the part on the screen can be sent.
-    const rfb::Rect r = asked.intersect(m_desktop->ScreenRect());
-    if (r.is_empty()) {
+    if (asked.is_empty()) {
         HostLog(kHostLogError, "FATAL! client update region is empty!\n");
         return false;
+    }
+    // Only the part on the screen can be sent. A request wholly off it (a
+    // viewer that has not caught up with a resize) asks for nothing; the
+    // message was read whole, so the stream is still in step.
+    const rfb::Rect r = asked.intersect(m_desktop->ScreenRect());
+    if (r.is_empty()) {
+        HostLog(kHostLogWarn, "update request %d,%d %dx%d outside the screen dropped\n", msg.x, msg.y, msg.w, msg.h);
+        return true;
     }
     omni_mutex_lock hold(GetUpdateLock());
     const rfb::Region region(r);
@@ -577,11 +597,11 @@ void vncClient::OnPointer(const ViewerMessage& msg)
 
 bool vncClient::OnSetScale(const ViewerMessage& msg)
 {
+    omni_mutex_lock hold(GetUpdateLock());
     if (msg.type == rfbproto::kSetScaleFullSize)
         m_resizeFullSize = true;
     if (msg.value < 1 || msg.value > 9)
         return true;
-    omni_mutex_lock hold(GetUpdateLock());
     if (!m_buffer->SetScale(msg.value))
         return false;
     m_scale = msg.value;
@@ -811,12 +831,15 @@ bool vncClient::SendUpdate(rdr::OutStream& out)
         if (enc->LastRectAllowed()) {
             unknown = true;
         } else {
-            // Too many for the 16-bit count: one rectangle around them all.
-            rfb::Region all;
+            // Too many for the 16-bit count: one rectangle around them all
+            // (found in one pass; uniting tens of thousands of rectangles
+            // one by one takes quadratic time under the update lock).
+            rfb::Rect all = changed.front();
             for (const rfb::Rect& r : changed)
-                all.assign_union(rfb::Region(r));
+                all = rfb::Rect(std::min(all.left, r.left), std::min(all.top, r.top), std::max(all.right, r.right),
+                                std::max(all.bottom, r.bottom));
             count -= static_cast<uint32_t>(changed.size()) - 1;
-            changed.assign(1, all.get_bounding_rect());
+            changed.assign(1, all);
         }
     }
     if (unknown && !enc->LastRectAllowed())
