@@ -87,7 +87,7 @@ void vncClient::SetClientBuffer(vncClientBuffer* buffer)
     m_buffer = buffer;
     m_encoding.SetBuffer(buffer);
     omni_mutex_lock hold(buffer->UpdateLock());
-    m_encoding.AllocClientBuffer();
+    m_encoding.EnsureEncoder();
 }
 
 omni_mutex& vncClient::GetUpdateLock()
