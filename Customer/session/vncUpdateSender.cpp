@@ -43,8 +43,8 @@ void vncUpdateSender::Stop()
     m_updateThread = nullptr;
 }
 
-// Pausing and resuming wait until the update sender has acknowledged, so
-// once PauseUpdates returns no update is being written.
+// Pausing and resuming wait until the thread has acknowledged, so once
+// Pause returns no update is being written.
 void vncUpdateSender::Pause()
 {
     omni_mutex_lock hold(m_client.GetUpdateLock());
@@ -92,8 +92,8 @@ void vncUpdateSender::Trigger()
 rfb::Rect vncUpdateSender::ToViewer(const rfb::Rect& host) const
 {
     const int n = m_client.m_scale;
-    return rfb::Rect(host.left / n - m_client.m_originX, host.top / n - m_client.m_originY, host.right / n - m_client.m_originX,
-                     host.bottom / n - m_client.m_originY);
+    const int x = m_client.m_originX, y = m_client.m_originY;
+    return rfb::Rect(host.left / n - x, host.top / n - y, host.right / n - x, host.bottom / n - y);
 }
 
 void vncUpdateSender::Run()
