@@ -15,6 +15,14 @@ if(CORVISK_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(CORVISK_TSAN)
+  if(CORVISK_SANITIZE)
+    message(FATAL_ERROR "ThreadSanitizer cannot be combined with AddressSanitizer")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 if(CORVISK_FUZZ)
   # Coverage instrumentation for every library, so libFuzzer sees the code it
   # drives and not only the harness.

@@ -1,6 +1,5 @@
 #include "rfb/VSocket.h"
 
-#include <cstring>
 
 int VSocket::SetTimeout(unsigned milliseconds)
 {
@@ -27,67 +26,17 @@ int VSocket::ReadExact(void* buffer, size_t n)
 
 size_t VSocket::SendExact(const void* buffer, size_t n)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_sendLock);
-    if (queueAndSend(static_cast<const std::uint8_t*>(buffer), n) != n || !sendQueue())
-        return 0;
-    return n;
-}
-
-size_t VSocket::SendQueued(const void* buffer, size_t n)
-{
-    std::lock_guard<std::recursive_mutex> lock(m_sendLock);
-    return queueAndSend(static_cast<const std::uint8_t*>(buffer), n);
-}
-
-bool VSocket::Flush()
-{
-    std::lock_guard<std::recursive_mutex> lock(m_sendLock);
-    return !m_failed.load() && !m_aborted.load() && sendQueue();
-}
-
-// Fills the queue; a full queue goes out as one 8192-byte send, and whole
-// 8192-byte blocks beyond it go straight from the caller's buffer.
-size_t VSocket::queueAndSend(const std::uint8_t* data, size_t n)
-{
-    if (m_failed.load() || m_aborted.load())
-        return 0;
-    const size_t total = n;
-    if (m_queued + n > kQueueSize) {
-        const size_t head = kQueueSize - m_queued;
-        std::memcpy(m_queue + m_queued, data, head);
-        m_queued = kQueueSize;
-        if (!sendQueue())
+    std::lock_guard<std::mutex> lock(m_sendLock);
+    const std::uint8_t* data = static_cast<const std::uint8_t*>(buffer);
+    for (size_t sent = 0; sent < n;) {
+        if (m_failed.load() || m_aborted.load())
             return 0;
-        data += head;
-        n -= head;
-        while (n > kQueueSize) {
-            if (!sendAll(data, kQueueSize)) {
-                sendFailed();
-                return 0;
-            }
-            data += kQueueSize;
-            n -= kQueueSize;
+        const size_t block = n - sent < kSendBlock ? n - sent : kSendBlock;
+        if (!sendAll(data + sent, block)) {
+            m_failed.store(true);
+            return 0;
         }
+        sent += block;
     }
-    if (n > 0)
-        std::memcpy(m_queue + m_queued, data, n);
-    m_queued += n;
-    return total;
-}
-
-bool VSocket::sendQueue()
-{
-    if (m_queued == 0)
-        return true;
-    if (!sendAll(m_queue, m_queued))
-        return sendFailed();
-    m_queued = 0;
-    return true;
-}
-
-bool VSocket::sendFailed()
-{
-    m_failed.store(true);
-    m_queued = 0;
-    return false;
+    return m_failed.load() || m_aborted.load() ? 0 : n;
 }

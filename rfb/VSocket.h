@@ -1,14 +1,13 @@
 // The host's view of the sharing connection that the core hands it: read
-// exactly n bytes, send exactly n bytes, and queue small writes into 8192-byte
-// sends. The socket stays the core's: VSocket never connects, shuts down or
-// closes it.
+// exactly n bytes and send exactly n bytes, in sends of at most 8192 bytes.
+// The socket stays the core's: VSocket never connects, shuts down or closes
+// it.
 //
-// Every send takes the socket's send lock, so the client thread and the update
-// sender never interleave inside one call; a message made of several calls is
-// kept whole by holding LockForMessage() across them. A send that fails marks
-// the socket failed for good: the queue is dropped (part of it may already be
-// on the wire), and every later send and read fails, so the session ends
-// instead of sending a torn stream.
+// Every send holds the socket's send lock, so the client thread and the
+// update sender never interleave inside one message. A send that fails marks
+// the socket failed for good (part of the message may already be on the
+// wire), and every later send and read fails, so the session ends instead of
+// sending a torn stream.
 //
 // Waits for the socket happen in short slices, so Abort() ends a read or a
 // send that another thread is waiting in without shutting the socket down or
@@ -31,7 +30,7 @@ std::uint16_t RecordedWinsockVersion();
 
 class VSocket {
 public:
-    static constexpr size_t kQueueSize = 8192;
+    static constexpr size_t kSendBlock = 8192;
     static constexpr rdr::SocketHandle kNoSocket = ~rdr::SocketHandle(0);
 
     VSocket() = default;
@@ -47,26 +46,14 @@ public:
     int SetTimeout(unsigned milliseconds);
     // Non-zero once all n bytes arrived (also for n = 0), 0 on failure.
     int ReadExact(void* buffer, size_t n);
-    // Sends the queue and then the n bytes; returns n, or 0 on failure.
+    // Sends the n bytes as one message; returns n, or 0 on failure.
     size_t SendExact(const void* buffer, size_t n);
-    // Queues the n bytes, sending each full 8192-byte block; returns n or 0.
-    size_t SendQueued(const void* buffer, size_t n);
-    // Sends whatever is queued; false on failure.
-    bool Flush();
 
     // Every read and send, also one waiting in another thread, fails from now
     // on; the socket itself is left as it is.
     void Abort() { m_aborted.store(true); }
-    bool IsAborted() const { return m_aborted.load(); }
-
-    bool IsFailed() const { return m_failed.load(); }
-    size_t QueuedBytes() const { return m_queued; }
-    std::unique_lock<std::recursive_mutex> LockForMessage() { return std::unique_lock<std::recursive_mutex>(m_sendLock); }
 
 private:
-    size_t queueAndSend(const std::uint8_t* data, size_t n);
-    bool sendQueue();
-    bool sendFailed();
 
     // Platform calls (VSocket_win.cpp).
     bool sendAll(const std::uint8_t* data, size_t n);
@@ -81,7 +68,5 @@ private:
     unsigned m_timeoutMs = 0;
     std::atomic<bool> m_failed{false};
     std::atomic<bool> m_aborted{false};
-    std::recursive_mutex m_sendLock;
-    std::uint8_t m_queue[9000];
-    size_t m_queued = 0;
+    std::mutex m_sendLock;
 };

@@ -97,7 +97,7 @@ long VSocket::receiveSome(std::uint8_t* buffer, size_t n)
     }
 }
 
-// Sends at most one queue's worth per call once the socket is writable, so
+// Sends at most one send block per call once the socket is writable, so
 // no send sits blocked where an abort cannot reach it.
 bool VSocket::sendAll(const std::uint8_t* data, size_t n)
 {
@@ -105,7 +105,7 @@ bool VSocket::sendAll(const std::uint8_t* data, size_t n)
     while (n > 0) {
         int error = waitReady(true);
         if (error == 0) {
-            const int len = static_cast<int>(n < kQueueSize ? n : kQueueSize);
+            const int len = static_cast<int>(n < kSendBlock ? n : kSendBlock);
             const int sent = send(s, reinterpret_cast<const char*>(data), len, 0);
             if (sent > 0) {
                 data += sent;

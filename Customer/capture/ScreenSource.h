@@ -1,6 +1,6 @@
 // What the frame buffers need of the screen: its size and pixel format, and
 // a way to copy a rectangle of it into memory. The desktop's GDI capture is
-// one (ScreenCapture_win.cpp); tests use a frame in memory.
+// one (GdiScreen_win.cpp); tests use a frame in memory.
 #pragma once
 
 #include "rfb/PixelFormat.h"

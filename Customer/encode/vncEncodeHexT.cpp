@@ -27,12 +27,6 @@ void putPixel(std::vector<uint8_t>& buf, PIXEL p)
 
 } // namespace
 
-size_t vncEncodeHexT::RequiredBuffSize(int w, int h) const
-{
-    return static_cast<size_t>(w / kTile + 1) * static_cast<size_t>(h / kTile + 1) +
-           static_cast<size_t>(w) * static_cast<size_t>(h) * static_cast<size_t>(RemoteBytesPerPixel()) + 12;
-}
-
 size_t vncEncodeHexT::EncodeRect(const FrameView& src, rdr::OutStream& out, const rfb::Rect& r)
 {
     const size_t before = out.length();

@@ -7,7 +7,6 @@
 class vncEncodeHexT : public vncEncoder {
 public:
     // One tile never takes more than 1 byte plus its raw pixels.
-    size_t RequiredBuffSize(int w, int h) const override;
     size_t EncodeRect(const FrameView& src, rdr::OutStream& out, const rfb::Rect& r) override;
 
 private:

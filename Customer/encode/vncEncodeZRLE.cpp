@@ -36,11 +36,6 @@ void writeRunLength(rdr::OutStream& out, size_t run)
 
 vncEncodeZRLE::vncEncodeZRLE() : m_mem(16384), m_zlib(&m_mem) {}
 
-size_t vncEncodeZRLE::RequiredBuffSize(int w, int h) const
-{
-    return static_cast<size_t>(RemoteBytesPerPixel()) * static_cast<size_t>(w) * static_cast<size_t>(h) * 3 / 2 + 28;
-}
-
 size_t vncEncodeZRLE::EncodeRect(const FrameView& src, rdr::OutStream& out, const rfb::Rect& r)
 {
     const uint8_t* pixels = TranslateToWork(src, r);

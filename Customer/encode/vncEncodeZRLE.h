@@ -12,7 +12,6 @@ class vncEncodeZRLE : public vncEncoder {
 public:
     vncEncodeZRLE();
 
-    size_t RequiredBuffSize(int w, int h) const override;
     size_t EncodeRect(const FrameView& src, rdr::OutStream& out, const rfb::Rect& r) override;
 
 private:

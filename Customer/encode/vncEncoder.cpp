@@ -47,11 +47,6 @@ void vncEncoder::Init()
     m_bytes = 0;
 }
 
-size_t vncEncoder::RequiredBuffSize(int w, int h) const
-{
-    return static_cast<size_t>(w) * static_cast<size_t>(h) * static_cast<size_t>(RemoteBytesPerPixel()) + 12;
-}
-
 void vncEncoder::SetLocalFormat(const rfb::PixelFormat& pf, int width, int height)
 {
     m_local = pf;

@@ -37,8 +37,6 @@ public:
 
     // Clears the statistics counters.
     virtual void Init();
-    // Upper bound of one encoded rectangle of w x h pixels in the viewer's format.
-    virtual size_t RequiredBuffSize(int w, int h) const;
     // Rectangles one changed rectangle becomes; 0 when not known in advance.
     virtual int NumCodedRects(const rfb::Rect&) const { return 1; }
     // Encodes r (frame-buffer coordinates) from src; returns the bytes written.

@@ -1,6 +1,7 @@
 // What the session needs of the presenter's desktop and of the platform.
 // The program's desktop grabs the screen with GDI and injects input with
-// SendInput (HostDesktop_win.cpp); tests use a desktop in memory.
+// SendInput (WinDesktop_win.cpp, WinHost_win.cpp); tests use a desktop in
+// memory.
 #pragma once
 
 #include "Customer/input/PointerInput.h"
@@ -57,9 +58,16 @@ public:
     virtual int MonitorCount() = 0;
     // The OS class of the host (1 NT 5, 2 NT 6 and later, 3 NT 4, 4/5 9x).
     virtual int OsClass() = 0;
-    // Input desktop: whether this thread is on it, and an attempt to attach.
-    virtual bool OnInputDesktop() = 0;
+    // Whether this thread is on the input desktop. AccessDenied: the input
+    // desktop cannot even be opened (a secure desktop the process may not
+    // see); the session then goes on reading rather than waiting for it.
+    enum class InputDesktop { Selected, AccessDenied, Elsewhere };
+    virtual InputDesktop InputDesktopSelected() = 0;
     virtual bool AttachToInputDesktop() = 0;
+    // The desktop the calling thread started on: remembered at the session's
+    // set-up, attached again at its teardown.
+    virtual void RememberThreadDesktop() = 0;
+    virtual void RestoreThreadDesktop() = 0;
     virtual void RaiseThreadPriority() = 0;
     virtual uint32_t TickCount() = 0;
 };

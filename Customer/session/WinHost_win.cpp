@@ -52,14 +52,14 @@ public:
     }
     int MonitorCount() override { return CountDisplayMonitors(); }
     int OsClass() override { return ComputeServerOsClass(); }
-    bool OnInputDesktop() override
+    InputDesktop InputDesktopSelected() override
     {
         HDESK input = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS);
         if (!input)
-            return false;
+            return GetLastError() == ERROR_ACCESS_DENIED ? InputDesktop::AccessDenied : InputDesktop::Elsewhere;
         const bool same = sameDesktopName(input, GetThreadDesktop(GetCurrentThreadId()));
         CloseDesktop(input);
-        return same;
+        return same ? InputDesktop::Selected : InputDesktop::Elsewhere;
     }
     bool AttachToInputDesktop() override
     {
@@ -75,12 +75,26 @@ public:
         m_inputDesktop = input;
         return true;
     }
+    // GetThreadDesktop's handle is the system's and is never closed.
+    void RememberThreadDesktop() override { m_startDesktop = GetThreadDesktop(GetCurrentThreadId()); }
+    void RestoreThreadDesktop() override
+    {
+        if (!m_startDesktop)
+            return;
+        if (GetThreadDesktop(GetCurrentThreadId()) != m_startDesktop && !SetThreadDesktop(m_startDesktop))
+            HostLog(kHostLogError, "could not return to the thread's own desktop(%lu)\n", GetLastError());
+        if (m_inputDesktop && GetThreadDesktop(GetCurrentThreadId()) != m_inputDesktop) {
+            CloseDesktop(m_inputDesktop);
+            m_inputDesktop = nullptr;
+        }
+    }
     void RaiseThreadPriority() override { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST); }
     uint32_t TickCount() override { return GetTickCount(); }
 
 private:
     HANDLE m_event = nullptr;
     HDESK m_inputDesktop = nullptr;
+    HDESK m_startDesktop = nullptr;
 };
 
 } // namespace

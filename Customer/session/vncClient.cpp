@@ -9,7 +9,6 @@
 #include <omnithread.h>
 
 #include <exception>
-#include <vector>
 
 class vncClientThread : public omni_thread {
 public:
@@ -21,17 +20,7 @@ private:
     vncClient* m_client;
 };
 
-class vncClientUpdateThread : public omni_thread {
-public:
-    explicit vncClientUpdateThread(vncClient* client) : m_client(client) {}
-    void Start() { start_undetached(); }
-
-private:
-    void* run_undetached(void*) override;
-    vncClient* m_client;
-};
-
-// The bodies catch what they can handle themselves; this is the last guard,
+// The body catches what it can handle itself; this is the last guard,
 // since anything leaving an omni_thread ends the process.
 void* vncClientThread::run_undetached(void*)
 {
@@ -39,16 +28,6 @@ void* vncClientThread::run_undetached(void*)
         m_client->RunSession();
     } catch (...) {
         HostLog(kHostLogError, "client thread ended: unknown exception\n");
-    }
-    return nullptr;
-}
-
-void* vncClientUpdateThread::run_undetached(void*)
-{
-    try {
-        m_client->RunUpdates();
-    } catch (...) {
-        HostLog(kHostLogError, "update sender ended: unknown exception\n");
     }
     return nullptr;
 }
@@ -98,7 +77,7 @@ void vncClient::SetClientBuffer(vncClientBuffer* buffer)
     m_buffer = buffer;
     m_encoding.SetBuffer(buffer);
     omni_mutex_lock hold(buffer->UpdateLock());
-    m_encoding.AllocClientBuffer();
+    m_encoding.EnsureEncoder();
 }
 
 omni_mutex& vncClient::GetUpdateLock()
@@ -180,8 +159,14 @@ int vncClient::UpdateLocalFormat()
 
 int vncClient::SetNewDesktopSize(int width, int height, bool reselect)
 {
-    if (!m_newFBSizeAllowed || !m_buffer)
+    if (!m_buffer)
         return 0;
+    {
+        // Changed by the client thread's SetEncodings; this runs on the desktop's.
+        omni_mutex_lock hold(GetUpdateLock());
+        if (!m_newFBSizeAllowed)
+            return 0;
+    }
     PauseUpdates();
     HostLog(kHostLogDebugInfo, "updating local pixel format and buffer size\n");
     int ok;
@@ -227,40 +212,16 @@ void vncClient::ClearUpdates()
     m_tracker.clear();
 }
 
-// Pausing and resuming wait until the update sender has acknowledged, so
-// once PauseUpdates returns no update is being written.
 void vncClient::PauseUpdates()
 {
-    if (!m_buffer)
-        return;
-    omni_mutex_lock hold(GetUpdateLock());
-    if (++m_pauseCount == 1 && m_updateThread && m_updateActive) {
-        m_updateEnabled = false;
-        m_ackPending = true;
-        m_trigger->signal();
-        while (m_ackPending && m_updateActive)
-            m_sync->wait();
-        HostLog(kHostLogDebug, "enable/disable synced\n");
-    }
+    if (m_buffer)
+        m_sender.Pause();
 }
 
 void vncClient::ResumeUpdates()
 {
-    if (!m_buffer)
-        return;
-    omni_mutex_lock hold(GetUpdateLock());
-    if (m_pauseCount == 0) {
-        HostLog(kHostLogError, "protocol enabled too many times!\n");
-        return;
-    }
-    if (--m_pauseCount == 0 && m_updateThread && m_updateActive) {
-        m_updateEnabled = true;
-        m_ackPending = true;
-        m_trigger->signal();
-        while (m_ackPending && m_updateActive)
-            m_sync->wait();
-        HostLog(kHostLogDebug, "enable/disable synced\n");
-    }
+    if (m_buffer)
+        m_sender.Resume();
 }
 
 void vncClient::TriggerUpdate()
@@ -268,21 +229,12 @@ void vncClient::TriggerUpdate()
     if (!m_buffer)
         return;
     omni_mutex_lock hold(GetUpdateLock());
-    TriggerUpdateLocked();
+    m_sender.Trigger();
 }
 
 void vncClient::TriggerUpdateLocked()
 {
-    if (!m_updateThread) {
-        m_trigger = std::make_unique<omni_condition>(&GetUpdateLock());
-        m_sync = std::make_unique<omni_condition>(&GetUpdateLock());
-        m_updateActive = true;
-        m_updateEnabled = m_pauseCount == 0;
-        m_updateThread = new vncClientUpdateThread(this);
-        m_updateThread->Start();
-    }
-    if (m_pauseCount == 0)
-        m_trigger->signal();
+    m_sender.Trigger();
 }
 
 void vncClient::AbortSession()
@@ -330,6 +282,7 @@ void vncClient::RunSession()
 bool vncClient::SetUp()
 {
     HostLog(kHostLogInfo, "client connected\n");
+    m_platform->RememberThreadDesktop();
     if (!m_connection->SetTimeout(30000))
         HostLog(kHostLogError, "failed to set socket timeout(%d)\n", 0);
     m_connection->SetTimeout(static_cast<unsigned>(m_server->GetSocketTimeout()) * 1000u);
@@ -359,18 +312,12 @@ bool vncClient::SetUp()
 
 void vncClient::TearDown(bool wasSetUp)
 {
+    m_platform->RestoreThreadDesktop();
     HostLog(kHostLogInfo, "Technician disconnected.\n");
     m_running.store(false);
     PauseUpdates();
-    if (m_updateThread) {
-        {
-            omni_mutex_lock hold(GetUpdateLock());
-            m_updateActive = false;
-            m_trigger->signal();
-        }
-        m_updateThread->join(nullptr);
-        m_updateThread = nullptr;
-    }
+    if (m_buffer)
+        m_sender.Stop();
     // No signal of the event here: it is a start signal only, and one set
     // now would answer the next session's start.
     HostLog(kHostLogDebugInfo, "session %s ended\n", wasSetUp ? "set up" : "never set up");
@@ -384,7 +331,12 @@ void vncClient::TearDown(bool wasSetUp)
 bool vncClient::CheckInputDesktop()
 {
     std::atomic<bool>& lost = vncServer::InputDesktopLost();
-    if (!m_platform->OnInputDesktop() && !m_platform->AttachToInputDesktop()) {
+    const HostPlatform::InputDesktop where = m_platform->InputDesktopSelected();
+    // A desktop the process may not even open (access denied) is not waited
+    // for: the viewer's messages are still read and executed.
+    if (where == HostPlatform::InputDesktop::AccessDenied)
+        return true;
+    if (where == HostPlatform::InputDesktop::Elsewhere && !m_platform->AttachToInputDesktop()) {
         bool first = false;
         {
             omni_mutex_lock hold(m_server->InputDesktopLock());
@@ -570,11 +522,17 @@ bool vncClient::OnUpdateRequest(const ViewerMessage& msg)
     }
     const int n = m_scale;
     const rfb::Rect asked((x + m_originX) * n, (y + m_originY) * n, (x + m_originX + w) * n, (y + m_originY + h) * n);
-    // Only the part on the screen can be sent.
-    const rfb::Rect r = asked.intersect(m_desktop->ScreenRect());
-    if (r.is_empty()) {
+    if (asked.is_empty()) {
         HostLog(kHostLogError, "FATAL! client update region is empty!\n");
         return false;
+    }
+    // Only the part on the screen can be sent. A request wholly off it (a
+    // viewer that has not caught up with a resize) asks for nothing; the
+    // message was read whole, so the stream is still in step.
+    const rfb::Rect r = asked.intersect(m_desktop->ScreenRect());
+    if (r.is_empty()) {
+        HostLog(kHostLogWarn, "update request %d,%d %dx%d outside the screen dropped\n", msg.x, msg.y, msg.w, msg.h);
+        return true;
     }
     omni_mutex_lock hold(GetUpdateLock());
     const rfb::Region region(r);
@@ -607,11 +565,11 @@ void vncClient::OnPointer(const ViewerMessage& msg)
 
 bool vncClient::OnSetScale(const ViewerMessage& msg)
 {
+    omni_mutex_lock hold(GetUpdateLock());
     if (msg.type == rfbproto::kSetScaleFullSize)
         m_resizeFullSize = true;
     if (msg.value < 1 || msg.value > 9)
         return true;
-    omni_mutex_lock hold(GetUpdateLock());
     if (!m_buffer->SetScale(msg.value))
         return false;
     m_scale = msg.value;
@@ -658,244 +616,4 @@ rfb::Rect vncClient::ClientScreen() const
 {
     const rfb::Rect s = m_desktop->ScreenRect();
     return rfb::Rect(0, 0, s.right / m_scale, s.bottom / m_scale);
-}
-
-rfb::Rect vncClient::ToViewer(const rfb::Rect& host) const
-{
-    const int n = m_scale;
-    return rfb::Rect(host.left / n - m_originX, host.top / n - m_originY, host.right / n - m_originX,
-                     host.bottom / n - m_originY);
-}
-
-// ---------------------------------------------------------------------------
-// Update sender
-
-void vncClient::RunUpdates()
-{
-    omni_mutex& lock = GetUpdateLock();
-    lock.lock();
-    for (;;) {
-        try {
-            if (!WaitForWork())
-                break;
-            SendPass();
-        } catch (const rdr::Exception& e) {
-            HostLog(kHostLogError, "update abandoned: %s\n", e.str());
-            AbortSession();
-        } catch (const std::exception& e) {
-            HostLog(kHostLogError, "update abandoned: %s\n", e.what());
-            AbortSession();
-        } catch (...) {
-            HostLog(kHostLogError, "update abandoned: unknown exception\n");
-            AbortSession();
-        }
-        lock.unlock();
-        omni_thread::yield();
-        lock.lock();
-    }
-    m_ackPending = false;
-    m_sync->broadcast();
-    lock.unlock();
-}
-
-// With the update lock held: waits until an update is due (true) or the
-// sender is to end (false), acknowledging pause and resume on the way.
-bool vncClient::WaitForWork()
-{
-    while (m_updateActive) {
-        if (m_ackPending) {
-            m_ackPending = false;
-            m_sync->broadcast();
-        }
-        if (m_updateEnabled && m_running.load() && WantUpdate())
-            return true;
-        m_trigger->wait();
-    }
-    return false;
-}
-
-bool vncClient::WantUpdate()
-{
-    if (m_clipPending)
-        return true;
-    if (m_requested.is_empty())
-        return false;
-    if (m_sizeChangePending && m_newFBSizeAllowed)
-        return true;
-    return !m_tracker.get_changed().intersect(m_requested).is_empty() ||
-           !m_tracker.get_copied().intersect(m_requested).is_empty() ||
-           !m_tracker.get_cached().intersect(m_requested).is_empty();
-}
-
-// One pass: resize message, clipboard text, colour map and the update are
-// built in memory and sent as one write, so a failure never leaves part of
-// a message on the wire.
-void vncClient::SendPass()
-{
-    m_out.clear();
-    if (m_scaleChanged) {
-        const rfb::Rect full = m_desktop->ScreenRect();
-        const rfb::Rect size = m_server->GetSingleWindowMode() ? m_desktop->SharedRect() : full;
-        const int w = size.width() / m_scale, h = size.height() / m_scale;
-        if (m_resizeFullSize)
-            hostmsg::WriteResizeFullSize(m_out, full.right, full.bottom, w, h);
-        else
-            hostmsg::WriteResize(m_out, w, h);
-        m_scaleChanged = false;
-        m_resizeFullSize = false;
-    }
-    const bool formatChanged = m_formatChanged;
-    m_formatChanged = false;
-    if (m_clipPending) {
-        hostmsg::WriteServerCutText(m_out, m_clipText);
-        m_clipText.clear();
-        m_clipPending = false;
-    }
-    if (formatChanged) {
-        rfb::PaletteEntry palette[256];
-        vncEncoder* enc = m_encoding.Encoder();
-        if (!enc)
-            HostLog(kHostLogDebugWarn, "GetPalette called but no encoder set\n");
-        else if (enc->GetRemotePalette(palette))
-            hostmsg::WriteColourMap(m_out, palette);
-    }
-    const bool sent = !m_requested.is_empty() && SendUpdate(m_out);
-    if (m_out.length() > 0 && !m_connection->SendExact(m_out.data(), m_out.length())) {
-        AbortSession();
-        return;
-    }
-    if (sent) {
-        ++m_updatesSent;
-        m_requested.clear();
-    }
-}
-
-bool vncClient::SendUpdate(rdr::OutStream& out)
-{
-    vncEncoder* enc = m_encoding.Encoder();
-    if (!enc)
-        return false;
-    if (m_sizeChangePending && m_newFBSizeAllowed) {
-        hostmsg::WriteUpdateHeader(out, 1);
-        hostmsg::WriteNewFBSize(out, m_newWidth, m_newHeight);
-        m_sizeChangePending = false;
-        return true;
-    }
-
-    if (m_updatesSent == 1)
-        m_cursorPending = true;
-    else if (m_updatesSent > 1 && m_buffer->TakeCursorShapeChanged())
-        m_cursorPending = true;
-    if (!enc->IsXCursorSupported() && !enc->IsRichCursorSupported())
-        m_cursorPending = false;
-    const rfb::Rect screen = m_desktop->ScreenRect();
-    if (!m_cursorShapeSent && !m_cursorPending && m_cursorMoved) {
-        const rfb::Rect old = m_cursorRect.intersect(screen);
-        if (!old.is_empty())
-            m_tracker.add_changed(rfb::Region(old));
-        m_cursorRect = m_desktop->CursorRect();
-        m_cursorMoved = false;
-    }
-
-    rfb::UpdateInfo info;
-    m_tracker.get_update_clipped(info, m_requested);
-
-    // Everything in the frame buffer's own (scaled) coordinates first, so the
-    // count in the header is exact.
-    const rfb::Rect shared = m_desktop->SharedRect();
-    struct Copy {
-        rfb::Rect dest, src;
-    };
-    std::vector<Copy> copies;
-    std::vector<rfb::Rect> changedHost = info.changed;
-    for (const rfb::Rect& r : info.copied) {
-        const rfb::Rect d = r.intersect(shared);
-        const rfb::Rect s = d.translate(info.copy_delta.negate());
-        if (d.is_empty())
-            continue;
-        if (m_copyRectAllowed && m_scale == 1 && s.enclosed_by(shared))
-            copies.push_back(Copy{d, s});
-        else
-            changedHost.push_back(d);
-    }
-    std::vector<rfb::Rect> cached;
-    if (m_cacheInUse)
-        cached = info.cached;
-    else
-        changedHost.insert(changedHost.end(), info.cached.begin(), info.cached.end());
-
-    const FrameView back = m_buffer->BackView();
-    const int n = m_scale;
-    std::vector<rfb::Rect> changed;
-    for (const rfb::Rect& r : changedHost) {
-        const rfb::Rect c = rfb::Rect(r.left / n, r.top / n, (r.right + n - 1) / n, (r.bottom + n - 1) / n)
-                                .intersect(back.bounds());
-        if (!c.is_empty())
-            changed.push_back(c);
-    }
-
-    uint32_t count = static_cast<uint32_t>(copies.size());
-    count += m_cacheInUse ? (cached.size() > 5 ? 1u : static_cast<uint32_t>(cached.size())) : 0u;
-    bool unknown = false;
-    for (const rfb::Rect& r : changed) {
-        const int coded = enc->NumCodedRects(r);
-        if (coded <= 0)
-            unknown = true;
-        count += static_cast<uint32_t>(coded > 0 ? coded : 0);
-    }
-    if (m_cursorPending)
-        ++count;
-    if (count == 0 && !unknown)
-        return false;
-    if (count >= rfbproto::kUnknownRectCount) {
-        if (enc->LastRectAllowed()) {
-            unknown = true;
-        } else {
-            // Too many for the 16-bit count: one rectangle around them all.
-            rfb::Region all;
-            for (const rfb::Rect& r : changed)
-                all.assign_union(rfb::Region(r));
-            count -= static_cast<uint32_t>(changed.size()) - 1;
-            changed.assign(1, all.get_bounding_rect());
-        }
-    }
-    if (unknown && !enc->LastRectAllowed())
-        throw rdr::Exception("encoder cannot count its rectangles for this viewer");
-
-    hostmsg::WriteUpdateHeader(out, unknown ? rfbproto::kUnknownRectCount : static_cast<uint16_t>(count));
-    if (m_cursorPending) {
-        m_cursorPending = false;
-        CursorImage cursor;
-        m_cursorShapeSent = m_desktop->GetCursor(cursor) && enc->SendCursorShape(out, cursor);
-        if (!m_cursorShapeSent && !enc->SendEmptyCursorShape(out))
-            throw rdr::Exception("cursor shape could not be sent");
-    }
-    for (const Copy& c : copies) {
-        const rfb::Rect d = ToViewer(c.dest), s = ToViewer(c.src);
-        hostmsg::WriteCopyRect(out, d, s.left, s.top);
-    }
-    if (m_cacheInUse && !cached.empty()) {
-        std::vector<rfb::Rect> viewerRects;
-        for (const rfb::Rect& r : cached) {
-            viewerRects.push_back(ToViewer(r));
-            m_cacheBytes += r.area() * 4;
-        }
-        if (viewerRects.size() > 5) {
-            if (!hostmsg::WriteCacheZip(out, viewerRects))
-                throw rdr::Exception("CacheZip compression failed");
-        } else {
-            HostLog(kHostLogDebug, "******** Sending %d Cache Rects \r\n", static_cast<int>(viewerRects.size()));
-            for (const rfb::Rect& r : viewerRects)
-                hostmsg::WriteCacheRect(out, r);
-        }
-    }
-    if (!changed.empty() && !back.data)
-        throw rdr::Exception("no client back-buffer available in EncodeRect");
-    for (const rfb::Rect& r : changed)
-        enc->EncodeRect(back, out, r);
-    if (unknown) {
-        enc->EndOfUpdate(out);
-        hostmsg::WriteLastRect(out);
-    }
-    return true;
 }

@@ -1,7 +1,7 @@
 // The server's side of the one viewer: what it asked for (requested region,
 // encodings, format, scale), what changed on the host (its update tracker),
-// the client thread that executes the viewer's messages and the update
-// sender that answers with framebuffer updates.
+// and the client thread that executes the viewer's messages. The update
+// sender (vncUpdateSender.h) answers with framebuffer updates.
 #pragma once
 
 #include "Customer/session/HostConnection.h"
@@ -9,7 +9,7 @@
 #include "Customer/input/PointerInput.h"
 #include "Customer/session/ViewerMessages.h"
 #include "Customer/session/vncClientEncoding.h"
-#include "rfb/MemOutStream.h"
+#include "Customer/session/vncUpdateSender.h"
 #include "rfb/SimpleUpdateTracker.h"
 
 #include <atomic>
@@ -18,7 +18,6 @@
 
 class vncServer;
 class vncClientThread;
-class vncClientUpdateThread;
 class omni_mutex;
 class omni_condition;
 
@@ -73,9 +72,8 @@ public:
     void TriggerUpdate();
     void TriggerUpdateLocked();
 
-    // Thread bodies.
+    // Thread body.
     void RunSession();
-    void RunUpdates();
 
 private:
     bool SetUp();
@@ -94,14 +92,10 @@ private:
     bool OnStartRequest(const ViewerMessage& msg);
     // A short message from the client thread, under the update lock.
     bool SendSmall(const void* data, size_t n);
-
-    // Update sender, with the update lock held.
-    bool WantUpdate();
-    bool WaitForWork();
-    void SendPass();
-    bool SendUpdate(rdr::OutStream& out);
-    rfb::Rect ToViewer(const rfb::Rect& host) const;
     rfb::Rect ClientScreen() const;
+
+    // Composes updates from the state below.
+    friend class vncUpdateSender;
 
     vncServer* m_server;
     HostConnection* m_connection;
@@ -109,7 +103,6 @@ private:
     vncClientBuffer* m_buffer = nullptr;
     HostDesktop* m_desktop = nullptr;
     vncClientThread* m_thread = nullptr;
-    vncClientUpdateThread* m_updateThread = nullptr;
 
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_threadDone{false};
@@ -147,14 +140,6 @@ private:
     rfb::Rect m_cursorRect;
     bool m_cacheInUse = false;
     uint64_t m_cacheBytes = 0;
-    uint64_t m_updatesSent = 0;
 
-    // Update sender state, guarded by the update lock.
-    int m_pauseCount = 1;
-    bool m_updateActive = false;
-    bool m_updateEnabled = false;
-    bool m_ackPending = false;
-    std::unique_ptr<omni_condition> m_trigger;
-    std::unique_ptr<omni_condition> m_sync;
-    rdr::MemOutStream m_out;
+    vncUpdateSender m_sender{*this};
 };

@@ -93,7 +93,7 @@ int vncClientEncoding::SetEncoding(int encoding, bool copySettings)
     if (copySettings)
         ApplySettings();
     m_encoder->SetCaptureOrigin(m_originX, m_originY);
-    return AllocClientBuffer();
+    return 1;
 }
 
 int vncClientEncoding::SetClientFormat(const rfb::PixelFormat& pf)
@@ -106,23 +106,16 @@ int vncClientEncoding::SetClientFormat(const rfb::PixelFormat& pf)
         if (!m_encoder->SetTranslateFunction())
             return 0;
     }
-    return AllocClientBuffer();
+    return EnsureEncoder();
 }
 
-int vncClientEncoding::AllocClientBuffer()
+int vncClientEncoding::EnsureEncoder()
 {
     if (m_buffer)
         m_local = m_buffer->Screen();
     if (!m_clientFormatSet)
         m_clientFormat = m_local.format;
-    if (!m_encoder && !SetEncoding(0, false))
-        return 0;
-    const size_t required = m_encoder->RequiredBuffSize(m_local.width, m_local.height);
-    if (required != m_clientBufferSize) {
-        HostLog(kHostLogDebugInfo, "request client buffer[%u]\n", static_cast<unsigned>(required));
-        m_clientBufferSize = required;
-    }
-    return 1;
+    return m_encoder || SetEncoding(0, false) ? 1 : 0;
 }
 
 int vncClientEncoding::RefreshLocalFormat()
@@ -130,9 +123,7 @@ int vncClientEncoding::RefreshLocalFormat()
     if (m_buffer)
         m_local = m_buffer->Screen();
     if (!m_encoder)
-        return AllocClientBuffer();
+        return EnsureEncoder();
     m_encoder->SetLocalFormat(m_local.format, m_local.width, m_local.height);
-    if (!m_encoder->SetTranslateFunction())
-        return 0;
-    return AllocClientBuffer();
+    return m_encoder->SetTranslateFunction() ? 1 : 0;
 }

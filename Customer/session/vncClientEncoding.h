@@ -34,7 +34,9 @@ public:
     // be translated, and then no encoder is left selected.
     int SetEncoding(int encoding, bool copySettings);
     int SetClientFormat(const rfb::PixelFormat& pf);
-    int AllocClientBuffer();
+    // Selects the Raw encoder when none is selected yet, so a viewer that
+    // asks for an update before its SetEncodings is answered.
+    int EnsureEncoder();
     // The screen's format or size changed: rebuild the translation.
     int RefreshLocalFormat();
 
@@ -51,7 +53,6 @@ public:
     int Encoding() const { return m_encoding; }
     const rfb::PixelFormat& ClientFormat() const { return m_clientFormat; }
     bool ClientFormatSet() const { return m_clientFormatSet; }
-    size_t ClientBufferSize() const { return m_clientBufferSize; }
     void SetCaptureOrigin(int x, int y);
 
 private:
@@ -64,7 +65,6 @@ private:
     std::unique_ptr<vncEncoder> m_zrle;
     int m_encoding = -1;
     EncoderSettings m_settings;
-    size_t m_clientBufferSize = 0;
     int m_originX = 0;
     int m_originY = 0;
 };

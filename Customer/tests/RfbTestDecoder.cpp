@@ -151,6 +151,7 @@ int Decoder::readMessage(ByteSource& in)
     case 0: {
         skip(in, 1);
         const uint16_t count = u16(in);
+        lastUpdateCount = count;
         lastUpdateRects.clear();
         for (uint32_t i = 0; count == 0xFFFF || i < count; ++i) {
             const RectInfo r = readRect(in);
@@ -503,9 +504,12 @@ void Decoder::decodeCursor(ByteSource& in, const RectInfo& r)
 
 void Decoder::decodeCacheZip(ByteSource& in, const RectInfo& r)
 {
+    if (r.y || r.w || r.h)
+        throw DecodeError("CacheZip header with a non-zero position or size");
     const uint32_t length = u32(in);
     if (length > (1u << 24))
         throw DecodeError("CacheZip length too large");
+    cacheZipLength = length;
     std::vector<uint8_t> data(length);
     if (length)
         in.read(data.data(), length);

@@ -82,6 +82,7 @@ public:
 
     // What the messages carried.
     std::vector<RectInfo> lastUpdateRects;
+    uint16_t lastUpdateCount = 0;  // as the header said (0xFFFF: unknown)
     int startToken = -1;
     std::vector<uint8_t> startFormat;
     std::string cutText;
@@ -91,6 +92,7 @@ public:
     CursorShape cursor;
     int cacheRects = 0;
     std::vector<uint16_t> cacheZipRecords;
+    uint32_t cacheZipLength = 0;
 
 private:
     uint32_t readPixel(const uint8_t* p) const;

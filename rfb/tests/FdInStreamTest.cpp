@@ -104,11 +104,12 @@ TEST_F(FdInStreamTest, DiscardAndWaitDropsTheWindowAndWaits)
 
 TEST_F(FdInStreamTest, TimingCountsWhatArrived)
 {
-    std::vector<uint8_t> data(64000, 3);
+    const std::vector<uint8_t> data(64000, 3);
+    std::vector<uint8_t> got(data.size());
     std::thread peer([&] { pair.sendFromFar(data.data(), data.size()); });
     rdr::FdInStream in(pair.nearEnd());
     in.startTiming();
-    in.readBytes(data.data(), data.size());
+    in.readBytes(got.data(), got.size());
     in.stopTiming();
     peer.join();
     EXPECT_GT(in.kbitsPerSecond(), 0u);

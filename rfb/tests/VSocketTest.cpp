@@ -48,29 +48,12 @@ TEST_F(VSocketTest, InitWinsockRecordsVersionTwo)
     EXPECT_EQ(RecordedWinsockVersion() & 0xFF, 2);
 }
 
-TEST_F(VSocketTest, QueuedBytesGoOutBeforeTheExactOnes)
-{
-    const auto a = bytes(12, 1), b = bytes(4, 100);
-    EXPECT_EQ(sock.SendQueued(a.data(), a.size()), 12u);
-    EXPECT_FALSE(pair.farReadable(100)) << "queued bytes wait for the next send";
-    EXPECT_EQ(sock.SendExact(b.data(), b.size()), 4u);
-    EXPECT_EQ(sock.QueuedBytes(), 0u);
-    std::vector<uint8_t> got(16);
-    ASSERT_TRUE(pair.receiveAtFar(got.data(), got.size()));
-    EXPECT_TRUE(std::equal(a.begin(), a.end(), got.begin()));
-    EXPECT_TRUE(std::equal(b.begin(), b.end(), got.begin() + 12));
-}
-
-TEST_F(VSocketTest, LargeQueuedWriteSendsWholeBlocksAndKeepsTheRest)
+TEST_F(VSocketTest, LargeSendArrivesWhole)
 {
     const auto data = bytes(20000, 3);
-    EXPECT_EQ(sock.SendQueued(data.data(), data.size()), 20000u);
-    EXPECT_EQ(sock.QueuedBytes(), 3616u);
+    EXPECT_EQ(sock.SendExact(data.data(), data.size()), 20000u);
     std::vector<uint8_t> got(20000);
-    ASSERT_TRUE(pair.receiveAtFar(got.data(), 16384));
-    EXPECT_FALSE(pair.farReadable(100));
-    EXPECT_TRUE(sock.Flush());
-    ASSERT_TRUE(pair.receiveAtFar(got.data() + 16384, 3616));
+    ASSERT_TRUE(pair.receiveAtFar(got.data(), got.size()));
     EXPECT_EQ(got, data);
 }
 
@@ -132,8 +115,8 @@ TEST_F(VSocketTest, WouldBlockWaitsWithoutSpinning)
     EXPECT_LT(cpu100ns, 2000000u) << "the read burned CPU while waiting";
 }
 
-// After a failed send nothing more goes out: the queue is dropped and every
-// later call fails, so a torn update is never followed by more data.
+// After a failed send nothing more goes out: every later call fails, so a
+// torn update is never followed by more data.
 TEST_F(VSocketTest, FailedSendMarksTheSocketFailed)
 {
     pair.closeFar();
@@ -145,36 +128,24 @@ TEST_F(VSocketTest, FailedSendMarksTheSocketFailed)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ASSERT_TRUE(failed);
-    EXPECT_TRUE(sock.IsFailed());
-    EXPECT_EQ(sock.QueuedBytes(), 0u);
-    EXPECT_EQ(sock.SendQueued(block.data(), 10), 0u);
-    EXPECT_EQ(sock.QueuedBytes(), 0u);
-    EXPECT_FALSE(sock.Flush());
+    EXPECT_EQ(sock.SendExact(block.data(), 10), 0u);
     uint8_t b;
     EXPECT_EQ(sock.ReadExact(&b, 1), 0);
 }
 
 // Two writers, as the client thread and the update sender: each message
-// (one SendExact, or queued parts held together by LockForMessage) arrives
-// whole.
+// arrives whole, also one longer than a send block.
 TEST_F(VSocketTest, ConcurrentWritersNeverSplitAMessage)
 {
-    constexpr int kMessages = 1500;
-    constexpr size_t kLen = 100;
-    std::thread a([&] {
-        const std::vector<uint8_t> msg(kLen, 'A');
+    constexpr int kMessages = 300;
+    constexpr size_t kLen = 10000;
+    auto writer = [&](uint8_t fill) {
+        const std::vector<uint8_t> msg(kLen, fill);
         for (int i = 0; i < kMessages; ++i)
             sock.SendExact(msg.data(), msg.size());
-    });
-    std::thread b([&] {
-        const std::vector<uint8_t> part(kLen / 4, 'B');
-        for (int i = 0; i < kMessages; ++i) {
-            auto lock = sock.LockForMessage();
-            for (int k = 0; k < 4; ++k)
-                sock.SendQueued(part.data(), part.size());
-            sock.Flush();
-        }
-    });
+    };
+    std::thread a(writer, 'A');
+    std::thread b(writer, 'B');
     std::vector<uint8_t> got(2 * kMessages * kLen);
     const bool received = pair.receiveAtFar(got.data(), got.size());
     a.join();

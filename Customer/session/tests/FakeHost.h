@@ -27,6 +27,12 @@ public:
     bool pendingCopy = false;
     rfb::Rect copyDest;
     rfb::Point copyDelta;
+    // Reported at the next poll as they are, as a capture that found them
+    // would report them.
+    rfb::Region pendingChanged;
+    rfb::Region pendingCached;
+    // The shared part of the screen; empty: the whole screen.
+    rfb::Rect shared;
     CursorImage cursor;
     bool cursorReadable = true;
     // Allocation failures inside the desktop's work, as the client thread
@@ -41,7 +47,7 @@ public:
     }
     vncClientBuffer& Buffer() override { return m_buffer; }
     rfb::Rect ScreenRect() const override { return rfb::Rect(0, 0, screen.Info().width, screen.Info().height); }
-    rfb::Rect SharedRect() const override { return ScreenRect(); }
+    rfb::Rect SharedRect() const override { return shared.is_empty() ? ScreenRect() : shared; }
     void Poll(const rfb::Region& region, rfb::UpdateTracker& tracker) override
     {
         if (pollThrows.load())
@@ -51,6 +57,12 @@ public:
             m_buffer.CopyRect(copyDest, copyDelta);
             pendingCopy = false;
         }
+        if (!pendingChanged.is_empty())
+            tracker.add_changed(pendingChanged);
+        if (!pendingCached.is_empty())
+            tracker.add_cached(pendingCached);
+        pendingChanged.clear();
+        pendingCached.clear();
         m_buffer.GrabRegion(region, SharedRect());
         rfb::Region changed, cached;
         m_buffer.CheckRegion(region, changed, cached);
@@ -98,6 +110,11 @@ public:
 
     std::atomic<MemoryDesktop*> desktop{nullptr};
     std::atomic<bool> inputDesktop{true};
+    std::atomic<bool> inputAccessDenied{false};
+    // Times the thread's own desktop was remembered, and how many
+    // rememberings the last restore followed (0: never restored).
+    std::atomic<int> desktopRemembered{0};
+    std::atomic<int> desktopRestoredAfter{0};
     std::atomic<int> monitors{1};
     testframes::Frame initialFrame;
 
@@ -146,8 +163,15 @@ public:
     }
     int MonitorCount() override { return monitors.load(); }
     int OsClass() override { return 2; }
-    bool OnInputDesktop() override { return inputDesktop.load(); }
+    InputDesktop InputDesktopSelected() override
+    {
+        if (inputAccessDenied.load())
+            return InputDesktop::AccessDenied;
+        return inputDesktop.load() ? InputDesktop::Selected : InputDesktop::Elsewhere;
+    }
     bool AttachToInputDesktop() override { return inputDesktop.load(); }
+    void RememberThreadDesktop() override { ++desktopRemembered; }
+    void RestoreThreadDesktop() override { desktopRestoredAfter.store(desktopRemembered.load()); }
     void RaiseThreadPriority() override {}
     uint32_t TickCount() override { return 1; }
 

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 #include <windows.h>
 
@@ -161,6 +162,27 @@ TEST(WinHost, ProgramServerSharesTheScreen)
     EXPECT_EQ(WaitForSingleObject(created, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     server.reset();
     CloseHandle(created);
+}
+
+// Wine's own desktops: a fresh thread is on the input desktop; after the
+// session's thread attaches to it (a new handle), the teardown's restore
+// puts the thread back on the handle it started with.
+TEST(WinHost, ThreadReturnsToTheDesktopItStartedOn)
+{
+    bool onInput = false, attached = false, restored = false;
+    std::thread t([&] {
+        auto platform = CreateWindowsHostPlatform();
+        HDESK own = GetThreadDesktop(GetCurrentThreadId());
+        onInput = platform->InputDesktopSelected() == HostPlatform::InputDesktop::Selected;
+        platform->RememberThreadDesktop();
+        attached = platform->AttachToInputDesktop() && GetThreadDesktop(GetCurrentThreadId()) != own;
+        platform->RestoreThreadDesktop();
+        restored = GetThreadDesktop(GetCurrentThreadId()) == own;
+    });
+    t.join();
+    EXPECT_TRUE(onInput);
+    EXPECT_TRUE(attached);
+    EXPECT_TRUE(restored);
 }
 
 } // namespace
