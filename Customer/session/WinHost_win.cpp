@@ -2,10 +2,13 @@
 
 #include "Customer/capture/DisplayLayout.h"
 #include "Customer/encode/HostLog.h"
+#include "core/base/DesktopHandle.h"
+#include "core/base/WinHandle.h"
 
 #include <windows.h>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -25,16 +28,9 @@ public:
     {
         // The manager made the event at start-up; a server started without it
         // makes its own so the signals still have somewhere to go.
-        m_event = OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, L"vnc server is created");
+        m_event.Reset(OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, L"vnc server is created"));
         if (!m_event)
-            m_event = CreateEventW(nullptr, FALSE, FALSE, L"vnc server is created");
-    }
-    ~WinHostPlatform() override
-    {
-        if (m_event)
-            CloseHandle(m_event);
-        if (m_inputDesktop)
-            CloseDesktop(m_inputDesktop);
+            m_event.Reset(CreateEventW(nullptr, FALSE, FALSE, L"vnc server is created"));
     }
     WinHostPlatform(const WinHostPlatform&) = delete;
     WinHostPlatform& operator=(const WinHostPlatform&) = delete;
@@ -43,36 +39,29 @@ public:
     void SignalServerEvent() override
     {
         if (m_event)
-            SetEvent(m_event);
+            SetEvent(m_event.get());
     }
     void ResetServerEvent() override
     {
         if (m_event)
-            ResetEvent(m_event);
+            ResetEvent(m_event.get());
     }
     int MonitorCount() override { return CountDisplayMonitors(); }
     int OsClass() override { return ComputeServerOsClass(); }
     InputDesktop InputDesktopSelected() override
     {
-        HDESK input = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS);
+        DesktopHandle input(OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS));
         if (!input)
             return GetLastError() == ERROR_ACCESS_DENIED ? InputDesktop::AccessDenied : InputDesktop::Elsewhere;
-        const bool same = sameDesktopName(input, GetThreadDesktop(GetCurrentThreadId()));
-        CloseDesktop(input);
+        const bool same = sameDesktopName(input.get(), GetThreadDesktop(GetCurrentThreadId()));
         return same ? InputDesktop::Selected : InputDesktop::Elsewhere;
     }
     bool AttachToInputDesktop() override
     {
-        HDESK input = OpenInputDesktop(0, FALSE, GENERIC_ALL);
-        if (!input)
+        DesktopHandle input(OpenInputDesktop(0, FALSE, GENERIC_ALL));
+        if (!input || !SetThreadDesktop(input.get()))
             return false;
-        if (!SetThreadDesktop(input)) {
-            CloseDesktop(input);
-            return false;
-        }
-        if (m_inputDesktop)
-            CloseDesktop(m_inputDesktop);
-        m_inputDesktop = input;
+        m_inputDesktop = std::move(input);
         return true;
     }
     // GetThreadDesktop's handle is the system's and is never closed.
@@ -83,17 +72,15 @@ public:
             return;
         if (GetThreadDesktop(GetCurrentThreadId()) != m_startDesktop && !SetThreadDesktop(m_startDesktop))
             HostLog(kHostLogError, "could not return to the thread's own desktop(%lu)\n", GetLastError());
-        if (m_inputDesktop && GetThreadDesktop(GetCurrentThreadId()) != m_inputDesktop) {
-            CloseDesktop(m_inputDesktop);
-            m_inputDesktop = nullptr;
-        }
+        if (m_inputDesktop && GetThreadDesktop(GetCurrentThreadId()) != m_inputDesktop.get())
+            m_inputDesktop.Reset();
     }
     void RaiseThreadPriority() override { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST); }
     uint32_t TickCount() override { return GetTickCount(); }
 
 private:
-    HANDLE m_event = nullptr;
-    HDESK m_inputDesktop = nullptr;
+    WinHandle m_event;
+    DesktopHandle m_inputDesktop;
     HDESK m_startDesktop = nullptr;
 };
 
