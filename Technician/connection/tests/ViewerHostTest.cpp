@@ -118,19 +118,28 @@ TEST(ViewerOnHostLifecycle, CursorShapeFromTheHostNeverInThePicture)
     CountingEvents events;
     ViewerSession session(host.viewerSocket(), events);
     ASSERT_EQ(session.open(ViewerOptions(), nullptr), nullptr);
-    // The host sends the shape with its second update.
+    EXPECT_EQ(host.waitShown(*session.framebuffer(), session.clientFormat().pf), 0);
+    // A new shape comes with the next update.
     host.desktop().cursor.width = 4;
     host.desktop().cursor.height = 2;
     host.desktop().cursor.hotX = 1;
     host.desktop().cursor.mask.assign(2, 0xF0);
+    host.desktop().cursor.source.assign(2, 0xA0);
     host.desktop().cursor.pixels.assign(4 * 2 * 4, 0x55);
     host.desktop().Buffer().SetCursorShapeChanged();
+    testframes::Frame changed = host.desktop().screen.frame();
+    changed.setPixel(5, 5, 0x00123456u);
+    host.desktop().screen.Paint(changed);
     for (int t = 0; t < 400 && !session.reader()->cursor().hasShape; ++t)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const DrawnCursor c = session.reader()->cursor();
     ASSERT_TRUE(c.hasShape);
     EXPECT_EQ(c.shape.width, 4);
     EXPECT_EQ(c.shape.hotX, 1);
+    // XCursor: the host's black source bits over white.
+    EXPECT_EQ(c.shape.colours[0], 0x000000u);
+    EXPECT_EQ(c.shape.colours[1], 0xFFFFFFu);
+    EXPECT_TRUE(c.shape.drawnAt(3, 1));
     EXPECT_EQ(host.waitShown(*session.framebuffer(), session.clientFormat().pf), 0);
 }
 
