@@ -4,6 +4,8 @@
 #include "core/base/MeetingContext.h"
 #include "core/base/ThreadMessages.h"
 
+#include <algorithm>
+
 namespace {
 
 decode::DecodeLog ViewerLog()
@@ -91,16 +93,22 @@ void ClientConnection::OnReaderFinished(viewer::ViewerReader::End end, const std
 
 void ClientConnection::areaChanged(const rfb::Rect& area)
 {
-    HWND v = m_hwndViewer.load();
-    if (!v)
-        return;
-    RECT r;
-    {
-        std::lock_guard<std::mutex> hold(m_scaleLock);
-        const rfb::Rect w = m_readerScale.windowRectOf(area);
-        r = RECT{w.left, w.top, w.right, w.bottom};
-    }
-    InvalidateRect(v, &r, FALSE);
+    // Under Wine an invalidation of another thread's window waits for that
+    // thread; the reader only gathers the area and posts at the update's end.
+    std::lock_guard<std::mutex> hold(m_changedLock);
+    if (m_changed.is_empty())
+        m_changed = area;
+    else
+        m_changed = rfb::Rect(std::min(m_changed.left, area.left), std::min(m_changed.top, area.top),
+                              std::max(m_changed.right, area.right), std::max(m_changed.bottom, area.bottom));
+}
+
+rfb::Rect ClientConnection::TakeChangedArea()
+{
+    std::lock_guard<std::mutex> hold(m_changedLock);
+    const rfb::Rect r = m_changed;
+    m_changed = rfb::Rect();
+    return r;
 }
 
 void ClientConnection::updateEnded()

@@ -50,12 +50,9 @@ public:
     viewer::DrawnCursor Cursor();
     viewer::ViewerOptions& Options() { return m_options; }
     viewer::ViewScale& Scale() { return m_scale; }
-    // Hands the GUI's scale and scroll to the reader's invalidations.
-    void PublishScale()
-    {
-        std::lock_guard<std::mutex> hold(m_scaleLock);
-        m_readerScale = m_scale;
-    }
+    // The framebuffer area changed since the last call (empty for none):
+    // the GUI thread invalidates it at its scale on WM_VIEWER_UPDATE_DONE.
+    rfb::Rect TakeChangedArea();
 
 private:
     void areaChanged(const rfb::Rect& area) override;
@@ -75,8 +72,8 @@ private:
     viewer::ViewScale m_scale;
     std::atomic<HWND> m_hwndFrame{nullptr};
     std::atomic<HWND> m_hwndViewer{nullptr};
-    // The scale the reader's invalidations use, copied from the GUI's.
-    std::mutex m_scaleLock;
-    viewer::ViewScale m_readerScale;
+    // Areas the reader drew, gathered until the GUI thread takes them.
+    std::mutex m_changedLock;
+    rfb::Rect m_changed;
     viewer::ViewerSession m_session;
 };

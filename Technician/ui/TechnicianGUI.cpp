@@ -139,7 +139,6 @@ LRESULT TechnicianGUI::OnViewerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
             decode::Framebuffer* fb = m_conn->Framebuffer();
             m_conn->Scale().setFramebuffer(fb ? fb->width() : 0, fb ? fb->height() : 0);
             m_conn->Scale().setClientSize(rc.right, rc.bottom);
-            m_conn->PublishScale();
         }
         InvalidateRect(hwnd, nullptr, FALSE);
         return 0;
@@ -149,6 +148,14 @@ LRESULT TechnicianGUI::OnViewerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
         InvalidateRect(hwnd, nullptr, FALSE);
         return 0;
     case WM_VIEWER_UPDATE_DONE:
+        if (m_conn) {
+            const rfb::Rect area = m_conn->TakeChangedArea();
+            if (!area.is_empty()) {
+                const rfb::Rect w = m_conn->Scale().windowRectOf(area);
+                RECT r{w.left, w.top, w.right, w.bottom};
+                InvalidateRect(hwnd, &r, FALSE);
+            }
+        }
         return 0;
     case WM_VIEWER_CURSOR:
         InvalidateRect(hwnd, nullptr, FALSE);
@@ -157,7 +164,6 @@ LRESULT TechnicianGUI::OnViewerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
         // Refused while there is no picture or for a 0 in either part.
         if (!m_conn || !m_conn->Framebuffer() || !m_conn->Scale().setScale(static_cast<double>(wp), static_cast<double>(lp)))
             return 0;
-        m_conn->PublishScale();
         InvalidateRect(hwnd, nullptr, TRUE);
         return 1;
     case WM_VIEWER_QUERY_SIZE:

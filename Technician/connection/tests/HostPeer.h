@@ -76,11 +76,18 @@ public:
         const testframes::Frame& f = desktop().screen.frame();
         if (fb.width() != m_w || fb.height() != m_h)
             return -1;
-        const decode::Framebuffer::View v = fb.view();
+        // A copy taken under the lock, compared without it, so the reader
+        // is not held up by the comparison.
+        std::vector<uint32_t> shown;
+        {
+            const decode::Framebuffer::View v = fb.view();
+            shown.assign(v.pixels(), v.pixels() + static_cast<size_t>(m_w) * m_h);
+        }
         int bad = 0;
         for (int y = 0; y < m_h; ++y)
             for (int x = 0; x < m_w; ++x)
-                if (v.pixel(x, y) != testdecode::Rule1(testframes::Expected(f.pixel(x, y), m_format, viewer), viewer))
+                if (shown[static_cast<size_t>(y) * m_w + x] !=
+                    testdecode::Rule1(testframes::Expected(f.pixel(x, y), m_format, viewer), viewer))
                     ++bad;
         return bad;
     }

@@ -1,5 +1,6 @@
 #include "Technician/ui/tests/ScreenShot.h"
 
+#include <objidl.h>
 #include <gdiplus.h>
 
 #include <cstring>

@@ -64,14 +64,18 @@ TEST(ViewerWindow, TrueSizeEqualsTheHostFrameThenPauseBlackens)
         conn->Scale().setFitToWindow(false);
         v.gui.AttachConnection(conn);
         ASSERT_EQ(conn->Run(), 1);
+        viewer::ClientFormat format;
+        ASSERT_TRUE(viewer::ClientFormatFor(depth, testframes::Host32(), format));
+        // First the host's frame in the framebuffer, then the same on the screen.
+        EXPECT_TRUE(PumpUntil([&] { return host.mismatches(*conn->Framebuffer(), format.pf) == 0; }, 8000))
+            << conn->Connected() << " " << host.mismatches(*conn->Framebuffer(), format.pf);
         Picture shot;
         const bool shown = PumpUntil(
             [&] {
                 shot = Capture(v.gui.m_hwndViewer);
-                return conn->Framebuffer() && Differences(shot, *conn->Framebuffer()) == 0 &&
-                       shot.at(kW + 5, 5) == 0;
+                return Differences(shot, *conn->Framebuffer()) == 0 && shot.at(kW + 5, 5) == 0;
             },
-            8000);
+            3000);
         SavePng(shot, depth == 1 ? "true_size_depth1" : "true_size_depth0");
         EXPECT_TRUE(shown) << "depth " << depth;
         EXPECT_EQ(shot.at(kW + 10, kH / 2), 0u) << "black right of the picture";
