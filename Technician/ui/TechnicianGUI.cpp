@@ -191,25 +191,29 @@ void TechnicianGUI::Paint(HWND hwnd)
     const viewer::ViewScale& s = m_conn->Scale();
     const int sw = s.scaledWidth(), sh = s.scaledHeight();
     const int showW = sw - s.hpos(), showH = sh - s.vpos();
+    // The picture is copied out under the framebuffer lock and drawn after
+    // it is released: the reader never waits on the display.
+    const int fbW = fb->width(), fbH = fb->height();
     {
         decode::Framebuffer::View view = fb->view();
-        BITMAPINFO bi = {};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = fb->width();
-        bi.bmiHeader.biHeight = -fb->height();
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bi.bmiHeader.biCompression = BI_RGB;
-        if (sw == fb->width() && sh == fb->height()) {
-            SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(showW), static_cast<DWORD>(showH), s.hpos(),
-                              fb->height() - s.vpos() - showH, 0, static_cast<UINT>(fb->height()), view.pixels(), &bi,
-                              DIB_RGB_COLORS);
-        } else {
-            SetStretchBltMode(dc, HALFTONE);
-            SetBrushOrgEx(dc, 0, 0, nullptr);
-            StretchDIBits(dc, -s.hpos(), -s.vpos(), sw, sh, 0, 0, fb->width(), fb->height(), view.pixels(), &bi,
-                          DIB_RGB_COLORS, SRCCOPY);
-        }
+        m_paintCopy.assign(view.pixels(), view.pixels() + static_cast<size_t>(fbW) * fbH);
+    }
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = fbW;
+    bi.bmiHeader.biHeight = -fbH;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    if (sw == fbW && sh == fbH) {
+        SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(showW), static_cast<DWORD>(showH), s.hpos(),
+                          fbH - s.vpos() - showH, 0, static_cast<UINT>(fbH), m_paintCopy.data(), &bi,
+                          DIB_RGB_COLORS);
+    } else {
+        SetStretchBltMode(dc, HALFTONE);
+        SetBrushOrgEx(dc, 0, 0, nullptr);
+        StretchDIBits(dc, -s.hpos(), -s.vpos(), sw, sh, 0, 0, fbW, fbH, m_paintCopy.data(), &bi, DIB_RGB_COLORS,
+                      SRCCOPY);
     }
     FillBlack(dc, showW, 0, client.right, client.bottom);
     FillBlack(dc, 0, showH, showW, client.bottom);

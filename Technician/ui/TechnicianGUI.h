@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <vector>
+
 class MeetingContext;
 class ClientConnection;
 
@@ -44,4 +47,5 @@ private:
     MeetingContext* m_meeting;
     HWND m_parent;
     bool m_painting = false;
+    std::vector<uint32_t> m_paintCopy;
 };
