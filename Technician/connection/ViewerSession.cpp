@@ -39,21 +39,26 @@ const char* ViewerSession::open(const ViewerOptions& options, Finished finished,
     try {
         if (const char* why = OpenSession(*m_in, *m_writer, m_reply, schedule))
             return why;
-        m_log.write(decode::LogLevel::DebugInfo, "Resolution: %d x %d depth %d\n", m_reply.width, m_reply.height,
-                    m_reply.server.depth);
         if (!ClientFormatFor(options.colourDepth, m_reply.server, m_format) ||
             !decode::PixelColours::Supports(m_format.pf))
             return "unsupported colour depth";
+        // Format and encodings go out at once: the host's pump may already
+        // be polling, and what it sends before them is in its own format.
+        m_writer->send(SetPixelFormatMessage(m_format));
+        m_writer->send(SetEncodingsMessage(EncodingList(options)));
+        if (options.serverScale > 1)
+            m_writer->send(SetScaleMessage(options.serverScale));
+        // The host's pump may have sent its first picture before this viewer
+        // asked (the opening drops it) and sends only changes after that: a
+        // still screen would never show. One whole-screen request fixes it.
+        m_writer->send(UpdateRequestMessage(false, m_reply.width, m_reply.height));
+        m_log.write(decode::LogLevel::DebugInfo, "Resolution: %d x %d depth %d\n", m_reply.width, m_reply.height,
+                    m_reply.server.depth);
         m_fb.reset(new decode::Framebuffer(m_reply.width, m_reply.height));
         m_fb->draw().fill(m_fb->bounds(), kNewFramebufferColour);
         SliceInStream* in = m_in.get();
         m_reader.reset(new ViewerReader(*m_in, *m_writer, m_events, *m_fb, m_format, options,
                                         [in](int waitMs) { return in->dropAvailable(waitMs); }, m_log));
-        m_writer->send(SetPixelFormatMessage(m_format));
-        m_writer->send(SetEncodingsMessage(EncodingList(options)));
-        if (options.serverScale > 1)
-            m_writer->send(SetScaleMessage(options.serverScale));
-
     } catch (const Stopped&) {
         m_reader.reset();
         m_fb.reset();

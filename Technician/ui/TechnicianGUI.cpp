@@ -1,6 +1,7 @@
 #include "Technician/ui/TechnicianGUI.h"
 
 #include "Technician/connection/ClientConnection.h"
+#include "core/base/Registry.h"
 #include "core/base/ThreadMessages.h"
 
 #include <stdexcept>
@@ -37,6 +38,11 @@ TechnicianGUI::TechnicianGUI(MeetingContext* meeting, HWND parent) : m_meeting(m
 
 TechnicianGUI::~TechnicianGUI()
 {
+    // The reader is joined first, then the live display state is saved,
+    // however the session ended.
+    if (m_conn)
+        m_conn->Stop();
+    SaveOptions();
     delete m_conn;
     if (m_hwndViewer && IsWindow(m_hwndViewer))
         SetWindowLongPtrW(m_hwndViewer, GWLP_USERDATA, 0);
@@ -74,6 +80,25 @@ void TechnicianGUI::AttachConnection(ClientConnection* conn)
 }
 
 void TechnicianGUI::UpdateZoomDisplay() {}
+
+void TechnicianGUI::SaveOptions()
+{
+    // The display record's own defaults while no connection was made.
+    DWORD depth = 1, scaling = 0, num = 1, den = 1;
+    if (m_conn) {
+        const viewer::ViewScale& s = m_conn->Scale();
+        depth = static_cast<DWORD>(m_conn->Options().colourDepth);
+        scaling = s.scaling() ? 1 : 0;
+        num = static_cast<DWORD>(s.numerator());
+        den = static_cast<DWORD>(s.denominator());
+    }
+    WriteSettingDword(kOptionsKey, "ColorDepth", depth);
+    WriteSettingDword(kOptionsKey, "Scaling", scaling);
+    WriteSettingDword(kOptionsKey, "ScaleNum", num);
+    WriteSettingDword(kOptionsKey, "ScaleDen", den);
+    WriteSettingDword(kOptionsKey, "TopBar", 0);
+    WriteSettingDword(kOptionsKey, "SideBar", 0);
+}
 
 void TechnicianGUI::Relayout()
 {

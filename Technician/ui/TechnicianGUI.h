@@ -43,6 +43,8 @@ private:
     LRESULT OnViewerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     void Paint(HWND hwnd);
     void Relayout();
+    // Writes the display options (colour depth, scale, bars) for the user.
+    void SaveOptions();
 
     MeetingContext* m_meeting;
     HWND m_parent;

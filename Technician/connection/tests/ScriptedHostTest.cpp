@@ -43,6 +43,31 @@ int StartRequestsWithin(LoopbackPair& pair, int ms)
     return count;
 }
 
+// The bytes of a whole opening after the reply, in order.
+TEST(ScriptedHost, OpeningBytesAfterTheReply)
+{
+    LoopbackPair pair(LoopbackPair::Sends::AtOnce);
+    CountingEvents events;
+    ViewerSession session(pair.nearEnd(), events);
+    std::thread host([&] {
+        uint8_t b[2];
+        ASSERT_TRUE(pair.receiveAtFar(b, 2, 3000));
+        EXPECT_EQ(Bytes(b, b + 2), StartRequest());
+        pair.sendFromFar(Reply());
+    });
+    ASSERT_EQ(session.open(ViewerOptions(), nullptr, kFast), nullptr);
+    host.join();
+    ClientFormat f;
+    ClientFormatFor(1, rfb::PixelFormat(), f);
+    for (const Bytes& want : {SetPixelFormatMessage(f), SetEncodingsMessage(EncodingList(ViewerOptions())),
+                              UpdateRequestMessage(false, 32, 16)}) {
+        Bytes got(want.size());
+        ASSERT_TRUE(pair.receiveAtFar(got.data(), got.size(), 3000));
+        EXPECT_EQ(got, want);
+    }
+    EXPECT_FALSE(pair.farReadable(200)) << "nothing more";
+}
+
 TEST(ScriptedHost, LateReplyAcceptedAfterTwoResends)
 {
     LoopbackPair pair(LoopbackPair::Sends::AtOnce);
@@ -247,8 +272,8 @@ TEST(ScriptedHost, TwoSendingThreadsSendWholeMessages)
     OpenedOnScript s;
     ASSERT_EQ(s.why, nullptr);
     // After the start request (read by the script) the opening sent
-    // SetPixelFormat and SetEncodings: read them first.
-    Bytes opening(20 + 4 + 18 * 4);
+    // SetPixelFormat, SetEncodings and a full update request: read them first.
+    Bytes opening(20 + 4 + 18 * 4 + 10);
     ASSERT_TRUE(s.pair.receiveAtFar(opening.data(), opening.size(), 3000));
     const uint64_t before = s.session.bytesSent();
     EXPECT_EQ(before, 2 + opening.size());

@@ -80,6 +80,18 @@ INSTANTIATE_TEST_SUITE_P(Encodings, ViewerOnHost,
                                     std::to_string(std::get<1>(info.param));
                          });
 
+// Regression: the host's pump sent the first picture before the viewer
+// opened; the opening dropped it and a still screen never showed.
+TEST(ViewerOnHostLifecycle, StillScreenShownWhenTheHostPumpedFirst)
+{
+    HostPeer host(kW, kH);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    CountingEvents events;
+    ViewerSession session(host.viewerSocket(), events);
+    ASSERT_EQ(session.open(ViewerOptions(), nullptr), nullptr);
+    EXPECT_EQ(host.waitShown(*session.framebuffer(), session.clientFormat().pf, 3000), 0);
+}
+
 // The core's pause: stop() ends the reader, the picture is dropped, and a
 // later open() on the same socket shows the picture again.
 TEST(ViewerOnHostLifecycle, PauseAndResumeThreeTimes)

@@ -21,22 +21,27 @@ struct Picture {
 Picture Capture(HWND hwnd);
 // Writes the picture to viewer_screens/<name>.png under the working folder.
 bool SavePng(const Picture& p, const std::string& name);
-// Runs the thread's messages for ms, or until done() holds.
+// Runs the thread's messages for ms, or until done() holds; done() is asked
+// every 50 ms at most, so the check never crowds out the threads it waits for.
 template <class Done>
 bool PumpUntil(Done done, int ms)
 {
     const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+    DWORD nextCheck = GetTickCount();
     for (;;) {
         MSG m;
         while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&m);
             DispatchMessageW(&m);
         }
-        if (done())
-            return true;
+        if (static_cast<int>(GetTickCount() - nextCheck) >= 0) {
+            if (done())
+                return true;
+            nextCheck = GetTickCount() + 50;
+        }
         if (static_cast<int>(end - GetTickCount()) <= 0)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            return done();
+        Sleep(5);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "Technician/connection/tests/HostPeer.h"
 #include "Technician/ui/TechnicianGUI.h"
 #include "Technician/ui/tests/ScreenShot.h"
+#include "core/base/Registry.h"
 #include "core/base/ThreadMessages.h"
 
 #include <gtest/gtest.h>
@@ -96,6 +97,38 @@ TEST(ViewerWindow, TrueSizeEqualsTheHostFrameThenPauseBlackens)
         shot = Capture(v.gui.m_hwndViewer);
         SavePng(shot, depth == 1 ? "after_pause_depth1" : "after_pause_depth0");
         EXPECT_EQ(shot.at(kW / 4, kH / 4), 0u);
+    }
+}
+
+DWORD Option(const char* name)
+{
+    DWORD v = 0xDEAD;
+    RegReadDword(kOptionsKey, name, v);
+    return v;
+}
+
+// A GUI destroyed after a session at 75 % saves the live display state,
+// whether the session was stopped or is still reading.
+TEST(ViewerWindow, OptionsSavedFromTheLiveState)
+{
+    for (bool stopFirst : {true, false}) {
+        viewer::testing::HostPeer host(kW, kH);
+        {
+            Viewer v;
+            auto* conn = new ClientConnection(nullptr, static_cast<SOCKET>(host.viewerSocket()));
+            v.gui.AttachConnection(conn);
+            ASSERT_EQ(conn->Run(), 1);
+            PumpUntil([] { return false; }, 200);
+            EXPECT_EQ(SendMessageW(v.gui.m_hwndViewer, WM_VIEWER_SET_SCALE, 75, 100), 1);
+            if (stopFirst)
+                conn->Stop();
+        }
+        const struct {
+            const char* name;
+            DWORD value;
+        } want[] = {{"ColorDepth", 1}, {"Scaling", 1}, {"ScaleNum", 75}, {"ScaleDen", 100}, {"TopBar", 0}, {"SideBar", 0}};
+        for (const auto& w : want)
+            EXPECT_EQ(Option(w.name), w.value) << w.name << (stopFirst ? " (stopped)" : " (reading)");
     }
 }
 
