@@ -44,6 +44,11 @@ function(corvisk_add_test)
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
                        LABELS "${T_LABELS}"
                        ENVIRONMENT "CORVISK_SOURCE_DIR=${CMAKE_SOURCE_DIR};CORVISK_BINARY_DIR=${CMAKE_BINARY_DIR}")
+  # Tests that open windows share one X display: one at a time, so no window
+  # covers what another test reads back from the screen.
+  if("display" IN_LIST T_LABELS)
+    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK xdisplay)
+  endif()
 endfunction()
 
 # corvisk_add_fuzzer(NAME <name> SOURCES <files...> [LIBS <libs...>] [CORPUS <dir>])

@@ -1,12 +1,146 @@
 #include "Technician/connection/ClientConnection.h"
 
+#include "core/base/DHLog.h"
+#include "core/base/MeetingContext.h"
+#include "core/base/ThreadMessages.h"
+
+#include <algorithm>
+
+namespace {
+
+decode::DecodeLog ViewerLog()
+{
+    return decode::DecodeLog([](decode::LogLevel level, const char* line) {
+        DHLog::Instance().Print(0x08, static_cast<int>(level), false, "%s", line);
+    });
+}
+
+} // namespace
+
 ClientConnection::ClientConnection(MeetingContext* meeting, SOCKET socket)
-    : m_meeting(meeting), m_socket(socket), m_readyEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    : m_meeting(meeting), m_socket(socket), m_readyEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      m_sizeEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      m_session(static_cast<rdr::SocketHandle>(socket), *this, ViewerLog())
 {
 }
 
-// The RFB viewer protocol is not built yet: no exchange can succeed.
+ClientConnection::~ClientConnection()
+{
+    m_session.stop();
+}
+
+void ClientConnection::SetWindows(HWND frame, HWND viewer)
+{
+    m_hwndFrame.store(frame);
+    m_hwndViewer.store(viewer);
+}
+
 int ClientConnection::Run()
 {
-    return 0;
+    m_session.stop();
+    if (m_readyEvent)
+        ResetEvent(m_readyEvent.get());
+    const char* why = m_session.open(m_options, [this](viewer::ViewerReader::End end, const std::string& text) {
+        OnReaderFinished(end, text);
+    });
+    if (why) {
+        DHLog::Instance().Print(0x08, 1, false, "The viewer could not start: %s\n", why);
+        if (m_readyEvent)
+            SetEvent(m_readyEvent.get());
+        return 0;
+    }
+    if (m_meeting)
+        m_meeting->SignalViewerStarted();
+    if (HWND v = m_hwndViewer.load())
+        PostMessageW(v, WM_VIEWER_SESSION, 1, 0);
+    return 1;
+}
+
+void ClientConnection::Stop()
+{
+    m_session.stop();
+    if (m_readyEvent)
+        SetEvent(m_readyEvent.get());
+    if (HWND v = m_hwndViewer.load())
+        PostMessageW(v, WM_VIEWER_SESSION, 0, 0);
+}
+
+viewer::DrawnCursor ClientConnection::Cursor()
+{
+    viewer::ViewerReader* r = m_session.reader();
+    return r ? r->cursor() : viewer::DrawnCursor();
+}
+
+void ClientConnection::OnReaderFinished(viewer::ViewerReader::End end, const std::string& why)
+{
+    switch (end) {
+    case viewer::ViewerReader::End::Disconnected:
+        DHLog::Instance().Print(0x08, 7, false, "Customer Disconnected.\n");
+        if (HWND v = m_hwndViewer.load())
+            PostMessageW(v, WM_VIEWER_SESSION, 0, 0);
+        break;
+    case viewer::ViewerReader::End::Failed:
+        DHLog::Instance().Print(0x08, 5, false, "The viewing ended: %s\n", why.c_str());
+        if (HWND f = m_hwndFrame.load())
+            PostMessageW(f, WM_CLOSE, 0, 0);
+        break;
+    case viewer::ViewerReader::End::Stopped:
+        break;
+    }
+    if (m_readyEvent)
+        SetEvent(m_readyEvent.get());
+}
+
+void ClientConnection::areaChanged(const rfb::Rect& area)
+{
+    // Under Wine an invalidation of another thread's window waits for that
+    // thread; the reader only gathers the area and posts at the update's end.
+    std::lock_guard<std::mutex> hold(m_changedLock);
+    if (m_changed.is_empty())
+        m_changed = area;
+    else
+        m_changed = rfb::Rect(std::min(m_changed.left, area.left), std::min(m_changed.top, area.top),
+                              std::max(m_changed.right, area.right), std::max(m_changed.bottom, area.bottom));
+}
+
+rfb::Rect ClientConnection::TakeChangedArea()
+{
+    std::lock_guard<std::mutex> hold(m_changedLock);
+    const rfb::Rect r = m_changed;
+    m_changed = rfb::Rect();
+    return r;
+}
+
+void ClientConnection::updateEnded()
+{
+    if (HWND v = m_hwndViewer.load())
+        PostMessageW(v, WM_VIEWER_UPDATE_DONE, 0, 0);
+}
+
+void ClientConnection::framebufferResized()
+{
+    if (HWND v = m_hwndViewer.load())
+        PostMessageW(v, WM_VIEWER_RESIZED, 0, 0);
+}
+
+void ClientConnection::sizeReported()
+{
+    if (m_sizeEvent)
+        SetEvent(m_sizeEvent.get());
+}
+
+void ClientConnection::cursorChanged()
+{
+    if (HWND v = m_hwndViewer.load())
+        PostMessageW(v, WM_VIEWER_CURSOR, 0, 0);
+}
+
+void ClientConnection::inputDesktopLost()
+{
+    cursorChanged();
+}
+
+void ClientConnection::inputDesktopRestored()
+{
+    cursorChanged();
 }

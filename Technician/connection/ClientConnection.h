@@ -1,32 +1,79 @@
 #pragma once
-// The viewer's connection on the sharing channel's client end.
+// The viewer's connection on the sharing channel's client end: the Win32
+// edge of ViewerSession. The reader thread only posts to the windows and
+// invalidates; the thread-finished event is set on every way out of it.
 #include "core/base/CHeap.h"
 #include "core/base/WinHandle.h"
+#include "Technician/connection/ViewScale.h"
+#include "Technician/connection/ViewerSession.h"
 
 #include <winsock2.h>
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 
 class MeetingContext;
 
-class ClientConnection : public CHeap {
+// Posted to the viewer window by the reader (the window does the work).
+constexpr UINT WM_VIEWER_UPDATE_DONE = WM_USER + 112;  // 0x470
+constexpr UINT WM_VIEWER_RESIZED = WM_USER + 113;
+constexpr UINT WM_VIEWER_CURSOR = WM_USER + 114;
+
+class ClientConnection : public CHeap, private viewer::ViewerEvents {
 public:
     ClientConnection(MeetingContext* meeting, SOCKET socket);
+    // Stops and joins the reader before anything goes.
+    ~ClientConnection() override;
     ClientConnection(const ClientConnection&) = delete;
     ClientConnection& operator=(const ClientConnection&) = delete;
 
-    // The start exchange with the host's server, then the reader thread; sets
-    // "vnc server is created". 1 on success, any other value on failure.
-    int Run();
+    // The windows the reader tells (set by the GUI that holds the connection).
+    void SetWindows(HWND frame, HWND viewer);
 
-    // Set once the connection is ready to draw (waited for on a sharing resume).
+    // The start exchange with the host's server, then a new reader thread;
+    // signals "vnc server is created" on success. 1 on success, 0 on failure.
+    // An old reader is stopped and joined first.
+    int Run();
+    // Ends the reader within a bound and joins it (pause, teardown).
+    void Stop();
+    bool Connected() const { return m_session.running(); }
+
+    // Set when the reader thread has finished (waited for on a sharing resume).
     HANDLE ReadyEvent() const { return m_readyEvent.get(); }
     // Cleared by the manager before it deletes the frame.
     std::atomic<int> m_active{1};
 
+    // The picture for painting (null while no session is open) and the
+    // drawn cursor; the GUI thread only.
+    decode::Framebuffer* Framebuffer() { return m_session.framebuffer(); }
+    viewer::DrawnCursor Cursor();
+    viewer::ViewerOptions& Options() { return m_options; }
+    viewer::ViewScale& Scale() { return m_scale; }
+    // The framebuffer area changed since the last call (empty for none):
+    // the GUI thread invalidates it at its scale on WM_VIEWER_UPDATE_DONE.
+    rfb::Rect TakeChangedArea();
+
 private:
+    void areaChanged(const rfb::Rect& area) override;
+    void updateEnded() override;
+    void framebufferResized() override;
+    void sizeReported() override;
+    void cursorChanged() override;
+    void inputDesktopLost() override;
+    void inputDesktopRestored() override;
+    void OnReaderFinished(viewer::ViewerReader::End end, const std::string& why);
+
     MeetingContext* m_meeting;
     SOCKET m_socket;
     WinHandle m_readyEvent;
+    WinHandle m_sizeEvent;
+    viewer::ViewerOptions m_options;
+    viewer::ViewScale m_scale;
+    std::atomic<HWND> m_hwndFrame{nullptr};
+    std::atomic<HWND> m_hwndViewer{nullptr};
+    // Areas the reader drew, gathered until the GUI thread takes them.
+    std::mutex m_changedLock;
+    rfb::Rect m_changed;
+    viewer::ViewerSession m_session;
 };

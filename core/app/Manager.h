@@ -138,6 +138,7 @@ public:
     std::vector<std::string> HostRequests() const;
     bool ControlHeld() const override;
     std::uintptr_t FeatureChannelEnd(FeatureChannel channel) override;
+    void SignalViewerStarted() override;
     // Display name of a participant (UTF-8), empty when not in the list.
     std::string GetParticipantName(const std::string& session) override;
     // What the receive threads hand each packet to.

@@ -147,6 +147,10 @@ void CManager::OnSharingResume()
     if (!(role == 1 && vncServerObj) && viewerFrame) {
         ClientConnection* conn = viewerFrame->m_conn;
         bool ready = conn && WaitForSingleObject(conn->ReadyEvent(), kViewerReadyWaitMs) == WAIT_OBJECT_0;
+        // The record may land inside a host message and be misread: the
+        // reader is ended directly too, so no old reader outlives the pause.
+        if (conn)
+            conn->Stop();
         if (ready && viewerFrame->m_hwndFrame)
             PostMessageW(viewerFrame->m_hwndFrame, WM_VIEWER_SESSION, 0, 0);
         else if (!ready)
@@ -195,6 +199,12 @@ void CManager::CreateVncServer()
     }
 }
 
+void CManager::SignalViewerStarted()
+{
+    if (serverCreatedEvent)
+        SetEvent(serverCreatedEvent.get());
+}
+
 bool CManager::WaitVncServerCreated()
 {
     // Without the event (its creation failed at start-up) there is nothing
@@ -224,9 +234,10 @@ int CManager::CreateViewer()
     if (!viewerFrame)
         return 0;
     if (!viewerFrame->m_conn) {
-        viewerFrame->m_conn = new ClientConnection(this, Transport().SharingClientEnd());
-        if (!viewerFrame->m_conn)
+        ClientConnection* conn = new ClientConnection(this, Transport().SharingClientEnd());
+        if (!conn)
             return 0;
+        viewerFrame->AttachConnection(conn);
         viewerFrame->UpdateZoomDisplay();
     }
     return viewerFrame->m_conn->Run() == 1 ? 1 : 0;

@@ -25,6 +25,8 @@ public:
     // ~0 when the meeting has none.
     enum class FeatureChannel { Chat, FileShare, Voice };
     virtual std::uintptr_t FeatureChannelEnd(FeatureChannel channel) = 0;
+    // The viewer's opening succeeded: "vnc server is created" for the core.
+    virtual void SignalViewerStarted() = 0;
 
 protected:
     ~MeetingContext() = default;

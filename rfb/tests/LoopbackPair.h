@@ -22,6 +22,8 @@ public:
 
     bool ok() const { return m_ok; }
     rdr::SocketHandle nearEnd() const { return m_near; }
+    // The far end itself, for a peer under test that reads and writes it.
+    rdr::SocketHandle farEnd() const { return m_far; }
     // Sends all bytes from the far end; false on failure.
     bool sendFromFar(const void* data, size_t length);
     bool sendFromFar(const std::vector<uint8_t>& bytes) { return sendFromFar(bytes.data(), bytes.size()); }

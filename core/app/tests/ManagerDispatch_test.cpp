@@ -322,7 +322,8 @@ TEST_F(Dispatcher, ParticipantSharingSteps)
     EXPECT_EQ(manager->sharingStep, 2);
     EXPECT_TRUE(log.Has("SendSharingState 1 2"));
 
-    // The viewer protocol cannot start yet: the whole meeting ends, login opens.
+    // No host answers on the sharing channel: after the start schedule the
+    // whole meeting ends and login opens.
     Dispatch(PLM_CREATE_VIEWER);
     EXPECT_FALSE(manager->InMeeting());
     EXPECT_EQ(manager->viewerFrame, nullptr);

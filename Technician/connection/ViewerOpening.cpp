@@ -1,0 +1,66 @@
+#include "Technician/connection/ViewerOpening.h"
+
+#include "rfb/RfbProto.h"
+
+#include <chrono>
+
+namespace viewer {
+
+namespace {
+
+// Undoes the stream's deadline on every way out.
+class DeadlineScope {
+public:
+    DeadlineScope(SliceInStream& in, int ms) : m_in(in) { m_in.setDeadlineMs(ms); }
+    ~DeadlineScope() { m_in.setDeadlineMs(-1); }
+
+private:
+    SliceInStream& m_in;
+};
+
+} // namespace
+
+const char* OpenSession(SliceInStream& in, MessageWriter& out, StartReply& reply, const OpenSchedule& s)
+{
+    long pending = 0;
+    for (long n; (n = in.dropAvailable(0)) > 0;) {
+        pending += n;
+        if (pending > s.maxPending)
+            return "the host sends without pause";
+    }
+    const int total = s.waitMs * (s.resends + 1);
+    DeadlineScope bound(in, total);
+    out.send(StartRequest());
+    int resent = 0;
+    auto windowStart = std::chrono::steady_clock::now();
+    int previous = -1;
+    try {
+        for (;;) {
+            const auto waited = std::chrono::steady_clock::now() - windowStart;
+            const int left = s.waitMs - static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count());
+            if (left <= 0 || !in.waitData(left)) {
+                if (resent >= s.resends)
+                    return "no start reply";
+                out.send(StartRequest());
+                ++resent;
+                windowStart = std::chrono::steady_clock::now();
+                continue;
+            }
+            const uint8_t b = in.readU8();
+            if (previous == rfbproto::kStartReply && b == kStartToken) {
+                uint8_t bytes[kStartReplyLength] = {rfbproto::kStartReply, kStartToken};
+                in.readBytes(bytes + 2, kStartReplyLength - 2);
+                return ParseStartReply(bytes, reply);
+            }
+            previous = b;
+        }
+    } catch (const rdr::TimedOut&) {
+        return "no start reply";
+    } catch (const rdr::EndOfStream&) {
+        return "the host closed the connection";
+    } catch (const rdr::SystemException&) {
+        return "the connection failed";
+    }
+}
+
+} // namespace viewer

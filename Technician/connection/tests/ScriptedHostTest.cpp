@@ -1,0 +1,306 @@
+// The viewer against a scripted host on a loopback pair: the start schedule,
+// what comes before the reply, refused replies, closes and stalls at any
+// point, a flood of updates, and whole messages from two sending threads.
+#include "Technician/connection/ViewerSession.h"
+#include "Technician/connection/tests/HostPeer.h"
+#include "Technician/connection/tests/ReaderFixture.h"
+#include "rfb/tests/LoopbackPair.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace viewer::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+Bytes Reply(int w = 32, int h = 16, Bytes format = {32, 24, 0, 1, 0, 255, 0, 255, 0, 255, 16, 8, 0, 0, 0, 0})
+{
+    Script s;
+    s.u8(73).u8(1).u16(w).u16(h).raw(format).u16(0).u32(0);
+    return s.bytes;
+}
+
+// A fast schedule with the product's shape: six waits, five resends.
+const OpenSchedule kFast{200, 5};
+
+// Counts the start requests the host reads within ms.
+int StartRequestsWithin(LoopbackPair& pair, int ms)
+{
+    int count = 0;
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < end) {
+        if (!pair.farReadable(20))
+            continue;
+        uint8_t b[2];
+        if (!pair.receiveAtFar(b, 2, 1000))
+            break;
+        if (b[0] == 0x4A && b[1] == 1)
+            ++count;
+    }
+    return count;
+}
+
+// The bytes of a whole opening after the reply, in order.
+TEST(ScriptedHost, OpeningBytesAfterTheReply)
+{
+    LoopbackPair pair(LoopbackPair::Sends::AtOnce);
+    CountingEvents events;
+    ViewerSession session(pair.nearEnd(), events);
+    std::thread host([&] {
+        uint8_t b[2];
+        ASSERT_TRUE(pair.receiveAtFar(b, 2, 3000));
+        EXPECT_EQ(Bytes(b, b + 2), StartRequest());
+        pair.sendFromFar(Reply());
+    });
+    ASSERT_EQ(session.open(ViewerOptions(), nullptr, kFast), nullptr);
+    host.join();
+    ClientFormat f;
+    ClientFormatFor(1, rfb::PixelFormat(), f);
+    for (const Bytes& want : {SetPixelFormatMessage(f), SetEncodingsMessage(EncodingList(ViewerOptions())),
+                              UpdateRequestMessage(false, 32, 16)}) {
+        Bytes got(want.size());
+        ASSERT_TRUE(pair.receiveAtFar(got.data(), got.size(), 3000));
+        EXPECT_EQ(got, want);
+    }
+    EXPECT_FALSE(pair.farReadable(200)) << "nothing more";
+}
+
+TEST(ScriptedHost, LateReplyAcceptedAfterTwoResends)
+{
+    LoopbackPair pair(LoopbackPair::Sends::AtOnce);
+    CountingEvents events;
+    ViewerSession session(pair.nearEnd(), events);
+    std::thread host([&] {
+        EXPECT_EQ(StartRequestsWithin(pair, 500), 3);
+        pair.sendFromFar(Reply());
+    });
+    EXPECT_EQ(session.open(ViewerOptions(), nullptr, kFast), nullptr);
+    host.join();
+    EXPECT_EQ(session.startReply().width, 32);
+}
+
+TEST(ScriptedHost, SilenceFailsAfterSixRequests)
+{
+    LoopbackPair pair(LoopbackPair::Sends::AtOnce);
+    CountingEvents events;
+    ViewerSession session(pair.nearEnd(), events);
+    int requests = 0;
+    std::thread host([&] { requests = StartRequestsWithin(pair, 1600); });
+    const auto start = Clock::now();
+    EXPECT_STREQ(session.open(ViewerOptions(), nullptr, kFast), "no start reply");
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    host.join();
+    EXPECT_EQ(requests, 6);
+    EXPECT_GE(took, 1100);
+    EXPECT_LT(took, 1600);
+    EXPECT_FALSE(session.running());
+}
+
+TEST(ScriptedHost, WhatComesBeforeTheReply)
+{
+    struct Case {
+        const char* name;
+        Bytes before;      // sent before the viewer's request
+        Bytes afterwards;  // sent in answer, before the reply
+        bool accepted;
+    } cases[] = {
+        // A stale reply pending before the request is dropped, not taken.
+        {"stale reply pending", Reply(99, 99), {}, true},
+        {"an update of another type first", {}, {0, 0, 0, 0}, true},
+        {"a 73 with another token first", {}, {73, 9, 0}, true},
+    };
+    for (const Case& c : cases) {
+        LoopbackPair pair(LoopbackPair::Sends::AtOnce);
+        pair.sendFromFar(c.before);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        CountingEvents events;
+        ViewerSession session(pair.nearEnd(), events);
+        std::thread host([&] {
+            uint8_t b[2];
+            ASSERT_TRUE(pair.receiveAtFar(b, 2, 3000));
+            Bytes all = c.afterwards;
+            const Bytes r = Reply();
+            all.insert(all.end(), r.begin(), r.end());
+            pair.sendFromFar(all);
+        });
+        const char* why = session.open(ViewerOptions(), nullptr, kFast);
+        host.join();
+        EXPECT_EQ(why == nullptr, c.accepted) << c.name;
+        if (!why) {
+            EXPECT_EQ(session.startReply().width, 32) << c.name;
+        }
+    }
+}
+
+TEST(ScriptedHost, RefusedRepliesAndEarlyCloses)
+{
+    const Bytes full = Reply();
+    struct Case {
+        const char* name;
+        Bytes reply;
+        bool close;
+    } cases[] = {
+        {"size 0", Reply(0, 0), false},
+        {"size 65535", Reply(65535, 65535), false},
+        {"bad pixel format", Reply(32, 16, {7, 7, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 2, 0, 0, 0}), false},
+        {"name length", [] { Bytes b = Reply(); b[27] = 4; return b; }(), false},
+        {"close before the reply", {}, true},
+        {"close after 1 byte", Bytes(full.begin(), full.begin() + 1), true},
+        {"close after 2 bytes", Bytes(full.begin(), full.begin() + 2), true},
+        {"close after 27 bytes", Bytes(full.begin(), full.begin() + 27), true},
+    };
+    for (const Case& c : cases) {
+        LoopbackPair pair(LoopbackPair::Sends::AtOnce);
+        CountingEvents events;
+        ViewerSession session(pair.nearEnd(), events);
+        std::thread host([&] {
+            uint8_t b[2];
+            ASSERT_TRUE(pair.receiveAtFar(b, 2, 3000));
+            pair.sendFromFar(c.reply);
+            if (c.close)
+                pair.closeFar();
+        });
+        const auto start = Clock::now();
+        EXPECT_NE(session.open(ViewerOptions(), nullptr, kFast), nullptr) << c.name;
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(3)) << c.name;
+        host.join();
+        EXPECT_FALSE(session.running()) << c.name;
+    }
+}
+
+// Opens a session on a scripted host that then sends `after`; returns the
+// host's end for more.
+struct OpenedOnScript {
+    explicit OpenedOnScript(int w = 32, int h = 16)
+    {
+        std::thread host([&] {
+            uint8_t b[2];
+            pair.receiveAtFar(b, 2, 3000);
+            pair.sendFromFar(Reply(w, h));
+        });
+        why = session.open(ViewerOptions(), [this](ViewerReader::End e, const std::string&) { end = e; ++ends; },
+                           kFast);
+        host.join();
+    }
+    LoopbackPair pair{LoopbackPair::Sends::AtOnce};
+    CountingEvents events;
+    ViewerSession session{pair.nearEnd(), events};
+    const char* why = nullptr;
+    std::atomic<int> ends{0};
+    std::atomic<ViewerReader::End> end{ViewerReader::End::Stopped};
+};
+
+bool WaitFor(const std::function<bool()>& done, int ms = 5000)
+{
+    for (int t = 0; t < ms; t += 10) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+TEST(ScriptedHost, StopEndsAStallInsideARectangle)
+{
+    OpenedOnScript s;
+    ASSERT_EQ(s.why, nullptr);
+    Script u;
+    u.update(1).rect(0, 0, 32, 16, 0).fill(100, 0x11);  // 2048 bytes announced, 100 sent
+    s.pair.sendFromFar(u.bytes);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(s.session.running());
+    // Painting is never held up by the stalled read.
+    { decode::Framebuffer::View v = s.session.framebuffer()->view(); }
+    const auto start = Clock::now();
+    s.session.stop();
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(s.ends.load(), 1);
+    EXPECT_EQ(s.end.load(), ViewerReader::End::Stopped);
+}
+
+TEST(ScriptedHost, CloseAtEveryByteOfAnUpdateEndsCleanly)
+{
+    Script u;
+    u.update(2).rect(0, 0, 2, 2, 0).fill(16, 0x22).rect(1, 1, 1, 1, 5).u8(1).fill(4, 0x33);
+    for (size_t k = 0; k <= u.bytes.size(); ++k) {
+        OpenedOnScript s;
+        ASSERT_EQ(s.why, nullptr);
+        s.pair.sendFromFar(Bytes(u.bytes.begin(), u.bytes.begin() + static_cast<long>(k)));
+        s.pair.closeFar();
+        ASSERT_TRUE(WaitFor([&] { return s.ends.load() == 1; })) << k;
+        EXPECT_EQ(s.end.load(), ViewerReader::End::Failed) << k;
+    }
+}
+
+TEST(ScriptedHost, HostsDisconnectEndsTheReader)
+{
+    OpenedOnScript s;
+    ASSERT_EQ(s.why, nullptr);
+    s.pair.sendFromFar(Bytes{13, 0, 0, 0, 0, 0, 0, 0});
+    ASSERT_TRUE(WaitFor([&] { return s.ends.load() == 1; }));
+    EXPECT_EQ(s.end.load(), ViewerReader::End::Disconnected);
+}
+
+TEST(ScriptedHost, FloodOfUpdatesThenStop)
+{
+    OpenedOnScript s(64, 64);
+    ASSERT_EQ(s.why, nullptr);
+    std::atomic<bool> flooding{true};
+    std::thread host([&] {
+        Script u;
+        u.update(1).rect(0, 0, 64, 64, 0).fill(64 * 64, 0x3F);
+        while (flooding.load() && s.pair.sendFromFar(u.bytes)) {
+        }
+    });
+    ASSERT_TRUE(WaitFor([&] { return s.events.updates.load() > 50; }));
+    s.session.stop();
+    flooding.store(false);
+    // The host may sit in a full send: read it dry so it sees the flag.
+    StopFlag never;
+    SliceInStream rest(s.pair.nearEnd(), never);
+    while (rest.dropAvailable(50) > 0) {
+    }
+    host.join();
+    EXPECT_EQ(s.end.load(), ViewerReader::End::Stopped);
+}
+
+TEST(ScriptedHost, TwoSendingThreadsSendWholeMessages)
+{
+    OpenedOnScript s;
+    ASSERT_EQ(s.why, nullptr);
+    // After the start request (read by the script) the opening sent
+    // SetPixelFormat, SetEncodings and a full update request: read them first.
+    Bytes opening(20 + 4 + 18 * 4 + 10);
+    ASSERT_TRUE(s.pair.receiveAtFar(opening.data(), opening.size(), 3000));
+    const uint64_t before = s.session.bytesSent();
+    EXPECT_EQ(before, 2 + opening.size());
+    const Bytes a = SetEncodingsMessage(EncodingList(ViewerOptions()));
+    const Bytes b = UpdateRequestMessage(true, 32, 16);
+    constexpr int kEach = 300;
+    auto sender = [&](const Bytes& m) {
+        for (int i = 0; i < kEach; ++i)
+            s.session.writer()->send(m);
+    };
+    std::thread t1(sender, a), t2(sender, b);
+    int seenA = 0, seenB = 0;
+    for (int i = 0; i < 2 * kEach; ++i) {
+        uint8_t type = 0;
+        ASSERT_TRUE(s.pair.receiveAtFar(&type, 1, 3000));
+        const Bytes& want = type == a[0] ? a : b;
+        Bytes rest(want.size() - 1);
+        ASSERT_TRUE(s.pair.receiveAtFar(rest.data(), rest.size(), 3000));
+        ASSERT_EQ(rest, Bytes(want.begin() + 1, want.end())) << "message " << i << " was split";
+        (type == a[0] ? seenA : seenB)++;
+    }
+    t1.join();
+    t2.join();
+    EXPECT_EQ(seenA, kEach);
+    EXPECT_EQ(seenB, kEach);
+    EXPECT_EQ(s.session.bytesSent(), before + kEach * (a.size() + b.size()));
+}
+
+} // namespace
+} // namespace viewer::testing
