@@ -4,6 +4,8 @@
 // again on the same socket.
 #include "Technician/connection/tests/HostPeer.h"
 
+#include <omnithread.h>
+
 namespace viewer::testing {
 namespace {
 
@@ -57,10 +59,14 @@ TEST_P(ViewerOnHost, PictureEqualsTheHostFrame)
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 40; ++x)
             moved.setPixel(60 + x, 50 + y, before.pixel(10 + x, 10 + y));
-    host.desktop().copyDest = rfb::Rect(60, 50, 100, 90);
-    host.desktop().copyDelta = rfb::Point(-50, -40);
-    host.desktop().pendingCopy = true;
-    host.desktop().screen.Paint(moved);
+    {
+        // The host's pump polls the desktop meanwhile, under this lock.
+        omni_mutex_lock hold(host.desktop().Buffer().UpdateLock());
+        host.desktop().copyDest = rfb::Rect(60, 50, 100, 90);
+        host.desktop().copyDelta = rfb::Point(-50, -40);
+        host.desktop().pendingCopy = true;
+        host.desktop().screen.Paint(moved);
+    }
     EXPECT_EQ(host.waitShown(*session.framebuffer(), pf), 0) << "window move";
 
     EXPECT_TRUE(session.running());
@@ -132,13 +138,16 @@ TEST(ViewerOnHostLifecycle, CursorShapeFromTheHostNeverInThePicture)
     ASSERT_EQ(session.open(ViewerOptions(), nullptr), nullptr);
     EXPECT_EQ(host.waitShown(*session.framebuffer(), session.clientFormat().pf), 0);
     // A new shape comes with the next update.
-    host.desktop().cursor.width = 4;
-    host.desktop().cursor.height = 2;
-    host.desktop().cursor.hotX = 1;
-    host.desktop().cursor.mask.assign(2, 0xF0);
-    host.desktop().cursor.source.assign(2, 0xA0);
-    host.desktop().cursor.pixels.assign(4 * 2 * 4, 0x55);
-    host.desktop().Buffer().SetCursorShapeChanged();
+    {
+        omni_mutex_lock hold(host.desktop().Buffer().UpdateLock());
+        host.desktop().cursor.width = 4;
+        host.desktop().cursor.height = 2;
+        host.desktop().cursor.hotX = 1;
+        host.desktop().cursor.mask.assign(2, 0xF0);
+        host.desktop().cursor.source.assign(2, 0xA0);
+        host.desktop().cursor.pixels.assign(4 * 2 * 4, 0x55);
+        host.desktop().Buffer().SetCursorShapeChanged();
+    }
     testframes::Frame changed = host.desktop().screen.frame();
     changed.setPixel(5, 5, 0x00123456u);
     host.desktop().screen.Paint(changed);
