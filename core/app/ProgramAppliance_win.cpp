@@ -12,6 +12,8 @@
 #include "core/base/DHLog.h"
 #include "core/base/LoadResString.h"
 #include "core/app/Manager.h"
+#include "core/app/ProgramLogin_win.h"
+#include "appliance/ui/LoginWindow_win.h"
 #include "core/base/SessionUserName.h"
 #include "core/base/TextConvert.h"
 #include "core/app/res/resource.h"
@@ -24,7 +26,10 @@ constexpr uint8_t kLogCategory = 0x08;
 
 ProgramAppliance::ProgramAppliance(CManager& manager) : m_manager(manager) {}
 
-ProgramAppliance::~ProgramAppliance() = default;
+ProgramAppliance::~ProgramAppliance()
+{
+    DestroyLogin();
+}
 
 void ProgramAppliance::Missing(const char* what) const
 {
@@ -180,15 +185,59 @@ bool ProgramAppliance::AskProxyCredentials()
     return false;
 }
 
-bool ProgramAppliance::CreateLogin()
+CgiSession& ProgramAppliance::PreparedSession()
 {
-    Missing("The login window");
-    return false;
+    PrepareRequest();
+    return *m_session;
 }
 
-void ProgramAppliance::SetLoginServer(const std::string&)
+void ProgramAppliance::ClearSessionLoginState()
 {
-    Missing("The login window");
+    if (!m_session)
+        return;
+    CgiSession& s = *m_session;
+    s.domain.clear();
+    s.portal.clear();
+    s.pendingId.clear();
+    s.pstate.clear();
+    s.secondStepKind = 0;
+    s.serverMessage.clear();
+    s.domains.clear();
+    s.portals.clear();
+    s.clientCertRequired = 0;
+    s.clientCert.clear();
+    s.clientCerts.clear();
+}
+
+bool ProgramAppliance::CreateLogin()
+{
+    if (!m_session && !CreateSession())
+        return false;
+    DestroyLogin();
+    m_loginContext = std::make_unique<ProgramLogin>(m_manager, *this);
+    m_login = std::make_unique<CLogin>(*m_loginContext);
+    if (!m_login->Create()) {
+        DestroyLogin();
+        return false;
+    }
+    return true;
+}
+
+void ProgramAppliance::DestroyLogin()
+{
+    m_login.reset();
+    m_loginContext.reset();
+}
+
+HWND ProgramAppliance::LoginWindow() const
+{
+    return m_login ? m_login->Window() : nullptr;
+}
+
+void ProgramAppliance::SetLoginServer(const std::string& server)
+{
+    if (m_login)
+        m_login->SetServerText(server);
 }
 
 bool ProgramAppliance::CreateMeetingList(int)

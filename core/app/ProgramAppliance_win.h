@@ -2,9 +2,9 @@
 // The appliance services of the program: the manager's requests carried out
 // by the appliance request session over WinHTTP (session and meeting tests,
 // the guest join of a meeting link, the participant list, logout), its proxy
-// settings and address resolution. The windows of the appliance side (login,
-// meeting list, setup, invitations, proxy credentials) are not part of this
-// build: asking for one logs that and reports failure.
+// settings and address resolution, and the login window. The other windows of
+// the appliance side (meeting list, setup, invitations, proxy credentials)
+// are not part of this build: asking for one logs that and reports failure.
 #include "appliance/cgi/ProxyConfig.h"
 #include "core/app/ManagerServices.h"
 
@@ -12,6 +12,8 @@
 #include <string>
 
 struct CgiSession;
+class CLogin;
+class ProgramLogin;
 class WinHttpTransport;
 
 class ProgramAppliance : public ApplianceServices {
@@ -29,8 +31,8 @@ public:
     bool AskProxyCredentials() override;
 
     bool CreateLogin() override;
-    void DestroyLogin() override {}
-    HWND LoginWindow() const override { return nullptr; }
+    void DestroyLogin() override;
+    HWND LoginWindow() const override;
     void SetLoginServer(const std::string& server) override;
     bool CreateMeetingList(int openedFromList) override;
     void DestroyMeetingList() override {}
@@ -55,6 +57,15 @@ public:
     // SHA-1 hex of the appliance certificate accepted for the current host
     // and port; empty when none.
     std::string AcceptedThumbprint() const;
+    // The session with the manager's launch and login fields put in.
+    CgiSession& PreparedSession();
+    // The session as the last request left it.
+    const CgiSession& LastSession() const { return *m_session; }
+    // The session's login state (domain, portal, pending id, second step,
+    // lists, client-certificate choice) back to none.
+    void ClearSessionLoginState();
+    uint8_t ProxyType() const { return m_proxyType; }
+    CLogin* Login() const { return m_login.get(); }
 
 private:
     // The manager's launch and login fields into the session, before a request.
@@ -65,4 +76,6 @@ private:
     std::unique_ptr<WinHttpTransport> m_transport;
     std::unique_ptr<CgiSession> m_session;
     uint8_t m_proxyType = PROXY_TYPE_SERVER;
+    std::unique_ptr<ProgramLogin> m_loginContext;
+    std::unique_ptr<CLogin> m_login;
 };

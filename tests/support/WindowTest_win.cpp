@@ -176,10 +176,23 @@ void PostKey(HWND hwnd, UINT vk)
     PostMessageW(hwnd, WM_KEYUP, vk, 1 | (scan << 16) | (1u << 30) | (1u << 31));
 }
 
+namespace {
+std::function<void(const MSG&)> g_threadSink;
+} // namespace
+
+void SetThreadMessageSink(std::function<void(const MSG&)> sink)
+{
+    g_threadSink = std::move(sink);
+}
+
 void Pump()
 {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (!msg.hwnd && g_threadSink) {
+            g_threadSink(msg);
+            continue;
+        }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

@@ -29,8 +29,10 @@ void Click(HWND parent, int id);
 // crosses a process); pump afterwards so they are handled.
 void PostKey(HWND hwnd, UINT vk);
 
-// Handles every message queued for this thread.
+// Handles every message queued for this thread; thread messages (no window)
+// go to the sink when one is set.
 void Pump();
+void SetThreadMessageSink(std::function<void(const MSG&)> sink);
 // Pumps until the condition holds or timeoutMs passed; true when it held.
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
 // Pumps for the given time.

@@ -1,0 +1,235 @@
+// The real login window of the program against the local appliance over
+// real HTTPS: the manager with the program's services opens it, the test
+// drives its pages through their controls and checks the pages, the status
+// line, the messages to the main thread and the appliance's request log.
+// Run by tunnel_fixture.sh; each scenario file is a test entry of its own.
+#include "appliance/cgi/CgiSession.h"
+#include "appliance/ui/LoginResources.h"
+#include "appliance/ui/LoginWindow_win.h"
+#include "core/app/Manager.h"
+#include "core/app/ProgramAppliance_win.h"
+#include "core/base/ThreadMessages.h"
+#include "tests/support/WindowTest_win.h"
+#include "tools/TrustRoot_win.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+namespace {
+
+std::string Env(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+std::wstring Wide(const char* s)
+{
+    return std::wstring(s, s + strlen(s));
+}
+
+struct Posted {
+    UINT message;
+    WPARAM wParam;
+};
+
+class LoginWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        std::ifstream in("Z:" + Env("CORVISK_TEST_CA_DER"), std::ios::binary);
+        std::vector<char> der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(der.empty()) << "no CA from the fixture";
+        ASSERT_EQ(TrustRootCertificate(der.data(), der.size()), 0ul);
+    }
+    void SetUp() override
+    {
+        wintest::SetThreadMessageSink([this](const MSG& m) { posted.push_back({m.message, m.wParam}); });
+        manager = std::make_unique<CManager>(GetModuleHandleW(nullptr), MakeProgramServices);
+        manager->mainThreadId = GetCurrentThreadId();
+        manager->applianceHost = "localhost";
+        manager->appliancePort = static_cast<uint16_t>(std::atoi(Env("CORVISK_APPLIANCE_PORT").c_str()));
+        manager->launchMode = kPresetMode;
+        ASSERT_TRUE(manager->Appliance().CreateSession());
+        ASSERT_TRUE(manager->OpenFirstWindow());
+        login = static_cast<ProgramAppliance&>(manager->Appliance()).Login();
+        ASSERT_NE(login, nullptr);
+        wintest::Pump();
+    }
+    void TearDown() override
+    {
+        manager.reset();
+        wintest::SetThreadMessageSink(nullptr);
+    }
+
+    HWND Page() const { return login->PageWindow(); }
+    std::wstring Status() const { return login->StatusText(); }
+    void Shot(const wchar_t* state)
+    {
+        const char* name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        EXPECT_FALSE(wintest::SaveScreenshot(login->Window(), L"LoginWindow_" + Wide(name), state).empty());
+    }
+    bool WaitPage(PageId id) { return wintest::WaitFor([&] { return login->CurrentPage() == id; }, 20000); }
+    bool WaitPosted(UINT message)
+    {
+        return wintest::WaitFor([&] {
+            for (const Posted& p : posted)
+                if (p.message == message)
+                    return true;
+            return false;
+        }, 20000);
+    }
+    WPARAM PostedParam(UINT message) const
+    {
+        for (const Posted& p : posted)
+            if (p.message == message)
+                return p.wParam;
+        return static_cast<WPARAM>(-1);
+    }
+    void Server(const std::string& text) { wintest::SetControlText(Page(), IDC_SERVER_COMBO, std::wstring(text.begin(), text.end())); }
+    std::string ServerText() const
+    {
+        return "localhost:" + Env("CORVISK_APPLIANCE_PORT");
+    }
+    // Host on the server page, then wait for the credentials page.
+    void HostToCredentials()
+    {
+        ASSERT_EQ(login->CurrentPage(), PageId::Server);
+        wintest::Click(Page(), IDC_HOST);
+        ASSERT_TRUE(WaitPage(PageId::Credentials)) << "status: " << std::string(Status().begin(), Status().end());
+    }
+    void Credentials(const wchar_t* name, const wchar_t* password)
+    {
+        wintest::SetControlText(Page(), IDC_NAME, name);
+        wintest::SetControlText(Page(), IDC_PASSWORD, password);
+        wintest::Click(Page(), IDOK);
+        wintest::Pump();
+    }
+
+    static constexpr int kPresetMode = 4;
+    std::unique_ptr<CManager> manager;
+    CLogin* login = nullptr;
+    std::vector<Posted> posted;
+};
+
+TEST_F(LoginWindowTest, ServerPageShowsThePresetServerAndItsTexts)
+{
+    EXPECT_EQ(wintest::Text(login->Window()), L"Secure Parlemo - 8.0.0.6");
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    const std::string server = ServerText();
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_SERVER_COMBO), std::wstring(server.begin(), server.end()));
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_SERVER_LABEL), L"Server:");
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_HOST), L"Host");
+    EXPECT_EQ(wintest::ControlText(Page(), IDOK), L"Join");
+    EXPECT_EQ(Status(), L"Welcome to Vantrel Quenlore Secure Parlemo! Please enter the server name or IP "
+                        L"address to begin the meeting.\n");
+    // The page paints white around its banner, which sits 40 pixels below its top.
+    RECT page;
+    GetClientRect(Page(), &page);
+    EXPECT_EQ(wintest::ClientPixel(Page(), 2, 20), RGB(255, 255, 255));
+    EXPECT_NE(wintest::ClientPixel(Page(), page.right / 2, 45), RGB(255, 255, 255));
+    EXPECT_EQ(wintest::ClientPixel(Page(), page.right / 2, 35), RGB(255, 255, 255));
+    Shot(L"server");
+}
+
+TEST_F(LoginWindowTest, EmptyServerAsksForOneAndSendsNothing)
+{
+    Server("");
+    wintest::Click(Page(), IDC_HOST);
+    EXPECT_EQ(Status(), L"Please enter the server name or IP address.\n");
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    EXPECT_FALSE(login->WorkerRunning());
+    wintest::Click(Page(), IDOK);
+    EXPECT_FALSE(login->WorkerRunning());
+    Shot(L"empty");
+}
+
+TEST_F(LoginWindowTest, HostThenAliceLogsInAndHandsOverToTheMeetingList)
+{
+    wintest::Click(Page(), IDC_HOST);
+    EXPECT_FALSE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST))) << "Host waits for the worker";
+    ASSERT_TRUE(WaitPage(PageId::Credentials));
+    EXPECT_EQ(Status(), L"Please enter your username and password.\n");
+    EXPECT_EQ(wintest::ControlText(Page(), IDOK), L"Login");
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_NAME_LABEL), L"Name:");
+    Shot(L"credentials");
+
+    Credentials(L"", L"");
+    EXPECT_EQ(Status(), L"The user name and password must be provided.\n");
+    EXPECT_EQ(login->CurrentPage(), PageId::Credentials);
+
+    Credentials(L"alice", L"wrong");
+    EXPECT_EQ(login->CurrentPage(), PageId::Credentials);
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), static_cast<WPARAM>(-1));
+    EXPECT_NE(Status(), L"Please enter your username and password.\n") << "the appliance's text is shown";
+    EXPECT_EQ(login->StatusKind(), STATUS_ERROR);
+    Shot(L"wrong_password");
+
+    Credentials(L"alice", L"secret");
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 1u);
+    EXPECT_FALSE(manager->ownSessionId.empty()) << "the session's cookie is the program's";
+    EXPECT_EQ(manager->ownDisplayName, L"alice");
+}
+
+TEST_F(LoginWindowTest, CancelOnTheCredentialsPageReturnsToTheServerPage)
+{
+    HostToCredentials();
+    wintest::Click(Page(), IDCANCEL);
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    EXPECT_TRUE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST)));
+}
+
+TEST_F(LoginWindowTest, JoinLogsInAsGuestAndPostsTheListWithZero)
+{
+    wintest::Click(Page(), IDOK);
+    EXPECT_EQ(wintest::ControlText(Page(), IDOK), L"Cancel");
+    EXPECT_FALSE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST)));
+    Shot(L"joining");
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 0u);
+    EXPECT_EQ(wintest::ControlText(Page(), IDOK), L"Join");
+    EXPECT_TRUE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST)));
+    EXPECT_FALSE(manager->ownSessionId.empty());
+}
+
+TEST_F(LoginWindowTest, SecondJoinPressCancelsAndTheLateResultIsDropped)
+{
+    wintest::Click(Page(), IDOK);
+    ASSERT_TRUE(login->WorkerRunning());
+    wintest::Click(Page(), IDOK);
+    // The buttons come back at once, without waiting for the worker.
+    EXPECT_FALSE(login->WorkerRunning());
+    EXPECT_EQ(wintest::ControlText(Page(), IDOK), L"Join");
+    EXPECT_TRUE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST)));
+    wintest::PumpFor(3000);  // the worker ends meanwhile; its result is not used
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), static_cast<WPARAM>(-1));
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+}
+
+TEST_F(LoginWindowTest, UnresolvableHostIsReportedUnreachable)
+{
+    Server("no-such-host.invalid:443");
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(wintest::WaitFor([&] { return !login->WorkerRunning(); }, 30000));
+    EXPECT_EQ(Status(), L"server is not reachable.\n");
+    EXPECT_EQ(login->StatusKind(), STATUS_ERROR);
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    EXPECT_TRUE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST)));
+    Shot(L"unreachable");
+}
+
+TEST_F(LoginWindowTest, ClosingTheFramePostsLoginClosed)
+{
+    SendMessageW(login->Window(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitPosted(PLM_LOGIN_CLOSED));
+    EXPECT_EQ(manager->OnThreadMessage(PLM_LOGIN_CLOSED, 0, 0), 0) << "the program ends";
+    EXPECT_EQ(manager->Appliance().LoginWindow(), nullptr);
+}
+
+} // namespace
