@@ -287,8 +287,10 @@ void CLogin::LoginNow()
     CgiSession& s = m_context.PreparedSession();
     int result = CgiUserLogin(s);
     m_context.TakeSessionResult();
-    if (result == CGI_OK)
+    if (result == CGI_OK) {
         CgiSessionTest(m_context.PreparedSession());
+        m_context.TakeSessionResult();
+    }
     ShowPage(result);
 }
 

@@ -25,7 +25,11 @@ CgiSession& ProgramLogin::PreparedSession()
 
 void ProgramLogin::TakeSessionResult()
 {
-    m_manager.ownSessionId = m_appliance.LastSession().sessionId;
+    const CgiSession& s = m_appliance.LastSession();
+    m_manager.ownSessionId = s.sessionId;
+    // A session test names the session's user.
+    if (!s.displayName.empty())
+        m_manager.ownDisplayName = s.displayName;
 }
 
 std::unique_ptr<ICgiTransport> ProgramLogin::MakeTransport()

@@ -233,3 +233,84 @@ TEST_F(LoginWindowTest, ClosingTheFramePostsLoginClosed)
 }
 
 } // namespace
+
+namespace {
+
+// Scenario login_domains_scenario.json: LocalDB and SSO (no credentials, user carol).
+class LoginDomainsTest : public LoginWindowTest {};
+
+TEST_F(LoginDomainsTest, SeveralDomainsShowTheChooserAndEachRoadGoesOn)
+{
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(WaitPage(PageId::Domains));
+    EXPECT_EQ(Status(), L"Select a domain to login.\n");
+    HWND list = wintest::FindControl(Page(), IDC_DOMAINS);
+    ASSERT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(list, CB_GETCURSEL, 0, 0), 0) << "the first is chosen";
+    Shot(L"domains");
+
+    wintest::Click(Page(), IDOK);  // LocalDB: credentials
+    ASSERT_EQ(login->CurrentPage(), PageId::Credentials);
+    wintest::Click(Page(), IDCANCEL);
+    ASSERT_EQ(login->CurrentPage(), PageId::Server);
+
+    Server(ServerText());  // a new server page offers the profiles' servers only
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(WaitPage(PageId::Domains));
+    SendMessageW(wintest::FindControl(Page(), IDC_DOMAINS), CB_SETCURSEL, 1, 0);
+    wintest::Click(Page(), IDOK);  // SSO: logs in at once
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 1u);
+    EXPECT_EQ(manager->ownDisplayName, L"carol") << "the session test names the session's user";
+}
+
+TEST_F(LoginDomainsTest, CancelOnTheDomainPageClearsTheChoice)
+{
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(WaitPage(PageId::Domains));
+    wintest::Click(Page(), IDCANCEL);
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    EXPECT_TRUE(static_cast<ProgramAppliance&>(manager->Appliance()).LastSession().domain.empty());
+}
+
+// Scenario login_sso_scenario.json: one domain, of type 8.
+class LoginSsoTest : public LoginWindowTest {};
+
+TEST_F(LoginSsoTest, OneDomainWithoutCredentialsLogsInAtOnce)
+{
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 1u);
+    EXPECT_NE(login->CurrentPage(), PageId::Credentials);
+    EXPECT_EQ(manager->ownDisplayName, L"carol");
+}
+
+// Scenario login_portals_scenario.json: portals p1 and p2.
+class LoginPortalsTest : public LoginWindowTest {};
+
+TEST_F(LoginPortalsTest, GuestJoinChoosesAPortal)
+{
+    wintest::Click(Page(), IDOK);
+    ASSERT_TRUE(WaitPage(PageId::Portals));
+    EXPECT_EQ(Status(), L"Please choose the portal where you want to login.\n");
+    EXPECT_EQ(SendMessageW(wintest::FindControl(Page(), IDC_PORTALS), CB_GETCOUNT, 0, 0), 2);
+    Shot(L"portals");
+    SendMessageW(wintest::FindControl(Page(), IDC_PORTALS), CB_SETCURSEL, 1, 0);
+    wintest::Click(Page(), IDOK);
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 0u);
+    EXPECT_EQ(manager->portalName, "p2");
+}
+
+TEST_F(LoginPortalsTest, HostLoginChoosesAPortal)
+{
+    HostToCredentials();
+    Credentials(L"alice", L"secret");
+    ASSERT_EQ(login->CurrentPage(), PageId::Portals);
+    wintest::Click(Page(), IDOK);
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 1u);
+    EXPECT_EQ(manager->portalName, "p1");
+}
+
+} // namespace
