@@ -51,6 +51,9 @@ public:
     virtual std::vector<std::string> ProfileServers() = 0;
     virtual std::string DefaultProfileServer() = 0;
     virtual std::wstring ProfileUser(const std::string& serverKey) = 0;
+    // SHA-1 of the appliance certificate the user chose to always trust for
+    // that server; empty when none.
+    virtual std::string TrustedThumbprint(const std::string& serverKey) = 0;
 
     virtual bool PasswordExpiryPending() const = 0;
     virtual void StartPasswordExpiryPrompt() = 0;

@@ -12,6 +12,7 @@
 #include "core/base/FrameMessages.h"
 #include "core/base/LoadResString.h"
 #include "core/base/LogFormat.h"
+#include "core/base/ServerAddress.h"
 #include "core/base/TextConvert.h"
 #include "core/base/ThreadMessages.h"
 
@@ -161,8 +162,12 @@ bool CLogin::StartWorker(WorkerRoad road, int mode, HWND page, int control)
     job->mode = mode;
     job->proxyConfig = m_context.ProxySettings(proxyType);
     job->proxyType = proxyType;
-    job->checkCertificate = !m_context.LaunchedWithSession() &&
-                            !job->session.acceptedCert.Covers(job->session.applianceHost, job->session.appliancePort);
+    CgiSession& js = job->session;
+    // A server always trusted in its profile is accepted with the stored certificate.
+    const std::string trusted = m_context.TrustedThumbprint(FormatServerAddress(js.applianceHost, js.appliancePort));
+    if (!trusted.empty() && !js.acceptedCert.Covers(js.applianceHost, js.appliancePort))
+        js.acceptedCert = AcceptedCertificate{js.applianceHost, js.appliancePort, trusted};
+    job->checkCertificate = !m_context.LaunchedWithSession() && !js.acceptedCert.Covers(js.applianceHost, js.appliancePort);
     ++m_generation;
     if (!m_worker.Start(std::move(job), m_mailbox, page, m_generation))
         return false;

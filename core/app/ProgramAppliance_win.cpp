@@ -14,6 +14,7 @@
 #include "core/app/Manager.h"
 #include "core/app/ProgramLogin_win.h"
 #include "appliance/ui/LoginWindow_win.h"
+#include "appliance/ui/RegistryProfileBackend_win.h"
 #include "core/base/SessionUserName.h"
 #include "core/base/TextConvert.h"
 #include "core/app/res/resource.h"
@@ -258,9 +259,21 @@ bool ProgramAppliance::CreateInvite()
     return false;
 }
 
-void ProgramAppliance::StoreDefaultProfile(const std::string&, const std::wstring&)
+ProfileStore& ProgramAppliance::Profiles()
 {
-    Missing("The connection profile store");
+    if (!m_profiles)
+        m_profiles = MakeRegistryProfileStore();
+    return *m_profiles;
+}
+
+void ProgramAppliance::StoreDefaultProfile(const std::string& server, const std::wstring& displayName)
+{
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t stamp = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    if (!Profiles().Remember(server, displayName, stamp))
+        DHLog::Instance().Print(kLogCategory, 2, false, "The connection profile of %s could not be saved.\n",
+                                server.c_str());
 }
 
 void ProgramAppliance::StartPasswordExpiryPrompt()

@@ -13,6 +13,7 @@
 
 struct CgiSession;
 class CLogin;
+class ProfileStore;
 class ProgramLogin;
 class WinHttpTransport;
 
@@ -66,6 +67,8 @@ public:
     void ClearSessionLoginState();
     uint8_t ProxyType() const { return m_proxyType; }
     CLogin* Login() const { return m_login.get(); }
+    // The connection profiles, read from the registry on first use.
+    ProfileStore& Profiles();
 
 private:
     // The manager's launch and login fields into the session, before a request.
@@ -76,6 +79,7 @@ private:
     std::unique_ptr<WinHttpTransport> m_transport;
     std::unique_ptr<CgiSession> m_session;
     uint8_t m_proxyType = PROXY_TYPE_SERVER;
+    std::unique_ptr<ProfileStore> m_profiles;
     std::unique_ptr<ProgramLogin> m_loginContext;
     std::unique_ptr<CLogin> m_login;
 };

@@ -4,6 +4,7 @@
 #include "appliance/https/WinHttpTransport_win.h"
 #include "core/app/Manager.h"
 #include "core/app/ProgramAppliance_win.h"
+#include "appliance/ui/ProfileStore.h"
 #include "core/base/StoredSecret.h"
 
 #include <vector>
@@ -99,17 +100,31 @@ std::wstring ProgramLogin::EventPrefix() const
 
 std::vector<std::string> ProgramLogin::ProfileServers()
 {
-    return {};
+    std::vector<std::string> servers;
+    for (const ConnectionProfile& p : m_appliance.Profiles().All())
+        servers.push_back(p.server);
+    return servers;
 }
 
 std::string ProgramLogin::DefaultProfileServer()
 {
-    return {};
+    ConnectionProfile p;
+    ProfileStore& store = m_appliance.Profiles();
+    return store.Find(store.GetDefaultName(), p) ? p.server : std::string();
 }
 
-std::wstring ProgramLogin::ProfileUser(const std::string&)
+std::wstring ProgramLogin::ProfileUser(const std::string& serverKey)
 {
-    return {};
+    ConnectionProfile p;
+    return m_appliance.Profiles().FindByServer(serverKey, p) ? p.user : std::wstring();
+}
+
+std::string ProgramLogin::TrustedThumbprint(const std::string& serverKey)
+{
+    ConnectionProfile p;
+    if (!m_appliance.Profiles().FindByServer(serverKey, p) || !p.servertrusted)
+        return {};
+    return p.certthumbprint;
 }
 
 bool ProgramLogin::PasswordExpiryPending() const

@@ -28,6 +28,7 @@ public:
     std::vector<std::string> ProfileServers() override;
     std::string DefaultProfileServer() override;
     std::wstring ProfileUser(const std::string& serverKey) override;
+    std::string TrustedThumbprint(const std::string& serverKey) override;
     bool PasswordExpiryPending() const override;
     void StartPasswordExpiryPrompt() override;
 

@@ -314,3 +314,66 @@ TEST_F(LoginPortalsTest, HostLoginChoosesAPortal)
 }
 
 } // namespace
+
+namespace {
+
+std::string RegString(const std::string& key, const char* name, DWORD& type)
+{
+    char data[512] = "";
+    DWORD size = sizeof(data) - 1;
+    type = 0;
+    if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size) !=
+        ERROR_SUCCESS)
+        return "<missing>";
+    return std::string(data, type == REG_SZ && size > 0 ? size - 1 : size);
+}
+
+// The login is remembered as the profile of "host:port" in the prefix's
+// registry, and the next login window offers it.
+TEST_F(LoginWindowTest, ASuccessfulLoginIsRememberedAndOfferedNextTime)
+{
+    const std::string profiles = "Software\\Quenlore\\SSL-VPN Parlemo\\Standalone\\Profiles";
+    RegDeleteTreeA(HKEY_CURRENT_USER, profiles.c_str());
+    HostToCredentials();
+    Credentials(L"alice", L"secret");
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    manager->OnThreadMessage(PLM_SHOW_ACTIVE_MEETINGS, 1, 0);  // the hand-over stores the profile
+    EXPECT_EQ(manager->Appliance().LoginWindow(), nullptr);
+
+    DWORD type = 0;
+    const std::string name = RegString(profiles, "defaultProfile", type);
+    ASSERT_NE(name, "<missing>");
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(RegString(profiles + "\\" + name, "server", type), ServerText());
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(RegString(profiles + "\\" + name, "user", type), "alice");
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(RegString(profiles + "\\" + name, "servertrusted", type), "<missing>");
+
+    // Logout opens the login window again: the server is offered, and the
+    // credentials page knows the user.
+    posted.clear();
+    manager->OnThreadMessage(PLM_LOGOUT, 0, 0);
+    login = static_cast<ProgramAppliance&>(manager->Appliance()).Login();
+    ASSERT_NE(login, nullptr);
+    const std::string server = ServerText();
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_SERVER_COMBO), std::wstring(server.begin(), server.end()));
+    EXPECT_EQ(SendMessageW(wintest::FindControl(Page(), IDC_SERVER_COMBO), CB_GETCOUNT, 0, 0), 1);
+    HostToCredentials();
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_NAME), L"alice");
+    Shot(L"remembered");
+
+    // A second login to the same server keeps one profile.
+    Credentials(L"alice", L"secret");
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    manager->OnThreadMessage(PLM_SHOW_ACTIVE_MEETINGS, 1, 0);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, profiles.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    DWORD subkeys = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr);
+    RegCloseKey(key);
+    EXPECT_EQ(subkeys, 1u);
+}
+
+} // namespace
