@@ -5,6 +5,7 @@
 #include "core/app/Manager.h"
 #include "core/app/ProgramAppliance_win.h"
 #include "appliance/ui/ProfileStore.h"
+#include "core/base/Registry.h"
 #include "core/base/StoredSecret.h"
 
 #include <vector>
@@ -91,6 +92,10 @@ void ProgramLogin::SetProxyCredentials(const std::string& user, const std::strin
     for (char& c : plain)
         c = 0;
     SaveProxySettings(m_manager.proxy, m_appliance.ProxyType());
+    // Kept even while no proxy is switched on: the next start asks no more.
+    const std::string key = std::string(kSettingsKey) + "\\Proxy";
+    RegWriteString(HKEY_CURRENT_USER, key.c_str(), "User", user.c_str());
+    SaveProxyPassword(key.c_str(), m_manager.proxy.server.password);
 }
 
 std::wstring ProgramLogin::EventPrefix() const

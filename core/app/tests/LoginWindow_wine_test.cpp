@@ -377,3 +377,63 @@ TEST_F(LoginWindowTest, ASuccessfulLoginIsRememberedAndOfferedNextTime)
 }
 
 } // namespace
+
+namespace {
+
+// Scenario login_proxy_scenario.json: the domain query answers 407 four times.
+class LoginProxyTest : public LoginWindowTest {
+protected:
+    void ProxyOk(const wchar_t* user, const wchar_t* password)
+    {
+        wintest::SetControlText(Page(), IDC_PROXY_USER, user);
+        wintest::SetControlText(Page(), IDC_PROXY_PASSWORD, password);
+        wintest::Click(Page(), IDOK);
+    }
+    bool WaitStatus(const std::wstring& text)
+    {
+        return wintest::WaitFor([&] { return Status() == text; }, 20000);
+    }
+};
+
+TEST_F(LoginProxyTest, ProxyCredentialsAreAskedThreeTimesThenTheServerPageReturns)
+{
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(WaitPage(PageId::Proxy));
+    EXPECT_EQ(Status(), L"Enter the user name and password for proxy server.\n");
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_PROXY_USER_LABEL), L"Proxy User:");
+    Shot(L"proxy");
+
+    ProxyOk(L"", L"");
+    EXPECT_EQ(Status(), L"Enter proxy user and password.\n");
+    EXPECT_FALSE(login->WorkerRunning()) << "nothing is sent";
+
+    ProxyOk(L"tester", L"secret");
+    ASSERT_TRUE(WaitStatus(L"you can try 3 times, 2 time(s) remain."));
+    EXPECT_EQ(login->CurrentPage(), PageId::Proxy);
+    // The credentials are written at once.
+    char user[64] = "";
+    DWORD size = sizeof(user);
+    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, "Software\\Quenlore\\SSL-VPN Parlemo\\Standalone\\Proxy", "User",
+                           RRF_RT_REG_SZ, nullptr, user, &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(user, "tester");
+    BYTE secret[256];
+    size = sizeof(secret);
+    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, "Software\\Quenlore\\SSL-VPN Parlemo\\Standalone\\Proxy", "npx0",
+                           RRF_RT_REG_BINARY, nullptr, secret, &size),
+              ERROR_SUCCESS);
+    Shot(L"two_left");
+
+    ProxyOk(L"tester", L"secret");
+    ASSERT_TRUE(WaitStatus(L"you can try 3 times, 1 time(s) remain."));
+    ProxyOk(L"tester", L"secret");
+    ASSERT_TRUE(WaitPage(PageId::Server));
+    EXPECT_EQ(login->proxyTries, 0) << "the count starts again";
+
+    // The appliance answers normally now: the road goes on.
+    Server(ServerText());
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(WaitPage(PageId::Credentials));
+}
+
+} // namespace
