@@ -54,6 +54,9 @@ public:
     // SHA-1 of the appliance certificate the user chose to always trust for
     // that server; empty when none.
     virtual std::string TrustedThumbprint(const std::string& serverKey) = 0;
+    // Always Trust: the server's profile (found or made) keeps the certificate.
+    virtual void TrustCertificate(const std::string& serverKey, const std::string& subject,
+                                  const std::string& sha1Hex) = 0;
 
     virtual bool PasswordExpiryPending() const = 0;
     virtual void StartPasswordExpiryPrompt() = 0;

@@ -79,7 +79,7 @@ protected:
         int result = 0;
         switch (msg) {
         case WM_CONNECT_RESULT:
-            if (!m_login.TakeWorkerResult(generation, result))
+            if (!m_login.TakeWorkerResult(generation, result) || m_login.HandleCertificateResult(result))
                 return true;
             m_login.ReportConnectResult(result);
             if (result == CGI_PROXY_AUTH_REQUIRED)
@@ -88,7 +88,7 @@ protected:
                 m_login.SelectDomain();
             return true;
         case WM_LOGIN_RESULT:
-            if (!m_login.TakeWorkerResult(generation, result))
+            if (!m_login.TakeWorkerResult(generation, result) || m_login.HandleCertificateResult(result))
                 return true;
             m_login.ReportLoginResult(result);
             if (result == CGI_PROXY_AUTH_REQUIRED)
@@ -357,7 +357,7 @@ protected:
         if (msg != WM_CONNECT_RESULT && msg != WM_LOGIN_RESULT)
             return false;
         int result = 0;
-        if (!m_login.TakeWorkerResult(static_cast<uint32_t>(lParam), result))
+        if (!m_login.TakeWorkerResult(static_cast<uint32_t>(lParam), result) || m_login.HandleCertificateResult(result))
             return true;
         if (msg == WM_CONNECT_RESULT)
             m_login.ReportConnectResult(result);

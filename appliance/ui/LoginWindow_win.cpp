@@ -3,6 +3,7 @@
 #include "appliance/cgi/CgiResult.h"
 #include "appliance/cgi/LoginRequests.h"
 #include "appliance/cgi/SessionRequests.h"
+#include "appliance/ui/CertificateAlert_win.h"
 #include "appliance/ui/LoginOutcome.h"
 #include "appliance/ui/LoginPages_win.h"
 #include "appliance/ui/LoginResources.h"
@@ -272,6 +273,31 @@ void ApplyReport(CLogin& login, const ResultReport& r)
 }
 
 } // namespace
+
+bool CLogin::HandleCertificateResult(int result)
+{
+    if (result == CGI_SERVER_CERT_UNREADABLE) {
+        MessageBoxW(nullptr, Str(IDS_SERVER_CERT_UNREADABLE), Str(IDS_LOGIN_WARNING), MB_ICONEXCLAMATION | MB_TOPMOST);
+        return true;
+    }
+    if (result != CGI_BAD_PASSWORD_OR_CERT)
+        return false;
+    CgiSession& s = m_context.PreparedSession();
+    if (!s.serverCertKnown)
+        return true;
+    const ServerCertDetails cert = s.serverCert;
+    const AlertChoice choice =
+        RunCertificateAlert(Instance(), Window(), cert, JudgeCertificate(cert, s.applianceHost));
+    if (choice == AlertChoice::Cancel || !IsWindow(m_workerPage))
+        return true;  // nothing sent, nothing posted; the page's buttons are back
+    CgiSession& again = m_context.PreparedSession();
+    again.acceptedCert = AcceptedCertificate{again.applianceHost, again.appliancePort, cert.thumbprint};
+    if (choice == AlertChoice::AlwaysTrust)
+        m_context.TrustCertificate(FormatServerAddress(again.applianceHost, again.appliancePort), cert.subject,
+                                   cert.thumbprint);
+    StartWorker(m_workerRoad, m_workerMode, m_workerPage, m_workerControl);
+    return true;
+}
 
 void CLogin::ReportConnectResult(int result)
 {

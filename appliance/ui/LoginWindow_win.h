@@ -51,6 +51,10 @@ public:
     // The result of the worker that posted (generation), applied to the
     // program's session; false for a stale one.
     bool TakeWorkerResult(uint32_t generation, int& result);
+    // A refused (46) or unreadable (66) appliance certificate after a worker:
+    // the alert, and on the user's go-ahead the same step again with that
+    // certificate accepted. True when the result was one of these.
+    bool HandleCertificateResult(int result);
     void ReportConnectResult(int result);
     void ReportLoginResult(int result);
     // After a successful domain query: one domain goes on (type 8 logs in at

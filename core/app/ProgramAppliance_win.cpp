@@ -13,6 +13,7 @@
 #include "core/base/LoadResString.h"
 #include "core/app/Manager.h"
 #include "core/app/ProgramLogin_win.h"
+#include "core/app/ProxyAuthDialog.h"
 #include "appliance/ui/LoginWindow_win.h"
 #include "appliance/ui/RegistryProfileBackend_win.h"
 #include "core/base/SessionUserName.h"
@@ -182,8 +183,7 @@ void ProgramAppliance::Logout()
 
 bool ProgramAppliance::AskProxyCredentials()
 {
-    Missing("The proxy-authentication dialog");
-    return false;
+    return RunProxyAuthDialog(m_manager);
 }
 
 CgiSession& ProgramAppliance::PreparedSession()

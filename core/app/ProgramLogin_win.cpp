@@ -132,6 +132,15 @@ std::string ProgramLogin::TrustedThumbprint(const std::string& serverKey)
     return p.certthumbprint;
 }
 
+void ProgramLogin::TrustCertificate(const std::string& serverKey, const std::string& subject,
+                                    const std::string& sha1Hex)
+{
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    m_appliance.Profiles().Trust(serverKey, subject, sha1Hex,
+                                 (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+}
+
 bool ProgramLogin::PasswordExpiryPending() const
 {
     return m_manager.passwordExpired != 0;

@@ -29,6 +29,8 @@ public:
     std::string DefaultProfileServer() override;
     std::wstring ProfileUser(const std::string& serverKey) override;
     std::string TrustedThumbprint(const std::string& serverKey) override;
+    void TrustCertificate(const std::string& serverKey, const std::string& subject,
+                          const std::string& sha1Hex) override;
     bool PasswordExpiryPending() const override;
     void StartPasswordExpiryPrompt() override;
 

@@ -5,16 +5,21 @@
 // Run by tunnel_fixture.sh; each scenario file is a test entry of its own.
 #include "appliance/cgi/CgiSession.h"
 #include "appliance/ui/LoginResources.h"
+#include "appliance/ui/ProfileStore.h"
 #include "appliance/ui/LoginWindow_win.h"
 #include "core/app/Manager.h"
 #include "core/app/ProgramAppliance_win.h"
+#include "core/base/StoredSecret.h"
 #include "core/base/ThreadMessages.h"
 #include "tests/support/WindowTest_win.h"
 #include "tools/TrustRoot_win.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -434,6 +439,214 @@ TEST_F(LoginProxyTest, ProxyCredentialsAreAskedThreeTimesThenTheServerPageReturn
     Server(ServerText());
     wintest::Click(Page(), IDC_HOST);
     ASSERT_TRUE(WaitPage(PageId::Credentials));
+}
+
+} // namespace
+
+namespace {
+
+// Scenario launch_proxy_scenario.json: the session test answers 407 four
+// times. A launch from a link asks with the proxy-authentication dialog.
+class LaunchProxyTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { LoginWindowTestTrust(); }
+    static void LoginWindowTestTrust()
+    {
+        std::ifstream in("Z:" + Env("CORVISK_TEST_CA_DER"), std::ios::binary);
+        std::vector<char> der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_EQ(TrustRootCertificate(der.data(), der.size()), 0ul);
+    }
+    void SetUp() override
+    {
+        manager = std::make_unique<CManager>(GetModuleHandleW(nullptr), MakeProgramServices);
+        manager->mainThreadId = GetCurrentThreadId();
+        manager->applianceHost = "localhost";
+        manager->appliancePort = static_cast<uint16_t>(std::atoi(Env("CORVISK_APPLIANCE_PORT").c_str()));
+        manager->ownSessionId = "no-such-session";
+        manager->launchMode = 1;
+        ASSERT_TRUE(manager->Appliance().CreateSession());
+    }
+    // Answers each dialog in turn with the given button and texts; then
+    // closes one warning box when asked.
+    struct Answer {
+        int button;
+        const wchar_t* user;
+        const wchar_t* password;
+    };
+    std::thread Answerer(std::vector<Answer> answers, bool closeWarning)
+    {
+        return std::thread([this, answers, closeWarning] {
+            for (const Answer& a : answers) {
+                HWND dlg = nullptr;
+                for (int i = 0; i < 400 && !dlg; ++i, Sleep(50))
+                    dlg = wintest::FindTopLevel(nullptr, L"Proxy Authentication");
+                if (!dlg)
+                    return;
+                ++dialogs;
+                if (dialogs == 1)
+                    wintest::SaveScreenshot(dlg, L"LaunchProxy", L"dialog");
+                wintest::SetControlText(dlg, 1053, a.user);
+                wintest::SetControlText(dlg, 1048, a.password);
+                PostMessageW(dlg, WM_COMMAND, static_cast<WPARAM>(a.button), 0);
+                for (int i = 0; i < 200 && IsWindow(dlg); ++i)
+                    Sleep(25);
+            }
+            if (!closeWarning)
+                return;
+            HWND box = nullptr;
+            for (int i = 0; i < 400 && !box; ++i, Sleep(50))
+                box = wintest::FindTopLevel(nullptr, L"Warn");
+            if (box) {
+                EnumChildWindows(box, [](HWND child, LPARAM texts) -> BOOL {
+                    *reinterpret_cast<std::wstring*>(texts) += wintest::Text(child) + L"|";
+                    return TRUE;
+                }, reinterpret_cast<LPARAM>(&warningText));
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                warned = true;
+            }
+        });
+    }
+    std::unique_ptr<CManager> manager;
+    std::atomic<int> dialogs{0};
+    std::atomic<bool> warned{false};
+    std::wstring warningText;
+};
+
+TEST_F(LaunchProxyTest, OkAsksAgainAndTheThirdAnswerEndsWithAWarning)
+{
+    std::thread t = Answerer({{IDOK, L"tester", L"pw1"}, {IDOK, L"tester2", L""}}, true);
+    EXPECT_FALSE(manager->OpenFirstWindow()) << "three 407s end the run";
+    t.join();
+    EXPECT_EQ(dialogs.load(), 2);
+    EXPECT_TRUE(warned.load());
+    EXPECT_NE(warningText.find(L"Proxy Authentication Failed"), std::wstring::npos) << std::string(warningText.begin(), warningText.end());
+    EXPECT_EQ(manager->proxy.server.user, "tester2");
+    s_mem plain;
+    ASSERT_TRUE(DecryptStoredString(plain, manager->proxy.server.password));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(plain.Data()), strnlen(reinterpret_cast<const char*>(plain.Data()), plain.Length())), "pw1")
+        << "an empty password leaves the stored one";
+}
+
+TEST_F(LaunchProxyTest, CancelEndsTheRun)
+{
+    std::thread t = Answerer({{IDCANCEL, L"", L""}}, false);
+    EXPECT_FALSE(manager->OpenFirstWindow());
+    t.join();
+    EXPECT_EQ(dialogs.load(), 1);
+    EXPECT_EQ(manager->Appliance().LoginWindow(), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// The appliance presents the certificate named by CORVISK_FIXTURE_CERT
+// (rogue, wrongname or expired): the alert shows the one failed test.
+class LoginAlertTest : public LoginWindowTest {
+protected:
+    struct Seen {
+        std::wstring authority, name, validity, issuer, subject, from, to;
+        std::atomic<bool> shown{false};
+        std::atomic<bool> done{false};
+    };
+    // The answerer reads window texts, which the main thread must answer:
+    // wait for it while pumping.
+    void Finish(std::thread& t, Seen& seen)
+    {
+        wintest::WaitFor([&] { return seen.done.load(); }, 60000);
+        t.join();
+    }
+    // Answers the next alert with the button; returns what it showed.
+    std::thread Answer(int button, Seen& seen, const wchar_t* state)
+    {
+        return std::thread([button, &seen, state] {
+            struct Done {
+                Seen& s;
+                ~Done() { s.done = true; }
+            } done{seen};
+            HWND alert = nullptr;
+            for (int i = 0; i < 200 && !alert; ++i, Sleep(50))
+                alert = wintest::FindTopLevel(nullptr, L"Security Alert");
+            if (!alert)
+                return;
+            Sleep(200);
+            seen.shown = true;
+            seen.authority = wintest::ControlText(alert, 290);
+            seen.name = wintest::ControlText(alert, 291);
+            seen.validity = wintest::ControlText(alert, 289);
+            seen.issuer = wintest::ControlText(alert, 282);
+            seen.subject = wintest::ControlText(alert, 283);
+            seen.from = wintest::ControlText(alert, 284);
+            seen.to = wintest::ControlText(alert, 285);
+            const std::string cert = Env("CORVISK_FIXTURE_CERT");
+            wintest::SaveScreenshot(alert, L"LoginAlert_" + std::wstring(cert.begin(), cert.end()), state);
+            PostMessageW(alert, WM_COMMAND, static_cast<WPARAM>(button), 0);
+        });
+    }
+};
+
+TEST_F(LoginAlertTest, TheFailedTestIsShownCancelStopsAlwaysTrustIsRemembered)
+{
+    const std::string cert = Env("CORVISK_FIXTURE_CERT");
+    const std::wstring before = Status();
+    Seen seen;
+    std::thread t = Answer(IDCANCEL, seen, L"alert");
+    wintest::Click(Page(), IDC_HOST);
+    const bool answered = wintest::WaitFor([&] { return seen.shown && !login->WorkerRunning(); }, 30000);
+    Finish(t, seen);
+    ASSERT_TRUE(answered);
+    wintest::PumpFor(300);
+
+    const std::wstring authorityBad = L"The certificate for this server was issued by an unknown/untrusted authority.";
+    const std::wstring nameBad = L"The hostname for this server does not match the hostname in the certificate.";
+    const std::wstring datesBad = L"The certificate for this server has expired or is not yet valid.";
+    EXPECT_EQ(seen.authority == authorityBad, cert == "rogue") << cert;
+    EXPECT_EQ(seen.name == nameBad, cert == "wrongname") << cert;
+    EXPECT_EQ(seen.validity == datesBad, cert == "expired") << cert;
+    if (cert != "rogue")
+        EXPECT_EQ(seen.authority, L"The Certificate is issued by a trusted authority.");
+    if (cert != "wrongname")
+        EXPECT_EQ(seen.name, L"Hostname in certificate match the server hostname.");
+    if (cert != "expired")
+        EXPECT_EQ(seen.validity, L"The certificate date is valid.");
+    else
+        EXPECT_EQ(seen.from + L" " + seen.to, L"2025-1-1 2025-2-1");
+    EXPECT_FALSE(seen.subject.empty());
+    EXPECT_FALSE(seen.issuer.empty());
+
+    // Cancel: nothing more sent or posted, the buttons back, the status kept.
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    EXPECT_TRUE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST)));
+    EXPECT_EQ(Status(), before);
+    EXPECT_TRUE(posted.empty() || PostedParam(PLM_SHOW_ACTIVE_MEETINGS) == static_cast<WPARAM>(-1));
+
+    // Always Trust: the login goes on, and the profile keeps the certificate.
+    Seen second;
+    std::thread t2 = Answer(293, second, L"always_trust");
+    wintest::Click(Page(), IDC_HOST);
+    const bool onCredentials = WaitPage(PageId::Credentials);
+    Finish(t2, second);
+    ASSERT_TRUE(onCredentials) << "status: " << std::string(Status().begin(), Status().end());
+    ASSERT_TRUE(second.shown);
+    ConnectionProfile p;
+    ASSERT_TRUE(static_cast<ProgramAppliance&>(manager->Appliance()).Profiles().FindByServer(ServerText(), p));
+    EXPECT_TRUE(p.servertrusted);
+    EXPECT_EQ(p.certthumbprint, Env("CORVISK_SERVER_SHA1"));
+
+    // The next window goes through without an alert or a certificate check.
+    Credentials(L"alice", L"secret");
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    manager->OnThreadMessage(PLM_SHOW_ACTIVE_MEETINGS, 1, 0);
+    manager->OnThreadMessage(PLM_LOGOUT, 0, 0);
+    login = static_cast<ProgramAppliance&>(manager->Appliance()).Login();
+    ASSERT_NE(login, nullptr);
+    Seen third;
+    std::thread t3 = Answer(IDCANCEL, third, L"unexpected");
+    wintest::Click(Page(), IDC_HOST);
+    EXPECT_TRUE(WaitPage(PageId::Credentials));
+    // Let the answerer give up waiting: no alert came.
+    Finish(t3, third);
+    EXPECT_FALSE(third.shown);
 }
 
 } // namespace

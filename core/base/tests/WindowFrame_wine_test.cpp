@@ -38,12 +38,6 @@ std::vector<ThreadMsg> TakeThreadMessages()
     return out;
 }
 
-std::wstring TestName()
-{
-    const char* name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    return std::wstring(name, name + strlen(name));
-}
-
 class WindowFrameTest : public ::testing::Test {
 protected:
     void SetUp() override
