@@ -189,10 +189,10 @@ private:
         c.TakeSessionResult();
         if (result == CGI_SESSION_EXISTS) {
             static ResStringSlot text, caption;
-            wchar_t question[1024];
-            std::swprintf(question, 1024, LoadResString(text, IDS_SESSION_EXISTS), name.c_str(),
-                          AnsiToWide(s.domain, kCodePageUtf8).c_str());
-            if (MessageBoxExW(nullptr, question, LoadResString(caption, IDS_LOGIN_WARNING), MB_OKCANCEL, 0) != IDOK) {
+            const std::wstring question = FormatResourceText(1024, LoadResString(text, IDS_SESSION_EXISTS), name.c_str(),
+                                                             AnsiToWide(s.domain, kCodePageUtf8).c_str());
+            if (MessageBoxExW(nullptr, question.c_str(), LoadResString(caption, IDS_LOGIN_WARNING), MB_OKCANCEL, 0) !=
+                IDOK) {
                 c.PreparedSession().pendingId.clear();
                 return;
             }
@@ -398,9 +398,8 @@ private:
     {
         ++m_login.proxyTries;
         static ResStringSlot slot;
-        wchar_t text[128];
-        std::swprintf(text, 128, LoadResString(slot, IDS_PROXY_TRIES_LEFT), 3 - m_login.proxyTries);
-        m_login.SetStatusText(STATUS_ERROR, text);
+        const std::wstring text = FormatResourceText(128, LoadResString(slot, IDS_PROXY_TRIES_LEFT), 3 - m_login.proxyTries);
+        m_login.SetStatusText(STATUS_ERROR, text.c_str());
         if (m_login.proxyTries >= 3) {
             m_login.proxyTries = 0;
             m_login.Context().ClearLoginState();

@@ -17,7 +17,9 @@
 #include "core/base/TextConvert.h"
 #include "core/base/ThreadMessages.h"
 
+#include <cstdarg>
 #include <cwchar>
+#include <vector>
 
 namespace {
 
@@ -34,6 +36,18 @@ const wchar_t* Str(UINT id)
 }
 
 } // namespace
+
+std::wstring FormatResourceText(size_t max, const wchar_t* format, ...)
+{
+    std::vector<wchar_t> text(max, L'\0');
+    va_list args;
+    va_start(args, format);
+    // The runtime's own form: %s is wide here, as in the texts.
+    _vsnwprintf(text.data(), max - 1, format, args);
+    va_end(args);
+    text[max - 1] = L'\0';
+    return text.data();
+}
 
 CLogin::CLogin(LoginContext& context)
     : CWindowFrame(context.Instance(), context.MainThreadId()), m_context(context),
@@ -254,9 +268,9 @@ void ApplyReport(CLogin& login, const ResultReport& r)
     }
     if (r.logText) {
         if (r.logWithMinVersion) {
-            wchar_t text[256];
-            std::swprintf(text, 256, Str(r.logText), AnsiToWide(kMinApplianceVersion, kCodePageUtf8).c_str());
-            login.Log(r.logLevel, text, false);
+            const std::wstring text = FormatResourceText(
+                256, Str(r.logText), AnsiToWide(kMinApplianceVersion, kCodePageUtf8).c_str());
+            login.Log(r.logLevel, text.c_str(), false);
         } else {
             login.Log(r.logLevel, Str(r.logText), false);
         }
@@ -377,9 +391,8 @@ void CLogin::ShowPage(int result)
         OpenCaptchaPage(m_context.ApplianceAddress());
         break;
     case LoginAction::StayUnknownKind: {
-        wchar_t text[256];
-        std::swprintf(text, 256, Str(IDS_LOG_UNKNOWN_AUTH_TYPE), L"", s.secondStepKind);
-        Log(DHLOG_ERROR, text, false);
+        const std::wstring text = FormatResourceText(256, Str(IDS_LOG_UNKNOWN_AUTH_TYPE), L"", s.secondStepKind);
+        Log(DHLOG_ERROR, text.c_str(), false);
         break;
     }
     case LoginAction::StayLogicError: Log(DHLOG_ERROR, Str(IDS_LOG_LOGIC_ERROR), false); break;

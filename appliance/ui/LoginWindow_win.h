@@ -14,6 +14,10 @@
 
 class LoginPage;
 
+// A string-table format filled in with Windows conversions (%s takes wide
+// text, as the texts are written), cut to max - 1 characters.
+std::wstring FormatResourceText(size_t max, const wchar_t* format, ...);
+
 enum class PageId {
     None,
     Server,

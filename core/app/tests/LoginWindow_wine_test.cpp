@@ -650,3 +650,116 @@ TEST_F(LoginAlertTest, TheFailedTestIsShownCancelStopsAlwaysTrustIsRemembered)
 }
 
 } // namespace
+
+namespace {
+
+// Answers the next message box of this process titled caption with the
+// button, keeping the texts it showed. The main thread pumps meanwhile
+// (the box is modal on it).
+class BoxAnswer {
+public:
+    BoxAnswer(const wchar_t* caption, int button)
+        : m_thread([this, caption, button] {
+              HWND box = nullptr;
+              for (int i = 0; i < 400 && !box; ++i, Sleep(50))
+                  box = wintest::FindTopLevel(nullptr, caption);
+              if (box) {
+                  EnumChildWindows(box, [](HWND child, LPARAM texts) -> BOOL {
+                      *reinterpret_cast<std::wstring*>(texts) += wintest::Text(child) + L"|";
+                      return TRUE;
+                  }, reinterpret_cast<LPARAM>(&texts));
+                  PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+                  shown = true;
+              }
+              done = true;
+          })
+    {
+    }
+    ~BoxAnswer()
+    {
+        wintest::WaitFor([&] { return done.load(); }, 60000);
+        m_thread.join();
+    }
+    std::wstring texts;
+    std::atomic<bool> shown{false};
+    std::atomic<bool> done{false};
+
+private:
+    std::thread m_thread;
+};
+
+// Scenario login_accounts_scenario.json: alice has a session elsewhere and
+// is asked before it ends; zoe's password is not ASCII.
+class LoginAccountsTest : public LoginWindowTest {};
+
+TEST_F(LoginAccountsTest, NonAsciiPasswordLogsIn)
+{
+    HostToCredentials();
+    Credentials(L"zoe", L"p\u00E4ssw\u00F6rd");
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 1u);
+}
+
+TEST_F(LoginAccountsTest, ExistingSessionCancelStaysOnThePage)
+{
+    HostToCredentials();
+    {
+        BoxAnswer answer(L"Warning", IDCANCEL);
+        Credentials(L"alice", L"secret");
+        wintest::WaitFor([&] { return answer.done.load(); }, 30000);
+        EXPECT_NE(answer.texts.find(L"A session already exists for alice@LocalDB. Click 'OK' to continue and "
+                                    L"logout the existing session."),
+                  std::wstring::npos)
+            << std::string(answer.texts.begin(), answer.texts.end());
+    }
+    wintest::PumpFor(200);
+    EXPECT_EQ(login->CurrentPage(), PageId::Credentials);
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), static_cast<WPARAM>(-1));
+    EXPECT_TRUE(static_cast<ProgramAppliance&>(manager->Appliance()).LastSession().pendingId.empty());
+}
+
+TEST_F(LoginAccountsTest, ExistingSessionOkEndsItAndLogsIn)
+{
+    HostToCredentials();
+    {
+        BoxAnswer answer(L"Warning", IDOK);
+        Credentials(L"alice", L"secret");
+        wintest::WaitFor([&] { return answer.done.load(); }, 30000);
+        EXPECT_TRUE(answer.shown.load());
+    }
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 1u);
+    EXPECT_TRUE(static_cast<ProgramAppliance&>(manager->Appliance()).LastSession().pendingId.empty());
+}
+
+// Scenario login_old_appliance_scenario.json: the appliance is too old.
+class LoginOldApplianceTest : public LoginWindowTest {};
+
+TEST_F(LoginOldApplianceTest, TooOldShowsTheTaskModalBox)
+{
+    {
+        BoxAnswer answer(L"Warning", IDOK);
+        wintest::Click(Page(), IDC_HOST);
+        wintest::WaitFor([&] { return answer.done.load(); }, 30000);
+        EXPECT_NE(answer.texts.find(L"This client can not run on the server."), std::wstring::npos);
+    }
+    wintest::PumpFor(200);
+    EXPECT_EQ(Status(), L"This client can not run on the server. For detailed information please check log.\n");
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+}
+
+// Scenario login_upgrade_scenario.json: a newer client is on offer.
+class LoginUpgradeTest : public LoginWindowTest {};
+
+TEST_F(LoginUpgradeTest, UpgradeOfferedAsksTheProgramAndKeepsTheWindow)
+{
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(WaitPosted(PLM_UPGRADE_CLIENT));
+    EXPECT_EQ(PostedParam(PLM_UPGRADE_CLIENT), 0u);
+    EXPECT_EQ(Status(), L"A new client has been available, please download the new client.\n");
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    EXPECT_TRUE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST)));
+    Shot(L"upgrade");
+}
+
+} // namespace
