@@ -12,6 +12,10 @@
 #include "core/base/DHLog.h"
 #include "core/base/LoadResString.h"
 #include "core/app/Manager.h"
+#include "core/app/ProgramLogin_win.h"
+#include "core/app/ProxyAuthDialog.h"
+#include "appliance/ui/LoginWindow_win.h"
+#include "appliance/ui/RegistryProfileBackend_win.h"
 #include "core/base/SessionUserName.h"
 #include "core/base/TextConvert.h"
 #include "core/app/res/resource.h"
@@ -27,7 +31,10 @@ ProgramAppliance::ProgramAppliance(CManager& manager, ProxyDiscovery discovery)
 {
 }
 
-ProgramAppliance::~ProgramAppliance() = default;
+ProgramAppliance::~ProgramAppliance()
+{
+    DestroyLogin();
+}
 
 void ProgramAppliance::Missing(const char* what) const
 {
@@ -234,19 +241,62 @@ void ProgramAppliance::Logout()
 
 bool ProgramAppliance::AskProxyCredentials()
 {
-    Missing("The proxy-authentication dialog");
-    return false;
+    return RunProxyAuthDialog(m_manager);
+}
+
+CgiSession& ProgramAppliance::PreparedSession()
+{
+    PrepareRequest();
+    return *m_session;
+}
+
+void ProgramAppliance::ClearSessionLoginState()
+{
+    if (!m_session)
+        return;
+    CgiSession& s = *m_session;
+    s.domain.clear();
+    s.portal.clear();
+    s.pendingId.clear();
+    s.pstate.clear();
+    s.secondStepKind = 0;
+    s.serverMessage.clear();
+    s.domains.clear();
+    s.portals.clear();
+    s.clientCertRequired = 0;
+    s.clientCert.clear();
+    s.clientCerts.clear();
 }
 
 bool ProgramAppliance::CreateLogin()
 {
-    Missing("The login window");
-    return false;
+    if (!m_session && !CreateSession())
+        return false;
+    DestroyLogin();
+    m_loginContext = std::make_unique<ProgramLogin>(m_manager, *this);
+    m_login = std::make_unique<CLogin>(*m_loginContext);
+    if (!m_login->Create()) {
+        DestroyLogin();
+        return false;
+    }
+    return true;
 }
 
-void ProgramAppliance::SetLoginServer(const std::string&)
+void ProgramAppliance::DestroyLogin()
 {
-    Missing("The login window");
+    m_login.reset();
+    m_loginContext.reset();
+}
+
+HWND ProgramAppliance::LoginWindow() const
+{
+    return m_login ? m_login->Window() : nullptr;
+}
+
+void ProgramAppliance::SetLoginServer(const std::string& server)
+{
+    if (m_login)
+        m_login->SetServerText(server);
 }
 
 bool ProgramAppliance::CreateMeetingList(int)
@@ -267,9 +317,21 @@ bool ProgramAppliance::CreateInvite()
     return false;
 }
 
-void ProgramAppliance::StoreDefaultProfile(const std::string&, const std::wstring&)
+ProfileStore& ProgramAppliance::Profiles()
 {
-    Missing("The connection profile store");
+    if (!m_profiles)
+        m_profiles = MakeRegistryProfileStore();
+    return *m_profiles;
+}
+
+void ProgramAppliance::StoreDefaultProfile(const std::string& server, const std::wstring& displayName)
+{
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t stamp = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    if (!Profiles().Remember(server, displayName, stamp))
+        DHLog::Instance().Print(kLogCategory, 2, false, "The connection profile of %s could not be saved.\n",
+                                server.c_str());
 }
 
 void ProgramAppliance::StartPasswordExpiryPrompt()

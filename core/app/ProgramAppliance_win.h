@@ -2,9 +2,9 @@
 // The appliance services of the program: the manager's requests carried out
 // by the appliance request session over WinHTTP (session and meeting tests,
 // the guest join of a meeting link, the participant list, logout), its proxy
-// settings and address resolution. The windows of the appliance side (login,
-// meeting list, setup, invitations, proxy credentials) are not part of this
-// build: asking for one logs that and reports failure.
+// settings and address resolution, and the login window. The other windows of
+// the appliance side (meeting list, setup, invitations, proxy credentials)
+// are not part of this build: asking for one logs that and reports failure.
 #include "appliance/cgi/ProxyConfig.h"
 #include "core/app/ManagerServices.h"
 
@@ -13,7 +13,10 @@
 #include <string>
 
 struct CgiSession;
+class CLogin;
 struct MeetingRecord;
+class ProfileStore;
+class ProgramLogin;
 class WinHttpTransport;
 
 class ProgramAppliance : public ApplianceServices {
@@ -37,8 +40,8 @@ public:
     bool AskProxyCredentials() override;
 
     bool CreateLogin() override;
-    void DestroyLogin() override {}
-    HWND LoginWindow() const override { return nullptr; }
+    void DestroyLogin() override;
+    HWND LoginWindow() const override;
     void SetLoginServer(const std::string& server) override;
     bool CreateMeetingList(int openedFromList) override;
     void DestroyMeetingList() override {}
@@ -67,6 +70,17 @@ public:
     // SHA-1 hex of the appliance certificate accepted for the current host
     // and port; empty when none.
     std::string AcceptedThumbprint() const;
+    // The session with the manager's launch and login fields put in.
+    CgiSession& PreparedSession();
+    // The session as the last request left it.
+    const CgiSession& LastSession() const { return *m_session; }
+    // The session's login state (domain, portal, pending id, second step,
+    // lists, client-certificate choice) back to none.
+    void ClearSessionLoginState();
+    uint8_t ProxyType() const { return m_proxyType; }
+    CLogin* Login() const { return m_login.get(); }
+    // The connection profiles, read from the registry on first use.
+    ProfileStore& Profiles();
 
 private:
     // The manager's launch and login fields into the session, before a request.
@@ -84,4 +98,7 @@ private:
     ProxyDiscovery m_discovery;
     bool m_proxySettled = false;
     ProxyConfig m_settledProxy;
+    std::unique_ptr<ProfileStore> m_profiles;
+    std::unique_ptr<ProgramLogin> m_loginContext;
+    std::unique_ptr<CLogin> m_login;
 };

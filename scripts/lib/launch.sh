@@ -13,3 +13,14 @@ corvisk_guest_join_args() {
   fi
   printf '%s\n' -2 "-$1" "-$2" "-$3"
 }
+
+# Prints, one per line, the arguments that open the login window with the
+# appliance's address already in the server field (launch mode 4).
+# Usage: corvisk_preset_login_args HOST PORT
+corvisk_preset_login_args() {
+  if [ $# -ne 2 ] || [ -z "$1" ] || ! [[ $2 =~ ^[1-9][0-9]{0,4}$ ]] || [ "$2" -gt 65535 ]; then
+    echo "corvisk_preset_login_args: want HOST PORT(1-65535), got: $*" >&2
+    return 2
+  fi
+  printf '%s\n' -4 "-$1" "-$2"
+}

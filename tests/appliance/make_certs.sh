@@ -7,6 +7,8 @@
 #   wrongname.crt wrongname.key signed by the CA, but for "wrong.invalid"
 #   rogue.crt rogue.key         localhost, signed by another CA nobody trusts
 #   rogue.sha1                  its thumbprint
+#   expired.crt expired.key     localhost, signed by the CA, valid only in January 2025
+#   wrongname.sha1 expired.sha1 their thumbprints
 # Usage: make_certs.sh DIR
 set -eu
 
@@ -43,6 +45,38 @@ EOF
     rm -f "$1.csr" "$1.ext"
 }
 
+# A leaf whose validity lies in the past: only "openssl ca" sets both dates.
+make_expired() { # name ca dns
+    cat > "$1.ext" <<EOF
+basicConstraints=critical,CA:FALSE
+keyUsage=critical,digitalSignature,keyEncipherment
+extendedKeyUsage=serverAuth
+subjectAltName=DNS:$3
+EOF
+    mkdir -p "$1.db"
+    : > "$1.db/index.txt"
+    openssl rand -hex 8 > "$1.db/serial"
+    cat > "$1.db/ca.cnf" <<EOF
+[ca]
+default_ca = run
+[run]
+database = $1.db/index.txt
+serial = $1.db/serial
+new_certs_dir = $1.db
+default_md = sha256
+policy = any
+[any]
+organizationName = optional
+commonName = supplied
+EOF
+    quiet openssl req -new -newkey rsa:2048 -nodes -sha256 \
+        -keyout "$1.key" -out "$1.csr" -subj "/O=Corvisk tests/CN=$3"
+    quiet openssl ca -batch -notext -config "$1.db/ca.cnf" -cert "$2.crt" -keyfile "$2.key" \
+        -startdate 20250101000000Z -enddate 20250201000000Z -extfile "$1.ext" \
+        -in "$1.csr" -out "$1.crt"
+    rm -rf "$1.csr" "$1.ext" "$1.db"
+}
+
 thumbprint() { # name
     openssl x509 -in "$1.crt" -noout -fingerprint -sha1 |
         sed 's/.*=//; s/://g' | tr 'A-F' 'a-f' > "$1.sha1"
@@ -52,8 +86,11 @@ make_ca ca "Corvisk Test CA"
 openssl x509 -in ca.crt -outform DER -out ca.der
 make_leaf server ca localhost
 make_leaf wrongname ca wrong.invalid
+make_expired expired ca localhost
 make_ca rogue-ca "Corvisk Rogue CA"
 make_leaf rogue rogue-ca localhost
 rm -f rogue-ca.key
 thumbprint server
 thumbprint rogue
+thumbprint wrongname
+thumbprint expired

@@ -185,7 +185,9 @@ class ApplianceState:
         now = time.time()
         try:
             fresh.server_version = merged["server_version"]
-            fresh.domains = [{"name": str(d["name"]), "authType": int(d.get("authType", 1))}
+            # A domain of authType 8 logs in without credentials as its "user".
+            fresh.domains = [{"name": str(d["name"]), "authType": int(d.get("authType", 1)),
+                              "user": str(d.get("user", "sso-user"))}
                              for d in merged["domains"]]
             fresh.portals = [str(p) for p in merged["portals"]]
             fresh.allow_guests = bool(merged["allow_guests"])

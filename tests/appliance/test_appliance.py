@@ -163,6 +163,17 @@ class ApplianceTest(unittest.TestCase):
         self.assertEqual(r.text, "error:no available domains\r\n")
         self.assertIn("needupgrade", r.header("X-KE-upgrade"))
 
+    def test_domain_without_credentials_logs_in_as_its_user(self):
+        self.control("POST", "scenario", {"domains": [{"name": "SSO", "authType": 8, "user": "carol"}]})
+        r = self.get("/cgi-bin/userLogin?callerRole=1&QueryDomain=true")
+        self.assertEqual(r.text, "domain=SSO;authType=8\r\n")
+        r = self.login("", "", ("domain", "SSO"))
+        self.assertIsNotNone(r.cookie)
+        r = self.get("/cgi-bin/meetingactive?SessionTest=true", r.cookie)
+        self.assertEqual(r.text, "Good Session\r\nusername: carol\r\n")
+        r = self.login("", "", ("domain", "LocalDB"))
+        self.assertIsNone(r.cookie)
+
     def test_absolute_form_target_is_served_like_origin_form(self):
         # A client behind a proxy may name the whole address in the request line.
         r = self.get("https://localhost:%d/cgi-bin/userLogin?callerRole=1&QueryDomain=true" % self.port)

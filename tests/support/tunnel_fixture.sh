@@ -6,7 +6,9 @@
 # gives the program a private copy of the Wine prefix whose CurrentUser Root
 # store the program fills with the run's CA.
 # Usage: tunnel_fixture.sh PROGRAM.exe [gtest arguments]
-# CORVISK_FIXTURE_SCENARIO, when set, names the appliance's scenario file.
+# CORVISK_FIXTURE_SCENARIO, when set, names the appliance's scenario file;
+# CORVISK_FIXTURE_CERT names the certificate it presents (rogue, wrongname,
+# expired; default server).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -29,6 +31,7 @@ export CORVISK_TUNNEL_FAULTS=$work/faults.json
 echo '[]' > "$CORVISK_TUNNEL_FAULTS"
 python3 "$root/tests/appliance/appliance.py" --cert-dir "$work/certs" --ready-file "$work/ready" \
     ${CORVISK_FIXTURE_SCENARIO:+--scenario "$CORVISK_FIXTURE_SCENARIO"} \
+    ${CORVISK_FIXTURE_CERT:+--cert "$work/certs/$CORVISK_FIXTURE_CERT.crt" --key "$work/certs/$CORVISK_FIXTURE_CERT.key"} \
     > "$work/appliance.log" 2>&1 &
 pids+=($!)
 python3 "$root/tests/appliance/appliance.py" --cert "$work/certs/rogue.crt" --key "$work/certs/rogue.key" \
@@ -65,7 +68,7 @@ start_proxy authproxy "$auth_port" "BasicAuth tester secret"
 cp -a --reflink=auto "$(dirname "$(corvisk_template_prefix)")/wineprefix-dev" "$work/prefix" || exit 1
 export WINEPREFIX=$work/prefix
 export CORVISK_APPLIANCE_PORT=$appliance_port CORVISK_PROXY_PORT=$proxy_port CORVISK_AUTH_PROXY_PORT=$auth_port
-export CORVISK_TEST_CA_DER=$work/certs/ca.der CORVISK_SERVER_SHA1=$(cat "$work/certs/server.sha1")
+export CORVISK_TEST_CA_DER=$work/certs/ca.der CORVISK_SERVER_SHA1=$(cat "$work/certs/${CORVISK_FIXTURE_CERT:-server}.sha1")
 export CORVISK_ROGUE_PORT=$rogue_port CORVISK_ROGUE_SHA1=$(cat "$work/certs/rogue.sha1")
 export WINEDEBUG=-all
 "$root/scripts/wine-run" "$@"

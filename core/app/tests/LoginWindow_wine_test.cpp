@@ -1,0 +1,765 @@
+// The real login window of the program against the local appliance over
+// real HTTPS: the manager with the program's services opens it, the test
+// drives its pages through their controls and checks the pages, the status
+// line, the messages to the main thread and the appliance's request log.
+// Run by tunnel_fixture.sh; each scenario file is a test entry of its own.
+#include "appliance/cgi/CgiSession.h"
+#include "appliance/ui/LoginResources.h"
+#include "appliance/ui/ProfileStore.h"
+#include "appliance/ui/LoginWindow_win.h"
+#include "core/app/Manager.h"
+#include "core/app/ProgramAppliance_win.h"
+#include "core/base/StoredSecret.h"
+#include "core/base/ThreadMessages.h"
+#include "tests/support/WindowTest_win.h"
+#include "tools/TrustRoot_win.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+namespace {
+
+std::string Env(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+std::wstring Wide(const char* s)
+{
+    return std::wstring(s, s + strlen(s));
+}
+
+struct Posted {
+    UINT message;
+    WPARAM wParam;
+};
+
+class LoginWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        std::ifstream in("Z:" + Env("CORVISK_TEST_CA_DER"), std::ios::binary);
+        std::vector<char> der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_FALSE(der.empty()) << "no CA from the fixture";
+        ASSERT_EQ(TrustRootCertificate(der.data(), der.size()), 0ul);
+    }
+    void SetUp() override
+    {
+        wintest::SetThreadMessageSink([this](const MSG& m) { posted.push_back({m.message, m.wParam}); });
+        manager = std::make_unique<CManager>(GetModuleHandleW(nullptr), MakeProgramServices);
+        manager->mainThreadId = GetCurrentThreadId();
+        manager->applianceHost = "localhost";
+        manager->appliancePort = static_cast<uint16_t>(std::atoi(Env("CORVISK_APPLIANCE_PORT").c_str()));
+        manager->launchMode = kPresetMode;
+        ASSERT_TRUE(manager->Appliance().CreateSession());
+        ASSERT_TRUE(manager->OpenFirstWindow());
+        login = static_cast<ProgramAppliance&>(manager->Appliance()).Login();
+        ASSERT_NE(login, nullptr);
+        wintest::Pump();
+    }
+    void TearDown() override
+    {
+        manager.reset();
+        wintest::SetThreadMessageSink(nullptr);
+    }
+
+    HWND Page() const { return login->PageWindow(); }
+    std::wstring Status() const { return login->StatusText(); }
+    void Shot(const wchar_t* state)
+    {
+        const char* name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        EXPECT_FALSE(wintest::SaveScreenshot(login->Window(), L"LoginWindow_" + Wide(name), state).empty());
+    }
+    bool WaitPage(PageId id) { return wintest::WaitFor([&] { return login->CurrentPage() == id; }, 20000); }
+    bool WaitPosted(UINT message)
+    {
+        return wintest::WaitFor([&] {
+            for (const Posted& p : posted)
+                if (p.message == message)
+                    return true;
+            return false;
+        }, 20000);
+    }
+    WPARAM PostedParam(UINT message) const
+    {
+        for (const Posted& p : posted)
+            if (p.message == message)
+                return p.wParam;
+        return static_cast<WPARAM>(-1);
+    }
+    void Server(const std::string& text) { wintest::SetControlText(Page(), IDC_SERVER_COMBO, std::wstring(text.begin(), text.end())); }
+    std::string ServerText() const
+    {
+        return "localhost:" + Env("CORVISK_APPLIANCE_PORT");
+    }
+    // Host on the server page, then wait for the credentials page.
+    void HostToCredentials()
+    {
+        ASSERT_EQ(login->CurrentPage(), PageId::Server);
+        wintest::Click(Page(), IDC_HOST);
+        ASSERT_TRUE(WaitPage(PageId::Credentials)) << "status: " << std::string(Status().begin(), Status().end());
+    }
+    void Credentials(const wchar_t* name, const wchar_t* password)
+    {
+        wintest::SetControlText(Page(), IDC_NAME, name);
+        wintest::SetControlText(Page(), IDC_PASSWORD, password);
+        wintest::Click(Page(), IDOK);
+        wintest::Pump();
+    }
+
+    static constexpr int kPresetMode = 4;
+    std::unique_ptr<CManager> manager;
+    CLogin* login = nullptr;
+    std::vector<Posted> posted;
+};
+
+TEST_F(LoginWindowTest, ServerPageShowsThePresetServerAndItsTexts)
+{
+    EXPECT_EQ(wintest::Text(login->Window()), L"Secure Parlemo - 8.0.0.6");
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    const std::string server = ServerText();
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_SERVER_COMBO), std::wstring(server.begin(), server.end()));
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_SERVER_LABEL), L"Server:");
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_HOST), L"Host");
+    EXPECT_EQ(wintest::ControlText(Page(), IDOK), L"Join");
+    EXPECT_EQ(Status(), L"Welcome to Vantrel Quenlore Secure Parlemo! Please enter the server name or IP "
+                        L"address to begin the meeting.\n");
+    // The page paints white around its banner, which sits 40 pixels below its top.
+    RECT page;
+    GetClientRect(Page(), &page);
+    EXPECT_EQ(wintest::ClientPixel(Page(), 2, 20), RGB(255, 255, 255));
+    EXPECT_NE(wintest::ClientPixel(Page(), page.right / 2, 45), RGB(255, 255, 255));
+    EXPECT_EQ(wintest::ClientPixel(Page(), page.right / 2, 35), RGB(255, 255, 255));
+    Shot(L"server");
+}
+
+TEST_F(LoginWindowTest, EmptyServerAsksForOneAndSendsNothing)
+{
+    Server("");
+    wintest::Click(Page(), IDC_HOST);
+    EXPECT_EQ(Status(), L"Please enter the server name or IP address.\n");
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    EXPECT_FALSE(login->WorkerRunning());
+    wintest::Click(Page(), IDOK);
+    EXPECT_FALSE(login->WorkerRunning());
+    Shot(L"empty");
+}
+
+TEST_F(LoginWindowTest, HostThenAliceLogsInAndHandsOverToTheMeetingList)
+{
+    wintest::Click(Page(), IDC_HOST);
+    EXPECT_FALSE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST))) << "Host waits for the worker";
+    ASSERT_TRUE(WaitPage(PageId::Credentials));
+    EXPECT_EQ(Status(), L"Please enter your username and password.\n");
+    EXPECT_EQ(wintest::ControlText(Page(), IDOK), L"Login");
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_NAME_LABEL), L"Name:");
+    Shot(L"credentials");
+
+    Credentials(L"", L"");
+    EXPECT_EQ(Status(), L"The user name and password must be provided.\n");
+    EXPECT_EQ(login->CurrentPage(), PageId::Credentials);
+
+    Credentials(L"alice", L"wrong");
+    EXPECT_EQ(login->CurrentPage(), PageId::Credentials);
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), static_cast<WPARAM>(-1));
+    EXPECT_NE(Status(), L"Please enter your username and password.\n") << "the appliance's text is shown";
+    EXPECT_EQ(login->StatusKind(), STATUS_ERROR);
+    Shot(L"wrong_password");
+
+    Credentials(L"alice", L"secret");
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 1u);
+    EXPECT_FALSE(manager->ownSessionId.empty()) << "the session's cookie is the program's";
+    EXPECT_EQ(manager->ownDisplayName, L"alice");
+}
+
+TEST_F(LoginWindowTest, CancelOnTheCredentialsPageReturnsToTheServerPage)
+{
+    HostToCredentials();
+    wintest::Click(Page(), IDCANCEL);
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    EXPECT_TRUE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST)));
+}
+
+TEST_F(LoginWindowTest, JoinLogsInAsGuestAndPostsTheListWithZero)
+{
+    wintest::Click(Page(), IDOK);
+    EXPECT_EQ(wintest::ControlText(Page(), IDOK), L"Cancel");
+    EXPECT_FALSE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST)));
+    Shot(L"joining");
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 0u);
+    EXPECT_EQ(wintest::ControlText(Page(), IDOK), L"Join");
+    EXPECT_TRUE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST)));
+    EXPECT_FALSE(manager->ownSessionId.empty());
+}
+
+TEST_F(LoginWindowTest, SecondJoinPressCancelsAndTheLateResultIsDropped)
+{
+    wintest::Click(Page(), IDOK);
+    ASSERT_TRUE(login->WorkerRunning());
+    wintest::Click(Page(), IDOK);
+    // The buttons come back at once, without waiting for the worker.
+    EXPECT_FALSE(login->WorkerRunning());
+    EXPECT_EQ(wintest::ControlText(Page(), IDOK), L"Join");
+    EXPECT_TRUE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST)));
+    wintest::PumpFor(3000);  // the worker ends meanwhile; its result is not used
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), static_cast<WPARAM>(-1));
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+}
+
+TEST_F(LoginWindowTest, UnresolvableHostIsReportedUnreachable)
+{
+    Server("no-such-host.invalid:443");
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(wintest::WaitFor([&] { return !login->WorkerRunning(); }, 30000));
+    EXPECT_EQ(Status(), L"server is not reachable.\n");
+    EXPECT_EQ(login->StatusKind(), STATUS_ERROR);
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    EXPECT_TRUE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST)));
+    Shot(L"unreachable");
+}
+
+TEST_F(LoginWindowTest, ClosingTheFramePostsLoginClosed)
+{
+    SendMessageW(login->Window(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitPosted(PLM_LOGIN_CLOSED));
+    EXPECT_EQ(manager->OnThreadMessage(PLM_LOGIN_CLOSED, 0, 0), 0) << "the program ends";
+    EXPECT_EQ(manager->Appliance().LoginWindow(), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// Scenario login_domains_scenario.json: LocalDB and SSO (no credentials, user carol).
+class LoginDomainsTest : public LoginWindowTest {};
+
+TEST_F(LoginDomainsTest, SeveralDomainsShowTheChooserAndEachRoadGoesOn)
+{
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(WaitPage(PageId::Domains));
+    EXPECT_EQ(Status(), L"Select a domain to login.\n");
+    HWND list = wintest::FindControl(Page(), IDC_DOMAINS);
+    ASSERT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(list, CB_GETCURSEL, 0, 0), 0) << "the first is chosen";
+    Shot(L"domains");
+
+    wintest::Click(Page(), IDOK);  // LocalDB: credentials
+    ASSERT_EQ(login->CurrentPage(), PageId::Credentials);
+    wintest::Click(Page(), IDCANCEL);
+    ASSERT_EQ(login->CurrentPage(), PageId::Server);
+
+    Server(ServerText());  // a new server page offers the profiles' servers only
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(WaitPage(PageId::Domains));
+    SendMessageW(wintest::FindControl(Page(), IDC_DOMAINS), CB_SETCURSEL, 1, 0);
+    wintest::Click(Page(), IDOK);  // SSO: logs in at once
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 1u);
+    EXPECT_EQ(manager->ownDisplayName, L"carol") << "the session test names the session's user";
+}
+
+TEST_F(LoginDomainsTest, CancelOnTheDomainPageClearsTheChoice)
+{
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(WaitPage(PageId::Domains));
+    wintest::Click(Page(), IDCANCEL);
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    EXPECT_TRUE(static_cast<ProgramAppliance&>(manager->Appliance()).LastSession().domain.empty());
+}
+
+// Scenario login_sso_scenario.json: one domain, of type 8.
+class LoginSsoTest : public LoginWindowTest {};
+
+TEST_F(LoginSsoTest, OneDomainWithoutCredentialsLogsInAtOnce)
+{
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 1u);
+    EXPECT_NE(login->CurrentPage(), PageId::Credentials);
+    EXPECT_EQ(manager->ownDisplayName, L"carol");
+}
+
+// Scenario login_portals_scenario.json: portals p1 and p2.
+class LoginPortalsTest : public LoginWindowTest {};
+
+TEST_F(LoginPortalsTest, GuestJoinChoosesAPortal)
+{
+    wintest::Click(Page(), IDOK);
+    ASSERT_TRUE(WaitPage(PageId::Portals));
+    EXPECT_EQ(Status(), L"Please choose the portal where you want to login.\n");
+    EXPECT_EQ(SendMessageW(wintest::FindControl(Page(), IDC_PORTALS), CB_GETCOUNT, 0, 0), 2);
+    Shot(L"portals");
+    SendMessageW(wintest::FindControl(Page(), IDC_PORTALS), CB_SETCURSEL, 1, 0);
+    wintest::Click(Page(), IDOK);
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 0u);
+    EXPECT_EQ(manager->portalName, "p2");
+}
+
+TEST_F(LoginPortalsTest, HostLoginChoosesAPortal)
+{
+    HostToCredentials();
+    Credentials(L"alice", L"secret");
+    ASSERT_EQ(login->CurrentPage(), PageId::Portals);
+    wintest::Click(Page(), IDOK);
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 1u);
+    EXPECT_EQ(manager->portalName, "p1");
+}
+
+} // namespace
+
+namespace {
+
+std::string RegString(const std::string& key, const char* name, DWORD& type)
+{
+    char data[512] = "";
+    DWORD size = sizeof(data) - 1;
+    type = 0;
+    if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size) !=
+        ERROR_SUCCESS)
+        return "<missing>";
+    return std::string(data, type == REG_SZ && size > 0 ? size - 1 : size);
+}
+
+// The login is remembered as the profile of "host:port" in the prefix's
+// registry, and the next login window offers it.
+TEST_F(LoginWindowTest, ASuccessfulLoginIsRememberedAndOfferedNextTime)
+{
+    const std::string profiles = "Software\\Quenlore\\SSL-VPN Parlemo\\Standalone\\Profiles";
+    RegDeleteTreeA(HKEY_CURRENT_USER, profiles.c_str());
+    HostToCredentials();
+    Credentials(L"alice", L"secret");
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    manager->OnThreadMessage(PLM_SHOW_ACTIVE_MEETINGS, 1, 0);  // the hand-over stores the profile
+    EXPECT_EQ(manager->Appliance().LoginWindow(), nullptr);
+
+    DWORD type = 0;
+    const std::string name = RegString(profiles, "defaultProfile", type);
+    ASSERT_NE(name, "<missing>");
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(RegString(profiles + "\\" + name, "server", type), ServerText());
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(RegString(profiles + "\\" + name, "user", type), "alice");
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(RegString(profiles + "\\" + name, "servertrusted", type), "<missing>");
+
+    // Logout opens the login window again: the server is offered, and the
+    // credentials page knows the user.
+    posted.clear();
+    manager->OnThreadMessage(PLM_LOGOUT, 0, 0);
+    login = static_cast<ProgramAppliance&>(manager->Appliance()).Login();
+    ASSERT_NE(login, nullptr);
+    const std::string server = ServerText();
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_SERVER_COMBO), std::wstring(server.begin(), server.end()));
+    EXPECT_EQ(SendMessageW(wintest::FindControl(Page(), IDC_SERVER_COMBO), CB_GETCOUNT, 0, 0), 1);
+    HostToCredentials();
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_NAME), L"alice");
+    Shot(L"remembered");
+
+    // A second login to the same server keeps one profile.
+    Credentials(L"alice", L"secret");
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    manager->OnThreadMessage(PLM_SHOW_ACTIVE_MEETINGS, 1, 0);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, profiles.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    DWORD subkeys = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr);
+    RegCloseKey(key);
+    EXPECT_EQ(subkeys, 1u);
+}
+
+} // namespace
+
+namespace {
+
+// Scenario login_proxy_scenario.json: the domain query answers 407 four times.
+class LoginProxyTest : public LoginWindowTest {
+protected:
+    void ProxyOk(const wchar_t* user, const wchar_t* password)
+    {
+        wintest::SetControlText(Page(), IDC_PROXY_USER, user);
+        wintest::SetControlText(Page(), IDC_PROXY_PASSWORD, password);
+        wintest::Click(Page(), IDOK);
+    }
+    bool WaitStatus(const std::wstring& text)
+    {
+        return wintest::WaitFor([&] { return Status() == text; }, 20000);
+    }
+};
+
+TEST_F(LoginProxyTest, ProxyCredentialsAreAskedThreeTimesThenTheServerPageReturns)
+{
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(WaitPage(PageId::Proxy));
+    EXPECT_EQ(Status(), L"Enter the user name and password for proxy server.\n");
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_PROXY_USER_LABEL), L"Proxy User:");
+    Shot(L"proxy");
+
+    ProxyOk(L"", L"");
+    EXPECT_EQ(Status(), L"Enter proxy user and password.\n");
+    EXPECT_FALSE(login->WorkerRunning()) << "nothing is sent";
+
+    ProxyOk(L"tester", L"secret");
+    ASSERT_TRUE(WaitStatus(L"you can try 3 times, 2 time(s) remain."));
+    EXPECT_EQ(login->CurrentPage(), PageId::Proxy);
+    // The credentials are written at once.
+    char user[64] = "";
+    DWORD size = sizeof(user);
+    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, "Software\\Quenlore\\SSL-VPN Parlemo\\Standalone\\Proxy", "User",
+                           RRF_RT_REG_SZ, nullptr, user, &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(user, "tester");
+    BYTE secret[256];
+    size = sizeof(secret);
+    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, "Software\\Quenlore\\SSL-VPN Parlemo\\Standalone\\Proxy", "npx0",
+                           RRF_RT_REG_BINARY, nullptr, secret, &size),
+              ERROR_SUCCESS);
+    Shot(L"two_left");
+
+    ProxyOk(L"tester", L"secret");
+    ASSERT_TRUE(WaitStatus(L"you can try 3 times, 1 time(s) remain."));
+    ProxyOk(L"tester", L"secret");
+    ASSERT_TRUE(WaitPage(PageId::Server));
+    EXPECT_EQ(login->proxyTries, 0) << "the count starts again";
+
+    // The appliance answers normally now: the road goes on.
+    Server(ServerText());
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(WaitPage(PageId::Credentials));
+}
+
+} // namespace
+
+namespace {
+
+// Scenario launch_proxy_scenario.json: the session test answers 407 four
+// times. A launch from a link asks with the proxy-authentication dialog.
+class LaunchProxyTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { LoginWindowTestTrust(); }
+    static void LoginWindowTestTrust()
+    {
+        std::ifstream in("Z:" + Env("CORVISK_TEST_CA_DER"), std::ios::binary);
+        std::vector<char> der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_EQ(TrustRootCertificate(der.data(), der.size()), 0ul);
+    }
+    void SetUp() override
+    {
+        manager = std::make_unique<CManager>(GetModuleHandleW(nullptr), MakeProgramServices);
+        manager->mainThreadId = GetCurrentThreadId();
+        manager->applianceHost = "localhost";
+        manager->appliancePort = static_cast<uint16_t>(std::atoi(Env("CORVISK_APPLIANCE_PORT").c_str()));
+        manager->ownSessionId = "no-such-session";
+        manager->launchMode = 1;
+        ASSERT_TRUE(manager->Appliance().CreateSession());
+    }
+    // Answers each dialog in turn with the given button and texts; then
+    // closes one warning box when asked.
+    struct Answer {
+        int button;
+        const wchar_t* user;
+        const wchar_t* password;
+    };
+    std::thread Answerer(std::vector<Answer> answers, bool closeWarning)
+    {
+        return std::thread([this, answers, closeWarning] {
+            for (const Answer& a : answers) {
+                HWND dlg = nullptr;
+                for (int i = 0; i < 400 && !dlg; ++i, Sleep(50))
+                    dlg = wintest::FindTopLevel(nullptr, L"Proxy Authentication");
+                if (!dlg)
+                    return;
+                ++dialogs;
+                if (dialogs == 1)
+                    wintest::SaveScreenshot(dlg, L"LaunchProxy", L"dialog");
+                wintest::SetControlText(dlg, 1053, a.user);
+                wintest::SetControlText(dlg, 1048, a.password);
+                PostMessageW(dlg, WM_COMMAND, static_cast<WPARAM>(a.button), 0);
+                for (int i = 0; i < 200 && IsWindow(dlg); ++i)
+                    Sleep(25);
+            }
+            if (!closeWarning)
+                return;
+            HWND box = nullptr;
+            for (int i = 0; i < 400 && !box; ++i, Sleep(50))
+                box = wintest::FindTopLevel(nullptr, L"Warn");
+            if (box) {
+                EnumChildWindows(box, [](HWND child, LPARAM texts) -> BOOL {
+                    *reinterpret_cast<std::wstring*>(texts) += wintest::Text(child) + L"|";
+                    return TRUE;
+                }, reinterpret_cast<LPARAM>(&warningText));
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                warned = true;
+            }
+        });
+    }
+    std::unique_ptr<CManager> manager;
+    std::atomic<int> dialogs{0};
+    std::atomic<bool> warned{false};
+    std::wstring warningText;
+};
+
+TEST_F(LaunchProxyTest, OkAsksAgainAndTheThirdAnswerEndsWithAWarning)
+{
+    std::thread t = Answerer({{IDOK, L"tester", L"pw1"}, {IDOK, L"tester2", L""}}, true);
+    EXPECT_FALSE(manager->OpenFirstWindow()) << "three 407s end the run";
+    t.join();
+    EXPECT_EQ(dialogs.load(), 2);
+    EXPECT_TRUE(warned.load());
+    EXPECT_NE(warningText.find(L"Proxy Authentication Failed"), std::wstring::npos) << std::string(warningText.begin(), warningText.end());
+    EXPECT_EQ(manager->proxy.server.user, "tester2");
+    s_mem plain;
+    ASSERT_TRUE(DecryptStoredString(plain, manager->proxy.server.password));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(plain.Data()), strnlen(reinterpret_cast<const char*>(plain.Data()), plain.Length())), "pw1")
+        << "an empty password leaves the stored one";
+}
+
+TEST_F(LaunchProxyTest, CancelEndsTheRun)
+{
+    std::thread t = Answerer({{IDCANCEL, L"", L""}}, false);
+    EXPECT_FALSE(manager->OpenFirstWindow());
+    t.join();
+    EXPECT_EQ(dialogs.load(), 1);
+    EXPECT_EQ(manager->Appliance().LoginWindow(), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// The appliance presents the certificate named by CORVISK_FIXTURE_CERT
+// (rogue, wrongname or expired): the alert shows the one failed test.
+class LoginAlertTest : public LoginWindowTest {
+protected:
+    struct Seen {
+        std::wstring authority, name, validity, issuer, subject, from, to;
+        std::atomic<bool> shown{false};
+        std::atomic<bool> done{false};
+    };
+    // The answerer reads window texts, which the main thread must answer:
+    // wait for it while pumping.
+    void Finish(std::thread& t, Seen& seen)
+    {
+        wintest::WaitFor([&] { return seen.done.load(); }, 60000);
+        t.join();
+    }
+    // Answers the next alert with the button; returns what it showed.
+    std::thread Answer(int button, Seen& seen, const wchar_t* state)
+    {
+        return std::thread([button, &seen, state] {
+            struct Done {
+                Seen& s;
+                ~Done() { s.done = true; }
+            } done{seen};
+            HWND alert = nullptr;
+            for (int i = 0; i < 200 && !alert; ++i, Sleep(50))
+                alert = wintest::FindTopLevel(nullptr, L"Security Alert");
+            if (!alert)
+                return;
+            Sleep(200);
+            seen.shown = true;
+            seen.authority = wintest::ControlText(alert, 290);
+            seen.name = wintest::ControlText(alert, 291);
+            seen.validity = wintest::ControlText(alert, 289);
+            seen.issuer = wintest::ControlText(alert, 282);
+            seen.subject = wintest::ControlText(alert, 283);
+            seen.from = wintest::ControlText(alert, 284);
+            seen.to = wintest::ControlText(alert, 285);
+            const std::string cert = Env("CORVISK_FIXTURE_CERT");
+            wintest::SaveScreenshot(alert, L"LoginAlert_" + std::wstring(cert.begin(), cert.end()), state);
+            PostMessageW(alert, WM_COMMAND, static_cast<WPARAM>(button), 0);
+        });
+    }
+};
+
+TEST_F(LoginAlertTest, TheFailedTestIsShownCancelStopsAlwaysTrustIsRemembered)
+{
+    const std::string cert = Env("CORVISK_FIXTURE_CERT");
+    const std::wstring before = Status();
+    Seen seen;
+    std::thread t = Answer(IDCANCEL, seen, L"alert");
+    wintest::Click(Page(), IDC_HOST);
+    const bool answered = wintest::WaitFor([&] { return seen.shown && !login->WorkerRunning(); }, 30000);
+    Finish(t, seen);
+    ASSERT_TRUE(answered);
+    wintest::PumpFor(300);
+
+    const std::wstring authorityBad = L"The certificate for this server was issued by an unknown/untrusted authority.";
+    const std::wstring nameBad = L"The hostname for this server does not match the hostname in the certificate.";
+    const std::wstring datesBad = L"The certificate for this server has expired or is not yet valid.";
+    EXPECT_EQ(seen.authority == authorityBad, cert == "rogue") << cert;
+    EXPECT_EQ(seen.name == nameBad, cert == "wrongname") << cert;
+    EXPECT_EQ(seen.validity == datesBad, cert == "expired") << cert;
+    if (cert != "rogue")
+        EXPECT_EQ(seen.authority, L"The Certificate is issued by a trusted authority.");
+    if (cert != "wrongname")
+        EXPECT_EQ(seen.name, L"Hostname in certificate match the server hostname.");
+    if (cert != "expired")
+        EXPECT_EQ(seen.validity, L"The certificate date is valid.");
+    else
+        EXPECT_EQ(seen.from + L" " + seen.to, L"2025-1-1 2025-2-1");
+    EXPECT_FALSE(seen.subject.empty());
+    EXPECT_FALSE(seen.issuer.empty());
+
+    // Cancel: nothing more sent or posted, the buttons back, the status kept.
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    EXPECT_TRUE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST)));
+    EXPECT_EQ(Status(), before);
+    EXPECT_TRUE(posted.empty() || PostedParam(PLM_SHOW_ACTIVE_MEETINGS) == static_cast<WPARAM>(-1));
+
+    // Always Trust: the login goes on, and the profile keeps the certificate.
+    Seen second;
+    std::thread t2 = Answer(293, second, L"always_trust");
+    wintest::Click(Page(), IDC_HOST);
+    const bool onCredentials = WaitPage(PageId::Credentials);
+    Finish(t2, second);
+    ASSERT_TRUE(onCredentials) << "status: " << std::string(Status().begin(), Status().end());
+    ASSERT_TRUE(second.shown);
+    ConnectionProfile p;
+    ASSERT_TRUE(static_cast<ProgramAppliance&>(manager->Appliance()).Profiles().FindByServer(ServerText(), p));
+    EXPECT_TRUE(p.servertrusted);
+    EXPECT_EQ(p.certthumbprint, Env("CORVISK_SERVER_SHA1"));
+
+    // The next window goes through without an alert or a certificate check.
+    Credentials(L"alice", L"secret");
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    manager->OnThreadMessage(PLM_SHOW_ACTIVE_MEETINGS, 1, 0);
+    manager->OnThreadMessage(PLM_LOGOUT, 0, 0);
+    login = static_cast<ProgramAppliance&>(manager->Appliance()).Login();
+    ASSERT_NE(login, nullptr);
+    Seen third;
+    std::thread t3 = Answer(IDCANCEL, third, L"unexpected");
+    wintest::Click(Page(), IDC_HOST);
+    EXPECT_TRUE(WaitPage(PageId::Credentials));
+    // Let the answerer give up waiting: no alert came.
+    Finish(t3, third);
+    EXPECT_FALSE(third.shown);
+}
+
+} // namespace
+
+namespace {
+
+// Answers the next message box of this process titled caption with the
+// button, keeping the texts it showed. The main thread pumps meanwhile
+// (the box is modal on it).
+class BoxAnswer {
+public:
+    BoxAnswer(const wchar_t* caption, int button)
+        : m_thread([this, caption, button] {
+              HWND box = nullptr;
+              for (int i = 0; i < 400 && !box; ++i, Sleep(50))
+                  box = wintest::FindTopLevel(nullptr, caption);
+              if (box) {
+                  EnumChildWindows(box, [](HWND child, LPARAM texts) -> BOOL {
+                      *reinterpret_cast<std::wstring*>(texts) += wintest::Text(child) + L"|";
+                      return TRUE;
+                  }, reinterpret_cast<LPARAM>(&texts));
+                  PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+                  shown = true;
+              }
+              done = true;
+          })
+    {
+    }
+    ~BoxAnswer()
+    {
+        wintest::WaitFor([&] { return done.load(); }, 60000);
+        m_thread.join();
+    }
+    std::wstring texts;
+    std::atomic<bool> shown{false};
+    std::atomic<bool> done{false};
+
+private:
+    std::thread m_thread;
+};
+
+// Scenario login_accounts_scenario.json: alice has a session elsewhere and
+// is asked before it ends; zoe's password is not ASCII.
+class LoginAccountsTest : public LoginWindowTest {};
+
+TEST_F(LoginAccountsTest, NonAsciiPasswordLogsIn)
+{
+    HostToCredentials();
+    Credentials(L"zoe", L"p\u00E4ssw\u00F6rd");
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 1u);
+}
+
+TEST_F(LoginAccountsTest, ExistingSessionCancelStaysOnThePage)
+{
+    HostToCredentials();
+    {
+        BoxAnswer answer(L"Warning", IDCANCEL);
+        Credentials(L"alice", L"secret");
+        wintest::WaitFor([&] { return answer.done.load(); }, 30000);
+        EXPECT_NE(answer.texts.find(L"A session already exists for alice@LocalDB. Click 'OK' to continue and "
+                                    L"logout the existing session."),
+                  std::wstring::npos)
+            << std::string(answer.texts.begin(), answer.texts.end());
+    }
+    wintest::PumpFor(200);
+    EXPECT_EQ(login->CurrentPage(), PageId::Credentials);
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), static_cast<WPARAM>(-1));
+    EXPECT_TRUE(static_cast<ProgramAppliance&>(manager->Appliance()).LastSession().pendingId.empty());
+}
+
+TEST_F(LoginAccountsTest, ExistingSessionOkEndsItAndLogsIn)
+{
+    HostToCredentials();
+    {
+        BoxAnswer answer(L"Warning", IDOK);
+        Credentials(L"alice", L"secret");
+        wintest::WaitFor([&] { return answer.done.load(); }, 30000);
+        EXPECT_TRUE(answer.shown.load());
+    }
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 1u);
+    EXPECT_TRUE(static_cast<ProgramAppliance&>(manager->Appliance()).LastSession().pendingId.empty());
+}
+
+// Scenario login_old_appliance_scenario.json: the appliance is too old.
+class LoginOldApplianceTest : public LoginWindowTest {};
+
+TEST_F(LoginOldApplianceTest, TooOldShowsTheTaskModalBox)
+{
+    {
+        BoxAnswer answer(L"Warning", IDOK);
+        wintest::Click(Page(), IDC_HOST);
+        wintest::WaitFor([&] { return answer.done.load(); }, 30000);
+        EXPECT_NE(answer.texts.find(L"This client can not run on the server."), std::wstring::npos);
+    }
+    wintest::PumpFor(200);
+    EXPECT_EQ(Status(), L"This client can not run on the server. For detailed information please check log.\n");
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+}
+
+// Scenario login_upgrade_scenario.json: a newer client is on offer.
+class LoginUpgradeTest : public LoginWindowTest {};
+
+TEST_F(LoginUpgradeTest, UpgradeOfferedAsksTheProgramAndKeepsTheWindow)
+{
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(WaitPosted(PLM_UPGRADE_CLIENT));
+    EXPECT_EQ(PostedParam(PLM_UPGRADE_CLIENT), 0u);
+    EXPECT_EQ(Status(), L"A new client has been available, please download the new client.\n");
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    EXPECT_TRUE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST)));
+    Shot(L"upgrade");
+}
+
+} // namespace
