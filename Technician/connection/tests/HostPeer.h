@@ -62,6 +62,11 @@ public:
     {
         std::lock_guard<std::mutex> hold(m_lock);
         server->KillClient();
+        // The old client thread must be gone before the next server reads the
+        // same socket; on a loaded machine it can take longer than the
+        // server's own join limit.
+        for (int t = 0; t < 20000 && !server->SessionEnded(); t += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         server.reset();
         start();
     }
