@@ -9,6 +9,7 @@
 #include "Technician/decode/PixelColours.h"
 #include "rfb/InStream.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace decode {
@@ -20,6 +21,18 @@ constexpr uint8_t kForegroundSpecified = 4;
 constexpr uint8_t kAnySubrects = 8;
 constexpr uint8_t kSubrectsColoured = 16;
 constexpr int kTileSize = 16;
+
+// Calls tile(x, y, w, h) for each tile of the rectangle in wire order: rows
+// of tiles top to bottom, each left to right; edge tiles are cut short.
+template <typename Tile>
+void ForEachTile(int x, int y, int w, int h, Tile tile)
+{
+    for (int ty = y; ty < y + h; ty += kTileSize) {
+        const int th = std::min(kTileSize, y + h - ty);
+        for (int tx = x; tx < x + w; tx += kTileSize)
+            tile(tx, ty, std::min(kTileSize, x + w - tx), th);
+    }
+}
 } // namespace hextile
 
 struct HextileColours {

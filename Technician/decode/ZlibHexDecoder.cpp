@@ -29,37 +29,33 @@ size_t ZlibHexDecoder::inflateTile(rdr::InStream& in, Inflater& stream, size_t c
 RectResult ZlibHexDecoder::decode(rdr::InStream& in, const RectHeader& h, DecodeTarget& t)
 {
     HextileColours colours;
-    for (int ty = h.y; ty < h.y + h.h; ty += hextile::kTileSize) {
-        const int th = std::min(hextile::kTileSize, h.y + h.h - ty);
-        for (int tx = h.x; tx < h.x + h.w; tx += hextile::kTileSize) {
-            const int tw = std::min(hextile::kTileSize, h.x + h.w - tx);
-            m_tile.start(tx, ty, tw, th);
-            const uint8_t subencoding = in.readU8();
-            if (subencoding & hextile::kRaw) {
-                m_tile.readRaw(in, t.colours);
-            } else if (subencoding & kZlibRaw) {
-                const size_t size = RawSize(tw, th, t.colours.bytesPerPixel());
-                if (inflateTile(in, m_rawStream, size) != size)
-                    throw DecodeError("ZlibHex: raw tile inflates to the wrong size");
-                rdr::MemInStream pixels(m_inflated.data(), size);
-                m_tile.readRaw(pixels, t.colours);
-            } else if (subencoding & kZlibHextile) {
-                const size_t size = inflateTile(in, m_tileStream, kMaxTileBody);
-                rdr::MemInStream body(m_inflated.data(), size);
-                try {
-                    m_tile.readBody(body, subencoding, t.colours, colours);
-                } catch (const rdr::EndOfStream&) {
-                    throw DecodeError("ZlibHex: tile holds fewer sub-rectangles than it claims");
-                }
-                if (body.remaining() != 0)
-                    throw DecodeError("ZlibHex: tile holds more data than it uses");
-            } else {
-                m_tile.readBody(in, subencoding, t.colours, colours);
+    hextile::ForEachTile(h.x, h.y, h.w, h.h, [&](int tx, int ty, int tw, int th) {
+        m_tile.start(tx, ty, tw, th);
+        const uint8_t subencoding = in.readU8();
+        if (subencoding & hextile::kRaw) {
+            m_tile.readRaw(in, t.colours);
+        } else if (subencoding & kZlibRaw) {
+            const size_t size = RawSize(tw, th, t.colours.bytesPerPixel());
+            if (inflateTile(in, m_rawStream, size) != size)
+                throw DecodeError("ZlibHex: raw tile inflates to the wrong size");
+            rdr::MemInStream pixels(m_inflated.data(), size);
+            m_tile.readRaw(pixels, t.colours);
+        } else if (subencoding & kZlibHextile) {
+            const size_t size = inflateTile(in, m_tileStream, kMaxTileBody);
+            rdr::MemInStream body(m_inflated.data(), size);
+            try {
+                m_tile.readBody(body, subencoding, t.colours, colours);
+            } catch (const rdr::EndOfStream&) {
+                throw DecodeError("ZlibHex: tile holds fewer sub-rectangles than it claims");
             }
-            Framebuffer::Canvas canvas = t.fb.draw();
-            m_tile.draw(canvas);
+            if (body.remaining() != 0)
+                throw DecodeError("ZlibHex: tile holds more data than it uses");
+        } else {
+            m_tile.readBody(in, subencoding, t.colours, colours);
         }
-    }
+        Framebuffer::Canvas canvas = t.fb.draw();
+        m_tile.draw(canvas);
+    });
     t.noteChanged(h.rect());
     return RectResult::Drawn;
 }
