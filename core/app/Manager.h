@@ -163,6 +163,7 @@ public:
     int msiInstall = 0;
     ULONG_PTR gdiplusToken = 0;
     int passwordExpired = 0;
+    int passwordPromptOrigin = 0;  // 1: the expiry prompt came from the login window
     int recordingAvailable = 0;
     CScreenRecoderWnd* recorderWindow = nullptr;
     AccelKeys accelerators;

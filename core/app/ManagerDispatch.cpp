@@ -106,7 +106,7 @@ void CManager::OnShowActiveMeetings(WPARAM fromList)
     openedFromList = static_cast<int>(fromList);
     Appliance().CreateMeetingList(openedFromList);
     if (passwordExpired)
-        Appliance().StartPasswordExpiryPrompt();
+        Appliance().StartPasswordExpiryPrompt(0);
 }
 
 void CManager::OnShowMeetingSetup()

@@ -103,7 +103,8 @@ public:
 
     // The current server as the default connection profile.
     virtual void StoreDefaultProfile(const std::string& server, const std::wstring& displayName) = 0;
-    virtual void StartPasswordExpiryPrompt() = 0;
+    // origin 1 from the login window, 0 from the meeting-list hand-over.
+    virtual void StartPasswordExpiryPrompt(int origin) = 0;
     // 1 when the upgrade went ahead.
     virtual int UpgradeClient(bool required) = 0;
     // The tray's meeting-details item.

@@ -334,9 +334,10 @@ void ProgramAppliance::StoreDefaultProfile(const std::string& server, const std:
                                 server.c_str());
 }
 
-void ProgramAppliance::StartPasswordExpiryPrompt()
+void ProgramAppliance::StartPasswordExpiryPrompt(int origin)
 {
-    Missing("The password-change window");
+    m_manager.passwordPromptOrigin = origin;
+    Missing("The password-expiry prompt");
 }
 
 int ProgramAppliance::UpgradeClient(bool)

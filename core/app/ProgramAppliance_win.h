@@ -53,7 +53,7 @@ public:
     void DestroyInvite() override {}
     void ShowInvite() override {}
     void StoreDefaultProfile(const std::string& server, const std::wstring& displayName) override;
-    void StartPasswordExpiryPrompt() override;
+    void StartPasswordExpiryPrompt(int origin) override;
     int UpgradeClient(bool required) override;
     bool IsMeetingDetailsVisible() const override { return false; }
     void ToggleMeetingDetails() override {}

@@ -32,6 +32,9 @@ void ProgramLogin::TakeSessionResult()
     // A session test names the session's user.
     if (!s.displayName.empty())
         m_manager.ownDisplayName = s.displayName;
+    // A login reply that names the password's expiry: the prompt follows.
+    if (s.passwordExpiry)
+        m_manager.passwordExpired = 1;
 }
 
 std::unique_ptr<ICgiTransport> ProgramLogin::MakeTransport()
@@ -148,5 +151,5 @@ bool ProgramLogin::PasswordExpiryPending() const
 
 void ProgramLogin::StartPasswordExpiryPrompt()
 {
-    m_manager.Appliance().StartPasswordExpiryPrompt();
+    m_manager.Appliance().StartPasswordExpiryPrompt(1);
 }

@@ -145,7 +145,7 @@ TEST_F(Dispatcher, LoginAndListSteps)
     EXPECT_TRUE(log.Has("StoreDefaultProfile vpn.example.com:443"));
     EXPECT_TRUE(log.Has("DestroyLogin"));
     EXPECT_TRUE(log.Has("CreateMeetingList 1"));
-    EXPECT_TRUE(log.Has("StartPasswordExpiryPrompt"));
+    EXPECT_TRUE(log.Has("StartPasswordExpiryPrompt 0"));
     EXPECT_EQ(manager->openedFromList, 1);
 
     Dispatch(PLM_SHOW_MEETING_SETUP);

@@ -288,7 +288,10 @@ public:
     {
         m_log.Add("StoreDefaultProfile " + server);
     }
-    void StartPasswordExpiryPrompt() override { m_log.Add("StartPasswordExpiryPrompt"); }
+    void StartPasswordExpiryPrompt(int origin) override
+    {
+        m_log.Add("StartPasswordExpiryPrompt " + std::to_string(origin));
+    }
     int UpgradeClient(bool required) override
     {
         m_log.Add(required ? "UpgradeClient required" : "UpgradeClient optional");
