@@ -15,7 +15,7 @@
 #   client.pfx                  the same with its key and chain, password "corvisk"
 #   client.sha1                 its thumbprint
 #   stranger.crt stranger.key   a client certificate from the rogue CA, which
-#                               the appliance's --client-ca does not name
+#   stranger.pfx stranger.sha1  the appliance's --client-ca does not name
 # Usage: make_certs.sh DIR
 set -eu
 
@@ -118,8 +118,11 @@ make_client client client-ca "Corvisk Test User"
 # and Wine alike.
 quiet openssl pkcs12 -export -in client.crt -inkey client.key -certfile client-ca.crt \
     -name "Corvisk Test User" -passout pass:corvisk -out client.pfx
+quiet openssl pkcs12 -export -in stranger.crt -inkey stranger.key \
+    -name "Corvisk Stranger" -passout pass:corvisk -out stranger.pfx
 thumbprint server
 thumbprint rogue
 thumbprint wrongname
 thumbprint expired
 thumbprint client
+thumbprint stranger
