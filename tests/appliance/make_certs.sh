@@ -37,6 +37,17 @@ make_ca() { # name subject
         -addext "keyUsage=critical,keyCertSign,cRLSign"
 }
 
+# A new key and a certificate for it signed by the CA, with the extensions
+# in NAME.ext (removed afterwards).
+sign() { # name ca common-name
+    quiet openssl req -new -newkey rsa:2048 -nodes -sha256 \
+        -keyout "$1.key" -out "$1.csr" -subj "/O=Corvisk tests/CN=$3"
+    quiet openssl x509 -req -sha256 -days "$days" -in "$1.csr" \
+        -CA "$2.crt" -CAkey "$2.key" -set_serial "0x$(openssl rand -hex 8)" \
+        -extfile "$1.ext" -out "$1.crt"
+    rm -f "$1.csr" "$1.ext"
+}
+
 make_leaf() { # name ca dns
     cat > "$1.ext" <<EOF
 basicConstraints=critical,CA:FALSE
@@ -44,12 +55,7 @@ keyUsage=critical,digitalSignature,keyEncipherment
 extendedKeyUsage=serverAuth
 subjectAltName=DNS:$3
 EOF
-    quiet openssl req -new -newkey rsa:2048 -nodes -sha256 \
-        -keyout "$1.key" -out "$1.csr" -subj "/O=Corvisk tests/CN=$3"
-    quiet openssl x509 -req -sha256 -days "$days" -in "$1.csr" \
-        -CA "$2.crt" -CAkey "$2.key" -set_serial "0x$(openssl rand -hex 8)" \
-        -extfile "$1.ext" -out "$1.crt"
-    rm -f "$1.csr" "$1.ext"
+    sign "$1" "$2" "$3"
 }
 
 # A leaf whose validity lies in the past: only "openssl ca" sets both dates.
@@ -90,12 +96,7 @@ basicConstraints=critical,CA:FALSE
 keyUsage=critical,digitalSignature,keyEncipherment
 extendedKeyUsage=clientAuth
 EOF
-    quiet openssl req -new -newkey rsa:2048 -nodes -sha256 \
-        -keyout "$1.key" -out "$1.csr" -subj "/O=Corvisk tests/CN=$3"
-    quiet openssl x509 -req -sha256 -days "$days" -in "$1.csr" \
-        -CA "$2.crt" -CAkey "$2.key" -set_serial "0x$(openssl rand -hex 8)" \
-        -extfile "$1.ext" -out "$1.crt"
-    rm -f "$1.csr" "$1.ext"
+    sign "$1" "$2" "$3"
 }
 
 thumbprint() { # name
