@@ -509,12 +509,26 @@ TEST_F(ClientCertLoginTest, TheChosenCertificateLogsInAndTheApplianceSeesIt)
     DemandCertificate(true);
     std::vector<Row> rows;
     bool viewShown = false;
+    bool viewed = false;
     {
         WhenShown chooser(kChooserTitle, [&](HWND dlg) {
             rows = ListRows(dlg);
             viewShown = IsShown(dlg, IDC_CHOOSER_VIEW);
             SelectRow(dlg, RowNamed(dlg, L"Corvisk Test User"));
             wintest::SaveScreenshot(dlg, L"ClientCertLogin", L"chooser");
+            // The system's view of the chosen certificate, over the chooser.
+            Press(dlg, IDC_CHOOSER_VIEW);
+            HWND view = nullptr;
+            for (int i = 0; i < 200 && !view; ++i, Sleep(50))
+                view = wintest::FindTopLevel(nullptr, L"Certificate");
+            if (view) {
+                Sleep(300);
+                wintest::SaveScreenshot(view, L"ClientCertLogin", L"view");
+                Press(view, IDOK);
+                for (int i = 0; i < 100 && IsWindow(view); ++i)
+                    Sleep(50);
+                viewed = !IsWindow(view) && IsWindowVisible(dlg);  // the chooser stays
+            }
             Press(dlg, IDOK);
         });
         HostAndLogIn(L"carl", L"pw");
@@ -527,6 +541,7 @@ TEST_F(ClientCertLoginTest, TheChosenCertificateLogsInAndTheApplianceSeesIt)
         listed = listed || (r.name == L"Corvisk Test User" && r.issuer == L"Corvisk Client CA");
     EXPECT_TRUE(listed);
     EXPECT_TRUE(viewShown) << "Wine's cryptui has the certificate view";
+    EXPECT_TRUE(viewed);
     EXPECT_EQ(Appliance().LastSession().clientCert, Trimmed(CertFile("client.sha1")));
     // The first login never left (the double answered it); the second presented the certificate.
     const std::vector<std::string> records = NewLoginRecords();
