@@ -412,15 +412,7 @@ bool CHttpsClient::SelectClientCertificate(std::vector<ClientCertEntry>& list) {
     // The personal store searched is the desktop user's, even when this
     // program runs under another identity; FindUserCertificate later opens
     // the same one.
-    CertStore store(OpenShellUserStore());
-    if (!store.get()) return false;
-    list.clear();
-    PCCERT_CONTEXT cert = nullptr;
-    while ((cert = CertEnumCertificatesInStore(store.get(), cert)) != nullptr) {
-        ServerCertDetails d = DescribeCertificate(cert);
-        if (!d.thumbprint.empty()) list.push_back({d.subject, d.issuer, d.thumbprint});
-    }
-    return true;
+    return ListUserCertificates(list);
 }
 
 void CHttpsClient::Close() {

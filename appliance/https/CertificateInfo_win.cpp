@@ -117,11 +117,25 @@ std::string ProtocolName(DWORD protocolBits) {
     return std::string();
 }
 
-PCCERT_CONTEXT FindUserCertificate(const std::string& thumbprint) {
+bool ListUserCertificates(std::vector<ClientCertEntry>& list) {
+    CertStore store(OpenShellUserStore());
+    if (!store.get()) return false;
+    list.clear();
+    PCCERT_CONTEXT cert = nullptr;
+    while ((cert = CertEnumCertificatesInStore(store.get(), cert)) != nullptr) {
+        ServerCertDetails d = DescribeCertificate(cert);
+        if (!d.thumbprint.empty()) list.push_back({d.subject, d.issuer, d.thumbprint});
+    }
+    return true;
+}
+
+PCCERT_CONTEXT FindUserCertificate(const std::string& thumbprint, bool* storeOpened) {
+    if (storeOpened) *storeOpened = false;
     uint8_t hash[kSha1Size];
-    if (!ParseThumbprint(thumbprint, hash)) return nullptr;
     CertStore store(OpenShellUserStore());
     if (!store.get()) return nullptr;
+    if (storeOpened) *storeOpened = true;
+    if (!ParseThumbprint(thumbprint, hash)) return nullptr;
     CRYPT_HASH_BLOB blob{sizeof hash, hash};
     // The context keeps the store open for as long as it lives.
     return CertFindCertificateInStore(store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,

@@ -5,6 +5,7 @@
 #include <wincrypt.h>
 
 #include <string>
+#include <vector>
 
 #include "appliance/cgi/CertificateRecords.h"
 #include "core/base/CertificateVerifier_win.h"
@@ -28,6 +29,11 @@ DWORD CertificateFailureFlags(PCCERT_CONTEXT cert, const std::string& host);
 // for none known.
 std::string ProtocolName(DWORD protocolBits);
 
+// Every certificate of OpenShellUserStore with a readable thumbprint, in the
+// store's order, into list (replaced); false when the store cannot be opened.
+bool ListUserCertificates(std::vector<ClientCertEntry>& list);
+
 // The certificate with this thumbprint from OpenShellUserStore, the store the
-// certificate list was read from; null if none.
-PCCERT_CONTEXT FindUserCertificate(const std::string& thumbprint);
+// certificate list was read from; null if none. storeOpened, when given, tells
+// a store that could not be opened from a certificate that is not there.
+PCCERT_CONTEXT FindUserCertificate(const std::string& thumbprint, bool* storeOpened = nullptr);

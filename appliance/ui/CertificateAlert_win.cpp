@@ -2,13 +2,11 @@
 
 #include "appliance/https/CertificateInfo_win.h"
 #include "appliance/ui/CertificateText.h"
+#include "appliance/ui/CertificateViewer_win.h"
 #include "appliance/ui/LoginResources.h"
 #include "core/base/LoadResString.h"
 #include "core/base/ServerAddress.h"
 #include "core/base/TextConvert.h"
-
-#include <prsht.h>
-#include <cryptuiapi.h>
 
 namespace {
 
@@ -87,14 +85,7 @@ void OnInit(HWND dlg, AlertState& s)
 void ViewCertificate(HWND dlg, const AlertState& s)
 {
     CertContext context(ContextOf(*s.cert));
-    if (!context.get())
-        return;
-    CRYPTUI_VIEWCERTIFICATE_STRUCTW view{};
-    view.dwSize = sizeof(view);
-    view.hwndParent = dlg;
-    view.pCertContext = context.get();
-    BOOL changed = FALSE;
-    CryptUIDlgViewCertificateW(&view, &changed);
+    ShowCertificate(SystemCertificateViewer(), dlg, context.get());
 }
 
 INT_PTR CALLBACK AlertProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)

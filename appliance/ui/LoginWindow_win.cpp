@@ -4,6 +4,7 @@
 #include "appliance/cgi/LoginRequests.h"
 #include "appliance/cgi/SessionRequests.h"
 #include "appliance/ui/CertificateAlert_win.h"
+#include "appliance/ui/ClientCertChooser_win.h"
 #include "appliance/ui/LoginOutcome.h"
 #include "appliance/ui/LoginPages_win.h"
 #include "appliance/ui/LoginResources.h"
@@ -399,9 +400,10 @@ void CLogin::ShowPage(int result)
     case LoginAction::StayTfaRetry: Log(DHLOG_WARN, Str(IDS_LOG_TFA_RETRY), false); break;
     case LoginAction::StayTfaReset: Log(DHLOG_WARN, Str(IDS_LOG_TFA_RESET), false); break;
     case LoginAction::StayTfaUnknown: Log(DHLOG_WARN, Str(IDS_LOG_TFA_UNKNOWN), false); break;
+    case LoginAction::CertificateChooser: LoginWithClientCertificate(*this); break;
     default:
-        // Second-factor pages and the certificate chooser are not part of
-        // this window yet: like any other result, back to the server page.
+        // Second-factor pages are not part of this window yet: like any
+        // other result, back to the server page.
         m_context.ClearLoginState();
         ShowPageId(PageId::Server);
         break;

@@ -10,7 +10,7 @@ Command line
 ------------
   make_certs.sh DIR          # once per run: DIR/ca.crt, DIR/server.crt ...
   appliance.py --cert-dir DIR [--port N] [--scenario FILE] [--log FILE]
-               [--ready-file FILE] [--control-port N]
+               [--ready-file FILE] [--control-port N] [--client-ca FILE]
 
   --cert-dir DIR      uses DIR/server.crt and DIR/server.key (or give
                       --cert FILE --key FILE, e.g. DIR/rogue.crt for a
@@ -27,6 +27,11 @@ Command line
                         pid=<process id>
   --control-port N    also serve /__control/ over plain HTTP on 127.0.0.1:N
                       (0 picks a free port); not opened when absent
+  --client-ca FILE    the HTTPS handshake asks for a client certificate from
+                      the authority in FILE (e.g. DIR/client-ca.crt); sending
+                      none is allowed, one from another authority fails the
+                      handshake. Each request's record names the certificate
+                      presented ("client_cert": subject and SHA-1).
 
 The first line on stdout is "port=<https port>". SIGTERM or SIGINT stops it.
 The client must reach it as "localhost" (the certificate's only name).
@@ -65,6 +70,8 @@ Scenario (JSON object; every key optional, defaults in state.DEFAULT_SCENARIO)
                                      [{"prompt", "answer"}]; the last right
                                      answer logs in
                    other user keys: domain ("" = any), display_name,
+                   client_cert (true: logs in only over a connection that
+                   presented a client certificate, see --client-ca),
                    may_change_password (1; null = no header),
                    password_expiry_days (null = no header; -1 = expired),
                    session_prompt (true: a second login while a session
@@ -143,6 +150,7 @@ def parse_args(argv):
     p.add_argument("--log")
     p.add_argument("--ready-file")
     p.add_argument("--control-port", type=int)
+    p.add_argument("--client-ca")
     args = p.parse_args(argv)
     if args.cert_dir:
         args.cert = args.cert or os.path.join(args.cert_dir, "server.crt")
@@ -165,7 +173,7 @@ def main(argv=None) -> int:
         print("appliance: %s" % e, file=sys.stderr)
         return 2
     try:
-        listeners = [Listener(app, HOST, args.port, tls_context(args.cert, args.key))]
+        listeners = [Listener(app, HOST, args.port, tls_context(args.cert, args.key, args.client_ca))]
         if args.control_port is not None:
             listeners.append(Listener(app, HOST, args.control_port, None, control_only=True))
     except OSError as e:                 # port in use, unreadable certificate or key

@@ -104,12 +104,12 @@ class CgiHandler(MeetingPrograms):
             return self.rsa_step(form)
         if step == "RADIUSCHALLENGE":
             return self.radius_step(form)
-        return self.user_login(form)
+        return self.user_login(form, req.client_cert)
 
     def fail_login(self, r: Reply, message: str) -> Reply:
         return r.add("X-KE-message", message)
 
-    def user_login(self, form: Form) -> Reply:
+    def user_login(self, form: Form, client_cert: Optional[dict] = None) -> Reply:
         st = self.state
         r = self.login_reply()
         if st.geobot is not None:
@@ -126,6 +126,8 @@ class CgiHandler(MeetingPrograms):
         user = st.users.get(form.get("username", ""))
         if user is None or not self._domain_ok(user, domain):
             return self.fail_login(r, "Login failed: wrong user name or password.")
+        if user.client_cert and client_cert is None:
+            return self.fail_login(r, "Login failed: a client certificate is required.")
         password = form.get("password", "")
         kind = user.kind
         if kind in ("rsa_new_pin", "rsa_system_pin") and user.pin:

@@ -29,6 +29,8 @@ class Request:
     headers: List[Tuple[str, str]]
     head: bytes                      # request line and header lines, as received
     body: bytes
+    # The client certificate of the connection ({"subject", "sha1"}), or None.
+    client_cert: Optional[dict] = None
 
     @property
     def origin_target(self) -> str:

@@ -10,6 +10,8 @@ Fields of a record:
   body       the body bytes as latin-1 text (each byte one character)
   body_hex   the body bytes in lower-case hexadecimal
   fault      the fault applied to the reply, or null
+  client_cert  the connection's client certificate, {"subject": "/O=.../CN=...",
+             "sha1": lower-case hex}, or null
 """
 
 import json
@@ -41,6 +43,7 @@ class RequestLog:
                 "body": req.body.decode("latin-1"),
                 "body_hex": req.body.hex(),
                 "fault": fault,
+                "client_cert": req.client_cert,
             }
             self._records.append(rec)
             if self._file:

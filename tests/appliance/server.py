@@ -1,5 +1,6 @@
 """Listeners of the local appliance and the per-connection request loop."""
 
+import hashlib
 import itertools
 import socketserver
 import ssl
@@ -52,6 +53,7 @@ class Appliance:
 
     def serve_connection(self, sock, control_only: bool) -> None:
         conn = self.next_conn()
+        client_cert = presented_client_cert(sock)
         sock.settimeout(IDLE_TIMEOUT)
         rfile = sock.makefile("rb")
         how = httpwire.CLOSE
@@ -65,6 +67,7 @@ class Appliance:
                     break
                 if req is None:
                     break
+                req.client_cert = client_cert
                 if req.path.startswith(control.PREFIX):
                     how = httpwire.write_reply(sock, self.control.handle(req), None,
                                                req.keep_alive())
@@ -138,9 +141,36 @@ class Listener(socketserver.ThreadingTCPServer):
         return t
 
 
-def tls_context(cert_file: str, key_file: str) -> ssl.SSLContext:
+def tls_context(cert_file: str, key_file: str, client_ca: Optional[str] = None) -> ssl.SSLContext:
+    """With client_ca, the handshake asks for a client certificate from that
+    authority: a client may send none, but one from elsewhere is refused."""
     ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     ctx.minimum_version = ssl.TLSVersion.TLSv1_2
     ctx.load_cert_chain(cert_file, key_file)
+    if client_ca:
+        ctx.load_verify_locations(cafile=client_ca)
+        ctx.verify_mode = ssl.CERT_OPTIONAL
     return ctx
+
+
+# Short names of the subject attributes, as openssl writes them.
+_SUBJECT_NAMES = {"commonName": "CN", "organizationName": "O", "organizationalUnitName": "OU",
+                  "countryName": "C", "stateOrProvinceName": "ST", "localityName": "L"}
+
+
+def presented_client_cert(sock) -> Optional[dict]:
+    """The verified client certificate of a TLS connection as {"subject":
+    "/O=.../CN=...", "sha1": 40 lower-case hex digits}; None without one."""
+    if not isinstance(sock, ssl.SSLSocket):
+        return None
+    try:
+        der = sock.getpeercert(binary_form=True)
+        fields = sock.getpeercert() or {}
+    except (ValueError, OSError):
+        return None
+    if not der:
+        return None
+    subject = "".join("/%s=%s" % (_SUBJECT_NAMES.get(k, k), v)
+                      for rdn in fields.get("subject", ()) for k, v in rdn)
+    return {"subject": subject, "sha1": hashlib.sha1(der).hexdigest()}
 

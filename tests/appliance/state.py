@@ -84,6 +84,7 @@ class User:
     may_change_password: Optional[int] = 1
     password_expiry_days: Optional[int] = None
     session_prompt: bool = False     # answer X-KE-pendingId while another session lives
+    client_cert: bool = False        # logs in only with a client certificate
 
 
 @dataclass

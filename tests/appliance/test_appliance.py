@@ -6,6 +6,7 @@ The program is started once per test class with a fresh certificate set
 
 import base64
 import gzip
+import hashlib
 import http.client
 import json
 import os
@@ -56,11 +57,18 @@ class Response:
         return sc[len("swap="):].split(";", 1)[0]
 
 
-class ApplianceTest(unittest.TestCase):
+class ApplianceHarness(unittest.TestCase):
+    """Starts the appliance for a test class; the helpers speak to it."""
+
+    @classmethod
+    def appliance_args(cls, certs):
+        """Further command-line arguments of the class's appliance."""
+        return []
+
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.mkdtemp(prefix="appliance-test-")
-        certs = os.path.join(cls.tmp, "certs")
+        cls.certs = certs = os.path.join(cls.tmp, "certs")
         subprocess.run(["sh", os.path.join(HERE, "make_certs.sh"), certs], check=True)
         cls.ca = os.path.join(certs, "ca.crt")
         ready = os.path.join(cls.tmp, "ready")
@@ -68,7 +76,7 @@ class ApplianceTest(unittest.TestCase):
         cls.proc = subprocess.Popen(
             [sys.executable, os.path.join(HERE, "appliance.py"), "--cert-dir", certs,
              "--port", "0", "--control-port", "0", "--ready-file", ready,
-             "--log", cls.log_path], stdout=subprocess.DEVNULL)
+             "--log", cls.log_path] + cls.appliance_args(certs), stdout=subprocess.DEVNULL)
         deadline = time.time() + 20
         while not os.path.exists(ready):
             if time.time() > deadline or cls.proc.poll() is not None:
@@ -152,6 +160,8 @@ class ApplianceTest(unittest.TestCase):
             ("meetingID", mid)]
         return self.meeting(cookie, *pairs, path="/cgi-bin/meetingactive")
 
+
+class ApplianceTest(ApplianceHarness):
     # ------------------------------------------------------------- login
 
     def test_domain_query_reports_version_and_domains(self):
@@ -596,6 +606,59 @@ class ApplianceTest(unittest.TestCase):
             "expires=120;meetingState=1;sharingState=2;"))
         self.control("POST", "meeting", {"id": "5", "state": "started"})
         self.assertIn("meetingState=2;", self.participants(bob, "5"))
+
+
+class ClientCertificateTest(ApplianceHarness):
+    """The appliance asks for client certificates from the run's client CA."""
+
+    @classmethod
+    def appliance_args(cls, certs):
+        return ["--client-ca", os.path.join(certs, "client-ca.crt")]
+
+    def with_certificate(self, name):
+        ctx = ssl.create_default_context(cafile=self.ca)
+        ctx.load_cert_chain(os.path.join(self.certs, name + ".crt"),
+                            os.path.join(self.certs, name + ".key"))
+        return ctx
+
+    def records(self):
+        return self.control("GET", "requests")[1]
+
+    def test_presented_certificate_is_recorded_and_required_for_marked_users(self):
+        self.control("POST", "scenario", {"users": [
+            {"name": "alice", "password": "secret"},
+            {"name": "carl", "password": "pw", "client_cert": True}]})
+        # Without a certificate: the handshake goes on, carl is refused, alice is not.
+        r = self.login("carl", "pw")
+        self.assertIsNone(r.cookie)
+        self.assertEqual(r.header("X-KE-message"), "Login failed: a client certificate is required.")
+        self.assertIsNotNone(self.login("alice", "secret").cookie)
+        self.assertEqual([rec["client_cert"] for rec in self.records()], [None, None])
+
+        self.tls = self.with_certificate("client")
+        self.assertIsNone(self.login("carl", "wrong").cookie, "the password still counts")
+        carl = self.logged_in("carl", "pw")
+        self.assertTrue(self.session_valid(carl))
+        with open(os.path.join(self.certs, "client.sha1")) as f:
+            sha1 = f.read().strip()
+        self.assertEqual(self.records()[-1]["client_cert"],
+                         {"subject": "/O=Corvisk tests/CN=Corvisk Test User", "sha1": sha1})
+        # The PFX that Windows tests import holds that certificate and its key.
+        pem = subprocess.run(["openssl", "pkcs12", "-in", os.path.join(self.certs, "client.pfx"),
+                              "-passin", "pass:corvisk", "-clcerts", "-nodes"],
+                             check=True, capture_output=True).stdout
+        self.assertIn(b"PRIVATE KEY", pem)
+        end = b"-----END CERTIFICATE-----"
+        cert = pem[pem.index(b"-----BEGIN CERTIFICATE"):pem.index(end) + len(end)]
+        der = ssl.PEM_cert_to_DER_cert(cert.decode())
+        self.assertEqual(hashlib.sha1(der).hexdigest(), sha1)
+
+    def test_certificate_from_another_authority_fails_the_handshake(self):
+        count = len(self.records())
+        self.tls = self.with_certificate("stranger")
+        with self.assertRaises((ssl.SSLError, ConnectionError, http.client.RemoteDisconnected)):
+            self.login("alice", "secret")
+        self.assertEqual(len(self.records()), count, "nothing was served")
 
 
 if __name__ == "__main__":

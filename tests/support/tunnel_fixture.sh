@@ -8,7 +8,8 @@
 # Usage: tunnel_fixture.sh PROGRAM.exe [gtest arguments]
 # CORVISK_FIXTURE_SCENARIO, when set, names the appliance's scenario file;
 # CORVISK_FIXTURE_CERT names the certificate it presents (rogue, wrongname,
-# expired; default server).
+# expired; default server); CORVISK_FIXTURE_CLIENT_CA, when set, makes it ask
+# for client certificates of the run's client CA.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -30,6 +31,7 @@ sh "$root/tests/appliance/make_certs.sh" "$work/certs" || exit 1
 export CORVISK_TUNNEL_FAULTS=$work/faults.json
 echo '[]' > "$CORVISK_TUNNEL_FAULTS"
 python3 "$root/tests/appliance/appliance.py" --cert-dir "$work/certs" --ready-file "$work/ready" \
+    --log "$work/requests.jsonl" ${CORVISK_FIXTURE_CLIENT_CA:+--client-ca "$work/certs/client-ca.crt"} \
     ${CORVISK_FIXTURE_SCENARIO:+--scenario "$CORVISK_FIXTURE_SCENARIO"} \
     ${CORVISK_FIXTURE_CERT:+--cert "$work/certs/$CORVISK_FIXTURE_CERT.crt" --key "$work/certs/$CORVISK_FIXTURE_CERT.key"} \
     > "$work/appliance.log" 2>&1 &
@@ -70,6 +72,7 @@ export WINEPREFIX=$work/prefix
 export CORVISK_APPLIANCE_PORT=$appliance_port CORVISK_PROXY_PORT=$proxy_port CORVISK_AUTH_PROXY_PORT=$auth_port
 export CORVISK_TEST_CA_DER=$work/certs/ca.der CORVISK_SERVER_SHA1=$(cat "$work/certs/${CORVISK_FIXTURE_CERT:-server}.sha1")
 export CORVISK_ROGUE_PORT=$rogue_port CORVISK_ROGUE_SHA1=$(cat "$work/certs/rogue.sha1")
+export CORVISK_REQUEST_LOG=$work/requests.jsonl CORVISK_CERT_DIR=$work/certs
 export WINEDEBUG=-all
 "$root/scripts/wine-run" "$@"
 rc=$?
