@@ -143,10 +143,13 @@ private:
     uint16_t m_tries = kTries;
 };
 
-class OtpPage : public CountedPage {
+// The one-time password and the RSA next code: a code sent as it is typed;
+// a verdict of "retry" counts a try.
+class CodePage : public CountedPage {
 public:
-    explicit OtpPage(CLogin& l)
-        : CountedPage(l, PageId::Otp, IDD_LOGIN_OTP, IDS_OTP_PROMPT, IDS_OTP_FAILED_TRIES)
+    using Request = int32_t (*)(CgiSession&, const std::string&);
+    CodePage(CLogin& l, PageId id, UINT templ, UINT prompt, UINT triesText, Request request)
+        : CountedPage(l, id, templ, prompt, triesText), m_request(request)
     {
     }
 
@@ -156,12 +159,15 @@ protected:
         if (!MaySend())
             return;
         std::string code = Entry(IDC_STEP_CODE, kCodeMax);
-        const int result = Took(CgiOtpLogin(Session(), code));
+        const int result = Took(m_request(Session(), code));
         Wipe(code);
         if (result == CGI_SECOND_STEP_VERDICT && Session().tfResult == 1)
             CountFailure();
         m_login.ShowPage(result);
     }
+
+private:
+    Request m_request;
 };
 
 class NewPinPage : public StepPage {
@@ -246,27 +252,6 @@ protected:
     }
 };
 
-class NextCodePage : public CountedPage {
-public:
-    explicit NextCodePage(CLogin& l)
-        : CountedPage(l, PageId::NextCode, IDD_LOGIN_NEXT_CODE, IDS_EXTRA_TOKEN_PROMPT, IDS_WRONG_TOKEN_TRIES)
-    {
-    }
-
-protected:
-    void OnOk() override
-    {
-        if (!MaySend())
-            return;
-        std::string code = Entry(IDC_STEP_CODE, kCodeMax);
-        const int result = Took(CgiRsaNextCode(Session(), code));
-        Wipe(code);
-        if (result == CGI_SECOND_STEP_VERDICT && Session().tfResult == 1)
-            CountFailure();
-        m_login.ShowPage(result);
-    }
-};
-
 class RadiusPage : public StepPage {
 public:
     explicit RadiusPage(CLogin& l)
@@ -293,7 +278,8 @@ protected:
 
 std::unique_ptr<LoginPage> MakeOtpPage(CLogin& login)
 {
-    return std::make_unique<OtpPage>(login);
+    return std::make_unique<CodePage>(login, PageId::Otp, IDD_LOGIN_OTP, IDS_OTP_PROMPT, IDS_OTP_FAILED_TRIES,
+                                      CgiOtpLogin);
 }
 
 std::unique_ptr<LoginPage> MakeNewPinPage(CLogin& login)
@@ -313,7 +299,8 @@ std::unique_ptr<LoginPage> MakePasscodePage(CLogin& login)
 
 std::unique_ptr<LoginPage> MakeNextCodePage(CLogin& login)
 {
-    return std::make_unique<NextCodePage>(login);
+    return std::make_unique<CodePage>(login, PageId::NextCode, IDD_LOGIN_NEXT_CODE, IDS_EXTRA_TOKEN_PROMPT, IDS_WRONG_TOKEN_TRIES,
+                                      CgiRsaNextCode);
 }
 
 std::unique_ptr<LoginPage> MakeRadiusPage(CLogin& login)

@@ -815,6 +815,13 @@ protected:
         return count;
     }
     bool LoggedIn() const { return PostedParam(PLM_SHOW_ACTIVE_MEETINGS) == 1u; }
+    // The last code of a road: the login ends with the meeting list.
+    bool LogsInWith(const wchar_t* code)
+    {
+        Enter(IDC_STEP_CODE, code);
+        Ok();
+        return WaitPosted(PLM_SHOW_ACTIVE_MEETINGS) && LoggedIn();
+    }
 };
 
 TEST_F(LoginSecondFactorTest, OneTimePasswordCountsAWrongCodeAndTheRightOneLogsIn)
@@ -835,10 +842,7 @@ TEST_F(LoginSecondFactorTest, OneTimePasswordCountsAWrongCodeAndTheRightOneLogsI
     EXPECT_FALSE(LoggedIn());
     Shot(L"otp_wrong");
 
-    Enter(IDC_STEP_CODE, L"123456");
-    Ok();
-    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
-    EXPECT_TRUE(LoggedIn());
+    ASSERT_TRUE(LogsInWith(L"123456"));
     EXPECT_EQ(manager->Appliance().SessionTest(), 0) << "the login's session now counts";
 }
 
@@ -874,10 +878,7 @@ TEST_F(LoginSecondFactorTest, NewPinEntriesMustMatchThenThePassCodeLogsIn)
     EXPECT_TRUE(Focused(IDC_STEP_CODE));
     Shot(L"passcode");
 
-    Enter(IDC_STEP_CODE, L"2468111111");
-    Ok();
-    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
-    EXPECT_TRUE(LoggedIn());
+    ASSERT_TRUE(LogsInWith(L"2468111111"));
 }
 
 TEST_F(LoginSecondFactorTest, SystemPinRefusedAsksForANewPinAcceptedGoesToThePassCode)
@@ -899,10 +900,7 @@ TEST_F(LoginSecondFactorTest, SystemPinRefusedAsksForANewPinAcceptedGoesToThePas
     Start(L"sam", L"222222", PageId::SystemPin);
     wintest::Click(Page(), IDOK);
     ASSERT_EQ(login->CurrentPage(), PageId::Passcode) << Narrow(Status());
-    Enter(IDC_STEP_CODE, L"4321222222");
-    Ok();
-    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
-    EXPECT_TRUE(LoggedIn());
+    ASSERT_TRUE(LogsInWith(L"4321222222"));
 }
 
 TEST_F(LoginSecondFactorTest, NextCodeCountsAWrongTokenAndTheRightOneBringsTheSession)
@@ -922,10 +920,7 @@ TEST_F(LoginSecondFactorTest, NextCodeCountsAWrongTokenAndTheRightOneBringsTheSe
     Shot(L"next_code_wrong");
 
     manager->ownSessionId.clear();
-    Enter(IDC_STEP_CODE, L"444444");
-    Ok();
-    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
-    EXPECT_TRUE(LoggedIn());
+    ASSERT_TRUE(LogsInWith(L"444444"));
     EXPECT_FALSE(manager->ownSessionId.empty()) << "the reply's cookie is the session";
     EXPECT_EQ(manager->Appliance().SessionTest(), 0);
 }
@@ -953,10 +948,7 @@ TEST_F(LoginSecondFactorTest, RadiusAsksItsChallengesOnOnePageAWrongAnswerEndsAt
     EXPECT_FALSE(LoggedIn());
     Shot(L"radius_second");
 
-    Enter(IDC_STEP_CODE, L"9876");
-    Ok();
-    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
-    EXPECT_TRUE(LoggedIn());
+    ASSERT_TRUE(LogsInWith(L"9876"));
     EXPECT_EQ(manager->Appliance().SessionTest(), 0);
 }
 
@@ -990,9 +982,7 @@ TEST_F(LoginLastTryTest, AfterTheLastTryOkReturnsToTheServerPageAndANewPageCount
     Enter(IDC_STEP_CODE, L"000000");
     Ok();
     EXPECT_EQ(Status(), L"One-time password verification failed. You have 3 times to try.");
-    Enter(IDC_STEP_CODE, L"123456");
-    Ok();
-    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    ASSERT_TRUE(LogsInWith(L"123456"));
 }
 
 } // namespace
