@@ -797,20 +797,27 @@ protected:
         ASSERT_TRUE(WaitPage(page)) << Narrow(Status());
     }
     bool Focused(int control) const { return GetFocus() == wintest::FindControl(Page(), control); }
-    // Requests the appliance has received so far (from its control interface).
-    size_t ApplianceRequests() const
+    // A request to the appliance's control interface; the reply's body.
+    std::string Control(const char* verb, const char* path, const std::string& body = "") const
     {
         WinHttpTransport transport;
         CgiSession s(transport);
         s.applianceHost = "localhost";
         s.appliancePort = manager->appliancePort;
         CgiRequest r;
-        r.verb = "GET";
-        r.path = "/__control/requests";
+        r.verb = verb;
+        r.path = path;
+        r.body = body;
         const CgiReply reply = transport.Exchange(r, s);
-        EXPECT_EQ(reply.status, CgiTransportStatus::Ok);
+        EXPECT_EQ(reply.status, CgiTransportStatus::Ok) << path;
+        return reply.body;
+    }
+    // Requests the appliance has received so far.
+    size_t ApplianceRequests() const
+    {
+        const std::string log = Control("GET", "/__control/requests");
         size_t count = 0;
-        for (size_t at = reply.body.find("\"seq\": "); at != std::string::npos; at = reply.body.find("\"seq\": ", at + 1))
+        for (size_t at = log.find("\"seq\": "); at != std::string::npos; at = log.find("\"seq\": ", at + 1))
             ++count;
         return count;
     }
@@ -881,7 +888,7 @@ TEST_F(LoginSecondFactorTest, NewPinEntriesMustMatchThenThePassCodeLogsIn)
     ASSERT_TRUE(LogsInWith(L"2468111111"));
 }
 
-TEST_F(LoginSecondFactorTest, SystemPinRefusedAsksForANewPinAcceptedGoesToThePassCode)
+TEST_F(LoginSecondFactorTest, SystemPinRefusedAsksForANewPinAcceptedGoesToThePassCodeAWrongOneFails)
 {
     Start(L"sam", L"222222", PageId::SystemPin);
     EXPECT_EQ(Status(), L"The server has generated a new PIN for you.");
@@ -897,10 +904,27 @@ TEST_F(LoginSecondFactorTest, SystemPinRefusedAsksForANewPinAcceptedGoesToThePas
     EXPECT_EQ(Message(), L"Choose a new PIN of 4 to 8 letters or digits.");
     Shot(L"system_pin_refused");
 
+    // An answer without a verdict is a further step: the page stays with the
+    // appliance's text, and OK asks again.
     Start(L"sam", L"222222", PageId::SystemPin);
+    Control("POST", "/__control/faults",
+            R"({"match": "sysreply=y", "skip_handler": true, "count": 1,)"
+            R"( "headers": [["X-KE-message", "The PIN is still being made."]]})");
+    wintest::Click(Page(), IDOK);
+    EXPECT_EQ(login->CurrentPage(), PageId::SystemPin);
+    EXPECT_EQ(Message(), L"The PIN is still being made.");
     wintest::Click(Page(), IDOK);
     ASSERT_EQ(login->CurrentPage(), PageId::Passcode) << Narrow(Status());
-    ASSERT_TRUE(LogsInWith(L"4321222222"));
+
+    // A wrong pass-code is a failed login: the credentials page with the
+    // appliance's text, where the pass-code is the password.
+    Enter(IDC_STEP_CODE, L"4321000000");
+    Ok();
+    ASSERT_EQ(login->CurrentPage(), PageId::Credentials);
+    EXPECT_EQ(Status(), L"Login failed: wrong pass-code.");
+    Credentials(L"sam", L"4321222222");
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_TRUE(LoggedIn());
 }
 
 TEST_F(LoginSecondFactorTest, NextCodeCountsAWrongTokenAndTheRightOneBringsTheSession)
