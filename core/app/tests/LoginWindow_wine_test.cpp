@@ -998,6 +998,10 @@ TEST_F(LoginLastTryTest, AfterTheLastTryOkReturnsToTheServerPageAndANewPageCount
     Ok();
     EXPECT_EQ(ApplianceRequests(), before);
     EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    // The login state is cleared, the second step's included.
+    const CgiSession& s = static_cast<ProgramAppliance&>(manager->Appliance()).LastSession();
+    EXPECT_EQ(s.secondStepKind, 0);
+    EXPECT_EQ(s.tfResult, -1);
     wintest::PumpFor(300);
     EXPECT_FALSE(LoggedIn());
     Shot(L"server_after_last_try");
