@@ -49,8 +49,11 @@ struct CgiSession {
     // What the login window shows: kept here, so a request made before any
     // login window exists (a launch from a link) has somewhere to put it.
     std::string serverMessage;
-    std::string pstate;
+    std::string pstate;  // sent back as received, with its line's CR
     int32_t secondStepKind = 0;
+    // The appliance's verdict on a second step: 0 accepted, 1 retry, 2 failed,
+    // 3 reset; -1 while the last answer carried none.
+    int32_t tfResult = -1;
 
     // Certificates.
     int32_t clientCertRequired = 0;

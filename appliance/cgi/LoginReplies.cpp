@@ -92,7 +92,7 @@ int32_t ParseUserLoginReply(const std::string& headers, const std::string& body,
         int32_t kind = ParseDecimal(value);
         if (kind != 0) {
             std::string state;
-            if (kind >= 2 && kind <= 5 && MarkerValue(headers, "X-KE-rsastate: ", state))
+            if (kind >= 2 && kind <= 5 && MarkerValueWithCr(headers, "X-KE-rsastate: ", state))
                 out.pstate = state;
             out.secondStepKind = kind;
             result = CGI_SECOND_STEP;

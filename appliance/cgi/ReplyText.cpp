@@ -13,12 +13,22 @@ size_t LineEnd(const std::string& text, size_t from) {
     return end == std::string::npos ? text.size() : end;
 }
 
-bool ValueAt(const std::string& text, size_t pos, bool needLineEnd, std::string& value) {
+enum class ValueEnd {
+    Trimmed,      // trailing blanks dropped; the text's end also ends the value
+    NeedLineEnd,  // the same, but only a value followed by a line end counts
+    KeepCr,       // up to the LF of a CRLF, blanks and CR kept
+};
+
+bool ValueAt(const std::string& text, size_t pos, ValueEnd mode, std::string& value) {
     if (pos < text.size() && text[pos] == ':') ++pos;
     while (pos < text.size() && IsBlank(text[pos])) ++pos;
     size_t end = LineEnd(text, pos);
-    if (needLineEnd && end == text.size()) return false;
-    while (end > pos && IsBlank(text[end - 1])) --end;
+    if (mode == ValueEnd::NeedLineEnd && end == text.size()) return false;
+    if (mode == ValueEnd::KeepCr) {
+        if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++end;
+    } else {
+        while (end > pos && IsBlank(text[end - 1])) --end;
+    }
     if (end - pos > kMaxReplyValue) return false;
     value.assign(text, pos, end - pos);
     return true;
@@ -63,13 +73,19 @@ bool Contains(const std::string& text, const char* marker) {
 bool MarkerValue(const std::string& text, const char* marker, std::string& value) {
     size_t at = text.find(marker);
     if (at == std::string::npos) return false;
-    return ValueAt(text, at + std::strlen(marker), false, value);
+    return ValueAt(text, at + std::strlen(marker), ValueEnd::Trimmed, value);
 }
 
 bool MarkerLine(const std::string& text, const char* marker, std::string& value) {
     size_t at = text.find(marker);
     if (at == std::string::npos) return false;
-    return ValueAt(text, at + std::strlen(marker), true, value);
+    return ValueAt(text, at + std::strlen(marker), ValueEnd::NeedLineEnd, value);
+}
+
+bool MarkerValueWithCr(const std::string& text, const char* marker, std::string& value) {
+    size_t at = text.find(marker);
+    if (at == std::string::npos) return false;
+    return ValueAt(text, at + std::strlen(marker), ValueEnd::KeepCr, value);
 }
 
 int32_t ParseDecimal(const std::string& text) {

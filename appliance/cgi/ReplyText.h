@@ -27,6 +27,11 @@ bool MarkerValue(const std::string& text, const char* marker, std::string& value
 // Like MarkerValue, but only a marker followed by a line end counts.
 bool MarkerLine(const std::string& text, const char* marker, std::string& value);
 
+// Like MarkerValue, but the value keeps the carriage return of a CRLF that
+// ends its line (a token the appliance wants back exactly as it sent it) and
+// its trailing blanks.
+bool MarkerValueWithCr(const std::string& text, const char* marker, std::string& value);
+
 // Decimal integer as the C library's atoi reads it (leading blanks, optional
 // sign, digits up to the first other character, 0 without digits), clamped to
 // the 32-bit range instead of overflowing.

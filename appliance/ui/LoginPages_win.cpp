@@ -16,11 +16,6 @@
 #include <cwchar>
 #include <vector>
 
-namespace {
-
-constexpr size_t kFieldMax = 127;
-
-// A secret typed by the user, UTF-8, into its stored form; the plain copy is wiped.
 s_mem StoreSecret(const std::wstring& typed)
 {
     std::string plain = WideToAnsi(typed, kCodePageUtf8);
@@ -34,6 +29,10 @@ s_mem StoreSecret(const std::wstring& typed)
         c = 0;
     return stored;
 }
+
+namespace {
+
+constexpr size_t kFieldMax = 127;
 
 void FillServerCombo(CLogin& login, HWND combo)
 {

@@ -8,6 +8,7 @@
 #include "appliance/ui/LoginOutcome.h"
 #include "appliance/ui/LoginPages_win.h"
 #include "appliance/ui/LoginResources.h"
+#include "appliance/ui/SecondFactorPages_win.h"
 #include "core/base/CaptchaPage.h"
 #include "core/base/DialogKeys_win.h"
 #include "core/base/DHLog.h"
@@ -91,6 +92,12 @@ std::unique_ptr<LoginPage> CLogin::MakePage(PageId id)
     case PageId::Domains: return MakeDomainPage(*this);
     case PageId::Portals: return MakePortalPage(*this);
     case PageId::Proxy: return MakeProxyPage(*this);
+    case PageId::Otp: return MakeOtpPage(*this);
+    case PageId::NewPin: return MakeNewPinPage(*this);
+    case PageId::SystemPin: return MakeSystemPinPage(*this);
+    case PageId::Passcode: return MakePasscodePage(*this);
+    case PageId::NextCode: return MakeNextCodePage(*this);
+    case PageId::Radius: return MakeRadiusPage(*this);
     default: return nullptr;
     }
 }
@@ -361,7 +368,7 @@ void CLogin::ShowPage(int result)
     CgiSession& s = m_context.PreparedSession();
     message = s.serverMessage;
     s.serverMessage.clear();
-    switch (ActionForLoginResult(result, s.secondStepKind, -1)) {
+    switch (ActionForLoginResult(result, s.secondStepKind, s.tfResult)) {
     case LoginAction::ShowMeetings:
         PostMain(PLM_SHOW_ACTIVE_MEETINGS, 1);
         Log(DHLOG_INFO, Str(IDS_LOG_LOGIN_OK), true);
@@ -374,6 +381,12 @@ void CLogin::ShowPage(int result)
         message.clear();
         Log(DHLOG_ERROR, Str(IDS_LOG_LOGIN_FAILED_TEXT), false);
         break;
+    case LoginAction::OtpPage: ShowPageId(PageId::Otp); break;
+    case LoginAction::NewPinPage: ShowPageId(PageId::NewPin); break;
+    case LoginAction::SystemPinPage: ShowPageId(PageId::SystemPin); break;
+    case LoginAction::PasscodePage: ShowPageId(PageId::Passcode); break;
+    case LoginAction::NextCodePage: ShowPageId(PageId::NextCode); break;
+    case LoginAction::RadiusPage: ShowPageId(PageId::Radius); break;
     case LoginAction::PortalPage:
         ShowPageId(PageId::Portals);
         Log(DHLOG_INFO, Str(IDS_LOG_MULTIPLE_PORTALS), false);
@@ -402,8 +415,7 @@ void CLogin::ShowPage(int result)
     case LoginAction::StayTfaUnknown: Log(DHLOG_WARN, Str(IDS_LOG_TFA_UNKNOWN), false); break;
     case LoginAction::CertificateChooser: LoginWithClientCertificate(*this); break;
     default:
-        // Second-factor pages are not part of this window yet: like any
-        // other result, back to the server page.
+        // Any other result: back to the server page.
         m_context.ClearLoginState();
         ShowPageId(PageId::Server);
         break;

@@ -1,5 +1,5 @@
 // The stand-alone login window: a frame that shows one page at a time (server,
-// credentials, domain, portal, proxy credentials), runs the first step of a
+// credentials, domain, portal, proxy credentials, second steps), runs the first step of a
 // login on a worker and the login request itself on the GUI thread, and
 // reports every outcome in its status line, the log and to the main thread.
 #pragma once
@@ -25,6 +25,12 @@ enum class PageId {
     Domains,
     Portals,
     Proxy,
+    Otp,
+    NewPin,
+    SystemPin,
+    Passcode,
+    NextCode,
+    Radius,
 };
 
 class CLogin : public CWindowFrame {

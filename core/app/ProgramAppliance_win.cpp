@@ -260,6 +260,7 @@ void ProgramAppliance::ClearSessionLoginState()
     s.pendingId.clear();
     s.pstate.clear();
     s.secondStepKind = 0;
+    s.tfResult = -1;
     s.serverMessage.clear();
     s.domains.clear();
     s.portals.clear();

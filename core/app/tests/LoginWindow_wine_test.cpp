@@ -4,6 +4,9 @@
 // line, the messages to the main thread and the appliance's request log.
 // Run by tunnel_fixture.sh; each scenario file is a test entry of its own.
 #include "core/app/tests/LoginWindowFixture_win.h"
+#include "appliance/cgi/CgiSession.h"
+#include "appliance/ui/SecondFactorResources.h"
+#include "appliance/https/WinHttpTransport_win.h"
 #include "core/base/StoredSecret.h"
 
 #include <atomic>
@@ -654,6 +657,255 @@ TEST_F(LoginUpgradeTest, UpgradeOfferedAsksTheProgramAndKeepsTheWindow)
     EXPECT_EQ(login->CurrentPage(), PageId::Server);
     EXPECT_TRUE(IsWindowEnabled(wintest::FindControl(Page(), IDC_HOST)));
     Shot(L"upgrade");
+}
+
+} // namespace
+
+namespace {
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+// The local appliance's second-factor accounts, each logging in through its
+// pages (default scenario: olga one-time password, nina new PIN, sam system
+// PIN, ned next code, rita RADIUS). Each account is used by one test only:
+// a PIN set at the appliance stays set.
+class LoginSecondFactorTest : public LoginWindowTest {
+protected:
+    std::wstring Message() const { return wintest::ControlText(Page(), IDC_STEP_MESSAGE); }
+    void Enter(int control, const wchar_t* text) { wintest::SetControlText(Page(), control, text); }
+    void Ok()
+    {
+        wintest::Click(Page(), IDOK);
+        wintest::Pump();
+    }
+    // Server, Host, credentials, then the page the appliance asks for.
+    void Start(const wchar_t* user, const wchar_t* password, PageId page)
+    {
+        if (login->CurrentPage() != PageId::Server)
+            wintest::Click(Page(), IDCANCEL);
+        Server(ServerText());
+        HostToCredentials();
+        Credentials(user, password);
+        ASSERT_TRUE(WaitPage(page)) << Narrow(Status());
+    }
+    bool Focused(int control) const { return GetFocus() == wintest::FindControl(Page(), control); }
+    // A request to the appliance's control interface; the reply's body.
+    std::string Control(const char* verb, const char* path, const std::string& body = "") const
+    {
+        WinHttpTransport transport;
+        CgiSession s(transport);
+        s.applianceHost = "localhost";
+        s.appliancePort = manager->appliancePort;
+        CgiRequest r;
+        r.verb = verb;
+        r.path = path;
+        r.body = body;
+        const CgiReply reply = transport.Exchange(r, s);
+        EXPECT_EQ(reply.status, CgiTransportStatus::Ok) << path;
+        return reply.body;
+    }
+    // Requests the appliance has received so far.
+    size_t ApplianceRequests() const
+    {
+        const std::string log = Control("GET", "/__control/requests");
+        size_t count = 0;
+        for (size_t at = log.find("\"seq\": "); at != std::string::npos; at = log.find("\"seq\": ", at + 1))
+            ++count;
+        return count;
+    }
+    bool LoggedIn() const { return PostedParam(PLM_SHOW_ACTIVE_MEETINGS) == 1u; }
+    // The last code of a road: the login ends with the meeting list.
+    bool LogsInWith(const wchar_t* code)
+    {
+        Enter(IDC_STEP_CODE, code);
+        Ok();
+        return WaitPosted(PLM_SHOW_ACTIVE_MEETINGS) && LoggedIn();
+    }
+};
+
+TEST_F(LoginSecondFactorTest, OneTimePasswordCountsAWrongCodeAndTheRightOneLogsIn)
+{
+    Start(L"olga", L"otp-pass", PageId::Otp);
+    EXPECT_EQ(Status(), L"Please enter the one-time password to proceed.\n");
+    EXPECT_EQ(Message(), L"Please enter the one-time password.");
+    EXPECT_TRUE(Focused(IDC_STEP_CODE));
+    EXPECT_TRUE(GetWindowLongW(wintest::FindControl(Page(), IDC_STEP_CODE), GWL_STYLE) & ES_PASSWORD);
+    Shot(L"otp");
+
+    Enter(IDC_STEP_CODE, L"000000");
+    Ok();
+    EXPECT_EQ(login->CurrentPage(), PageId::Otp);
+    EXPECT_EQ(Status(), L"One-time password verification failed. You have 3 times to try.");
+    EXPECT_EQ(login->StatusKind(), STATUS_ERROR);
+    EXPECT_EQ(Message(), L"Wrong one-time password.");
+    EXPECT_FALSE(LoggedIn());
+    Shot(L"otp_wrong");
+
+    ASSERT_TRUE(LogsInWith(L"123456"));
+    EXPECT_EQ(manager->Appliance().SessionTest(), 0) << "the login's session now counts";
+}
+
+TEST_F(LoginSecondFactorTest, NewPinEntriesMustMatchThenThePassCodeLogsIn)
+{
+    Start(L"nina", L"111111", PageId::NewPin);
+    EXPECT_EQ(Status(), L"You are required to change the PIN.");
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_NEW_PIN_LABEL), L"New pin:");
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_PIN_CONFIRM_LABEL), L"Confirmation:");
+    EXPECT_EQ(Message(), L"Choose a new PIN of 4 to 8 letters or digits.");
+    EXPECT_TRUE(Focused(IDC_NEW_PIN));
+    Shot(L"new_pin");
+
+    // Different entries are not sent.
+    const size_t before = ApplianceRequests();
+    Enter(IDC_NEW_PIN, L"2468");
+    Enter(IDC_PIN_CONFIRM, L"2469");
+    Ok();
+    EXPECT_EQ(ApplianceRequests(), before);
+    EXPECT_EQ(Status(), L"The confirmation does not match the new pin. Try again!\n");
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_NEW_PIN), L"");
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_PIN_CONFIRM), L"");
+    EXPECT_EQ(login->CurrentPage(), PageId::NewPin);
+    Shot(L"pin_mismatch");
+
+    Enter(IDC_NEW_PIN, L"2468");
+    Enter(IDC_PIN_CONFIRM, L"2468");
+    Ok();
+    ASSERT_EQ(login->CurrentPage(), PageId::Passcode) << Narrow(Status());
+    EXPECT_EQ(Status(), L"Please enter the new PIN and token to verify your identity.");
+    EXPECT_EQ(wintest::ControlText(Page(), IDCANCEL), L"NO");
+    EXPECT_EQ(Message(), L"PIN accepted. Log in with the PIN followed by the token code.");
+    EXPECT_TRUE(Focused(IDC_STEP_CODE));
+    Shot(L"passcode");
+
+    ASSERT_TRUE(LogsInWith(L"2468111111"));
+}
+
+TEST_F(LoginSecondFactorTest, SystemPinRefusedAsksForANewPinAcceptedGoesToThePassCodeAWrongOneFails)
+{
+    Start(L"sam", L"222222", PageId::SystemPin);
+    EXPECT_EQ(Status(), L"The server has generated a new PIN for you.");
+    EXPECT_EQ(Message(), L"Your new PIN is 4321.");
+    EXPECT_TRUE(Focused(IDCANCEL)) << "button 2 has the focus";
+    EXPECT_EQ(wintest::ControlText(Page(), IDOK), L"OK");
+    EXPECT_EQ(wintest::ControlText(Page(), IDCANCEL), L"Cancel");
+    Shot(L"system_pin");
+
+    // Button 2 refuses; the appliance asks for a PIN of the user's own.
+    wintest::Click(Page(), IDCANCEL);
+    ASSERT_EQ(login->CurrentPage(), PageId::NewPin) << Narrow(Status());
+    EXPECT_EQ(Message(), L"Choose a new PIN of 4 to 8 letters or digits.");
+    Shot(L"system_pin_refused");
+
+    // An answer without a verdict is a further step: the page stays with the
+    // appliance's text, and OK asks again.
+    Start(L"sam", L"222222", PageId::SystemPin);
+    Control("POST", "/__control/faults",
+            R"({"match": "sysreply=y", "skip_handler": true, "count": 1,)"
+            R"( "headers": [["X-KE-message", "The PIN is still being made."]]})");
+    wintest::Click(Page(), IDOK);
+    EXPECT_EQ(login->CurrentPage(), PageId::SystemPin);
+    EXPECT_EQ(Message(), L"The PIN is still being made.");
+    wintest::Click(Page(), IDOK);
+    ASSERT_EQ(login->CurrentPage(), PageId::Passcode) << Narrow(Status());
+
+    // A wrong pass-code is a failed login: the credentials page with the
+    // appliance's text, where the pass-code is the password.
+    Enter(IDC_STEP_CODE, L"4321000000");
+    Ok();
+    ASSERT_EQ(login->CurrentPage(), PageId::Credentials);
+    EXPECT_EQ(Status(), L"Login failed: wrong pass-code.");
+    Credentials(L"sam", L"4321222222");
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_TRUE(LoggedIn());
+}
+
+TEST_F(LoginSecondFactorTest, NextCodeCountsAWrongTokenAndTheRightOneBringsTheSession)
+{
+    Start(L"ned", L"1234333333", PageId::NextCode);
+    EXPECT_EQ(Status(), L"You are required to enter an extra token to proceed.");
+    EXPECT_EQ(Message(), L"Wait for the token code to change, then enter it.");
+    EXPECT_TRUE(Focused(IDC_STEP_CODE));
+    Shot(L"next_code");
+
+    Enter(IDC_STEP_CODE, L"1");
+    Ok();
+    EXPECT_EQ(login->CurrentPage(), PageId::NextCode);
+    EXPECT_EQ(Status(), L"Wrong token. You have 3 times to try.");
+    EXPECT_EQ(Message(), L"Wrong token code.");
+    EXPECT_FALSE(LoggedIn());
+    Shot(L"next_code_wrong");
+
+    manager->ownSessionId.clear();
+    ASSERT_TRUE(LogsInWith(L"444444"));
+    EXPECT_FALSE(manager->ownSessionId.empty()) << "the reply's cookie is the session";
+    EXPECT_EQ(manager->Appliance().SessionTest(), 0);
+}
+
+TEST_F(LoginSecondFactorTest, RadiusAsksItsChallengesOnOnePageAWrongAnswerEndsAtTheCredentials)
+{
+    Start(L"rita", L"radius-pass", PageId::Radius);
+    EXPECT_EQ(Status(), L"You are required to enter an extra token to proceed.");
+    EXPECT_EQ(Message(), L"What is your pet's name?");
+    Shot(L"radius");
+
+    Enter(IDC_STEP_CODE, L"tom");
+    Ok();
+    ASSERT_EQ(login->CurrentPage(), PageId::Credentials);
+    EXPECT_EQ(Status(), L"Wrong answer to the challenge.");
+    Shot(L"radius_wrong");
+
+    Credentials(L"rita", L"radius-pass");
+    ASSERT_EQ(login->CurrentPage(), PageId::Radius);
+    Enter(IDC_STEP_CODE, L"rex");
+    Ok();
+    EXPECT_EQ(login->CurrentPage(), PageId::Radius);
+    EXPECT_EQ(Message(), L"Enter the code sent to your phone");
+    EXPECT_EQ(wintest::ControlText(Page(), IDC_STEP_CODE), L"") << "the answer is not left in the field";
+    EXPECT_FALSE(LoggedIn());
+    Shot(L"radius_second");
+
+    ASSERT_TRUE(LogsInWith(L"9876"));
+    EXPECT_EQ(manager->Appliance().SessionTest(), 0);
+}
+
+// Scenario login_last_try_scenario.json: olga's appliance takes more wrong
+// one-time passwords than the page allows.
+class LoginLastTryTest : public LoginSecondFactorTest {};
+
+TEST_F(LoginLastTryTest, AfterTheLastTryOkReturnsToTheServerPageAndANewPageCountsAfresh)
+{
+    Start(L"olga", L"otp-pass", PageId::Otp);
+    for (int left = 3; left >= 0; --left) {
+        Enter(IDC_STEP_CODE, L"000000");
+        Ok();
+        ASSERT_EQ(login->CurrentPage(), PageId::Otp);
+        EXPECT_EQ(Status(), L"One-time password verification failed. You have " + std::to_wstring(left) +
+                                L" times to try.");
+    }
+    Shot(L"no_tries_left");
+
+    // The right code now: no request goes out.
+    const size_t before = ApplianceRequests();
+    Enter(IDC_STEP_CODE, L"123456");
+    Ok();
+    EXPECT_EQ(ApplianceRequests(), before);
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    // The login state is cleared, the second step's included.
+    const CgiSession& s = static_cast<ProgramAppliance&>(manager->Appliance()).LastSession();
+    EXPECT_EQ(s.secondStepKind, 0);
+    EXPECT_EQ(s.tfResult, -1);
+    wintest::PumpFor(300);
+    EXPECT_FALSE(LoggedIn());
+    Shot(L"server_after_last_try");
+
+    Start(L"olga", L"otp-pass", PageId::Otp);
+    Enter(IDC_STEP_CODE, L"000000");
+    Ok();
+    EXPECT_EQ(Status(), L"One-time password verification failed. You have 3 times to try.");
+    ASSERT_TRUE(LogsInWith(L"123456"));
 }
 
 } // namespace
