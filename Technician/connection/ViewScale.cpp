@@ -78,6 +78,18 @@ bool ViewScale::setScale(double num, double den)
     return true;
 }
 
+void ViewScale::setUnscaled()
+{
+    m_fit = false;
+    m_scaling = false;
+    m_num = 100.0;
+    m_den = 100.0;
+    m_savedNum = 100.0;
+    m_savedDen = 100.0;
+    m_savedScaling = false;
+    clampPositions();
+}
+
 int ViewScale::scaledWidth() const
 {
     return m_scaling ? static_cast<int>(m_fbW * m_num / m_den) : m_fbW;
@@ -191,6 +203,26 @@ int ViewScale::bestFitPercent() const
     if (!hasFramebuffer())
         return -1;
     return std::min(m_pageH * 100 / m_fbH, m_pageW * 100 / m_fbW);
+}
+
+int ViewScale::fitHeightPercent(int vScrollWidth) const
+{
+    if (!hasFramebuffer())
+        return -1;
+    const int p = m_pageH * 100 / m_fbH;
+    if (m_pageW * 100 / m_fbW < p)
+        return std::max(0, m_pageH - vScrollWidth) * 100 / m_fbH;
+    return p;
+}
+
+int ViewScale::fitWidthPercent(int hScrollHeight) const
+{
+    if (!hasFramebuffer())
+        return -1;
+    const int p = m_pageW * 100 / m_fbW;
+    if (m_pageH * 100 / m_fbH < p)
+        return std::max(0, m_pageW - hScrollHeight) * 100 / m_fbW;
+    return p;
 }
 
 } // namespace viewer
