@@ -1,6 +1,6 @@
 #pragma once
 // Painting the viewer window: the framebuffer at the view's scale and scroll
-// (HALFTONE when scaled), black wherever the picture does not reach, then
+// (an area-weighted box filter when scaled), black wherever the picture does not reach, then
 // the drawn cursor over it. The picture is copied out under the framebuffer
 // lock and drawn after releasing it, so the reader never waits on the display.
 #include "Technician/connection/CursorShape.h"
@@ -20,6 +20,7 @@ public:
 
 private:
     std::vector<uint32_t> m_copy;
+    std::vector<uint32_t> m_scaled;
 };
 
 // Fills the rectangle (l, t, r, b) black; nothing when it is empty.
