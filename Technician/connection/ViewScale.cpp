@@ -205,24 +205,28 @@ int ViewScale::bestFitPercent() const
     return std::min(m_pageH * 100 / m_fbH, m_pageW * 100 / m_fbW);
 }
 
+namespace {
+
+// The fit along one side (page a of picture side a), given up by a scroll
+// bar's room when the other side would then not fit.
+int FitAlong(int pageA, int fbA, int pageB, int fbB, int bar)
+{
+    const int p = pageA * 100 / fbA;
+    if (pageB * 100 / fbB < p)
+        return std::max(0, pageA - bar) * 100 / fbA;
+    return p;
+}
+
+} // namespace
+
 int ViewScale::fitHeightPercent(int vScrollWidth) const
 {
-    if (!hasFramebuffer())
-        return -1;
-    const int p = m_pageH * 100 / m_fbH;
-    if (m_pageW * 100 / m_fbW < p)
-        return std::max(0, m_pageH - vScrollWidth) * 100 / m_fbH;
-    return p;
+    return hasFramebuffer() ? FitAlong(m_pageH, m_fbH, m_pageW, m_fbW, vScrollWidth) : -1;
 }
 
 int ViewScale::fitWidthPercent(int hScrollHeight) const
 {
-    if (!hasFramebuffer())
-        return -1;
-    const int p = m_pageW * 100 / m_fbW;
-    if (m_pageH * 100 / m_fbH < p)
-        return std::max(0, m_pageW - hScrollHeight) * 100 / m_fbW;
-    return p;
+    return hasFramebuffer() ? FitAlong(m_pageW, m_fbW, m_pageH, m_fbH, hScrollHeight) : -1;
 }
 
 } // namespace viewer

@@ -158,7 +158,6 @@ void TechnicianGUI::SaveOptions()
         m_options.display.scaleNum = s.numerator();
         m_options.display.scaleDen = s.denominator();
     }
-    m_options.fullScreen = m_fullScreen;
     m_options.Save();
 }
 

@@ -88,6 +88,8 @@ private:
 
     // A live session with a picture: zoom, fits and scrolling need one.
     bool HasPicture() const;
+    // This participant controls the presenter's screen.
+    bool ControlHeld() const;
     // The scale follows the viewer window and the picture's size: fit,
     // page, positions, scroll bars, the zoom display, a repaint.
     void RefreshView(bool erase);

@@ -1,8 +1,7 @@
 #pragma once
 // The viewer GUI's display options: the colour depth a connection asks for,
 // the display record (scaling, fit to window, scale) that a connection takes
-// when it is made, the clipboard switch, the local-cursor mode and the bar
-// flags. A new GUI starts from these defaults (nothing is read back); the
+// when it is made, the local-cursor mode and the bar flags. A new GUI starts from these defaults (nothing is read back); the
 // GUI writes the live display state to the user's settings when it goes.
 struct ViewerDisplayRecord {
     bool scaling = false;
@@ -14,11 +13,10 @@ struct ViewerDisplayRecord {
 struct ViewerOptionsStore {
     // The product asks for 8-bit colour (row 1 of the client formats).
     int colourDepth = 1;
-    bool acceleratorsOff = false;
-    bool fullScreen = false;
     bool topBar = false;
     bool sideBar = false;
-    bool clipboardDisabled = false;
+    // The pointer over the picture with control: 0 cursor 157, 1 cursor 156,
+    // 2 the standard arrow.
     int localCursorMode = 1;
     ViewerDisplayRecord display;
 

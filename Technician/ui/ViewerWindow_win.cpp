@@ -66,13 +66,27 @@ LRESULT TechnicianGUI::OnViewerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
         return 0;
     case WM_SETCURSOR:
         // With control, the local-cursor mode picks the pointer over the picture.
-        if (LOWORD(lp) == HTCLIENT && m_meeting && m_meeting->ControlHeld() && GetFocus() == hwnd) {
+        if (LOWORD(lp) == HTCLIENT && ControlHeld() && GetFocus() == hwnd) {
             switch (m_options.localCursorMode) {
             case 0: SetCursor(LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_VIEWER_CROSS))); break;
             case 1: SetCursor(LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_VIEWER_DOT))); break;
             default: SetCursor(LoadCursorW(nullptr, IDC_ARROW)); break;
             }
             return TRUE;
+        }
+        break;
+    case WM_SETFOCUS:
+        // With control in full screen the picture stays above other windows
+        // while it has the focus, and gives way when it loses it.
+        if (m_fullScreen && ControlHeld())
+            SetWindowPos(m_hwndFrame, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        break;
+    case WM_KILLFOCUS:
+        if (m_fullScreen && ControlHeld() && HasPicture()) {
+            HWND fg = GetForegroundWindow();
+            const bool fgTopmost = fg && (GetWindowLongPtrW(fg, GWL_EXSTYLE) & WS_EX_TOPMOST);
+            SetWindowPos(m_hwndFrame, fg && fg != m_hwndFrame && !fgTopmost ? fg : HWND_NOTOPMOST, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         }
         break;
     case WM_CHAR:
@@ -94,6 +108,11 @@ LRESULT TechnicianGUI::OnViewerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
         break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+bool TechnicianGUI::ControlHeld() const
+{
+    return m_meeting && m_meeting->ControlHeld();
 }
 
 void TechnicianGUI::OnSessionState(bool painting)

@@ -1,11 +1,10 @@
 // The painting scaler against an area-weighted mean worked out in floating
 // point, and any cut of the window equal to the same part of the whole.
 #include "Technician/connection/BoxScale.h"
+#include "Technician/connection/tests/BoxReference.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
 #include <random>
 
 namespace viewer {
@@ -18,34 +17,6 @@ std::vector<uint32_t> Noise(int w, int h, unsigned seed)
     for (uint32_t& v : p)
         v = rng() & 0xFFFFFF;
     return p;
-}
-
-uint32_t Reference(const std::vector<uint32_t>& src, int sw, int sh, int dw, int dh, int x, int y)
-{
-    const double kx = static_cast<double>(sw) / dw, ky = static_cast<double>(sh) / dh;
-    const double x0 = x * kx, x1 = (x + 1) * kx, y0 = y * ky, y1 = (y + 1) * ky;
-    double sum[3] = {0, 0, 0}, area = 0;
-    for (int sy = static_cast<int>(y0); sy < sh && sy < y1; ++sy)
-        for (int sx = static_cast<int>(x0); sx < sw && sx < x1; ++sx) {
-            const double a = (std::min<double>(sx + 1, x1) - std::max<double>(sx, x0)) *
-                             (std::min<double>(sy + 1, y1) - std::max<double>(sy, y0));
-            const uint32_t p = src[static_cast<size_t>(sy) * sw + sx];
-            for (int c = 0; c < 3; ++c)
-                sum[c] += a * (p >> (16 - 8 * c) & 0xFF);
-            area += a;
-        }
-    uint32_t out = 0;
-    for (int c = 0; c < 3; ++c)
-        out = out << 8 | static_cast<uint32_t>(std::lround(sum[c] / area));
-    return out;
-}
-
-int Diff(uint32_t a, uint32_t b)
-{
-    int d = 0;
-    for (int s : {16, 8, 0})
-        d = std::max(d, std::abs(static_cast<int>(a >> s & 0xFF) - static_cast<int>(b >> s & 0xFF)));
-    return d;
 }
 
 TEST(BoxScale, AreaWeightedMeanAtEveryScale)
@@ -68,8 +39,8 @@ TEST(BoxScale, AreaWeightedMeanAtEveryScale)
         int worst = 0;
         for (int y = 0; y < c.dh; ++y)
             for (int x = 0; x < c.dw; ++x)
-                worst = std::max(worst, Diff(out[static_cast<size_t>(y) * c.dw + x],
-                                             Reference(src, c.sw, c.sh, c.dw, c.dh, x, y)));
+                worst = std::max(worst, testing::ChannelDiff(out[static_cast<size_t>(y) * c.dw + x],
+                                                             testing::BoxReference(src, c.sw, c.sh, c.dw, c.dh, x, y)));
         EXPECT_LE(worst, 1) << c.sw << "x" << c.sh << " to " << c.dw << "x" << c.dh;
         if (c.sw == c.dw && c.sh == c.dh) {
             EXPECT_EQ(out, src) << "100 % is the picture itself";

@@ -35,11 +35,12 @@ public:
     bool SendPartiMarkMessage(std::string_view) override { return true; }
     bool SendAudioMessage(uint8_t, const uint8_t*, size_t) override { return true; }
     std::string GetParticipantName(const std::string&) override { return std::string(); }
-    bool ControlHeld() const override { return false; }
+    bool ControlHeld() const override { return control; }
     std::uintptr_t FeatureChannelEnd(FeatureChannel) override { return ~std::uintptr_t(0); }
     void SignalViewerStarted() override { ++started; }
     void EndSharingView() override { ++endViewRequests; }
 
+    bool control = false;
     int started = 0;
     int endViewRequests = 0;
 };
@@ -139,16 +140,21 @@ inline bool FramebufferIs(ClientConnection& conn, const std::vector<uint32_t>& p
 
 // The toolbar driven with the mouse, the combo box's list with the mouse and
 // its edit with typed keys, as a user does.
+inline void ClickMiddleOf(HWND hwnd, const RECT& r)
+{
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    SendMessageW(hwnd, WM_MOUSEMOVE, 0, at);
+    SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(hwnd, WM_LBUTTONUP, 0, at);
+}
+
 inline void ClickToolbarButton(const TechnicianGUI& gui, int command)
 {
     HWND tb = gui.Zoom().Toolbar();
     const LRESULT index = SendMessageW(tb, TB_COMMANDTOINDEX, static_cast<WPARAM>(command), 0);
     RECT r = {};
     SendMessageW(tb, TB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r));
-    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    SendMessageW(tb, WM_MOUSEMOVE, 0, at);
-    SendMessageW(tb, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(tb, WM_LBUTTONUP, 0, at);
+    ClickMiddleOf(tb, r);
     PumpUntil([] { return false; }, 30);
 }
 
@@ -193,10 +199,7 @@ inline void ChooseComboItem(const TechnicianGUI& gui, int index)
     HWND list = ComboPart(gui, true);
     RECT r = {};
     SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r));
-    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    SendMessageW(list, WM_MOUSEMOVE, 0, at);
-    SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(list, WM_LBUTTONUP, 0, at);
+    ClickMiddleOf(list, r);
     PumpUntil([] { return false; }, 40);
 }
 

@@ -267,6 +267,57 @@ TEST(ViewerWindow, FullScreenCoversTheScreenAndModesLeaveIt)
     }
 }
 
+// With control, the local-cursor mode picks the pointer over the picture and
+// full screen keeps the frame above other windows while the picture has the
+// focus; without control the class cursor and no top-most.
+TEST(ViewerWindow, CursorAndTopMostWithControl)
+{
+    viewer::testing::HostPeer host(kW, kH);
+    RecordingMeeting meeting;
+    Viewer v(420, 300, &meeting);
+    ASSERT_NE(v.Connect(host.viewerSocket()), nullptr);
+    HWND w = v.gui.m_hwndViewer;
+    HINSTANCE inst = GetModuleHandleW(nullptr);
+    SetForegroundWindow(v.gui.m_hwndFrame);
+    SetFocus(w);
+    ASSERT_EQ(GetFocus(), w);
+    const LPARAM over = MAKELPARAM(HTCLIENT, WM_MOUSEMOVE);
+    const struct {
+        bool control;
+        int mode;
+        HCURSOR want;
+    } cases[] = {
+        {false, 1, LoadCursorW(inst, MAKEINTRESOURCEW(157))},
+        {true, 0, LoadCursorW(inst, MAKEINTRESOURCEW(157))},
+        {true, 1, LoadCursorW(inst, MAKEINTRESOURCEW(156))},
+        {true, 2, LoadCursorW(nullptr, IDC_ARROW)},
+    };
+    for (const auto& c : cases) {
+        meeting.control = c.control;
+        v.gui.Options().localCursorMode = c.mode;
+        SendMessageW(w, WM_SETCURSOR, reinterpret_cast<WPARAM>(w), over);
+        EXPECT_EQ(GetCursor(), c.want) << "control " << c.control << " mode " << c.mode;
+    }
+
+    auto topMost = [&] { return (GetWindowLongPtrW(v.gui.m_hwndFrame, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; };
+    v.gui.SetZoomMode(ZoomMode::FullScreen);
+    meeting.control = false;
+    SetFocus(nullptr);
+    SetFocus(w);
+    EXPECT_FALSE(topMost()) << "no control";
+    meeting.control = true;
+    SetFocus(nullptr);
+    SetFocus(w);
+    EXPECT_TRUE(topMost());
+    HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPED | WS_VISIBLE, 10, 10, 50, 50, nullptr,
+                                 nullptr, inst, nullptr);
+    SetForegroundWindow(other);
+    SetFocus(other);
+    EXPECT_FALSE(topMost()) << "gives way when the focus goes";
+    DestroyWindow(other);
+    v.gui.SetZoomMode(ZoomMode::FitToWindow);
+}
+
 std::string ReadFile(const char* path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -2,12 +2,11 @@
 // toolbar buttons clicked, combo items chosen from the list, text typed into
 // the combo's edit; the zoom display, scroll bars, the zoom requests 0x465
 // and 0x467, and screenshots of scaled pictures against a box filter.
+#include "Technician/connection/tests/BoxReference.h"
 #include "Technician/ui/tests/ViewerFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdlib>
 
 namespace viewertest {
 namespace {
@@ -77,6 +76,21 @@ TEST(ViewerZoom, ToolbarButtons)
     EXPECT_TRUE(s.fitToWindow());
     EXPECT_EQ(p.Percent(), fit);
     ExpectDisplay(g, true, fit, "auto scaling on");
+
+    // The fit follows every size of the window; a minimised frame keeps it.
+    RECT frame;
+    GetWindowRect(g.m_hwndFrame, &frame);
+    SetWindowPos(g.m_hwndFrame, nullptr, 0, 0, frame.right - frame.left - 100, frame.bottom - frame.top - 60,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    const RECT smaller = p.v.ViewerClient();
+    const int smallerFit = std::min(smaller.bottom * 100 / kH, smaller.right * 100 / kW);
+    EXPECT_LT(smallerFit, fit);
+    EXPECT_EQ(p.Percent(), smallerFit);
+    ExpectDisplay(g, true, smallerFit, "a smaller window");
+    ShowWindow(g.m_hwndFrame, SW_MINIMIZE);
+    EXPECT_EQ(p.Percent(), smallerFit) << "not 0 while minimised";
+    ShowWindow(g.m_hwndFrame, SW_RESTORE);
+    EXPECT_EQ(p.Percent(), smallerFit);
 
     ClickToolbarButton(g, IDM_ZOOM_TRUE_SIZE);
     EXPECT_EQ(p.Percent(), 100);
@@ -250,36 +264,6 @@ TEST(ViewerZoom, IgnoredWithoutAPicture)
     EXPECT_FALSE(p.conn->Scale().fitToWindow());
 }
 
-// The picture scaled to sw x sh by a box filter: each window pixel the
-// area-weighted mean of the framebuffer pixels it covers.
-uint32_t BoxFiltered(const std::vector<uint32_t>& pic, int sw, int sh, int wx, int wy)
-{
-    const double kx = static_cast<double>(sw) / kW, ky = static_cast<double>(sh) / kH;
-    const double x0 = wx / kx, x1 = (wx + 1) / kx, y0 = wy / ky, y1 = (wy + 1) / ky;
-    double sum[3] = {0, 0, 0}, area = 0;
-    for (int y = static_cast<int>(y0); y < std::min<double>(y1, kH); ++y)
-        for (int x = static_cast<int>(x0); x < std::min<double>(x1, kW); ++x) {
-            const double a = (std::min<double>(x + 1, x1) - std::max<double>(x, x0)) *
-                             (std::min<double>(y + 1, y1) - std::max<double>(y, y0));
-            const uint32_t px = pic[static_cast<size_t>(y) * kW + x];
-            for (int c = 0; c < 3; ++c)
-                sum[c] += a * (px >> (16 - 8 * c) & 0xFF);
-            area += a;
-        }
-    uint32_t out = 0;
-    for (int c = 0; c < 3; ++c)
-        out = out << 8 | static_cast<uint32_t>(std::lround(sum[c] / area));
-    return out;
-}
-
-int ChannelDiff(uint32_t a, uint32_t b)
-{
-    int d = 0;
-    for (int shift : {16, 8, 0})
-        d = std::max(d, std::abs(static_cast<int>(a >> shift & 0xFF) - static_cast<int>(b >> shift & 0xFF)));
-    return d;
-}
-
 // Screenshots at 50 %, at 200 % scrolled and at Best Fit: within the scaled
 // picture every pixel is within kTolerance (the rounding of a mean) of a box
 // filter of the frame on every channel, also where strips painted after a
@@ -317,7 +301,9 @@ TEST(ViewerZoom, ScaledScreenshotsMatchABoxFilter)
         for (int y = 0; y < shot.height; ++y)
             for (int x = 0; x < shot.width; ++x) {
                 if (x < showW && y < showH) {
-                    const int d = ChannelDiff(shot.at(x, y), BoxFiltered(p.picture, s.scaledWidth(), s.scaledHeight(), x + s.hpos(), y + s.vpos()));
+                    const int d = viewer::testing::ChannelDiff(
+                        shot.at(x, y), viewer::testing::BoxReference(p.picture, kW, kH, s.scaledWidth(), s.scaledHeight(),
+                                                                     x + s.hpos(), y + s.vpos()));
                     ++inside;
                     close += d <= kTolerance;
                     total += d;
