@@ -21,6 +21,8 @@ class ClientConnection;
 // and its answer with the scaled size.
 constexpr UINT WM_VIEWER_SET_SCALE = 0x465;
 constexpr UINT WM_VIEWER_QUERY_SIZE = 0x467;
+// To the container window: lay out the band and the viewer window again.
+constexpr UINT WM_VIEWER_LAYOUT = 0x519;
 
 // SetZoomMode's modes.
 enum class ZoomMode { TrueSize = 0, Scale = 1, FitToWindow = 2, FullScreen = 3 };

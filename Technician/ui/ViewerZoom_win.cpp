@@ -31,11 +31,11 @@ LRESULT TechnicianGUI::OnContainerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM
 {
     switch (msg) {
     case WM_SIZE:
-    case 0x519:
         LayoutContainer();
-        if (msg == 0x519)
-            return 0;
         break;
+    case WM_VIEWER_LAYOUT:
+        LayoutContainer();
+        return 0;
     case WM_COMMAND:
         OnZoomCommand(LOWORD(wp), HIWORD(wp));
         return 0;
