@@ -111,6 +111,40 @@ TEST(ViewerWindow, CreateWindowsMakesFrameContainerBandViewerAndSplitter)
     EXPECT_NE(GetClipboardViewer(), viewerWindow) << "the chain is left when the GUI goes";
 }
 
+// Counts the clipboard-chain messages that reach it.
+int g_drawClipboard = 0;
+LRESULT CALLBACK ChainProbe(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_DRAWCLIPBOARD) {
+        ++g_drawClipboard;
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// The viewer window passes the chain's messages on to the next viewer and
+// follows the chain when that one leaves.
+TEST(ViewerWindow, ClipboardChainPassedOn)
+{
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = ChainProbe;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"ViewerChainProbe";
+    RegisterClassW(&wc);
+    HWND probe = CreateWindowW(L"ViewerChainProbe", L"", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance,
+                               nullptr);
+    ASSERT_NE(probe, nullptr);
+    SetClipboardViewer(probe);
+    Viewer v;
+    g_drawClipboard = 0;
+    SendMessageW(v.gui.m_hwndViewer, WM_DRAWCLIPBOARD, 0, 0);
+    EXPECT_EQ(g_drawClipboard, 1) << "passed on to the next viewer";
+    SendMessageW(v.gui.m_hwndViewer, WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(probe), 0);
+    SendMessageW(v.gui.m_hwndViewer, WM_DRAWCLIPBOARD, 0, 0);
+    EXPECT_EQ(g_drawClipboard, 1) << "the next viewer left the chain";
+    DestroyWindow(probe);
+}
+
 TEST(ViewerWindow, BlackBeforeThePicture)
 {
     Viewer v;
