@@ -47,12 +47,16 @@ LRESULT TechnicianGUI::OnViewerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     case WM_VIEWER_CURSOR:
         InvalidateRect(hwnd, nullptr, FALSE);
         return 0;
-    case WM_VIEWER_SET_SCALE:
-        // Refused while there is no picture or for a 0 in either part.
-        if (!HasPicture() || wp == 0 || lp == 0)
+    case WM_VIEWER_SET_SCALE: {
+        // Refused while there is no picture, for a 0 in either part and for
+        // a negative denominator.
+        const UINT num = static_cast<UINT>(wp);
+        const LONG den = static_cast<LONG>(lp);
+        if (!HasPicture() || num == 0 || den <= 0)
             return 0;
-        SetZoomMode(ZoomMode::Scale, static_cast<double>(static_cast<UINT>(wp)), static_cast<double>(lp));
+        SetZoomMode(ZoomMode::Scale, num, den);
         return 1;
+    }
     case WM_VIEWER_QUERY_SIZE:
         if (m_conn && IsWindow(reinterpret_cast<HWND>(wp)))
             SendMessageW(reinterpret_cast<HWND>(wp), WM_VIEWER_QUERY_SIZE,

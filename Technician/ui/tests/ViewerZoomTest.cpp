@@ -216,6 +216,7 @@ TEST(ViewerZoom, ScaleRequestsAndSizeQuery)
     HWND w = p.v.gui.m_hwndViewer;
     EXPECT_EQ(SendMessageW(w, WM_VIEWER_SET_SCALE, 75, 0), 0) << "a zero denominator is refused";
     EXPECT_EQ(SendMessageW(w, WM_VIEWER_SET_SCALE, 0, 100), 0) << "a zero numerator is refused";
+    EXPECT_EQ(SendMessageW(w, WM_VIEWER_SET_SCALE, 75, -100), 0) << "a negative denominator is refused";
     EXPECT_TRUE(p.conn->Scale().fitToWindow());
     EXPECT_EQ(SendMessageW(w, WM_VIEWER_SET_SCALE, 150, 200), 1);
     EXPECT_FALSE(p.conn->Scale().fitToWindow());
