@@ -65,6 +65,23 @@ void ClientConnection::Stop()
         PostMessageW(v, WM_VIEWER_SESSION, 0, 0);
 }
 
+void ClientConnection::SendIncrementalUpdateRequest()
+{
+    viewer::MessageWriter* out = m_session.writer();
+    decode::Framebuffer* fb = m_session.framebuffer();
+    if (!out || !fb || !m_session.running())
+        return;
+    try {
+        out->send(viewer::UpdateRequestMessage(true, fb->width(), fb->height()));
+        DHLog::Instance().Print(0x08, 7, false, "Request incremental update x=0,y=0,w=%d,h=%d\n", fb->width(),
+                                fb->height());
+    } catch (const rdr::Exception& e) {
+        DHLog::Instance().Print(0x08, 5, false, "The update request did not go out: %s\n", e.str());
+        if (HWND f = m_hwndFrame.load())
+            PostMessageW(f, WM_CLOSE, 0, 0);
+    }
+}
+
 viewer::DrawnCursor ClientConnection::Cursor()
 {
     viewer::ViewerReader* r = m_session.reader();

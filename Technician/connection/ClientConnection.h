@@ -38,6 +38,11 @@ public:
     // Ends the reader within a bound and joins it (pause, teardown).
     void Stop();
     bool Connected() const { return m_session.running(); }
+    // An incremental update request for the whole picture from the GUI
+    // thread (a view back from the taskbar); a failed send ends the viewing
+    // as the reader's errors do.
+    void SendIncrementalUpdateRequest();
+    uint64_t BytesSent() const { return m_session.bytesSent(); }
 
     // Set when the reader thread has finished (waited for on a sharing resume).
     HANDLE ReadyEvent() const { return m_readyEvent.get(); }

@@ -78,6 +78,18 @@ bool ViewScale::setScale(double num, double den)
     return true;
 }
 
+void ViewScale::setUnscaled()
+{
+    m_fit = false;
+    m_scaling = false;
+    m_num = 100.0;
+    m_den = 100.0;
+    m_savedNum = 100.0;
+    m_savedDen = 100.0;
+    m_savedScaling = false;
+    clampPositions();
+}
+
 int ViewScale::scaledWidth() const
 {
     return m_scaling ? static_cast<int>(m_fbW * m_num / m_den) : m_fbW;
@@ -191,6 +203,30 @@ int ViewScale::bestFitPercent() const
     if (!hasFramebuffer())
         return -1;
     return std::min(m_pageH * 100 / m_fbH, m_pageW * 100 / m_fbW);
+}
+
+namespace {
+
+// The fit along one side (page a of picture side a), given up by a scroll
+// bar's room when the other side would then not fit.
+int FitAlong(int pageA, int fbA, int pageB, int fbB, int bar)
+{
+    const int p = pageA * 100 / fbA;
+    if (pageB * 100 / fbB < p)
+        return std::max(0, pageA - bar) * 100 / fbA;
+    return p;
+}
+
+} // namespace
+
+int ViewScale::fitHeightPercent(int vScrollWidth) const
+{
+    return hasFramebuffer() ? FitAlong(m_pageH, m_fbH, m_pageW, m_fbW, vScrollWidth) : -1;
+}
+
+int ViewScale::fitWidthPercent(int hScrollHeight) const
+{
+    return hasFramebuffer() ? FitAlong(m_pageW, m_fbW, m_pageH, m_fbH, hScrollHeight) : -1;
 }
 
 } // namespace viewer

@@ -41,6 +41,8 @@ public:
     // A fixed scale (fit off); false, nothing changed, for a 0 in either.
     bool setScale(double num, double den);
     void trueSize() { setScale(100, 100); }
+    // The picture at its own size, not scaled (fit off).
+    void setUnscaled();
 
     int scaledWidth() const;
     int scaledHeight() const;
@@ -69,8 +71,13 @@ public:
     // Applies a percentage from the combo box or the zoom button: limited to
     // 10..500 (a limit turns the zoom direction), scale (p, 100), fit off.
     void applyPercent(int p);
-    // The fit percentages of the combo box's fit items for the current page.
+    // The fit percentages of the combo box's fit items for the current page
+    // (-1 without a framebuffer). Fit Height takes the height less the
+    // vertical scroll bar's width when the fitted width would not fit; Fit
+    // Width likewise with the horizontal scroll bar's height.
     int bestFitPercent() const;
+    int fitHeightPercent(int vScrollWidth) const;
+    int fitWidthPercent(int hScrollHeight) const;
 
 private:
     void clampPositions();

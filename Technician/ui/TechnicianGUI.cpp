@@ -1,35 +1,48 @@
 #include "Technician/ui/TechnicianGUI.h"
 
 #include "Technician/connection/ClientConnection.h"
-#include "core/base/Registry.h"
-#include "core/base/ThreadMessages.h"
+#include "Technician/ui/ViewerResources.h"
+#include "core/base/LoadResString.h"
+#include "core/base/WindowUtil.h"
+#include "core/base/WorkAreaPlacement.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
 
 const wchar_t kFrameClass[] = L"Corvisk_Window";
 const wchar_t kViewerClass[] = L"DHviewerwindow";
-constexpr UINT kFrameTitle = 4029;
+const wchar_t kSplitterClass[] = L"TechnicianLayoutSplitter";
+constexpr int kFrameWidth = 800;
+constexpr int kFrameHeight = 600;
+constexpr int kSplitterWidth = 4;
+
+HICON ProgramIcon(int id, int size)
+{
+    return static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_SHARED));
+}
 
 // A class registered by an earlier GUI is no failure.
-bool Register(const wchar_t* name, WNDPROC proc)
+bool Register(const wchar_t* name, WNDPROC proc, HCURSOR cursor, HBRUSH background)
 {
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = proc;
     wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hIcon = ProgramIcon(IDI_VIEWER_BIG, GetSystemMetrics(SM_CXICON));
+    wc.hIconSm = ProgramIcon(IDI_VIEWER_SMALL, GetSystemMetrics(SM_CXSMICON));
+    wc.hCursor = cursor ? cursor : LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = background;
     wc.lpszClassName = name;
     return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-void FillBlack(HDC dc, int l, int t, int r, int b)
+template <class T>
+T* Owner(HWND hwnd)
 {
-    if (r <= l || b <= t)
-        return;
-    RECT rc{l, t, r, b};
-    FillRect(dc, &rc, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    return reinterpret_cast<T*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
 } // namespace
@@ -44,216 +57,169 @@ TechnicianGUI::~TechnicianGUI()
         m_conn->Stop();
     SaveOptions();
     delete m_conn;
+    m_conn = nullptr;
+    for (HWND w : {m_hwndViewer, m_hwndContainer, m_hwndFrame, m_hwndSplitter})
+        if (w && IsWindow(w))
+            SetWindowLongPtrW(w, GWLP_USERDATA, 0);
     if (m_hwndViewer && IsWindow(m_hwndViewer))
-        SetWindowLongPtrW(m_hwndViewer, GWLP_USERDATA, 0);
+        ChangeClipboardChain(m_hwndViewer, m_nextClipboardViewer);
     if (m_hwndFrame && IsWindow(m_hwndFrame))
-        SetWindowLongPtrW(m_hwndFrame, GWLP_USERDATA, 0);
+        DestroyWindow(m_hwndFrame);
 }
 
 void TechnicianGUI::CreateWindows()
 {
-    if (!Register(kFrameClass, FrameProc) || !Register(kViewerClass, ViewerProc))
+    HINSTANCE inst = GetModuleHandleW(nullptr);
+    HCURSOR viewerCursor = LoadCursorW(inst, MAKEINTRESOURCEW(IDC_VIEWER_CROSS));
+    if (!Register(kFrameClass, FrameProc, nullptr, GetSysColorBrush(COLOR_BTNFACE)) ||
+        !Register(kViewerClass, ViewerProc, viewerCursor, nullptr) ||
+        !Register(kSplitterClass, SplitterProc, LoadCursorW(nullptr, IDC_SIZEWE), GetSysColorBrush(COLOR_BTNFACE)))
         throw std::runtime_error("viewer window classes");
-    wchar_t title[128] = L"Corvisk";
-    LoadStringW(GetModuleHandleW(nullptr), kFrameTitle, title, 128);
-    m_hwndFrame = CreateWindowExW(0, kFrameClass, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 800, 600, m_parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+
+    static ResStringSlot titleSlot;
+    RECT work;
+    GetWorkArea(&work);
+    const PlacementRect place =
+        CenteredInWorkArea({work.left, work.top, work.right, work.bottom}, kFrameWidth, kFrameHeight);
+    m_hwndFrame = CreateWindowExW(0, kFrameClass, LoadResString(titleSlot, IDS_VIEWER_TITLE),
+                                  WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, place.left, place.top,
+                                  place.right - place.left, place.bottom - place.top, m_parent, nullptr, inst,
+                                  nullptr);
     if (!m_hwndFrame)
         throw std::runtime_error("viewer frame");
     SetWindowLongPtrW(m_hwndFrame, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    m_hwndViewer = CreateWindowExW(0, kViewerClass, L"DurnhelmViewer", WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL,
-                                   0, 0, 100, 100, m_hwndFrame, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (!m_hwndViewer) {
+    SendMessageW(m_hwndFrame, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(ProgramIcon(IDI_VIEWER_BIG, GetSystemMetrics(SM_CXICON))));
+    SendMessageW(m_hwndFrame, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(ProgramIcon(IDI_VIEWER_SMALL, GetSystemMetrics(SM_CXSMICON))));
+    AddFullScreenMenuItem();
+
+    auto fail = [this](const char* what) {
         DestroyWindow(m_hwndFrame);
-        m_hwndFrame = nullptr;
-        throw std::runtime_error("viewer window");
-    }
+        m_hwndFrame = m_hwndContainer = m_hwndViewer = m_hwndSplitter = m_hwndToolbar = nullptr;
+        throw std::runtime_error(what);
+    };
+    // The container: a group box whose procedure is ours, passing on the rest.
+    m_hwndContainer = CreateWindowExW(0, L"Button", nullptr,
+                                      WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, 0,
+                                      0, 0, m_hwndFrame, nullptr, inst, nullptr);
+    if (!m_hwndContainer)
+        fail("viewer container");
+    SetWindowLongPtrW(m_hwndContainer, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_buttonProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(m_hwndContainer, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ContainerProc)));
+    if (!m_zoom.Create(m_hwndContainer))
+        fail("viewer zoom toolbar");
+    m_hwndToolbar = m_zoom.Rebar();
+
+    m_hwndViewer = CreateWindowExW(0, kViewerClass, L"DurnhelmViewer",
+                                   WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_HSCROLL | WS_VSCROLL, 0,
+                                   kZoomBandHeight, 0, 0, m_hwndContainer, nullptr, inst, nullptr);
+    if (!m_hwndViewer)
+        fail("viewer window");
     SetWindowLongPtrW(m_hwndViewer, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    Relayout();
+    m_painting = true;
+    SetLastError(0);
+    m_nextClipboardViewer = SetClipboardViewer(m_hwndViewer);
+
+    m_hwndSplitter = CreateWindowExW(0, kSplitterClass, L"SizeTracker", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
+                                     m_hwndFrame, nullptr, inst, nullptr);
+    if (!m_hwndSplitter)
+        fail("viewer splitter");
+    SetWindowLongPtrW(m_hwndSplitter, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    Layout();
+    UpdateZoomDisplay();
 }
 
 void TechnicianGUI::AttachConnection(ClientConnection* conn)
 {
     m_conn = conn;
-    if (conn)
-        conn->SetWindows(m_hwndFrame, m_hwndViewer);
+    if (!conn)
+        return;
+    conn->Options().colourDepth = m_options.colourDepth;
+    const ViewerDisplayRecord& d = m_options.display;
+    conn->Scale() = viewer::ViewScale(d.scaling, d.fitToWindow, d.scaleNum, d.scaleDen);
+    conn->SetWindows(m_hwndFrame, m_hwndViewer);
 }
 
-void TechnicianGUI::UpdateZoomDisplay() {}
+bool TechnicianGUI::HasPicture() const
+{
+    return m_conn && m_conn->Connected() && m_conn->Framebuffer();
+}
 
 void TechnicianGUI::SaveOptions()
 {
-    // The display record's own defaults while no connection was made.
-    DWORD depth = 1, scaling = 0, num = 1, den = 1;
+    // The live display state, however the session ended.
     if (m_conn) {
         const viewer::ViewScale& s = m_conn->Scale();
-        depth = static_cast<DWORD>(m_conn->Options().colourDepth);
-        scaling = s.scaling() ? 1 : 0;
-        num = static_cast<DWORD>(s.numerator());
-        den = static_cast<DWORD>(s.denominator());
+        m_options.colourDepth = m_conn->Options().colourDepth;
+        m_options.display.scaling = s.scaling();
+        m_options.display.fitToWindow = s.fitToWindow();
+        m_options.display.scaleNum = s.numerator();
+        m_options.display.scaleDen = s.denominator();
     }
-    WriteSettingDword(kOptionsKey, "ColorDepth", depth);
-    WriteSettingDword(kOptionsKey, "Scaling", scaling);
-    WriteSettingDword(kOptionsKey, "ScaleNum", num);
-    WriteSettingDword(kOptionsKey, "ScaleDen", den);
-    WriteSettingDword(kOptionsKey, "TopBar", 0);
-    WriteSettingDword(kOptionsKey, "SideBar", 0);
+    m_options.Save();
 }
 
-void TechnicianGUI::Relayout()
+void TechnicianGUI::Layout()
 {
-    if (!m_hwndFrame || !m_hwndViewer)
+    if (!m_hwndFrame || !m_hwndContainer)
         return;
     RECT rc;
     GetClientRect(m_hwndFrame, &rc);
-    MoveWindow(m_hwndViewer, 0, 0, rc.right, rc.bottom, TRUE);
+    // The splitter keeps the frame's right edge for a docked panel's divider;
+    // full screen gives the picture the whole screen.
+    const int splitter = m_fullScreen ? 0 : kSplitterWidth;
+    const int width = std::max<int>(0, rc.right - splitter);
+    MoveWindow(m_hwndContainer, 0, 0, width, rc.bottom, TRUE);
+    if (m_hwndSplitter)
+        MoveWindow(m_hwndSplitter, width, 0, splitter, rc.bottom, TRUE);
+}
+
+void TechnicianGUI::LayoutContainer()
+{
+    RECT rc;
+    GetClientRect(m_hwndContainer, &rc);
+    const int band = m_zoom.Layout(rc.right, !m_fullScreen);
+    if (m_hwndViewer)
+        MoveWindow(m_hwndViewer, 0, band, rc.right, std::max<int>(0, rc.bottom - band), TRUE);
 }
 
 LRESULT CALLBACK TechnicianGUI::FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    auto* gui = reinterpret_cast<TechnicianGUI*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    switch (msg) {
-    case WM_SIZE:
-        if (gui)
-            gui->Relayout();
-        return 0;
-    case WM_VIEWER_SESSION:
-        // The core posts the session state to the frame; the viewer window paints.
-        if (gui && gui->m_hwndViewer)
-            PostMessageW(gui->m_hwndViewer, msg, wp, lp);
-        return 0;
-    case WM_SYSCOMMAND:
-        // The user's close keeps the view: the frame is only minimised.
-        if ((wp & 0xFFF0) == SC_CLOSE) {
-            ShowWindow(hwnd, SW_MINIMIZE);
-            return 0;
-        }
-        break;
-    case WM_CLOSE:
-        // The reader's error end: the picture stops; the core owns the windows.
-        if (gui && gui->m_hwndViewer)
-            PostMessageW(gui->m_hwndViewer, WM_VIEWER_SESSION, 0, 0);
-        return 0;
-    default:
-        break;
-    }
+    if (auto* gui = Owner<TechnicianGUI>(hwnd))
+        return gui->OnFrameMessage(hwnd, msg, wp, lp);
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK TechnicianGUI::ContainerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (auto* gui = Owner<TechnicianGUI>(hwnd))
+        return gui->OnContainerMessage(hwnd, msg, wp, lp);
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 LRESULT CALLBACK TechnicianGUI::ViewerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    auto* gui = reinterpret_cast<TechnicianGUI*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (gui)
+    if (auto* gui = Owner<TechnicianGUI>(hwnd))
         return gui->OnViewerMessage(hwnd, msg, wp, lp);
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-LRESULT TechnicianGUI::OnViewerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+LRESULT CALLBACK TechnicianGUI::SplitterProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    switch (msg) {
-    case WM_PAINT:
-        Paint(hwnd);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_SIZE:
-    case WM_VIEWER_RESIZED:
-        if (m_conn) {
-            RECT rc;
-            GetClientRect(hwnd, &rc);
-            decode::Framebuffer* fb = m_conn->Framebuffer();
-            m_conn->Scale().setFramebuffer(fb ? fb->width() : 0, fb ? fb->height() : 0);
-            m_conn->Scale().setClientSize(rc.right, rc.bottom);
-        }
-        InvalidateRect(hwnd, nullptr, FALSE);
-        return 0;
-    case WM_VIEWER_SESSION:
-        m_painting = wp != 0;
-        PostMessageW(hwnd, WM_VIEWER_RESIZED, 0, 0);
-        InvalidateRect(hwnd, nullptr, FALSE);
-        return 0;
-    case WM_VIEWER_UPDATE_DONE:
-        if (m_conn) {
-            const rfb::Rect area = m_conn->TakeChangedArea();
-            if (!area.is_empty()) {
-                const rfb::Rect w = m_conn->Scale().windowRectOf(area);
-                RECT r{w.left, w.top, w.right, w.bottom};
-                InvalidateRect(hwnd, &r, FALSE);
-            }
-        }
-        return 0;
-    case WM_VIEWER_CURSOR:
-        InvalidateRect(hwnd, nullptr, FALSE);
-        return 0;
-    case WM_VIEWER_SET_SCALE:
-        // Refused while there is no picture or for a 0 in either part.
-        if (!m_conn || !m_conn->Framebuffer() || !m_conn->Scale().setScale(static_cast<double>(wp), static_cast<double>(lp)))
-            return 0;
-        InvalidateRect(hwnd, nullptr, TRUE);
-        return 1;
-    case WM_VIEWER_QUERY_SIZE:
-        if (m_conn && IsWindow(reinterpret_cast<HWND>(wp)))
-            SendMessageW(reinterpret_cast<HWND>(wp), WM_VIEWER_QUERY_SIZE,
-                         MAKELONG(m_conn->Scale().scaledWidth(), m_conn->Scale().scaledHeight()), lp);
-        return 1;
-    default:
+    if (msg != WM_PAINT)
         return DefWindowProcW(hwnd, msg, wp, lp);
-    }
-}
-
-void TechnicianGUI::Paint(HWND hwnd)
-{
+    // The divider: a light line and a shadow line down both edges.
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
-    RECT client;
-    GetClientRect(hwnd, &client);
-    decode::Framebuffer* fb = m_conn ? m_conn->Framebuffer() : nullptr;
-    if (!m_painting || !fb) {
-        FillBlack(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom);
-        EndPaint(hwnd, &ps);
-        return;
-    }
-    const viewer::ViewScale& s = m_conn->Scale();
-    const int sw = s.scaledWidth(), sh = s.scaledHeight();
-    const int showW = sw - s.hpos(), showH = sh - s.vpos();
-    // The picture is copied out under the framebuffer lock and drawn after
-    // it is released: the reader never waits on the display.
-    const int fbW = fb->width(), fbH = fb->height();
-    {
-        decode::Framebuffer::View view = fb->view();
-        m_paintCopy.assign(view.pixels(), view.pixels() + static_cast<size_t>(fbW) * fbH);
-    }
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = fbW;
-    bi.bmiHeader.biHeight = -fbH;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    if (sw == fbW && sh == fbH) {
-        SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(showW), static_cast<DWORD>(showH), s.hpos(),
-                          fbH - s.vpos() - showH, 0, static_cast<UINT>(fbH), m_paintCopy.data(), &bi,
-                          DIB_RGB_COLORS);
-    } else {
-        SetStretchBltMode(dc, HALFTONE);
-        SetBrushOrgEx(dc, 0, 0, nullptr);
-        StretchDIBits(dc, -s.hpos(), -s.vpos(), sw, sh, 0, 0, fbW, fbH, m_paintCopy.data(), &bi, DIB_RGB_COLORS,
-                      SRCCOPY);
-    }
-    FillBlack(dc, showW, 0, client.right, client.bottom);
-    FillBlack(dc, 0, showH, showW, client.bottom);
-    // The drawn cursor over the picture, never into it.
-    const viewer::DrawnCursor c = m_conn->Cursor();
-    if (c.visible()) {
-        const double k = s.scaling() ? s.numerator() / s.denominator() : 1.0;
-        for (int y = 0; y < c.shape.height; ++y)
-            for (int x = 0; x < c.shape.width; ++x)
-                if (c.shape.drawnAt(x, y)) {
-                    const uint32_t col = c.shape.colours[static_cast<size_t>(y) * c.shape.width + x];
-                    const int wx = static_cast<int>((c.x - c.shape.hotX + x) * k) - s.hpos();
-                    const int wy = static_cast<int>((c.y - c.shape.hotY + y) * k) - s.vpos();
-                    SetPixelV(dc, wx, wy, RGB(col >> 16 & 0xFF, col >> 8 & 0xFF, col & 0xFF));
-                }
-    }
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    FillRect(dc, &rc, GetSysColorBrush(COLOR_BTNFACE));
+    RECT light{rc.left, rc.top, rc.left + 1, rc.bottom};
+    FillRect(dc, &light, GetSysColorBrush(COLOR_BTNHIGHLIGHT));
+    RECT shadow{rc.right - 1, rc.top, rc.right, rc.bottom};
+    FillRect(dc, &shadow, GetSysColorBrush(COLOR_BTNSHADOW));
     EndPaint(hwnd, &ps);
+    return 0;
 }

@@ -139,6 +139,7 @@ public:
     bool ControlHeld() const override;
     std::uintptr_t FeatureChannelEnd(FeatureChannel channel) override;
     void SignalViewerStarted() override;
+    void EndSharingView() override;
     // Display name of a participant (UTF-8), empty when not in the list.
     std::string GetParticipantName(const std::string& session) override;
     // What the receive threads hand each packet to.

@@ -151,8 +151,8 @@ void CManager::OnSharingResume()
         // reader is ended directly too, so no old reader outlives the pause.
         if (conn)
             conn->Stop();
-        if (ready && viewerFrame->m_hwndFrame)
-            PostMessageW(viewerFrame->m_hwndFrame, WM_VIEWER_SESSION, 0, 0);
+        if (ready && viewerFrame->m_hwndViewer)
+            PostMessageW(viewerFrame->m_hwndViewer, WM_VIEWER_SESSION, 0, 0);
         else if (!ready)
             DHLog::Instance().Print(0x08, 2, false, "The viewer was not ready for the sharing resume.\n");
     }
@@ -203,6 +203,11 @@ void CManager::SignalViewerStarted()
 {
     if (serverCreatedEvent)
         SetEvent(serverCreatedEvent.get());
+}
+
+void CManager::EndSharingView()
+{
+    PostThreadMessageW(mainThreadId, PLM_STOP_SHARING, 0, 0);
 }
 
 bool CManager::WaitVncServerCreated()

@@ -27,6 +27,9 @@ public:
     virtual std::uintptr_t FeatureChannelEnd(FeatureChannel channel) = 0;
     // The viewer's opening succeeded: "vnc server is created" for the core.
     virtual void SignalViewerStarted() = 0;
+    // The viewing ended by an error: the core ends this participant's view
+    // as at the end of sharing (posted; the caller's windows stay until then).
+    virtual void EndSharingView() = 0;
 
 protected:
     ~MeetingContext() = default;

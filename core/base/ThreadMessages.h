@@ -46,5 +46,5 @@ constexpr unsigned PLM_SET_INPUT_WATCH = 0x8001;  // WM_APP + 1, outside the ran
 // Window messages of the neighbours that the manager posts.
 constexpr unsigned WM_CTRL_MENU_COMMAND = 1033;  // WM_USER + 9 to the control bar
 constexpr unsigned kCtrlMenuTrayActivate = 4999;
-constexpr unsigned WM_VIEWER_SESSION = 1035;  // WM_USER + 11 to the viewer frame
+constexpr unsigned WM_VIEWER_SESSION = 1035;  // WM_USER + 11 to the viewer window
 constexpr unsigned WM_TRAY_NOTIFY = 1031;     // the tray icon's callback message

@@ -81,6 +81,36 @@ TEST(ViewScale, ComboTexts)
         EXPECT_EQ(ViewScale::ParseZoomText(c.text), c.percent) << '"' << c.text << '"';
 }
 
+// The combo box's fit items on a 300 x 200 page: a fit along one side that
+// leaves the other side too large gives up a scroll bar's room.
+TEST(ViewScale, FitItems)
+{
+    const struct {
+        int fbW, fbH;
+        int best, height, width;
+    } cases[] = {
+        {600, 200, 50, 100 * (200 - 17) / 200, 50},  // wide picture
+        {150, 400, 50, 50, 100 * (300 - 17) / 150},   // tall picture
+        {300, 200, 100, 100, 100},                    // exact
+        {3000, 2000, 10, 10, 10},
+    };
+    for (const auto& c : cases) {
+        ViewScale v(false, false, 100, 100);
+        v.setClientSize(300, 200);
+        v.setFramebuffer(c.fbW, c.fbH);
+        EXPECT_EQ(v.bestFitPercent(), c.best) << c.fbW << "x" << c.fbH;
+        EXPECT_EQ(v.fitHeightPercent(17), c.height) << c.fbW << "x" << c.fbH;
+        EXPECT_EQ(v.fitWidthPercent(17), c.width) << c.fbW << "x" << c.fbH;
+    }
+    ViewScale none;
+    EXPECT_EQ(none.fitHeightPercent(17), -1);
+    // "Fit Width" on a window narrower than the picture is below 100 %.
+    ViewScale narrow(false, false, 100, 100);
+    narrow.setClientSize(300, 2000);
+    narrow.setFramebuffer(400, 300);
+    EXPECT_LT(narrow.fitWidthPercent(17), 100);
+}
+
 TEST(ViewScale, ZeroScaleRefusedAndFitRestores)
 {
     ViewScale v(false, false, 100, 100);

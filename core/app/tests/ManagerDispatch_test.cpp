@@ -331,6 +331,23 @@ TEST_F(Dispatcher, ParticipantSharingSteps)
     EXPECT_TRUE(transport->objectsAliveAtJoin);
 }
 
+// The viewing ended by an error (a WM_CLOSE to the viewer's frame): the
+// core is asked to end the view as at the end of sharing; the meeting stays.
+TEST_F(Dispatcher, ViewerErrorEndEndsTheViewLikeTheEndOfSharing)
+{
+    EnterMeeting(false);
+    manager->serverSharingState = 1;
+    Dispatch(PLM_OPEN_SHARING_VIEW);
+    ASSERT_NE(manager->viewerFrame, nullptr);
+    SendMessageW(manager->viewerFrame->m_hwndFrame, WM_CLOSE, 0, 0);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, PLM_STOP_SHARING, PLM_STOP_SHARING, PM_REMOVE));
+    Dispatch(msg.message, msg.wParam, msg.lParam);
+    EXPECT_EQ(manager->viewerFrame, nullptr);
+    EXPECT_TRUE(manager->InMeeting());
+    EXPECT_EQ(manager->sharingStep, 1);
+}
+
 TEST_F(Dispatcher, HostSharingStepsPumpAndStop)
 {
     EnterMeeting(true);
