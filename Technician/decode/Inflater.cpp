@@ -119,7 +119,8 @@ void Inflater::inflateExact(const uint8_t* in, size_t inLength, uint8_t* out, si
         return;
     if (wrongSizeLine)
         log.write(LogLevel::DebugError, "%s", wrongSizeLine);
-    fail(m_name, more ? "inflated data longer than the rectangle needs" : "inflated data shorter than the rectangle needs");
+    fail(m_name, more ? "inflated data longer than the rectangle needs"
+                      : "inflated data shorter than the rectangle needs");
 }
 
 } // namespace decode

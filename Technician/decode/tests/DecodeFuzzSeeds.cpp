@@ -249,7 +249,8 @@ int main(int argc, char** argv)
         std::filesystem::create_directories(folder);
         for (const auto& [name, seed] : seeds) {
             std::ofstream out(folder / name, std::ios::binary);
-            out.write(reinterpret_cast<const char*>(seed.bytes().data()), static_cast<std::streamsize>(seed.bytes().size()));
+            const Bytes& bytes = seed.bytes();
+            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
             if (!out) {
                 std::fprintf(stderr, "cannot write %s\n", (folder / name).string().c_str());
                 return 1;

@@ -144,13 +144,14 @@ TEST(Log, ZlibFailuresWriteTheViewersLines)
         Bytes rect;
         const char* log;
     };
+    const char* scanLines = "Tight encoding: wrong number of scan lines.\n";
     const LogCase cases[] = {
         {"zlib, not zlib", Rect(4, 4, enc::Zlib, Sized(junk)), "zlib inflate error: -3\n"},
         {"XOR_Zlib, not zlib", Rect(4, 4, enc::XorZlib, Sized(junk)), "zlib inflate error: -3\n"},
         {"ZlibHex, not zlib", Rect(4, 4, enc::ZlibHex, zlibHexJunk), "zlib inflate error: -3\n"},
         {"Tight, not zlib", Rect(4, 4, enc::Tight, tightJunk), "zlib inflate() error: incorrect header check.\n"},
-        {"Tight, fewer rows than h", Rect(4, 4, enc::Tight, tightRows(12)), "Tight encoding: wrong number of scan lines.\n"},
-        {"Tight, more rows than h", Rect(4, 4, enc::Tight, tightRows(20)), "Tight encoding: wrong number of scan lines.\n"},
+        {"Tight, fewer rows than h", Rect(4, 4, enc::Tight, tightRows(12)), scanLines},
+        {"Tight, more rows than h", Rect(4, 4, enc::Tight, tightRows(20)), scanLines},
     };
     for (const LogCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -183,7 +184,9 @@ TEST(Log, BuffersLogWhenTheyGrowAndOnlyThen)
     const Bytes ultra = EncodeUltra(img, r);
     const Bytes rre = EncodeRre(img, r, false);
     const Bytes solMono = EncodeSolMonoZip(img, r, 4);
-    const size_t solMonoSize = (static_cast<size_t>(solMono[4]) << 8 | solMono[5]) * 65535 + (solMono[2] << 8 | solMono[3]);
+    // The batch header: w * 65535 + y is the uncompressed size.
+    const size_t solMonoSize =
+        (static_cast<size_t>(solMono[4]) << 8 | solMono[5]) * 65535 + (static_cast<size_t>(solMono[2]) << 8 | solMono[3]);
     struct GrowthCase {
         const char* name;
         Bytes first;
