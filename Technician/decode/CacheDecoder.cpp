@@ -22,9 +22,8 @@ RectResult CacheZipDecoder::decode(rdr::InStream& in, const RectHeader& h, Decod
     const size_t count = static_cast<size_t>(h.x);
     const size_t size = count * 8;
     const size_t length = ReadCompressedLength(in, size, "CacheZip");
-    m_compressed.resize(length);
-    in.readBytes(m_compressed.data(), length);
-    m_areas.resize(size);
+    in.readBytes(m_compressed.reserve(length, t.log), length);
+    m_areas.reserve(size, t.log);
     uLongf made = static_cast<uLongf>(size);
     if (length > ULONG_MAX || uncompress(m_areas.data(), &made, m_compressed.data(), static_cast<uLong>(length)) != Z_OK) {
         t.log.write(LogLevel::DebugError, "CacheZip: zlib data does not uncompress\n");

@@ -6,6 +6,7 @@
 // picture; a block that does not uncompress changes nothing.
 #pragma once
 
+#include "Technician/decode/GrowingBuffer.h"
 #include "Technician/decode/RectDecoder.h"
 
 namespace decode {
@@ -20,8 +21,8 @@ public:
     RectResult decode(rdr::InStream& in, const RectHeader& h, DecodeTarget& t) override;
 
 private:
-    std::vector<uint8_t> m_compressed;
-    std::vector<uint8_t> m_areas;
+    GrowingBuffer m_compressed{GrowingBuffer::Kind::Decode};
+    GrowingBuffer m_areas{GrowingBuffer::Kind::Second};
 };
 
 } // namespace decode

@@ -16,7 +16,7 @@ RectResult RawDecoder::decode(rdr::InStream& in, const RectHeader& h, DecodeTarg
         return RectResult::Drawn;
     const size_t rowBytes = static_cast<size_t>(h.w) * t.colours.bytesPerPixel();
     const int band = static_cast<int>(std::max<size_t>(1, std::min<size_t>(kBandBytes / rowBytes, static_cast<size_t>(h.h))));
-    m_bytes.resize(rowBytes * static_cast<size_t>(band));
+    m_bytes.reserve(rowBytes * static_cast<size_t>(band), t.log);
     m_colours.resize(static_cast<size_t>(h.w) * static_cast<size_t>(band));
     for (int row = 0; row < h.h; row += band) {
         const int n = std::min(band, h.h - row);

@@ -2,6 +2,7 @@
 // time into a buffer bounded by the band, then drawn.
 #pragma once
 
+#include "Technician/decode/GrowingBuffer.h"
 #include "Technician/decode/RectDecoder.h"
 
 namespace decode {
@@ -11,7 +12,7 @@ public:
     RectResult decode(rdr::InStream& in, const RectHeader& h, DecodeTarget& t) override;
 
 private:
-    std::vector<uint8_t> m_bytes;
+    GrowingBuffer m_bytes{GrowingBuffer::Kind::Decode};
     std::vector<uint32_t> m_colours;
 };
 

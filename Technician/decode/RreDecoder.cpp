@@ -23,7 +23,7 @@ RectResult RreDecoder::decode(rdr::InStream& in, const RectHeader& h, DecodeTarg
     t.fb.draw().fill(rect, background);
     const size_t bpp = t.colours.bytesPerPixel();
     const size_t item = bpp + (m_compact ? 4 : 8);
-    m_batch.resize(item * std::min(count, kBatch));
+    m_batch.reserve(item * std::min(count, kBatch), t.log);
     for (size_t done = 0; done < count;) {
         const size_t n = std::min(count - done, kBatch);
         in.readBytes(m_batch.data(), n * item);

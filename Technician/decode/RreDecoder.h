@@ -5,6 +5,7 @@
 // and clipped to their rectangle.
 #pragma once
 
+#include "Technician/decode/GrowingBuffer.h"
 #include "Technician/decode/RectDecoder.h"
 
 namespace decode {
@@ -16,7 +17,7 @@ public:
 
 private:
     bool m_compact;
-    std::vector<uint8_t> m_batch;
+    GrowingBuffer m_batch{GrowingBuffer::Kind::Decode};
 };
 
 } // namespace decode

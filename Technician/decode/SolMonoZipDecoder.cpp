@@ -14,9 +14,8 @@ RectResult SolMonoZipDecoder::decode(rdr::InStream& in, const RectHeader& h, Dec
 {
     const SubRectBatch batch = SubRectBatch::FromHeader(h, t, "SolMonoZip");
     const size_t length = ReadCompressedLength(in, batch.size, "SolMonoZip");
-    m_compressed.resize(length);
-    in.readBytes(m_compressed.data(), length);
-    m_data.resize(batch.size);
+    in.readBytes(m_compressed.reserve(length, t.log), length);
+    m_data.reserve(batch.size, t.log);
     uLongf made = static_cast<uLongf>(batch.size);
     if (batch.size > ULONG_MAX || length > ULONG_MAX ||
         uncompress(m_data.data(), &made, m_compressed.data(), static_cast<uLong>(length)) != Z_OK) {

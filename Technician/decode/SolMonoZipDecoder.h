@@ -5,6 +5,7 @@
 // the rectangle, as the rest cannot be found.
 #pragma once
 
+#include "Technician/decode/GrowingBuffer.h"
 #include "Technician/decode/MaskedPixels.h"
 #include "Technician/decode/RectDecoder.h"
 
@@ -15,8 +16,8 @@ public:
     RectResult decode(rdr::InStream& in, const RectHeader& h, DecodeTarget& t) override;
 
 private:
-    std::vector<uint8_t> m_compressed;
-    std::vector<uint8_t> m_data;
+    GrowingBuffer m_compressed{GrowingBuffer::Kind::Decode};
+    GrowingBuffer m_data{GrowingBuffer::Kind::Zip};
     std::vector<uint32_t> m_colours;
     MaskedPixels m_masked;
 };

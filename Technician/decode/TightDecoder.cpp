@@ -4,6 +4,8 @@
 #include "Technician/decode/Limits.h"
 
 #include <algorithm>
+#include <cstring>
+#include <string>
 
 namespace decode {
 
@@ -13,6 +15,13 @@ constexpr uint8_t kFill = 8;
 constexpr uint8_t kJpeg = 9;
 constexpr uint8_t kExplicitFilter = 4;
 constexpr size_t kMinCompressed = 12;
+
+// Logs one of Tight's error lines and ends the session with its text.
+[[noreturn]] void fail(const DecodeLog& log, const char* line)
+{
+    log.write(LogLevel::DebugError, "%s", line);
+    throw DecodeError(std::string(line, std::strlen(line) - 1).c_str());
+}
 
 uint32_t readTightColour(rdr::InStream& in, const TightPixels& px)
 {
@@ -45,7 +54,7 @@ RectResult TightDecoder::decode(rdr::InStream& in, const RectHeader& h, DecodeTa
     const uint8_t control = in.readU8();
     for (int i = 0; i < 4; ++i)
         if (control >> i & 1)
-            m_streams[i].reset();
+            m_streams[i].reset(t.log);
     const uint8_t mode = control >> 4;
     if (mode == kFill) {
         const uint32_t colour = readTightColour(in, px);
@@ -53,7 +62,7 @@ RectResult TightDecoder::decode(rdr::InStream& in, const RectHeader& h, DecodeTa
     } else if (mode == kJpeg) {
         return decodeJpeg(in, h, t);
     } else if (mode > kJpeg) {
-        throw DecodeError("Tight encoding: bad subencoding value received.");
+        fail(t.log, "Tight encoding: bad subencoding value received.\n");
     } else {
         decodeBasic(in, h, t, px, mode);
     }
@@ -70,8 +79,7 @@ RectResult TightDecoder::decodeJpeg(rdr::InStream& in, const RectHeader& h, Deco
     }
     if (length > 2 * RawSize(h.w, h.h, 4) + kCompressedSlack)
         throw DecodeError("Tight encoding: JPEG length above the limit for its rectangle");
-    m_compressed.resize(length);
-    in.readBytes(m_compressed.data(), length);
+    in.readBytes(m_compressed.reserve(length, t.log), length);
     if (!m_jpeg.decode(m_compressed.data(), length, h.w, h.h, m_colours)) {
         t.log.write(LogLevel::DebugError, "%s", m_jpeg.why().c_str());
         return RectResult::Abandoned;
@@ -81,7 +89,8 @@ RectResult TightDecoder::decodeJpeg(rdr::InStream& in, const RectHeader& h, Deco
     return RectResult::Drawn;
 }
 
-TightDecoder::Filter TightDecoder::readFilter(rdr::InStream& in, uint8_t mode, const TightPixels& px)
+TightDecoder::Filter TightDecoder::readFilter(rdr::InStream& in, uint8_t mode, const TightPixels& px,
+                                              const DecodeLog& log)
 {
     if (!(mode & kExplicitFilter))
         return Filter::Copy;
@@ -91,7 +100,7 @@ TightDecoder::Filter TightDecoder::readFilter(rdr::InStream& in, uint8_t mode, c
     case 1: {
         const size_t count = static_cast<size_t>(in.readU8()) + 1;
         if (count < 2)
-            throw DecodeError("Tight encoding: error receiving palette.");
+            fail(log, "Tight encoding: error receiving palette.\n");
         m_palette.resize(count);
         for (uint32_t& c : m_palette)
             c = readTightColour(in, px);
@@ -100,29 +109,29 @@ TightDecoder::Filter TightDecoder::readFilter(rdr::InStream& in, uint8_t mode, c
     case 2:
         return Filter::Gradient;
     default:
-        throw DecodeError("Tight encoding: unknown filter code received.");
+        fail(log, "Tight encoding: unknown filter code received.\n");
     }
 }
 
 void TightDecoder::decodeBasic(rdr::InStream& in, const RectHeader& h, DecodeTarget& t, const TightPixels& px,
                                uint8_t mode)
 {
-    const Filter filter = readFilter(in, mode, px);
+    const Filter filter = readFilter(in, mode, px, t.log);
     const size_t bits = filter == Filter::Palette ? (m_palette.size() == 2 ? 1 : 8) : px.bytes() * 8;
     const size_t rowBytes = (static_cast<size_t>(h.w) * bits + 7) / 8;
     const size_t size = rowBytes * static_cast<size_t>(h.h);
-    m_data.resize(size);
+    m_data.reserve(size, t.log);
     if (size < kMinCompressed) {
         in.readBytes(m_data.data(), size);
     } else {
         const size_t length = ReadCompactLength(in);
         if (length == 0)
-            throw DecodeError("Tight encoding: bad data received from server.");
+            fail(t.log, "Tight encoding: bad data received from server.\n");
         if (length > 2 * std::max(size, RawSize(h.w, h.h, t.colours.bytesPerPixel())) + kCompressedSlack)
             throw DecodeError("Tight encoding: compressed length above the limit for its rectangle");
-        m_compressed.resize(length);
-        in.readBytes(m_compressed.data(), length);
-        m_streams[mode & 3].inflateExact(m_compressed.data(), length, m_data.data(), size);
+        in.readBytes(m_compressed.reserve(length, t.log), length);
+        m_streams[mode & 3].inflateExact(m_compressed.data(), length, m_data.data(), size, t.log,
+                                         "Tight encoding: wrong number of scan lines.\n");
     }
     m_colours.resize(static_cast<size_t>(h.w) * static_cast<size_t>(h.h));
     switch (filter) {

@@ -6,6 +6,7 @@
 // session stream is touched); every other fault ends the session.
 #pragma once
 
+#include "Technician/decode/GrowingBuffer.h"
 #include "Technician/decode/Inflater.h"
 #include "Technician/decode/JpegImage.h"
 #include "Technician/decode/RectDecoder.h"
@@ -26,15 +27,17 @@ private:
 
     RectResult decodeJpeg(rdr::InStream& in, const RectHeader& h, DecodeTarget& t);
     void decodeBasic(rdr::InStream& in, const RectHeader& h, DecodeTarget& t, const TightPixels& px, uint8_t mode);
-    Filter readFilter(rdr::InStream& in, uint8_t mode, const TightPixels& px);
+    Filter readFilter(rdr::InStream& in, uint8_t mode, const TightPixels& px, const DecodeLog& log);
 
-    Inflater m_streams[4] = {Inflater("Tight stream 0"), Inflater("Tight stream 1"), Inflater("Tight stream 2"),
-                             Inflater("Tight stream 3")};
+    Inflater m_streams[4] = {Inflater("Tight stream 0", Inflater::Wording::Message),
+                             Inflater("Tight stream 1", Inflater::Wording::Message),
+                             Inflater("Tight stream 2", Inflater::Wording::Message),
+                             Inflater("Tight stream 3", Inflater::Wording::Message)};
     JpegImage m_jpeg;
     TightGradient m_gradient;
     std::vector<uint32_t> m_palette;
-    std::vector<uint8_t> m_compressed;
-    std::vector<uint8_t> m_data;
+    GrowingBuffer m_compressed{GrowingBuffer::Kind::Decode};
+    GrowingBuffer m_data{GrowingBuffer::Kind::Second};
     std::vector<uint32_t> m_colours;
 };
 

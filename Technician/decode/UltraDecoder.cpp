@@ -14,12 +14,11 @@ LzoBlock::LzoBlock()
         throw DecodeError("LZO library does not initialise");
 }
 
-bool LzoBlock::read(rdr::InStream& in, size_t size, const char* what)
+bool LzoBlock::read(rdr::InStream& in, size_t size, const char* what, const DecodeLog& log)
 {
     const size_t length = ReadCompressedLength(in, size, what);
-    m_in.resize(length);
-    in.readBytes(m_in.data(), length);
-    m_out.resize(size);
+    in.readBytes(m_in.reserve(length, log), length);
+    m_out.reserve(size, log);
     lzo_uint made = size;
     const int rc = lzo1x_decompress_safe(m_in.data(), length, m_out.data(), &made, nullptr);
     return rc == LZO_E_OK && made == size;
@@ -27,7 +26,7 @@ bool LzoBlock::read(rdr::InStream& in, size_t size, const char* what)
 
 RectResult UltraDecoder::decode(rdr::InStream& in, const RectHeader& h, DecodeTarget& t)
 {
-    if (!m_block.read(in, RawSize(h.w, h.h, t.colours.bytesPerPixel()), "Ultra")) {
+    if (!m_block.read(in, RawSize(h.w, h.h, t.colours.bytesPerPixel()), "Ultra", t.log)) {
         t.log.write(LogLevel::DebugError, "Ultra: LZO data does not decompress to the rectangle's pixels\n");
         return RectResult::Abandoned;
     }
@@ -41,7 +40,7 @@ RectResult UltraDecoder::decode(rdr::InStream& in, const RectHeader& h, DecodeTa
 RectResult UltraZipDecoder::decode(rdr::InStream& in, const RectHeader& h, DecodeTarget& t)
 {
     const SubRectBatch batch = SubRectBatch::FromHeader(h, t, "UltraZip");
-    if (!m_block.read(in, batch.size, "UltraZip")) {
+    if (!m_block.read(in, batch.size, "UltraZip", t.log)) {
         t.log.write(LogLevel::DebugError, "UltraZip: LZO data does not decompress to the announced size\n");
         return RectResult::Abandoned;
     }

@@ -4,6 +4,7 @@
 // announced is abandoned with a log line once all its bytes are read.
 #pragma once
 
+#include "Technician/decode/GrowingBuffer.h"
 #include "Technician/decode/RectDecoder.h"
 
 namespace decode {
@@ -13,12 +14,12 @@ public:
     LzoBlock();
     // Reads the compressed length and data; decompresses into exactly size
     // bytes. False when the block does not decompress to that.
-    bool read(rdr::InStream& in, size_t size, const char* what);
+    bool read(rdr::InStream& in, size_t size, const char* what, const DecodeLog& log);
     const uint8_t* data() const { return m_out.data(); }
 
 private:
-    std::vector<uint8_t> m_in;
-    std::vector<uint8_t> m_out;
+    GrowingBuffer m_in{GrowingBuffer::Kind::Decode};
+    GrowingBuffer m_out{GrowingBuffer::Kind::Second};
 };
 
 class UltraDecoder : public RectDecoder {

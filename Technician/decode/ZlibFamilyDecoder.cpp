@@ -5,19 +5,17 @@
 
 namespace decode {
 
-size_t ZlibFamilyDecoder::readAndInflate(rdr::InStream& in, size_t rawSize, size_t capacity)
+size_t ZlibFamilyDecoder::readAndInflate(rdr::InStream& in, size_t rawSize, size_t capacity, const DecodeLog& log)
 {
     const size_t length = ReadCompressedLength(in, rawSize, "zlib");
-    m_compressed.resize(length);
-    in.readBytes(m_compressed.data(), length);
-    m_inflated.resize(capacity);
-    return m_stream.inflate(m_compressed.data(), length, m_inflated.data(), capacity);
+    in.readBytes(m_compressed.reserve(length, log), length);
+    return m_stream.inflate(m_compressed.data(), length, m_inflated.reserve(capacity, log), capacity, log);
 }
 
 RectResult ZlibFamilyDecoder::decodePlain(rdr::InStream& in, const RectHeader& h, DecodeTarget& t)
 {
     const size_t size = RawSize(h.w, h.h, t.colours.bytesPerPixel());
-    if (readAndInflate(in, size, size) != size)
+    if (readAndInflate(in, size, size, t.log) != size)
         throw DecodeError("zlib: inflated data shorter than the rectangle needs");
     m_colours.resize(static_cast<size_t>(h.w) * static_cast<size_t>(h.h));
     t.colours.convert(m_inflated.data(), m_colours.size(), m_colours.data());
@@ -31,7 +29,7 @@ RectResult ZlibFamilyDecoder::decodeMasked(rdr::InStream& in, const RectHeader& 
     const size_t bpp = t.colours.bytesPerPixel();
     const size_t pixels = static_cast<size_t>(h.w) * static_cast<size_t>(h.h);
     const size_t capacity = MaskSize(h.w, h.h) + (pixels + 2) * bpp;
-    const size_t made = readAndInflate(in, capacity, capacity);
+    const size_t made = readAndInflate(in, capacity, capacity, t.log);
     if (made != MaskedPixels::DataSize(mode, m_inflated.data(), made, h.w, h.h, bpp))
         throw DecodeError("zlib: inflated mask and pixels do not match the rectangle");
     m_masked.prepare(mode, h.rect(), m_inflated.data(), t.colours);

@@ -4,6 +4,7 @@
 // inflated bytes must be exactly what the rectangle needs.
 #pragma once
 
+#include "Technician/decode/GrowingBuffer.h"
 #include "Technician/decode/Inflater.h"
 #include "Technician/decode/MaskedPixels.h"
 #include "Technician/decode/RectDecoder.h"
@@ -12,18 +13,18 @@ namespace decode {
 
 class ZlibFamilyDecoder {
 public:
-    ZlibFamilyDecoder() : m_stream("zlib") {}
+    ZlibFamilyDecoder() : m_stream("zlib", Inflater::Wording::ReturnCode) {}
 
     RectResult decodePlain(rdr::InStream& in, const RectHeader& h, DecodeTarget& t);
     RectResult decodeMasked(rdr::InStream& in, const RectHeader& h, DecodeTarget& t, MaskMode mode);
 
 private:
     // Reads the length and data and inflates them; returns the bytes made.
-    size_t readAndInflate(rdr::InStream& in, size_t rawSize, size_t capacity);
+    size_t readAndInflate(rdr::InStream& in, size_t rawSize, size_t capacity, const DecodeLog& log);
 
     Inflater m_stream;
-    std::vector<uint8_t> m_compressed;
-    std::vector<uint8_t> m_inflated;
+    GrowingBuffer m_compressed{GrowingBuffer::Kind::Decode};
+    GrowingBuffer m_inflated{GrowingBuffer::Kind::Second};
     std::vector<uint32_t> m_colours;
     MaskedPixels m_masked;
 };

@@ -17,13 +17,11 @@ constexpr size_t kMaxTileBody = 4 + 4 + 1 + 255 * (4 + 2);
 
 } // namespace
 
-size_t ZlibHexDecoder::inflateTile(rdr::InStream& in, Inflater& stream, size_t capacity)
+size_t ZlibHexDecoder::inflateTile(rdr::InStream& in, Inflater& stream, size_t capacity, const DecodeLog& log)
 {
     const size_t length = in.readU16();
-    m_compressed.resize(length);
-    in.readBytes(m_compressed.data(), length);
-    m_inflated.resize(capacity);
-    return stream.inflate(m_compressed.data(), length, m_inflated.data(), capacity);
+    in.readBytes(m_compressed.reserve(length, log), length);
+    return stream.inflate(m_compressed.data(), length, m_inflated.reserve(capacity, log), capacity, log);
 }
 
 RectResult ZlibHexDecoder::decode(rdr::InStream& in, const RectHeader& h, DecodeTarget& t)
@@ -36,12 +34,12 @@ RectResult ZlibHexDecoder::decode(rdr::InStream& in, const RectHeader& h, Decode
             m_tile.readRaw(in, t.colours);
         } else if (subencoding & kZlibRaw) {
             const size_t size = RawSize(tw, th, t.colours.bytesPerPixel());
-            if (inflateTile(in, m_rawStream, size) != size)
+            if (inflateTile(in, m_rawStream, size, t.log) != size)
                 throw DecodeError("ZlibHex: raw tile inflates to the wrong size");
             rdr::MemInStream pixels(m_inflated.data(), size);
             m_tile.readRaw(pixels, t.colours);
         } else if (subencoding & kZlibHextile) {
-            const size_t size = inflateTile(in, m_tileStream, kMaxTileBody);
+            const size_t size = inflateTile(in, m_tileStream, kMaxTileBody, t.log);
             rdr::MemInStream body(m_inflated.data(), size);
             try {
                 m_tile.readBody(body, subencoding, t.colours, colours);

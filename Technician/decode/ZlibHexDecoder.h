@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Technician/decode/HextileTile.h"
+#include "Technician/decode/GrowingBuffer.h"
 #include "Technician/decode/Inflater.h"
 #include "Technician/decode/RectDecoder.h"
 
@@ -12,18 +13,22 @@ namespace decode {
 
 class ZlibHexDecoder : public RectDecoder {
 public:
-    ZlibHexDecoder() : m_rawStream("ZlibHex raw tiles"), m_tileStream("ZlibHex Hextile tiles") {}
+    ZlibHexDecoder()
+        : m_rawStream("ZlibHex raw tiles", Inflater::Wording::ReturnCode),
+          m_tileStream("ZlibHex Hextile tiles", Inflater::Wording::ReturnCode)
+    {
+    }
     RectResult decode(rdr::InStream& in, const RectHeader& h, DecodeTarget& t) override;
 
 private:
     // Reads a 16-bit length and that many bytes, inflates them into m_inflated.
-    size_t inflateTile(rdr::InStream& in, Inflater& stream, size_t capacity);
+    size_t inflateTile(rdr::InStream& in, Inflater& stream, size_t capacity, const DecodeLog& log);
 
     HextileTile m_tile;
     Inflater m_rawStream;
     Inflater m_tileStream;
-    std::vector<uint8_t> m_compressed;
-    std::vector<uint8_t> m_inflated;
+    GrowingBuffer m_compressed{GrowingBuffer::Kind::Decode};
+    GrowingBuffer m_inflated{GrowingBuffer::Kind::Second};
 };
 
 } // namespace decode

@@ -3,12 +3,15 @@
 #include "rfb/MemInStream.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace testdecode {
 
 Viewer::Viewer(const rfb::PixelFormat& pf, int w, int h)
     : fb(w, h),
-      session(fb, pf, decode::DecodeLog([this](decode::LogLevel, const char* line) { log.push_back(line); }))
+      session(fb, pf, decode::DecodeLog([this](decode::LogLevel, const char* line) {
+                  (std::strstr(line, "bufsize expanded to ") ? growth : log).push_back(line);
+              }))
 {
 }
 

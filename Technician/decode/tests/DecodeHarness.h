@@ -1,6 +1,8 @@
 // A viewer for the tests: a framebuffer, a decode session on it, the log
 // lines it wrote and the areas it reported, and a reader of whole
-// rectangles (12-byte header and body) from bytes.
+// rectangles (12-byte header and body) from bytes. The lines that say a
+// buffer grew ("... bufsize expanded to %d") are kept apart in `growth`, so
+// `log` holds what the rectangles themselves had to say.
 #pragma once
 
 #include "Technician/decode/DecodeSession.h"
@@ -24,6 +26,7 @@ public:
 
     decode::Framebuffer fb;
     std::vector<std::string> log;
+    std::vector<std::string> growth;
     std::vector<rfb::Rect> changed;
     decode::DecodeSession session;
 };

@@ -236,16 +236,98 @@ TEST(Session, HandlesExactlyTheEncodingsItDecodes)
     }
 }
 
+// Hextile of solid tiles and ZRLE of one solid tile, in bgr233.
+Bytes SolidHextile(const rfb::Rect& r, uint8_t pixel)
+{
+    Bytes b;
+    PutHeader(b, r.left, r.top, r.width(), r.height(), enc::Hextile);
+    for (int y = r.top; y < r.bottom; y += 16)
+        for (int x = r.left; x < r.right; x += 16)
+            Append(b, {2, pixel});
+    return b;
+}
+
+Bytes SolidZrle(const rfb::Rect& r, uint8_t pixel)
+{
+    Deflater stream;
+    const Bytes tile = stream.compress({1, pixel});
+    Bytes b;
+    PutHeader(b, r.left, r.top, r.width(), r.height(), enc::ZRLE);
+    PutU32(b, static_cast<uint32_t>(tile.size()));
+    Append(b, tile);
+    return b;
+}
+
+// As the viewer's dispatch table has it: each encoding that draws new pixels
+// over its rectangle saves what the area showed first, except CopyRect, Ultra
+// and UltraZip; SolMonoZip saves each of its sub-areas and nothing else.
 TEST(Cache, DecodersThatOverwriteSaveTheAreaFirst)
 {
     const rfb::PixelFormat& pf = FormatNamed("bgr233").pf;
     const ClientImage a = DesktopImage(pf, 32, 32, 2);
-    Viewer v(pf, 32, 32);
-    v.fb.setCacheEnabled(true);
-    v.decodeOne(EncodeRaw(a, rfb::Rect(0, 0, 32, 32)));
-    v.decodeOne(EncodeSolid(PhotoImage(pf, 32, 32), rfb::Rect(0, 0, 32, 32)));
-    v.decodeOne(EncodeCache(rfb::Rect(0, 0, 32, 32)));
-    EXPECT_TRUE(Shows(v, a, rfb::Rect(0, 0, 32, 32)));
+    const ClientImage b = PhotoImage(pf, 32, 32);
+    ClientImage twoColours = b;
+    for (uint32_t& p : twoColours.px)
+        p = p & 1 ? 0x07 : 0xC0;
+    const rfb::Rect all(0, 0, 32, 32), none;
+    Bytes copy;
+    PutHeader(copy, 0, 0, 16, 16, enc::CopyRect);
+    PutU16(copy, 16), PutU16(copy, 16);
+    struct SaveCase {
+        const char* name;
+        Bytes rect;
+        rfb::Rect saved;
+    };
+    const SaveCase cases[] = {
+        {"SolidColor", EncodeSolid(b, all), all},
+        {"Raw", EncodeRaw(b, all), all},
+        {"RRE", EncodeRre(b, all, false), all},
+        {"CoRRE", EncodeRre(b, all, true), all},
+        {"Hextile", SolidHextile(all, 0x38), all},
+        {"zlib", ZlibEncoder().zlib(b, all), all},
+        {"Tight", TightEncoder().encode(b, all), all},
+        {"ZlibHex", ZlibHexEncoder().encode(b, all), all},
+        {"ZRLE", SolidZrle(all, 0x38), all},
+        {"XOR_Zlib", ZlibEncoder().xorZlib(a, b, all), all},
+        {"XORMonoColor", ZlibEncoder().xorMono(twoColours, all), all},
+        {"XORMultiColor", ZlibEncoder().xorMulti(b, all), all},
+        {"CopyRect", copy, none},
+        {"Ultra", EncodeUltra(b, all), none},
+        {"UltraZip", EncodeUltraZip(b, all, 8), none},
+        {"SolMonoZip", EncodeSolMonoZip(b, rfb::Rect(4, 4, 20, 20), 8), rfb::Rect(4, 4, 20, 20)},
+    };
+    for (const SaveCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Viewer v(pf, 32, 32);
+        v.fb.setCacheEnabled(true);
+        v.decodeOne(EncodeRaw(a, all)); // the cache holds black everywhere
+        v.decodeOne(c.rect);
+        v.decodeOne(EncodeCache(all));
+        ClientImage want{pf, 32, 32, std::vector<uint32_t>(32 * 32, 0)};
+        for (int y = c.saved.top; y < c.saved.bottom; ++y)
+            for (int x = c.saved.left; x < c.saved.right; ++x)
+                want.at(x, y) = a.at(x, y);
+        EXPECT_TRUE(Shows(v, want, all));
+    }
+}
+
+// A new size leaves nothing of the old picture in the cache; the session's
+// clearCache, which the viewer calls for it, logs the reset.
+TEST(Cache, ANewSizeClearsTheCache)
+{
+    const ClientImage a = DesktopImage(Bgr233(), 16, 16, 2);
+    for (const auto& [w, h] : {std::pair<int, int>{16, 16}, {24, 20}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        Viewer v(Bgr233(), 16, 16);
+        v.fb.setCacheEnabled(true);
+        v.decodeOne(EncodeRaw(a, rfb::Rect(0, 0, 16, 16)));
+        v.decodeOne(EncodeSolid(a, rfb::Rect(0, 0, 16, 16))); // the cache holds a
+        v.fb.resize(w, h);
+        v.decodeOne(EncodeCache(rfb::Rect(0, 0, w, h)));
+        EXPECT_TRUE(ShowsColour(v, 0, rfb::Rect(0, 0, w, h)));
+        v.session.clearCache();
+        EXPECT_EQ(v.log, std::vector<std::string>{"Cache: Reset Cache\n"});
+    }
 }
 
 } // namespace

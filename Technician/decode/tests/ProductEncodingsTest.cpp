@@ -77,19 +77,23 @@ TEST(Tight, TwoColourRowsOfTenPixelsTakeTwoBytes)
             EXPECT_EQ(v.at(x, y), rows[y][x] == '1' ? 0x00FF00u : 0xFF0000u) << x << "," << y;
 }
 
+// Each ends the session; where the protocol's viewer had a line for it, the
+// log has that line.
 TEST(Tight, ControlBytesThatCannotBeRead)
 {
     struct BadCase {
         const char* name;
         Bytes body;
+        const char* log;
     };
     const BadCase cases[] = {
-        {"resets, then sub-encoding 15", {0xFF}},
-        {"sub-encoding 10", {0xA0}},
-        {"filter 3", {0x40, 3}},
-        {"palette of one colour", {0x40, 1, 0, 0x07}},
-        {"compressed length 0", {0x00, 0x00}},
-        {"palette index beyond the palette", {0x40, 1, 2, 1, 2, 3, 0, 1, 3, 0}},
+        {"resets, then sub-encoding 15", {0xFF}, "Tight encoding: bad subencoding value received.\n"},
+        {"sub-encoding 15 without resets (0xF0)", {0xF0}, "Tight encoding: bad subencoding value received.\n"},
+        {"sub-encoding 10", {0xA0}, "Tight encoding: bad subencoding value received.\n"},
+        {"filter 3", {0x40, 3}, "Tight encoding: unknown filter code received.\n"},
+        {"palette of one colour", {0x40, 1, 0, 0x07}, "Tight encoding: error receiving palette.\n"},
+        {"compressed length 0", {0x00, 0x00}, "Tight encoding: bad data received from server.\n"},
+        {"palette index beyond the palette", {0x40, 1, 2, 1, 2, 3, 0, 1, 3, 0}, nullptr},
     };
     for (const BadCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -98,6 +102,147 @@ TEST(Tight, ControlBytesThatCannotBeRead)
         PutHeader(b, 0, 0, 2, 2 + (c.body.size() > 6 ? 0 : 5), enc::Tight);
         Append(b, c.body);
         EXPECT_THROW(v.decodeOne(b), decode::DecodeError);
+        EXPECT_EQ(v.log, c.log ? std::vector<std::string>{c.log} : std::vector<std::string>{});
+    }
+}
+
+Bytes Sized(const Bytes& data)
+{
+    Bytes b;
+    PutU32(b, static_cast<uint32_t>(data.size()));
+    Append(b, data);
+    return b;
+}
+
+Bytes Rect(int w, int h, int32_t encoding, const Bytes& body)
+{
+    Bytes b;
+    PutHeader(b, 0, 0, w, h, encoding);
+    Append(b, body);
+    return b;
+}
+
+// zlib failures end the session with the lines the viewer always wrote: the
+// zlib family and ZlibHex give zlib's code, Tight its message, and Tight data
+// that does not inflate to the rectangle's rows says so.
+TEST(Log, ZlibFailuresWriteTheViewersLines)
+{
+    const Bytes junk(12, 0x55);
+    Bytes tightJunk = {0x00, 12};
+    Append(tightJunk, junk);
+    const auto tightRows = [](size_t n) {
+        const Bytes packed = Deflater().compress(Bytes(n, 7));
+        Bytes b = {0x00};
+        TightEncoder::PutCompactLength(b, packed.size());
+        Append(b, packed);
+        return b;
+    };
+    Bytes zlibHexJunk = {0x20, 0, 12};
+    Append(zlibHexJunk, junk);
+    struct LogCase {
+        const char* name;
+        Bytes rect;
+        const char* log;
+    };
+    const char* scanLines = "Tight encoding: wrong number of scan lines.\n";
+    const LogCase cases[] = {
+        {"zlib, not zlib", Rect(4, 4, enc::Zlib, Sized(junk)), "zlib inflate error: -3\n"},
+        {"XOR_Zlib, not zlib", Rect(4, 4, enc::XorZlib, Sized(junk)), "zlib inflate error: -3\n"},
+        {"ZlibHex, not zlib", Rect(4, 4, enc::ZlibHex, zlibHexJunk), "zlib inflate error: -3\n"},
+        {"Tight, not zlib", Rect(4, 4, enc::Tight, tightJunk), "zlib inflate() error: incorrect header check.\n"},
+        {"Tight, fewer rows than h", Rect(4, 4, enc::Tight, tightRows(12)), scanLines},
+        {"Tight, more rows than h", Rect(4, 4, enc::Tight, tightRows(20)), scanLines},
+    };
+    for (const LogCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Viewer v(Bgr233(), 16, 16);
+        EXPECT_THROW(v.decodeOne(c.rect), decode::DecodeError);
+        EXPECT_EQ(v.log, std::vector<std::string>{c.log});
+    }
+}
+
+uint32_t U32At(const Bytes& b, size_t at)
+{
+    return static_cast<uint32_t>(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+}
+
+std::string Grew(const char* buffer, size_t needed)
+{
+    return std::string(buffer) + " expanded to " + std::to_string(needed + 256) + "\n";
+}
+
+// A decoder's buffers keep their size across rectangles: each logs when it
+// grows (to what was needed plus 256 bytes), and only then.
+TEST(Log, BuffersLogWhenTheyGrowAndOnlyThen)
+{
+    const rfb::PixelFormat& pf = Bgr233();
+    const ClientImage img = PhotoImage(pf, 16, 16, 3);
+    const rfb::Rect r(0, 0, 16, 16);
+    ZlibEncoder zlib;
+    const Bytes zlibFirst = zlib.zlib(img, r);
+    const Bytes zlibAgain = zlib.zlib(img, r);
+    const Bytes ultra = EncodeUltra(img, r);
+    const Bytes rre = EncodeRre(img, r, false);
+    const Bytes solMono = EncodeSolMonoZip(img, r, 4);
+    // The batch header: w * 65535 + y is the uncompressed size.
+    const size_t solMonoSize =
+        (static_cast<size_t>(solMono[4]) << 8 | solMono[5]) * 65535 + (static_cast<size_t>(solMono[2]) << 8 | solMono[3]);
+    struct GrowthCase {
+        const char* name;
+        Bytes first;
+        Bytes again; // needs no more room
+        std::vector<std::string> lines;
+    };
+    const GrowthCase cases[] = {
+        {"Raw", EncodeRaw(img, r), EncodeRaw(img, rfb::Rect(0, 0, 8, 8)), {Grew("bufsize", 256)}},
+        // One bgr233 pixel and 8 bytes of geometry a sub-rectangle.
+        {"RRE", rre, rre, {Grew("bufsize", 9 * U32At(rre, 12))}},
+        {"zlib", zlibFirst, zlibAgain, {Grew("bufsize", U32At(zlibFirst, 12)), Grew("zlibbufsize", 256)}},
+        {"Ultra", ultra, ultra, {Grew("bufsize", U32At(ultra, 12)), Grew("zlibbufsize", 256)}},
+        {"SolMonoZip", solMono, solMono, {Grew("bufsize", U32At(solMono, 12)), Grew("zipbufsize", solMonoSize)}},
+    };
+    for (const GrowthCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Viewer v(pf, 16, 16);
+        v.decodeOne(c.first);
+        v.decodeOne(c.again);
+        EXPECT_EQ(v.growth, c.lines);
+        EXPECT_TRUE(v.log.empty());
+    }
+}
+
+// Tight, zlib and ZlibHex keep their streams for the session: a second
+// rectangle that builds on the first's history decodes on the same session
+// and fails on a new one, whose streams start afresh.
+TEST(Streams, RectanglesShareTheSessionStreamsAndFailOnAFreshSession)
+{
+    const rfb::PixelFormat& pf = FormatNamed("host32").pf;
+    const ClientImage img = PhotoImage(pf, 64, 64, 3);
+    const rfb::Rect r(0, 0, 64, 64);
+    TightEncoder tight;
+    ZlibEncoder zlib;
+    ZlibHexEncoder zlibHex;
+    struct StreamCase {
+        const char* name;
+        Bytes first;
+        Bytes second;
+        const char* log;
+    };
+    const StreamCase cases[] = {
+        {"Tight", tight.encode(img, r), tight.encode(img, r), "zlib inflate() error: "},
+        {"zlib", zlib.zlib(img, r), zlib.zlib(img, r), "zlib inflate error: "},
+        {"ZlibHex", zlibHex.encode(img, r), zlibHex.encode(img, r), "zlib inflate error: "},
+    };
+    for (const StreamCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Viewer same(pf, 64, 64);
+        same.decodeOne(c.first);
+        same.decodeOne(c.second);
+        EXPECT_TRUE(Shows(same, img, r));
+        Viewer fresh(pf, 64, 64);
+        EXPECT_THROW(fresh.decodeOne(c.second), decode::DecodeError);
+        ASSERT_EQ(fresh.log.size(), 1u);
+        EXPECT_EQ(fresh.log[0].rfind(c.log, 0), 0u) << fresh.log[0];
     }
 }
 
