@@ -2,6 +2,9 @@
 
 #include "rfb/tests/LoopbackSockets.h"
 
+#include <algorithm>
+#include <cstring>
+
 using loopback::kNoSocket;
 
 LoopbackPair::LoopbackPair(Sends sends) : m_near(kNoSocket), m_far(kNoSocket)
@@ -37,24 +40,37 @@ bool LoopbackPair::receiveAtFar(void* data, size_t length, int timeoutMs)
 {
     char* p = static_cast<char*>(data);
     while (length > 0) {
-        if (!farReadable(timeoutMs))
-            return false;
-        const long n = loopback::receiveSome(m_far, p, length);
-        if (n <= 0)
-            return false;
-        p += n;
-        length -= static_cast<size_t>(n);
+        if (m_aheadPos == m_ahead.size()) {
+            if (!loopback::waitReadable(m_far, timeoutMs))
+                return false;
+            m_ahead.resize(64 * 1024);
+            const long n = loopback::receiveSome(m_far, m_ahead.data(), m_ahead.size());
+            if (n <= 0) {
+                m_ahead.clear();
+                m_aheadPos = 0;
+                return false;
+            }
+            m_ahead.resize(static_cast<size_t>(n));
+            m_aheadPos = 0;
+        }
+        const size_t take = std::min(length, m_ahead.size() - m_aheadPos);
+        std::memcpy(p, m_ahead.data() + m_aheadPos, take);
+        m_aheadPos += take;
+        p += take;
+        length -= take;
     }
     return true;
 }
 
 bool LoopbackPair::farReadable(int timeoutMs)
 {
-    return loopback::waitReadable(m_far, timeoutMs);
+    return m_aheadPos < m_ahead.size() || loopback::waitReadable(m_far, timeoutMs);
 }
 
 bool LoopbackPair::farSeesClose(int timeoutMs)
 {
+    m_ahead.clear();
+    m_aheadPos = 0;
     char sink[4096];
     for (;;) {
         if (!farReadable(timeoutMs))

@@ -22,14 +22,17 @@ public:
 
     bool ok() const { return m_ok; }
     rdr::SocketHandle nearEnd() const { return m_near; }
-    // The far end itself, for a peer under test that reads and writes it.
+    // The far end itself, for a peer under test that reads and writes it
+    // (not mixed with receiveAtFar, whose read-ahead it would not see).
     rdr::SocketHandle farEnd() const { return m_far; }
     // Sends all bytes from the far end; false on failure.
     bool sendFromFar(const void* data, size_t length);
     bool sendFromFar(const std::vector<uint8_t>& bytes) { return sendFromFar(bytes.data(), bytes.size()); }
     // Receives exactly length bytes at the far end; false on failure, on
     // close, or when a wait for more takes longer than timeoutMs (negative:
-    // no limit).
+    // no limit). Reads ahead into a buffer of its own, so a peer that reads a
+    // message field by field costs one socket call per buffer, not per field
+    // (under Wine each call is a server round trip).
     bool receiveAtFar(void* data, size_t length, int timeoutMs = -1);
     // Whether the far end has bytes to read (or sees a close) within timeoutMs.
     bool farReadable(int timeoutMs);
@@ -45,4 +48,6 @@ private:
     bool m_ok = false;
     rdr::SocketHandle m_near;
     rdr::SocketHandle m_far;
+    std::vector<char> m_ahead;  // bytes read at the far end, not yet taken
+    size_t m_aheadPos = 0;
 };
