@@ -1,0 +1,58 @@
+// The viewer's connection tells the meeting "vnc server is created" only
+// when its session opened: a start that fails leaves the event unset, so
+// the manager's check cannot pass on a viewer that shows nothing.
+#include "Technician/connection/ClientConnection.h"
+#include "Technician/connection/tests/HostPeer.h"
+#include "core/base/MeetingContext.h"
+#include "tests/support/LoopbackSockets_win.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace {
+
+// The meeting as the viewer sees it; only the start signal is counted.
+class StartSignals : public MeetingContext {
+public:
+    bool SendControlMessage(uint8_t, const std::string&, const std::string&, uint32_t, uint32_t, uint32_t) override
+    {
+        return false;
+    }
+    bool SendTextMessage(uint8_t, std::string_view) override { return false; }
+    bool SendCanvasMessage(std::string_view) override { return false; }
+    bool SendPartiMarkMessage(std::string_view) override { return false; }
+    bool SendAudioMessage(uint8_t, const uint8_t*, size_t) override { return false; }
+    std::string GetParticipantName(const std::string&) override { return {}; }
+    bool ControlHeld() const override { return false; }
+    std::uintptr_t FeatureChannelEnd(FeatureChannel) override { return ~std::uintptr_t(0); }
+    void SignalViewerStarted() override { ++started; }
+
+    std::atomic<int> started{0};
+};
+
+TEST(ViewerConnection, SignalsTheStartOnlyWhenItsSessionOpens)
+{
+    StartSignals meeting;
+    {
+        // The host's end closed before the start exchange.
+        LoopbackSockets dead;
+        closesocket(dead.peer);
+        dead.peer = INVALID_SOCKET;
+        auto* conn = new ClientConnection(&meeting, dead.feature);
+        EXPECT_EQ(conn->Run(), 0);
+        EXPECT_EQ(meeting.started.load(), 0) << "a failed start was announced";
+        EXPECT_EQ(WaitForSingleObject(conn->ReadyEvent(), 0), WAIT_OBJECT_0);
+        delete conn;
+    }
+    {
+        viewer::testing::HostPeer host(160, 100);
+        auto* conn = new ClientConnection(&meeting, static_cast<SOCKET>(host.viewerSocket()));
+        EXPECT_EQ(conn->Run(), 1);
+        EXPECT_EQ(meeting.started.load(), 1);
+        conn->Stop();
+        delete conn;
+    }
+}
+
+} // namespace
