@@ -3,7 +3,7 @@
 // the manager's check cannot pass on a viewer that shows nothing.
 #include "Technician/connection/ClientConnection.h"
 #include "Technician/connection/tests/HostPeer.h"
-#include "core/base/MeetingContext.h"
+#include "core/base/tests/QuietMeetingContext.h"
 #include "tests/support/LoopbackSockets_win.h"
 
 #include <gtest/gtest.h>
@@ -13,19 +13,8 @@
 namespace {
 
 // The meeting as the viewer sees it; only the start signal is counted.
-class StartSignals : public MeetingContext {
+class StartSignals : public QuietMeetingContext {
 public:
-    bool SendControlMessage(uint8_t, const std::string&, const std::string&, uint32_t, uint32_t, uint32_t) override
-    {
-        return false;
-    }
-    bool SendTextMessage(uint8_t, std::string_view) override { return false; }
-    bool SendCanvasMessage(std::string_view) override { return false; }
-    bool SendPartiMarkMessage(std::string_view) override { return false; }
-    bool SendAudioMessage(uint8_t, const uint8_t*, size_t) override { return false; }
-    std::string GetParticipantName(const std::string&) override { return {}; }
-    bool ControlHeld() const override { return false; }
-    std::uintptr_t FeatureChannelEnd(FeatureChannel) override { return ~std::uintptr_t(0); }
     void SignalViewerStarted() override { ++started; }
 
     std::atomic<int> started{0};

@@ -2,7 +2,7 @@
 // channels through their public start calls: a peer writing far more than
 // every buffer holds is never held up, and each stops within its limit.
 #include "core/base/ChannelDrain.h"
-#include "core/base/MeetingContext.h"
+#include "core/base/tests/QuietMeetingContext.h"
 #include "core/tunnel/SocketHandle_win.h"
 #include "extras/AudioSpeaker.h"
 #include "extras/FileShare.h"
@@ -18,23 +18,12 @@
 namespace {
 
 // The meeting as a feature sees it: each channel's end is one loopback pair.
-class Channels : public MeetingContext {
+class Channels : public QuietMeetingContext {
 public:
-    bool SendControlMessage(uint8_t, const std::string&, const std::string&, uint32_t, uint32_t, uint32_t) override
-    {
-        return false;
-    }
-    bool SendTextMessage(uint8_t, std::string_view) override { return false; }
-    bool SendCanvasMessage(std::string_view) override { return false; }
-    bool SendPartiMarkMessage(std::string_view) override { return false; }
-    bool SendAudioMessage(uint8_t, const uint8_t*, size_t) override { return false; }
-    std::string GetParticipantName(const std::string&) override { return {}; }
-    bool ControlHeld() const override { return false; }
     std::uintptr_t FeatureChannelEnd(FeatureChannel c) override
     {
         return static_cast<std::uintptr_t>(pairs[static_cast<int>(c)].feature);
     }
-    void SignalViewerStarted() override {}
 
     LoopbackSockets pairs[3];
 };
