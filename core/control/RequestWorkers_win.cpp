@@ -6,7 +6,9 @@
 // cancellation added.
 class RequestWorkers::Guarded : public HandoverEnv {
 public:
-    Guarded(HandoverEnv& env, const std::atomic<bool>& cancelled) : m_env(env), m_cancelled(cancelled) {}
+    explicit Guarded(HandoverEnv& env) : m_env(env) {}
+    void Cancel() { m_cancelled = true; }
+    bool CancelledHere() const { return m_cancelled.load(); }
     std::string OwnSessionId() override { return m_env.OwnSessionId(); }
     std::string CurrentHost() override { return m_env.CurrentHost(); }
     uint32_t SharingState() override { return m_env.SharingState(); }
@@ -19,11 +21,11 @@ public:
 
 private:
     HandoverEnv& m_env;
-    const std::atomic<bool>& m_cancelled;
+    std::atomic<bool> m_cancelled{false};
 };
 
 RequestWorkers::RequestWorkers(HandoverEnv& env, ControlRequests& requests)
-    : m_env(env), m_requests(requests), m_guarded(std::make_unique<Guarded>(env, m_cancelled))
+    : m_requests(requests), m_guarded(std::make_shared<Guarded>(env))
 {
 }
 
@@ -49,13 +51,13 @@ void RequestWorkers::Launch(Body body)
 {
     std::lock_guard<std::mutex> l(m_lock);
     Reap();
-    if (m_cancelled)
+    if (m_guarded->CancelledHere())
         return;
     m_workers.emplace_back();
     Worker& w = m_workers.back();
     bool started = w.thread.Start(
-        [&w, body] {
-            w.threadId = GetCurrentThreadId();
+        [threadId = w.threadId, body] {
+            *threadId = GetCurrentThreadId();
             body();
         },
         [](const std::string& what) {
@@ -67,25 +69,26 @@ void RequestWorkers::Launch(Body body)
 
 void RequestWorkers::StartHandover(const std::string& newHost)
 {
-    Launch([this, newHost] { RunHostHandover(*m_guarded, newHost); });
+    Launch([g = m_guarded, newHost] { RunHostHandover(*g, newHost); });
 }
 
 void RequestWorkers::StartSharingRequest(const std::string& session)
 {
-    Launch([this, session] { RunSharingRequest(*m_guarded, session); });
+    Launch([g = m_guarded, session] { RunSharingRequest(*g, session); });
 }
 
 void RequestWorkers::StartReadyWait()
 {
-    Launch([this] { RunReadyWait(*m_guarded); });
+    Launch([g = m_guarded] { RunReadyWait(*g); });
 }
 
 void RequestWorkers::StartHostPrompt(const std::wstring& text, const std::string& coordinator)
 {
-    Launch([this, text, coordinator] {
+    ControlRequests& requests = m_requests;
+    Launch([g = m_guarded, &requests, text, coordinator] {
         int answer = MessageBoxW(nullptr, text.c_str(), L"", MB_YESNO | MB_ICONQUESTION);
-        if (!m_cancelled && answer != 0)
-            m_requests.AnswerHostInvitation(coordinator, answer == IDYES);
+        if (!g->CancelledHere() && answer != 0)
+            requests.AnswerHostInvitation(coordinator, answer == IDYES);
     });
 }
 
@@ -98,7 +101,7 @@ size_t RequestWorkers::Running()
 
 bool RequestWorkers::CancelAndJoin()
 {
-    m_cancelled = true;
+    m_guarded->Cancel();
     std::lock_guard<std::mutex> l(m_lock);
     const ULONGLONG deadline = GetTickCount64() + kJoinMs;
     bool all = true;
@@ -107,7 +110,7 @@ bool RequestWorkers::CancelAndJoin()
         // may not exist yet when the worker has only just started, so the
         // answer is repeated until the worker has ended or time is up.
         while (w.thread.Running() && GetTickCount64() < deadline) {
-            if (DWORD id = w.threadId)
+            if (DWORD id = *w.threadId)
                 EnumThreadWindows(
                     id,
                     [](HWND h, LPARAM) -> BOOL {

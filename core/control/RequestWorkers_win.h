@@ -5,6 +5,9 @@
 // and every thread is cancelled and joined before the owner goes away; an
 // open prompt is answered "No" on cancel and its answer is not sent. The
 // join has a limit, and a fault inside a worker is logged and ends only it.
+// A worker left behind past the limit (a request to a slow appliance) keeps
+// what it uses of this object alive; the environment and the requests it
+// was given must outlive it (the manager's handlers hold both for the run).
 #include "core/control/HostHandover.h"
 #include "core/control/ControlRequests.h"
 #include "core/base/BoundedThread.h"
@@ -40,16 +43,16 @@ private:
     class Guarded;
     struct Worker {
         BoundedThread thread;
-        std::atomic<DWORD> threadId{0};
+        // Shared with the thread, which sets it when it starts.
+        std::shared_ptr<std::atomic<DWORD>> threadId = std::make_shared<std::atomic<DWORD>>(0);
     };
     template <class Body>
     void Launch(Body body);
     void Reap();
 
-    HandoverEnv& m_env;
     ControlRequests& m_requests;
-    std::unique_ptr<Guarded> m_guarded;
-    std::atomic<bool> m_cancelled{false};
+    // Shared with every worker, with the cancellation inside.
+    std::shared_ptr<Guarded> m_guarded;
     std::mutex m_lock;
     std::list<Worker> m_workers;
 };

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 class MemoryDesktop : public HostDesktop {
@@ -35,10 +36,18 @@ public:
     rfb::Rect shared;
     CursorImage cursor;
     bool cursorReadable = true;
-    // Allocation failures inside the desktop's work, as the client thread
-    // (Poll) and the update sender (GetCursor) meet them.
+    // Failures inside the desktop's work, as the client thread (Poll) and
+    // the update sender (GetCursor) meet them: an allocation failure, or a
+    // type that derives from nothing (as omni_thread_fatal does).
+    struct NotAStdException {
+    };
     std::atomic<bool> pollThrows{false};
     std::atomic<bool> cursorThrows{false};
+    std::atomic<bool> throwForeign{false};
+    // While set, a key event holds the client thread inside the desktop, as
+    // an input call that does not return would; keyHeld says it is there.
+    std::atomic<bool> holdKeys{false};
+    std::atomic<bool> keyHeld{false};
 
     bool Init() override
     {
@@ -51,7 +60,7 @@ public:
     void Poll(const rfb::Region& region, rfb::UpdateTracker& tracker) override
     {
         if (pollThrows.load())
-            throw std::bad_alloc();
+            Fail();
         if (pendingCopy) {
             tracker.add_copied(rfb::Region(copyDest), copyDelta);
             m_buffer.CopyRect(copyDest, copyDelta);
@@ -74,13 +83,17 @@ public:
     bool GetCursor(CursorImage& out) override
     {
         if (cursorThrows.load())
-            throw std::bad_alloc();
+            Fail();
         out = cursor;
         return cursorReadable;
     }
     rfb::Rect CursorRect() override { return rfb::Rect(0, 0, 16, 16); }
     void InjectKey(uint32_t keysym, bool down) override
     {
+        while (holdKeys.load()) {
+            keyHeld.store(true);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
         std::lock_guard<std::mutex> hold(recordLock);
         keys.push_back(keysym | (down ? 0x80000000u : 0));
     }
@@ -101,6 +114,13 @@ public:
     void ShareMonitorAt(int, int) override {}
 
 private:
+    void Fail()
+    {
+        if (throwForeign.load())
+            throw NotAStdException{};
+        throw std::bad_alloc();
+    }
+
     vncClientBuffer m_buffer;
 };
 

@@ -7,6 +7,7 @@
 #include "Customer/tests/RfbTestDecoder.h"
 #include "Customer/session/tests/TestSocket.h"
 #include "Customer/tests/ViewerPixels.h"
+#include "Customer/session/vncClient.h"
 #include "Customer/session/vncServer.h"
 #include "rfb/tests/TestFormats.h"
 
@@ -500,32 +501,42 @@ TEST(Session, TruncatedKeyEventInjectsNothing)
 }
 
 // Regression: an exception on the client thread or the update sender (an
-// allocation failure here) escaped the omni_thread and ended the process;
-// it now ends the session, with the teardown run and the threads joined.
+// allocation failure, or a type that derives from nothing) escaped the
+// omni_thread and ended the process; it now ends the session, with the
+// teardown run and the threads joined.
 TEST(Session, ExceptionOnTheClientThreadEndsTheSession)
 {
-    Host host;
-    host.Desktop().pollThrows.store(true);
-    host.Send(UpdateRequest(false));
-    EXPECT_TRUE(host.WaitEnded());
-    EXPECT_TRUE(host.log.Contains("session ended:"));
+    for (bool foreign : {false, true}) {
+        LogCapture::Clear();
+        Host host;
+        host.Desktop().throwForeign.store(foreign);
+        host.Desktop().pollThrows.store(true);
+        host.Send(UpdateRequest(false));
+        EXPECT_TRUE(host.WaitEnded()) << foreign;
+        EXPECT_TRUE(host.log.Contains(foreign ? "session ended: unknown exception" : "session ended:")) << foreign;
+    }
 }
 
 TEST(Session, ExceptionOnTheUpdateSenderEndsTheSession)
 {
-    Host host;
-    host.Desktop().cursor.width = 2;
-    host.Desktop().cursor.height = 2;
-    host.Desktop().cursor.mask.assign(2, 0xC0);
-    host.Desktop().cursor.pixels.assign(2 * 2 * 4, 0x11);
-    host.Send(SetEncodings({0, rfbproto::kEncRichCursor}));
-    host.Send(UpdateRequest(false));
-    ASSERT_EQ(host.Read(), rfbproto::kFramebufferUpdate);
-    // The second update carries the cursor shape.
-    host.Desktop().cursorThrows.store(true);
-    host.Send(UpdateRequest(false));
-    EXPECT_TRUE(host.WaitEnded());
-    EXPECT_TRUE(host.log.Contains("update abandoned:"));
+    for (bool foreign : {false, true}) {
+        LogCapture::Clear();
+        Host host;
+        host.Desktop().throwForeign.store(foreign);
+        host.Desktop().cursor.width = 2;
+        host.Desktop().cursor.height = 2;
+        host.Desktop().cursor.mask.assign(2, 0xC0);
+        host.Desktop().cursor.pixels.assign(2 * 2 * 4, 0x11);
+        host.Send(SetEncodings({0, rfbproto::kEncRichCursor}));
+        host.Send(UpdateRequest(false));
+        ASSERT_EQ(host.Read(), rfbproto::kFramebufferUpdate);
+        // The second update carries the cursor shape.
+        host.Desktop().cursorThrows.store(true);
+        host.Send(UpdateRequest(false));
+        EXPECT_TRUE(host.WaitEnded()) << foreign;
+        EXPECT_TRUE(host.log.Contains(foreign ? "update abandoned: unknown exception" : "update abandoned:"))
+            << foreign;
+    }
 }
 
 TEST(Session, RequestPartlyOutsideIsClipped)
@@ -577,6 +588,48 @@ TEST(Session, DeletingTheServerEndsASendToAStalledViewer)
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(ms, 3000);
+}
+
+// A client thread held past the deletion's limit (inside the desktop here,
+// where shutting the connection cannot reach it): the deletion returns at the
+// limit and logs, and the client, desktop, connection and platform the thread
+// still uses are left to it, not freed (ASan sees any use of a freed one).
+// Let go, the thread finishes its session on them.
+TEST(Session, ClientThreadHeldPastTheLimitKeepsWhatItUses)
+{
+    Host host;
+    host.Desktop().holdKeys.store(true);
+    host.Send({rfbproto::kKeyEvent, 1, 0, 0, 0, 0, 0xFF, 0x0D});
+    for (int i = 0; i < 500 && !host.Desktop().keyHeld.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(host.Desktop().keyHeld.load());
+    vncClient* client = host.server->GetClient();
+    HostDesktop* desktop = host.server->GetDesktop();
+    HostConnection* connection = &host.server->Connection();
+    HostPlatform* platform = &host.server->Platform();
+    MemoryDesktop& memory = host.Desktop();
+
+    const auto start = std::chrono::steady_clock::now();
+    host.server.reset();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(ms, 4900);
+    EXPECT_LT(ms, 6500);
+    EXPECT_TRUE(host.log.Contains("client thread did not end in 5000 ms"));
+    EXPECT_FALSE(client->HasFinished());
+
+    memory.holdKeys.store(false);
+    for (int i = 0; i < 500 && !client->HasFinished(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(client->HasFinished());
+    EXPECT_EQ(memory.keys.size(), 1u);
+    EXPECT_EQ(host.platform->desktopRestoredAfter.load(), 1);  // its teardown ran
+    // The owner of what was left behind frees it once the thread has ended.
+    delete client;
+    delete desktop;
+    delete connection;
+    delete platform;
+    host.platform = nullptr;
 }
 
 TEST(Session, ClientReadyFollowsSetEncodings)

@@ -133,6 +133,20 @@ TEST_F(Trusted, CertificateCheckPassesOnceTheCaIsTrusted) {
     EXPECT_EQ(a.s.lastSecureFailureFlags, static_cast<uint32_t>(WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID));
 }
 
+// A certificate from the trusted CA whose dates have passed: refused, and
+// the alert is told why (with the name's fault too when reached by address).
+TEST_F(Trusted, ExpiredCertificateIsRefusedWithTheDateFlag) {
+    Appliance a("expired_port");
+    EXPECT_EQ(CgiCheckServerCert(a.s), CGI_BAD_PASSWORD_OR_CERT);
+    EXPECT_EQ(a.s.lastSecureFailureFlags, static_cast<uint32_t>(WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID));
+    EXPECT_EQ(a.s.serverCert.thumbprint, TestPeers()["expired_sha1"]);
+    EXPECT_EQ(CgiQueryDomains(a.s), CGI_SERVER_UNREACHABLE);
+    a.s.applianceHost = "127.0.0.1";
+    EXPECT_EQ(CgiCheckServerCert(a.s), CGI_BAD_PASSWORD_OR_CERT);
+    EXPECT_EQ(a.s.lastSecureFailureFlags, static_cast<uint32_t>(WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID |
+                                                                WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID));
+}
+
 TEST_F(Trusted, LoginMeetingsAndLogoutSendExactlyWhatTheyShould) {
     Appliance a;
     EXPECT_EQ(CgiQueryDomains(a.s), CGI_OK);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one Windows test program under Wine beside its peers: the local
-# appliance (twice: the run's certificate and one from a CA nobody trusts),
+# appliance (three times: the run's certificate, one from a CA nobody trusts
+# and an expired one from the run's CA),
 # two tinyproxy instances (open, and with Basic authentication "proxyuser" /
 # "proxypass") and a PAC file served by python3 -m http.server. The test gets
 # a private copy of the Wine prefix, because it installs the run's CA and
@@ -46,11 +47,15 @@ pids+=($!)
 python3 "$appl/appliance.py" --cert "$run/certs/rogue.crt" --key "$run/certs/rogue.key" --port 0 \
   --log "$run/rogue.jsonl" --ready-file "$run/rogue.ready" >"$run/rogue.out" 2>&1 &
 pids+=($!)
-wait_for "$run/ready" && wait_for "$run/rogue.ready" || exit 1
+python3 "$appl/appliance.py" --cert "$run/certs/expired.crt" --key "$run/certs/expired.key" --port 0 \
+  --log "$run/expired.jsonl" --ready-file "$run/expired.ready" >"$run/expired.out" 2>&1 &
+pids+=($!)
+wait_for "$run/ready" && wait_for "$run/rogue.ready" && wait_for "$run/expired.ready" || exit 1
 . "$run/ready"
 appliance_port=$port
 control=$control_port
 rogue_port=$(sed -n 's/^port=//p' "$run/rogue.ready")
+expired_port=$(sed -n 's/^port=//p' "$run/expired.ready")
 
 proxy_conf() { # name port [auth]
   cat > "$run/$1.conf" <<CONF
@@ -96,6 +101,8 @@ win() { printf 'Z:%s' "$(echo "$1" | tr / '\\')"; }
   echo "rogue_port=$rogue_port"
   echo "server_sha1=$(cat "$run/certs/server.sha1")"
   echo "rogue_sha1=$(cat "$run/certs/rogue.sha1")"
+  echo "expired_port=$expired_port"
+  echo "expired_sha1=$(cat "$run/certs/expired.sha1")"
   echo "ca_der=$(win "$run/certs/ca.der")"
   echo "request_log=$(win "$run/requests.jsonl")"
   echo "rogue_log=$(win "$run/rogue.jsonl")"

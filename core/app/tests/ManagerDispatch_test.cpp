@@ -9,6 +9,7 @@
 #include "core/base/ThreadMessages.h"
 #include "extras/CScreenRecoderWnd.h"
 #include "meeting/CCtrlMenu.h"
+#include "tests/support/AppLogFile_win.h"
 
 #include <gtest/gtest.h>
 
@@ -402,6 +403,26 @@ TEST_F(Dispatcher, HostSharingStepsPumpAndStop)
     MSG msg;
     ASSERT_TRUE(PeekMessageW(&msg, nullptr, PLM_DOCK_PANEL, PLM_DOCK_PANEL, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 1u);
+}
+
+// The participant's resume record goes into the viewer's channel; when it
+// cannot (the channel's queue is full) that is logged, and the resume still
+// ends the viewer's session and steps back.
+TEST_F(Dispatcher, ParticipantResumeRecordThatDoesNotGoOutIsLogged)
+{
+    AppLogFile appLog("corvisk_dispatch_test");
+    EnterMeeting(false);
+    manager->serverSharingState = 1;
+    Dispatch(PLM_OPEN_SHARING_VIEW);
+    ASSERT_EQ(manager->sharingStep, 2);
+    manager->prevSharingStep = 4;
+    transport->writeOk = false;
+    Dispatch(PLM_SHARING_RESUME_B);
+    ASSERT_EQ(transport->Writes().size(), 1u);
+    EXPECT_EQ(transport->Writes()[0], std::vector<unsigned char>({13, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(appLog.Contains("The sharing resume record did not go out.")) << appLog.Text();
+    EXPECT_EQ(manager->sharingStep, 2);
+    EXPECT_EQ(manager->prevSharingStep, 1);
 }
 
 // The first entry of the list with the own session id and a name names us

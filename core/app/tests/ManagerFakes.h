@@ -123,7 +123,7 @@ public:
         std::lock_guard<std::mutex> g(m_writeLock);
         const auto* b = static_cast<const unsigned char*>(data);
         writes.emplace_back(b, b + length);
-        return true;
+        return writeOk;
     }
     void SendSharingState(int prev, int step) override
     {
@@ -147,6 +147,8 @@ public:
     bool runWorker = false;
     bool listenerOk = true, socketsOk = true, tunnelOk = true, helloOk = true, sendOk = true;
     bool sharingTunnelOk = true;
+    // What a write into the sharing channel reports (false: its queue is full).
+    bool writeOk = true;
     bool tunnels[2] = {false, false};
     bool objectsAliveAtJoin = true;
     int joinsInMeeting = 0;

@@ -21,6 +21,7 @@
 #include <functional>
 #include <future>
 #include <iterator>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -230,6 +231,87 @@ TEST_F(MeetingGlue, TunnelCutByTheApplianceLeavesTheMeetingWithAnError)
     ASSERT_TRUE(WaitUntil([&] { return b.InMeeting(); }));
     EXPECT_GT(b.M().MeetingSerial(), serial);
     RequestControlUntilSeen(b, a);
+}
+
+long long MsSince(std::chrono::steady_clock::time_point t0)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// The host shares as the lobby's steps do it: view, server, capture and pump.
+void ShareAsHost(Instance& a)
+{
+    a.M().serverSharingState = 3;
+    a.Post(PLM_OPEN_SHARING_VIEW);
+    ASSERT_TRUE(WaitUntil([&] { return a.M().sharingStep == 2; })) << "no sharing view";
+    a.Post(PLM_CREATE_VNC_SERVER);
+    ASSERT_TRUE(WaitUntil([&] { return a.M().sharingStep == 3; })) << "the server did not start";
+    a.Post(PLM_START_MAG_CAPTURE);
+    ASSERT_TRUE(WaitUntil([&] { return a.M().sharingStep == 4; })) << "no capture";
+}
+
+// With the host sharing, the appliance stops reading both of the host's
+// tunnels and the control channel fills. Logout and exit through the
+// manager each still end the meeting within the teardown's limit, and no
+// thread of the meeting is left behind.
+TEST_F(MeetingGlue, LogoutAndExitWhileSharingWithAStalledApplianceEndInTimeAndLeaveNoThread)
+{
+    // Wine starts threads of its own on the way and keeps them: the count
+    // after the first round is the baseline for the others.
+    size_t baseline = 0;
+    const UINT ends[] = {PLM_LOGOUT, PLM_QUIT, PLM_LOGOUT, PLM_QUIT};
+    for (size_t round = 0; round < std::size(ends); ++round) {
+        const UINT end = ends[round];
+        WriteFaults(R"([{"session": "sessA", "stall_after_hello": 60}])");
+        auto a = std::make_unique<Instance>("sessA", L"Alice", [](CManager&) {});
+        StartAsHost(*a);
+        ASSERT_TRUE(WaitUntil([&] { return a->InMeeting(); })) << "host did not enter";
+        ShareAsHost(*a);
+        // Meeting packets until the control channel is full; each fails
+        // within its bound rather than hanging.
+        const std::string text = "MEMA:" + std::string(60000, 'c');
+        bool went = true;
+        for (int i = 0; i < 2000 && went; ++i)
+            went = a->M().SendCanvasMessage(text);
+        EXPECT_FALSE(went) << "the control channel never filled";
+
+        auto t0 = std::chrono::steady_clock::now();
+        if (end == PLM_LOGOUT) {
+            a->Post(PLM_LOGOUT);
+            EXPECT_TRUE(WaitUntil([&] { return !a->M().InMeeting(); }, 30000));
+            EXPECT_LT(MsSince(t0), 5000) << "logout, round " << round;
+            a.reset();
+        } else {
+            a.reset();  // 60101, the loop ends and the manager goes
+            EXPECT_LT(MsSince(t0), 5000) << "exit, round " << round;
+        }
+        size_t now = 0;
+        WaitUntil([&] { return (now = ThreadsOfThisProcess()) <= baseline || round == 0; }, 5000);
+        if (round == 0)
+            baseline = now;
+        else
+            EXPECT_LE(now, baseline) << "threads left behind, round " << round;
+    }
+}
+
+// The participant list read on entry leaves its meeting fields on the
+// manager: the meeting's state, its sharing state and its wait message
+// (over what the launch left in them).
+TEST_F(MeetingGlue, EnteringReadsTheMeetingStateSharingStateAndWaitMessage)
+{
+    Instance a("sessA", L"Alice", [](CManager&) {});
+    StartAsHost(a);
+    ASSERT_TRUE(WaitUntil([&] { return a.InMeeting(); }));
+    Instance b("sessB", L"Bob", [](CManager& m) {
+        LaunchSessionMeeting(m);
+        m.serverSharingState = 7;
+        m.waitMessage = "not from the appliance";
+    });
+    ASSERT_TRUE(WaitUntil([&] { return b.InMeeting(); }));
+    std::lock_guard<std::mutex> l(b.M().participantLock);
+    EXPECT_EQ(b.M().meetingState, 2);  // started, as the participant list says it
+    EXPECT_EQ(b.M().serverSharingState, 0);
+    EXPECT_EQ(b.M().waitMessage, "The host starts soon");
 }
 
 // A meeting link for a guest (mode 2): meeting test, then the join worker

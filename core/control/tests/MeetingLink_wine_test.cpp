@@ -718,6 +718,45 @@ TEST_F(MeetingLinkTest, StalledApplianceAndUnreadChannelEndWithinTheirLimits)
     }
 }
 
+// A participant whose viewer has stopped reading while the host's picture
+// keeps coming: its sharing queue fills, and the 8-byte resume record then
+// reports that it did not go out, at once rather than waiting for room.
+TEST_F(MeetingLinkTest, ResumeRecordFailsAtOnceWhenTheSharingQueueIsFull)
+{
+    Core host("sH", true, true), part("sP", false, false);
+    OpenBoth(host, part);
+    ASSERT_EQ(host.link.OpenSharing(), MeetingLink::kOk) << host.link.LastError();
+    ASSERT_EQ(part.link.OpenSharing(), MeetingLink::kOk) << part.link.LastError();
+    SOCKET hostEnd = host.link.Channels().ClientEnd(LocalChannel::Sharing);
+    SOCKET viewerEnd = part.link.Channels().ClientEnd(LocalChannel::Sharing);
+    // The picture reaches the viewer once the appliance has seated it.
+    bool seated = false;
+    for (int i = 0; i < 50 && !seated; ++i) {
+        ASSERT_TRUE(SendAll(hostEnd, "RFB 1", 5));
+        seated = WaitReadable(viewerEnd, 100) == 1;
+    }
+    ASSERT_TRUE(seated);
+    static const unsigned char resume[8] = {13, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_TRUE(part.link.WriteToSharingEnd(resume, sizeof resume)) << "refused with room in the queue";
+
+    Writer picture(hostEnd);
+    ASSERT_TRUE(WaitStill(picture.written)) << "the host's picture never stopped";
+    EXPECT_GT(picture.written.load(), TunnelRelay::kSharingQueueBytes);
+    bool went = true;
+    long long longest = 0;
+    for (int i = 0; i < 100 && went; ++i) {
+        auto t = std::chrono::steady_clock::now();
+        went = part.link.WriteToSharingEnd(resume, sizeof resume);
+        longest = std::max(longest, MsSince(t));
+        if (went)
+            Sleep(20);
+    }
+    EXPECT_FALSE(went) << "the record went into a full queue";
+    EXPECT_LT(longest, 500);
+    picture.stop = true;
+    host.link.CloseSharing();  // ends the writer's send that waits for room
+}
+
 // Reads what the socket still holds until the peer's close shows (true) or
 // nothing came for limitMs; counts the bytes read.
 bool ReadsToTheEnd(SOCKET s, size_t& total, int limitMs)

@@ -1,8 +1,11 @@
 #include "core/control/RequestWorkers_win.h"
+#include "tests/support/AppLogFile_win.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -78,6 +81,56 @@ TEST(RequestWorkers, CancelRightAfterAPromptStartsDoesNotWaitForTheUser)
     }
     std::lock_guard<std::mutex> l(meeting.m);
     EXPECT_TRUE(meeting.sent.empty()) << "a cancelled prompt sent its answer";
+}
+
+// A participant refresh that does not come back (an appliance that stopped
+// answering) until the test lets it go.
+struct HangingMeeting : SlowMeeting {
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> inRefresh{false};
+    ~HangingMeeting() { CloseHandle(release); }
+    void RefreshParticipants() override
+    {
+        inRefresh = true;
+        WaitForSingleObject(release, 30000);
+    }
+};
+
+// A worker held past the join's limit: the join returns at the limit, says
+// so and logs it, and the workers' object may go. The worker, let go later,
+// still finds its cancellation (it was freed with the object before) and
+// sends nothing.
+TEST(RequestWorkers, AWorkerPastTheLimitIsLeftBehindWithWhatItUses)
+{
+    AppLogFile log("corvisk_workers_test");
+    HangingMeeting meeting;
+    ControlRequests requests(meeting);
+    auto workers = std::make_unique<RequestWorkers>(meeting, requests);
+    workers->StartReadyWait();
+    for (int i = 0; i < 250 && !meeting.inRefresh; ++i)
+        Sleep(20);
+    ASSERT_TRUE(meeting.inRefresh);
+    ULONGLONG t0 = GetTickCount64();
+    EXPECT_FALSE(workers->CancelAndJoin());
+    ULONGLONG ms = GetTickCount64() - t0;
+    EXPECT_GE(ms, RequestWorkers::kJoinMs - 100);
+    EXPECT_LT(ms, RequestWorkers::kJoinMs + 1500);
+    EXPECT_EQ(workers->Running(), 0u);
+    t0 = GetTickCount64();
+    workers.reset();
+    EXPECT_LT(GetTickCount64() - t0, 1000u);
+    // The heap hands out what the object held, filled with something else.
+    std::vector<std::unique_ptr<char[]>> reuse;
+    for (size_t size = 16; size <= 256; size += 8)
+        for (int i = 0; i < 8; ++i) {
+            reuse.emplace_back(new char[size]);
+            std::fill(reuse.back().get(), reuse.back().get() + size, '\xDD');
+        }
+    EXPECT_TRUE(log.Contains("A meeting request worker did not end in 3000 ms."));
+    SetEvent(meeting.release);
+    Sleep(500);
+    std::lock_guard<std::mutex> l(meeting.m);
+    EXPECT_TRUE(meeting.sent.empty()) << "a worker left behind sent after its cancel";
 }
 
 } // namespace
