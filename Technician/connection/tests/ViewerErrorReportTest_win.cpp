@@ -1,0 +1,127 @@
+// The viewer's reported exceptions under Wine: Warning and Error show a
+// message box with no owner, caption " Info", their own text, the top-most
+// style and their icon; the test finds the box, checks it, saves a picture
+// and closes it. Quiet shows nothing.
+#include "Technician/connection/ViewerError.h"
+#include "tests/support/WindowTest_win.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace viewer {
+namespace {
+
+struct Found {
+    HWND box = nullptr;
+};
+
+BOOL CALLBACK FindBox(HWND hwnd, LPARAM lp)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    char cls[32] = {}, title[32] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    GetWindowTextA(hwnd, title, sizeof title);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd) && std::string(cls) == "#32770" &&
+        std::string(title) == " Info") {
+        reinterpret_cast<Found*>(lp)->box = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForBox(DWORD ms)
+{
+    Found f;
+    wintest::WaitFor([&] {
+        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&f));
+        return f.box != nullptr;
+    }, ms);
+    return f.box;
+}
+
+struct IconSearch {
+    HICON want;
+    bool seen = false;
+};
+
+BOOL CALLBACK FindIcon(HWND child, LPARAM lp)
+{
+    auto* s = reinterpret_cast<IconSearch*>(lp);
+    if (reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0)) == s->want)
+        s->seen = true;
+    return !s->seen;
+}
+
+struct TextSearch {
+    std::string want;
+    bool seen = false;
+};
+
+BOOL CALLBACK FindText(HWND child, LPARAM lp)
+{
+    auto* s = reinterpret_cast<TextSearch*>(lp);
+    char t[512] = {};
+    GetWindowTextA(child, t, sizeof t);
+    if (s->want == t)
+        s->seen = true;
+    return !s->seen;
+}
+
+TEST(ViewerErrorReport, WarningAndErrorShowABoxThatIsFoundAndClosed)
+{
+    const struct {
+        const char* name;
+        std::shared_ptr<Exception> e;
+        LPCWSTR icon;
+    } cases[] = {
+        {"warning", std::make_shared<WarningException>("The presenter sent a message this viewer does not know."),
+         IDI_EXCLAMATION},
+        {"error", std::make_shared<ErrorException>("The picture could not be made: out of memory."), IDI_HAND},
+    };
+    for (const auto& c : cases) {
+        // A copy is reported after the original is gone: its text is its own.
+        std::unique_ptr<Exception> copy;
+        if (auto* w = dynamic_cast<WarningException*>(c.e.get()))
+            copy.reset(new WarningException(*w));
+        else
+            copy.reset(new ErrorException(*dynamic_cast<ErrorException*>(c.e.get())));
+        const std::string text = c.e->message();
+        std::atomic<bool> returned{false};
+        std::thread reporter([&] {
+            copy->Report();
+            returned = true;
+        });
+        HWND box = WaitForBox(5000);
+        ASSERT_NE(box, nullptr) << c.name;
+        EXPECT_FALSE(returned.load()) << c.name << ": the report waits for the user";
+        EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr) << c.name;
+        EXPECT_TRUE(GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) << c.name;
+        TextSearch shown{text};
+        EnumChildWindows(box, FindText, reinterpret_cast<LPARAM>(&shown));
+        EXPECT_TRUE(shown.seen) << c.name;
+        IconSearch icon{LoadIconW(nullptr, c.icon)};
+        EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
+        EXPECT_TRUE(icon.seen) << c.name;
+        wintest::SaveScreenshot(box, L"viewer_error_report", c.icon == IDI_HAND ? L"error_box" : L"warning_box");
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(wintest::WaitFor([&] { return returned.load(); }, 5000)) << c.name;
+        reporter.join();
+        EXPECT_FALSE(IsWindow(box)) << c.name;
+    }
+}
+
+TEST(ViewerErrorReport, QuietShowsNothing)
+{
+    QuietException e("Socket error 10054");
+    std::thread reporter([&] { e.Report(); });
+    reporter.join();
+    EXPECT_EQ(WaitForBox(500), nullptr);
+}
+
+} // namespace
+} // namespace viewer
