@@ -9,6 +9,10 @@ constexpr char kReportCaption[] = " Info";
 
 enum class ReportIcon { Exclamation, Hand };
 
+// The box's flags (Windows MB_ values): its icon, set foreground, top-most.
+constexpr unsigned kExclamationBoxFlags = 0x50030;
+constexpr unsigned kHandBoxFlags = 0x50010;
+
 // Shows text to the user and returns once the user has seen it.
 void ShowReport(const char* text, ReportIcon icon);
 

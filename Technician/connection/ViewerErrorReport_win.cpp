@@ -4,11 +4,13 @@
 
 namespace viewer {
 
+static_assert(kExclamationBoxFlags == (MB_ICONEXCLAMATION | MB_SETFOREGROUND | MB_TOPMOST));
+static_assert(kHandBoxFlags == (MB_ICONHAND | MB_SETFOREGROUND | MB_TOPMOST));
+
 void ShowReport(const char* text, ReportIcon icon)
 {
     // No owner: the box stays on top of the viewer, which may be full screen.
-    const UINT flags = (icon == ReportIcon::Hand ? MB_ICONHAND : MB_ICONEXCLAMATION) | MB_SETFOREGROUND | MB_TOPMOST;
-    MessageBoxA(nullptr, text, kReportCaption, flags);
+    MessageBoxA(nullptr, text, kReportCaption, icon == ReportIcon::Hand ? kHandBoxFlags : kExclamationBoxFlags);
 }
 
 } // namespace viewer

@@ -1,7 +1,8 @@
 // The viewer's reported exceptions under Wine: Warning and Error show a
-// message box with no owner, caption " Info", their own text, the top-most
-// style and their icon; the test finds the box, checks it, saves a picture
-// and closes it. Quiet shows nothing.
+// message box with no owner, caption " Info", their own text and their icon;
+// the test finds the box, checks it, saves a picture and closes it. Quiet
+// shows nothing. (Wine leaves MB_TOPMOST out of the box's style, so the
+// top-most flag is pinned where the flags are made.)
 #include "Technician/connection/ViewerError.h"
 #include "tests/support/WindowTest_win.h"
 
@@ -100,7 +101,6 @@ TEST(ViewerErrorReport, WarningAndErrorShowABoxThatIsFoundAndClosed)
         ASSERT_NE(box, nullptr) << c.name;
         EXPECT_FALSE(returned.load()) << c.name << ": the report waits for the user";
         EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr) << c.name;
-        EXPECT_TRUE(GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) << c.name;
         TextSearch shown{text};
         EnumChildWindows(box, FindText, reinterpret_cast<LPARAM>(&shown));
         EXPECT_TRUE(shown.seen) << c.name;
