@@ -5,11 +5,14 @@
 // participant's does. The host's update pump runs every 50 ms, as the core's.
 // Closing the frame ends the program.
 //
-// Usage: corvisk_viewer [--colour-depth N]   (N 0-7; default 1, the product's)
+// Usage: corvisk_viewer [--colour-depth N] [--log FILE]
+//   N 0-7, default 1 (the product's); --log writes the host's and the
+//   viewer's log lines, every level, to FILE.
 #include "Customer/capture/OsVersionGlobals.h"
 #include "Customer/session/vncServer.h"
 #include "Technician/connection/ClientConnection.h"
 #include "Technician/ui/TechnicianGUI.h"
+#include "core/base/DHLog.h"
 #include "core/base/UpdateMessages.h"
 #include "core/tunnel/LocalChannels_win.h"
 
@@ -84,7 +87,18 @@ void PlaceFrame(HWND frame)
 bool ReadArguments(int argc, wchar_t** argv, int& colourDepth)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::wcscmp(argv[i], L"--colour-depth") == 0 && i + 1 < argc) {
+        if (std::wcscmp(argv[i], L"--log") == 0 && i + 1 < argc) {
+            char path[MAX_PATH] = {};
+            if (!WideCharToMultiByte(CP_ACP, 0, argv[++i], -1, path, sizeof path, nullptr, nullptr)) {
+                std::fprintf(stderr, "corvisk_viewer: the log file's name is too long\n");
+                return false;
+            }
+            DHLog& log = DHLog::Instance();
+            log.SetMask(0xFF);
+            log.SetThreshold(8);
+            log.SetFile(path);
+            log.OpenFile();
+        } else if (std::wcscmp(argv[i], L"--colour-depth") == 0 && i + 1 < argc) {
             wchar_t* end = nullptr;
             const long v = std::wcstol(argv[++i], &end, 10);
             if (end == argv[i] || *end || v < 0 || v > 7) {
@@ -93,7 +107,7 @@ bool ReadArguments(int argc, wchar_t** argv, int& colourDepth)
             }
             colourDepth = static_cast<int>(v);
         } else {
-            std::fprintf(stderr, "usage: corvisk_viewer [--colour-depth N]   (N 0-7; default 1)\n");
+            std::fprintf(stderr, "usage: corvisk_viewer [--colour-depth N] [--log FILE]   (N 0-7; default 1)\n");
             return false;
         }
     }
