@@ -95,24 +95,19 @@ private:
     HWND m_hwnd = nullptr;
 };
 
-struct Search {
-    DWORD pid;
+struct ChildSearch {
     const wchar_t* cls;
     HWND found = nullptr;
 };
 
-BOOL CALLBACK FindOfClass(HWND hwnd, LPARAM lp)
+BOOL CALLBACK FindChildOfClass(HWND hwnd, LPARAM lp)
 {
-    auto* s = reinterpret_cast<Search*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
+    auto* s = reinterpret_cast<ChildSearch*>(lp);
     wchar_t cls[64] = {};
     GetClassNameW(hwnd, cls, 64);
-    if (pid == s->pid && std::wstring(cls) == s->cls && IsWindowVisible(hwnd)) {
+    if (std::wstring(cls) == s->cls)
         s->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
+    return s->found == nullptr;
 }
 
 // Share of the window's client area, as the screen shows it, that is
@@ -141,26 +136,24 @@ TEST(ViewerTool, ShowsTheScreenAndEndsWhenItsFrameCloses)
     wintest::PumpFor(200);
     Process tool(L"");
     ASSERT_TRUE(tool.started());
-    Search frame{tool.id(), L"Corvisk_Window"};
-    ASSERT_TRUE(wintest::WaitFor([&] {
-        EnumWindows(FindOfClass, reinterpret_cast<LPARAM>(&frame));
-        return frame.found != nullptr;
-    }, 30000));
-    Search viewer{tool.id(), L"DHviewerwindow"};
-    EnumChildWindows(frame.found, FindOfClass, reinterpret_cast<LPARAM>(&viewer));
+    HWND frame = nullptr;
+    ASSERT_TRUE(wintest::WaitFor(
+        [&] { return (frame = wintest::FindTopLevelOf(tool.id(), L"Corvisk_Window", nullptr)) != nullptr; }, 30000));
+    ChildSearch viewer{L"DHviewerwindow"};
+    EnumChildWindows(frame, FindChildOfClass, reinterpret_cast<LPARAM>(&viewer));
     ASSERT_NE(viewer.found, nullptr);
 
     // The frame is beside the red window, so red inside it can only be the
     // picture of the screen.
     RECT f, overlap;
-    GetWindowRect(frame.found, &f);
+    GetWindowRect(frame, &f);
     EXPECT_FALSE(IntersectRect(&overlap, &f, &kRedArea));
     double share = 0;
     const bool shown = wintest::WaitFor([&] { return (share = RedShare(viewer.found)) > 0.01; }, 20000);
     wintest::SaveScreenshot(nullptr, L"viewer_tool", L"screen_with_viewer");
     EXPECT_TRUE(shown) << "red share " << share;
 
-    PostMessageW(frame.found, WM_SYSCOMMAND, SC_CLOSE, 0);
+    PostMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(tool.exitWithin(15000), 0);
 }
 
