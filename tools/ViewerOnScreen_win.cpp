@@ -63,15 +63,13 @@ private:
 
 // In a meeting the user's close only minimises the view (the lobby owns
 // it); here it ends the program.
-WNDPROC g_frameProc = nullptr;
-
-LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+LRESULT CALLBACK CloseEndsTheProgram(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR)
 {
     if (msg == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_CLOSE) {
         PostQuitMessage(0);
         return 0;
     }
-    return CallWindowProcW(g_frameProc, hwnd, msg, wp, lp);
+    return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
 // The right half of the work area, so the screen it shows is beside it.
@@ -146,8 +144,7 @@ int wmain(int argc, wchar_t** argv)
         std::fprintf(stderr, "corvisk_viewer: the viewer's windows could not be made (%s)\n", e.what());
         return 1;
     }
-    g_frameProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(gui->m_hwndFrame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FrameProc)));
+    SetWindowSubclass(gui->m_hwndFrame, CloseEndsTheProgram, 1, 0);
     PlaceFrame(gui->m_hwndFrame);
     auto* conn = new ClientConnection(nullptr, channels.ClientEnd(LocalChannel::Sharing));
     conn->Options().colourDepth = colourDepth;
@@ -170,8 +167,10 @@ int wmain(int argc, wchar_t** argv)
     pump.reset();
     if (gui->m_hwndToolbar && IsWindow(gui->m_hwndToolbar))
         DestroyWindow(gui->m_hwndToolbar);
-    if (IsWindow(gui->m_hwndFrame))
+    if (IsWindow(gui->m_hwndFrame)) {
+        RemoveWindowSubclass(gui->m_hwndFrame, CloseEndsTheProgram, 1);
         DestroyWindow(gui->m_hwndFrame);
+    }
     conn->m_active = 0;
     gui.reset();
     server.reset();
