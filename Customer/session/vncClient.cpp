@@ -95,8 +95,11 @@ bool vncClient::UpdateWanted()
 
 void vncClient::RequestWholeScreen()
 {
-    // m_running is set only once SetUp has the desktop and the buffer.
-    if (!m_running.load())
+    // m_running is set only once SetUp has the desktop and the buffer. The
+    // pump waits for the viewer's encodings, which follow its pixel format:
+    // a picture sent before them would be in a format the viewer does not
+    // read.
+    if (!m_running.load() || !m_encodingsReceived.load())
         return;
     omni_mutex_lock hold(GetUpdateLock());
     const rfb::Rect screen = ClientScreen();

@@ -1,40 +1,48 @@
-// The viewer's exceptions. Warning and Error are shown to the user by the
-// Win32 edge; Quiet ends the session with a log line only. Each is an
-// rdr::Exception so one catch in the reader ends the session on any of them,
-// and each keeps its own copy of its text.
+// The viewer's exceptions. Each is an rdr::Exception, so one catch in the
+// reader ends the session on any of them (its str() names the class for the
+// log), and each keeps its own copy of its text, so a copy made while one is
+// thrown stays valid after the original is gone.
+//
+// Report tells the user as the class requires: Quiet tells nothing, Warning
+// and Error show their text in a message box (ViewerErrorReport_win.cpp; the
+// neutral build writes the same to the standard error stream). The reader
+// never reports; the input and clipboard paths do before they end the view.
 #pragma once
 
 #include "rfb/Exception.h"
 
 namespace viewer {
 
-class ViewerException : public rdr::Exception {
+class Exception : public rdr::Exception {
 public:
-    enum class Kind { Warning, Error, Quiet };
-    ViewerException(Kind kind, const char* text) : rdr::Exception(KindName(kind), text), m_kind(kind) {}
-    Kind kind() const { return m_kind; }
+    ~Exception() override;
+    virtual void Report() const = 0;
+    // The text given at the throw, without the class name.
+    const char* message() const { return m_message; }
+
+protected:
+    Exception(const char* className, const char* text);
 
 private:
-    static const char* KindName(Kind k)
-    {
-        return k == Kind::Warning ? "Warning" : k == Kind::Error ? "Error" : "Quiet";
-    }
-    Kind m_kind;
+    char m_message[256];
 };
 
-class WarningException : public ViewerException {
+class QuietException : public Exception {
 public:
-    explicit WarningException(const char* text) : ViewerException(Kind::Warning, text) {}
+    explicit QuietException(const char* text) : Exception("Quiet", text) {}
+    void Report() const override {}
 };
 
-class ErrorException : public ViewerException {
+class WarningException : public Exception {
 public:
-    explicit ErrorException(const char* text) : ViewerException(Kind::Error, text) {}
+    explicit WarningException(const char* text) : Exception("Warning", text) {}
+    void Report() const override;
 };
 
-class QuietException : public ViewerException {
+class ErrorException : public Exception {
 public:
-    explicit QuietException(const char* text) : ViewerException(Kind::Quiet, text) {}
+    explicit ErrorException(const char* text) : Exception("Error", text) {}
+    void Report() const override;
 };
 
 } // namespace viewer

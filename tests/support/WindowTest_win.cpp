@@ -13,6 +13,7 @@ namespace {
 struct FindTop {
     const wchar_t* className;
     const wchar_t* title;
+    DWORD process;
     HWND found = nullptr;
 };
 
@@ -21,7 +22,7 @@ BOOL CALLBACK FindTopProc(HWND hwnd, LPARAM lParam)
     auto* f = reinterpret_cast<FindTop*>(lParam);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != GetCurrentProcessId() || !IsWindowVisible(hwnd))
+    if (pid != f->process || !IsWindowVisible(hwnd))
         return TRUE;
     wchar_t text[256] = L"";
     if (f->className) {
@@ -124,7 +125,12 @@ private:
 
 HWND FindTopLevel(const wchar_t* className, const wchar_t* title)
 {
-    FindTop f{className, title};
+    return FindTopLevelOf(GetCurrentProcessId(), className, title);
+}
+
+HWND FindTopLevelOf(DWORD process, const wchar_t* className, const wchar_t* title)
+{
+    FindTop f{className, title, process};
     EnumWindows(FindTopProc, reinterpret_cast<LPARAM>(&f));
     return f.found;
 }

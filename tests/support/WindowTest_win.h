@@ -13,6 +13,8 @@ namespace wintest {
 // A visible top-level window of this process with the given class (null: any)
 // and title (null: any); null when none.
 HWND FindTopLevel(const wchar_t* className, const wchar_t* title);
+// The same among the windows of another process (a program the test started).
+HWND FindTopLevelOf(DWORD process, const wchar_t* className, const wchar_t* title);
 // The first descendant of parent with the control id; null when none.
 HWND FindControl(HWND parent, int id);
 // The child dialog of parent made from template dialogId: the one whose

@@ -314,6 +314,29 @@ TEST(Session, HostsOwnUpdateRequestSendsTheChanges)
     host.ExpectScreenMatches(testframes::Host32());
 }
 
+// Regression: the pump was answered before the viewer's pixel format and
+// encodings had been read, so the first picture went out in the host's own
+// format while the viewer read it in the one it had asked for and lost its
+// place in the stream (seen with our viewer on the real screen). The pump
+// waits for the encodings, which follow the format.
+TEST(Session, PumpWaitsForTheViewersFormatAndEncodings)
+{
+    Host host;
+    host.Send(StartRequest(1));
+    ASSERT_EQ(host.Read(), rfbproto::kStartReply);
+    for (int i = 0; i < 10; ++i)
+        host.server->RequestScreenUpdate();
+    EXPECT_FALSE(host.pair.farReadable(300)) << "nothing before the viewer's encodings";
+    const rfb::PixelFormat viewer = Make(8, 8, false, true, 7, 7, 3, 0, 3, 6);
+    host.dec.setFormat(ToTest(viewer));
+    host.Send(SetPixelFormat(viewer));
+    host.Send(SetEncodings({rfbproto::kEncZRLE}));
+    for (int t = 0; t < 3000 && !host.pair.farReadable(20); t += 20)
+        host.server->RequestScreenUpdate();
+    ASSERT_EQ(host.Read(), rfbproto::kFramebufferUpdate);
+    host.ExpectScreenMatches(viewer);
+}
+
 // Regression: the pump's request used to be written into the viewer's byte
 // stream, which the relay cuts into 1456-byte frames; landing inside a long
 // clipboard text it turned the rest into key and pointer events. A text of

@@ -58,6 +58,15 @@ public:
     Bytes bytes;
 };
 
+// The host's start reply: w x h, its pixel format (by default 32 bits,
+// depth 24, little-endian true colour 0x00RRGGBB), no name.
+inline Bytes Reply(int w = 32, int h = 16, Bytes format = {32, 24, 0, 1, 0, 255, 0, 255, 0, 255, 16, 8, 0, 0, 0, 0})
+{
+    Script s;
+    s.u8(73).u8(1).u16(w).u16(h).raw(format).u16(0).u32(0);
+    return s.bytes;
+}
+
 // A reader over a finished script; the drain drops what the stream holds.
 struct ScriptedReader {
     explicit ScriptedReader(const Bytes& bytes, int colourDepth = 1, int w = 16, int h = 16,

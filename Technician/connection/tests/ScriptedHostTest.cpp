@@ -16,13 +16,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-Bytes Reply(int w = 32, int h = 16, Bytes format = {32, 24, 0, 1, 0, 255, 0, 255, 0, 255, 16, 8, 0, 0, 0, 0})
-{
-    Script s;
-    s.u8(73).u8(1).u16(w).u16(h).raw(format).u16(0).u32(0);
-    return s.bytes;
-}
-
 // A fast schedule with the product's shape: six waits, five resends.
 const OpenSchedule kFast{200, 5};
 
