@@ -87,6 +87,9 @@ private:
     void OnScroll(int bar, int code);
     void ScrollBy(int dx, int dy);
     void PaintViewer(HWND hwnd);
+    // Hands a frame copy to the recorder through the core.
+    void PostRecordFrame(HBITMAP frame);
+    void OnPaletteMessage(HWND hwnd, UINT msg, WPARAM wp);
 
     // A live session with a picture: zoom, fits and scrolling need one.
     bool HasPicture() const;
