@@ -64,6 +64,8 @@ LRESULT TechnicianGUI::OnViewerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
             SendMessageW(reinterpret_cast<HWND>(wp), WM_VIEWER_QUERY_SIZE,
                          MAKELONG(m_conn->Scale().scaledWidth(), m_conn->Scale().scaledHeight()), lp);
         return 1;
+    case WM_SYSCOMMAND:
+        return DefaultSysCommand(hwnd, wp, lp);
     case WM_HSCROLL:
         OnScroll(SB_HORZ, LOWORD(wp));
         return 0;
@@ -159,7 +161,8 @@ void TechnicianGUI::PaintViewer(HWND hwnd)
             const std::shared_ptr<const AnnotationLayer> layer =
                 m_meeting ? m_meeting->GetAnnotationLayer() : nullptr;
             m_painter.Paint(dc, ps.rcPaint, fb, m_conn->Scale(), cursor, layer.get());
-            if (m_meeting && m_meeting->RecordingViewerFrames())
+            // A modal loop would drop the posted copy: none is made then.
+            if (m_meeting && m_modalLoops == 0 && m_meeting->RecordingViewerFrames())
                 PostRecordFrame(m_painter.CopyFrame(cursor));
         } else {
             FillBlack(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom);
@@ -174,6 +177,14 @@ void TechnicianGUI::PostRecordFrame(HBITMAP frame)
     // whoever receives it deletes it; one that cannot be posted goes here.
     if (frame && !PostThreadMessageW(GetCurrentThreadId(), PLM_RECORD_FRAME, reinterpret_cast<WPARAM>(frame), 0))
         DeleteGdiObject(frame);
+}
+
+LRESULT TechnicianGUI::DefaultSysCommand(HWND hwnd, WPARAM wp, LPARAM lp)
+{
+    ++m_modalLoops;
+    const LRESULT r = DefWindowProcW(hwnd, WM_SYSCOMMAND, wp, lp);
+    --m_modalLoops;
+    return r;
 }
 
 void TechnicianGUI::OnPaletteMessage(HWND hwnd, UINT msg, WPARAM wp)

@@ -226,6 +226,49 @@ TEST(ViewerRecording, AThousandRecordedPaintsLeaveTheGdiObjectCountSteady)
     EXPECT_LE(after, before + 2) << before << " -> " << after;
 }
 
+// A paint inside a modal loop (here the frame's keyboard move) posts no copy:
+// the loop would drop it and the bitmap would never be deleted.
+struct InsideMoveLoop {
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR id, DWORD)
+    {
+        KillTimer(nullptr, id);
+        Repaint(viewer);
+        MSG m;
+        posted = PeekMessageW(&m, reinterpret_cast<HWND>(-1), PLM_RECORD_FRAME, PLM_RECORD_FRAME, PM_NOREMOVE) != 0;
+        painted = true;
+        PostMessageW(frame, WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+    static HWND viewer, frame;
+    static bool painted, posted;
+};
+HWND InsideMoveLoop::viewer, InsideMoveLoop::frame;
+bool InsideMoveLoop::painted, InsideMoveLoop::posted;
+
+TEST(ViewerRecording, NoCopyFromAPaintInsideAModalLoop)
+{
+    RecordingMeeting meeting;
+    meeting.recording = true;
+    Session s(meeting);
+    ASSERT_TRUE(s.ready());
+    PumpUntil([] { return false; }, 100);
+    for (HBITMAP f : TakeFrames())
+        DeleteGdiObject(f);
+    InsideMoveLoop::viewer = s.v.gui.m_hwndViewer;
+    InsideMoveLoop::frame = s.v.gui.m_hwndFrame;
+    SetForegroundWindow(InsideMoveLoop::frame);
+    SetTimer(nullptr, 0, 50, InsideMoveLoop::Tick);
+    SendMessageW(InsideMoveLoop::frame, WM_SYSCOMMAND, SC_MOVE, 0);
+    ASSERT_TRUE(InsideMoveLoop::painted) << "the move loop ran the timer";
+    EXPECT_FALSE(InsideMoveLoop::posted);
+
+    // Out of the loop, painting posts again.
+    Repaint(InsideMoveLoop::viewer);
+    std::vector<HBITMAP> frames = TakeFrames();
+    EXPECT_EQ(frames.size(), 1u);
+    for (HBITMAP f : frames)
+        DeleteGdiObject(f);
+}
+
 // Runs only where the screen is palette-based (the 8-bit display run).
 TEST(ViewerPalette, PaintingRealisesTheCubePaletteAndThePictureShows)
 {
