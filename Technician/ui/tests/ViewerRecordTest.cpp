@@ -60,29 +60,6 @@ std::vector<HBITMAP> TakeFrames()
     return frames;
 }
 
-// A bitmap's pixels, top-down.
-Picture Read(HBITMAP bmp)
-{
-    Picture p;
-    BITMAP info = {};
-    if (!GetObjectW(bmp, sizeof info, &info))
-        return p;
-    p.width = info.bmWidth;
-    p.height = info.bmHeight;
-    p.pixels.assign(static_cast<size_t>(p.width) * p.height, 0);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = p.width;
-    bi.bmiHeader.biHeight = -p.height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    HDC screen = GetDC(nullptr);
-    GetDIBits(screen, bmp, 0, static_cast<UINT>(p.height), p.pixels.data(), &bi, DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
-    return p;
-}
-
 void Repaint(HWND w)
 {
     InvalidateRect(w, nullptr, FALSE);
