@@ -92,7 +92,9 @@ private:
     // The default handling of a system command, which may run a modal loop
     // (move, size, menus, scroll bars) that drops thread messages.
     LRESULT DefaultSysCommand(HWND hwnd, WPARAM wp, LPARAM lp);
-    void OnPaletteMessage(HWND hwnd, UINT msg, WPARAM wp);
+    // WM_QUERYNEWPALETTE and WM_PALETTECHANGED: true when the viewer's
+    // palette was realised (a palette display).
+    bool OnPaletteMessage(HWND hwnd, UINT msg, WPARAM wp);
 
     // A live session with a picture: zoom, fits and scrolling need one.
     bool HasPicture() const;

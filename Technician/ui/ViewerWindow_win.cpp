@@ -104,8 +104,7 @@ LRESULT TechnicianGUI::OnViewerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
         return 0;
     case WM_QUERYNEWPALETTE:
     case WM_PALETTECHANGED:
-        OnPaletteMessage(hwnd, msg, wp);
-        return msg == WM_QUERYNEWPALETTE ? TRUE : 0;
+        return OnPaletteMessage(hwnd, msg, wp) && msg == WM_QUERYNEWPALETTE ? TRUE : 0;
     case WM_DRAWCLIPBOARD:
         if (m_nextClipboardViewer)
             SendMessageW(m_nextClipboardViewer, msg, wp, lp);
@@ -187,18 +186,19 @@ LRESULT TechnicianGUI::DefaultSysCommand(HWND hwnd, WPARAM wp, LPARAM lp)
     return r;
 }
 
-void TechnicianGUI::OnPaletteMessage(HWND hwnd, UINT msg, WPARAM wp)
+bool TechnicianGUI::OnPaletteMessage(HWND hwnd, UINT msg, WPARAM wp)
 {
     // Another window's palette change: ours is realised again in the
     // background and the window's colours mapped to the new system palette.
     if (msg == WM_PALETTECHANGED && reinterpret_cast<HWND>(wp) == hwnd)
-        return;
+        return false;
     HDC dc = GetDC(hwnd);
     if (!dc)
-        return;
+        return false;
     HPALETTE previous = nullptr;
     const bool foreground = msg == WM_QUERYNEWPALETTE;
-    if (m_painter.SelectPaletteInto(dc, !foreground, &previous)) {
+    const bool realised = m_painter.SelectPaletteInto(dc, !foreground, &previous);
+    if (realised) {
         if (foreground) {
             InvalidateRect(hwnd, nullptr, FALSE);
         } else {
@@ -207,8 +207,9 @@ void TechnicianGUI::OnPaletteMessage(HWND hwnd, UINT msg, WPARAM wp)
         SelectPalette(dc, previous, TRUE);
     }
     ReleaseDC(hwnd, dc);
-    if (foreground)
+    if (foreground && realised)
         UpdateWindow(hwnd);
+    return realised;
 }
 
 void TechnicianGUI::OnScroll(int bar, int code)

@@ -120,6 +120,9 @@ TEST(ViewerAnnotation, LayerComposedOverThePictureNeverIntoIt)
     EXPECT_EQ(shot.at(20, 2 * 40 + 1), kGreen);
     EXPECT_EQ(shot.at(70, 2 * 37), kGreen);
 
+    // A true-colour display has no palette to realise.
+    EXPECT_EQ(SendMessageW(w, WM_QUERYNEWPALETTE, 0, 0), FALSE);
+
     // Without a layer the picture is plain again.
     meeting.layer.reset();
     Repaint(w);
