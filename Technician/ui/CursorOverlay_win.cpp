@@ -26,7 +26,9 @@ void DrawCursorOverlay(HDC dc, const viewer::DrawnCursor& c, double kx, double k
             if (!c.shape.drawnAt(x, y))
                 continue;
             const uint32_t col = c.shape.colours[static_cast<size_t>(y) * c.shape.width + x];
-            const COLORREF ref = RGB(col >> 16 & 0xFF, col >> 8 & 0xFF, col & 0xFF);
+            // Palette-relative: a palette display takes the nearest entry of the
+            // viewer's palette.
+            const COLORREF ref = PALETTERGB(col >> 16 & 0xFF, col >> 8 & 0xFF, col & 0xFF);
             const int x0 = WindowStart(left + x, kx, hpos);
             const int x1 = std::max(x0 + 1, WindowStart(left + x + 1, kx, hpos));
             for (int wy = y0; wy < y1; ++wy)

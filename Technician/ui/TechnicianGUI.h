@@ -87,6 +87,14 @@ private:
     void OnScroll(int bar, int code);
     void ScrollBy(int dx, int dy);
     void PaintViewer(HWND hwnd);
+    // Hands a frame copy to the recorder through the core.
+    void PostRecordFrame(HBITMAP frame);
+    // The default handling of a system command, which may run a modal loop
+    // (move, size, menus, scroll bars) that drops thread messages.
+    LRESULT DefaultSysCommand(HWND hwnd, WPARAM wp, LPARAM lp);
+    // WM_QUERYNEWPALETTE and WM_PALETTECHANGED: true when the viewer's
+    // palette was realised (a palette display).
+    bool OnPaletteMessage(HWND hwnd, UINT msg, WPARAM wp);
 
     // A live session with a picture: zoom, fits and scrolling need one.
     bool HasPicture() const;
@@ -110,6 +118,7 @@ private:
     bool m_painting = false;
     bool m_fullScreen = false;
     bool m_dormant = false;
+    int m_modalLoops = 0;
     LONG_PTR m_windowedStyle = 0;
     WINDOWPLACEMENT m_windowedPlacement = {};
 };

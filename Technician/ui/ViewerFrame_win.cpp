@@ -49,9 +49,8 @@ LRESULT TechnicianGUI::OnFrameMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
             }
             return 0;
         default:
-            break;
+            return DefaultSysCommand(hwnd, wp, lp);
         }
-        break;
     case WM_INITMENUPOPUP:
         if (HIWORD(lp))
             CheckMenuItem(GetSystemMenu(hwnd, FALSE), IDM_FULL_SCREEN,

@@ -4,6 +4,8 @@
 
 #include "Technician/connection/ClientConnection.h"
 #include "Technician/ui/ViewerResources.h"
+#include "core/base/AnnotationLayer.h"
+#include "core/base/GdiObject_win.h"
 #include "core/base/MeetingContext.h"
 #include "core/base/ThreadMessages.h"
 
@@ -62,6 +64,8 @@ LRESULT TechnicianGUI::OnViewerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
             SendMessageW(reinterpret_cast<HWND>(wp), WM_VIEWER_QUERY_SIZE,
                          MAKELONG(m_conn->Scale().scaledWidth(), m_conn->Scale().scaledHeight()), lp);
         return 1;
+    case WM_SYSCOMMAND:
+        return DefaultSysCommand(hwnd, wp, lp);
     case WM_HSCROLL:
         OnScroll(SB_HORZ, LOWORD(wp));
         return 0;
@@ -98,6 +102,9 @@ LRESULT TechnicianGUI::OnViewerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     case WM_SYSCHAR:
     case WM_SYSDEADCHAR:
         return 0;
+    case WM_QUERYNEWPALETTE:
+    case WM_PALETTECHANGED:
+        return OnPaletteMessage(hwnd, msg, wp) && msg == WM_QUERYNEWPALETTE ? TRUE : 0;
     case WM_DRAWCLIPBOARD:
         if (m_nextClipboardViewer)
             SendMessageW(m_nextClipboardViewer, msg, wp, lp);
@@ -148,12 +155,61 @@ void TechnicianGUI::PaintViewer(HWND hwnd)
     // While painting is off the area is only validated.
     if (m_painting) {
         decode::Framebuffer* fb = HasPicture() ? m_conn->Framebuffer() : nullptr;
-        if (fb)
-            m_painter.Paint(dc, ps.rcPaint, fb, m_conn->Scale(), m_conn->Cursor());
-        else
+        if (fb) {
+            const viewer::DrawnCursor cursor = m_conn->Cursor();
+            const std::shared_ptr<const AnnotationLayer> layer =
+                m_meeting ? m_meeting->GetAnnotationLayer() : nullptr;
+            m_painter.Paint(dc, ps.rcPaint, fb, m_conn->Scale(), cursor, layer.get());
+            // A modal loop would drop the posted copy: none is made then.
+            if (m_meeting && m_modalLoops == 0 && m_meeting->RecordingViewerFrames())
+                PostRecordFrame(m_painter.CopyFrame(cursor));
+        } else {
             FillBlack(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom);
+        }
     }
     EndPaint(hwnd, &ps);
+}
+
+void TechnicianGUI::PostRecordFrame(HBITMAP frame)
+{
+    // The windows run on the main thread: the copy goes to its queue, and
+    // whoever receives it deletes it; one that cannot be posted goes here.
+    if (frame && !PostThreadMessageW(GetCurrentThreadId(), PLM_RECORD_FRAME, reinterpret_cast<WPARAM>(frame), 0))
+        DeleteGdiObject(frame);
+}
+
+LRESULT TechnicianGUI::DefaultSysCommand(HWND hwnd, WPARAM wp, LPARAM lp)
+{
+    ++m_modalLoops;
+    const LRESULT r = DefWindowProcW(hwnd, WM_SYSCOMMAND, wp, lp);
+    --m_modalLoops;
+    return r;
+}
+
+bool TechnicianGUI::OnPaletteMessage(HWND hwnd, UINT msg, WPARAM wp)
+{
+    // Another window's palette change: ours is realised again in the
+    // background and the window's colours mapped to the new system palette.
+    if (msg == WM_PALETTECHANGED && reinterpret_cast<HWND>(wp) == hwnd)
+        return false;
+    HDC dc = GetDC(hwnd);
+    if (!dc)
+        return false;
+    HPALETTE previous = nullptr;
+    const bool foreground = msg == WM_QUERYNEWPALETTE;
+    const bool realised = m_painter.SelectPaletteInto(dc, !foreground, &previous);
+    if (realised) {
+        if (foreground) {
+            InvalidateRect(hwnd, nullptr, FALSE);
+        } else {
+            UpdateColors(dc);
+        }
+        SelectPalette(dc, previous, TRUE);
+    }
+    ReleaseDC(hwnd, dc);
+    if (foreground && realised)
+        UpdateWindow(hwnd);
+    return realised;
 }
 
 void TechnicianGUI::OnScroll(int bar, int code)

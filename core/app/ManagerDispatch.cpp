@@ -5,6 +5,7 @@
 #include "Customer/input/LocalInputHooks.h"
 #include "core/app/AboutDialog.h"
 #include "core/base/DHLog.h"
+#include "core/base/GdiObject_win.h"
 #include "core/base/LoadResString.h"
 #include "core/app/MeetingHandlers_win.h"
 #include "core/base/ServerAddress.h"
@@ -79,9 +80,15 @@ int CManager::OnThreadMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 void CManager::OnRecordFrame(WPARAM frame)
 {
-    if (frame != 0 && recorderWindow && recorderWindow->FrameSource() == kFrameSourceViewer &&
-        recorderWindow->RecordingThreadId() != 0)
-        PostThreadMessageW(recorderWindow->RecordingThreadId(), PLM_RECORD_FRAME, frame, 0);
+    // The frame is a copy that whoever holds it deletes: the recording
+    // thread once it has it, else this handler.
+    if (frame == 0)
+        return;
+    if (recorderWindow && recorderWindow->FrameSource() == kFrameSourceViewer &&
+        recorderWindow->RecordingThreadId() != 0 &&
+        PostThreadMessageW(recorderWindow->RecordingThreadId(), PLM_RECORD_FRAME, frame, 0))
+        return;
+    DeleteGdiObject(reinterpret_cast<HGDIOBJ>(frame));
 }
 
 void CManager::OnResetCtrlMenu()

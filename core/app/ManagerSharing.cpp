@@ -210,6 +210,16 @@ void CManager::EndSharingView()
     PostThreadMessageW(mainThreadId, PLM_STOP_SHARING, 0, 0);
 }
 
+bool CManager::RecordingViewerFrames() const
+{
+    return recorderWindow && recorderWindow->IsRecording() && recorderWindow->FrameSource() == kFrameSourceViewer;
+}
+
+std::shared_ptr<const AnnotationLayer> CManager::GetAnnotationLayer()
+{
+    return nullptr;
+}
+
 bool CManager::WaitVncServerCreated()
 {
     // Without the event (its creation failed at start-up) there is nothing

@@ -5,8 +5,11 @@
 // The program's manager implements it, so these parts never see the manager.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+
+struct AnnotationLayer;
 
 class MeetingContext {
 public:
@@ -30,6 +33,12 @@ public:
     // The viewing ended by an error: the core ends this participant's view
     // as at the end of sharing (posted; the caller's windows stay until then).
     virtual void EndSharingView() = 0;
+    // The recorder takes the viewer's frames: every paint of the sharing view
+    // posts PLM_RECORD_FRAME to the main thread with a copy of the frame
+    // (an HBITMAP the receiver owns and deletes).
+    virtual bool RecordingViewerFrames() const = 0;
+    // The annotation layer over the shared screen; null while there is none.
+    virtual std::shared_ptr<const AnnotationLayer> GetAnnotationLayer() = 0;
 
 protected:
     ~MeetingContext() = default;

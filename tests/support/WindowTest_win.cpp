@@ -260,4 +260,17 @@ COLORREF ClientPixel(HWND hwnd, int x, int y)
     return c;
 }
 
+unsigned GdiObjectCount()
+{
+    if (DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS))
+        return n;
+    // Wine answers GetGuiResources with 0: walk its handle table instead,
+    // where a handle value without its generation bits names the live
+    // object of that slot, if any.
+    unsigned n = 0;
+    for (ULONG_PTR slot = 1; slot < 0x10000; ++slot)
+        n += GetObjectType(reinterpret_cast<HGDIOBJ>(slot)) != 0;
+    return n;
+}
+
 } // namespace wintest

@@ -46,5 +46,7 @@ void PumpFor(DWORD ms);
 std::wstring SaveScreenshot(HWND hwnd, const std::wstring& test, const std::wstring& state);
 // The colour of one screen pixel at client coordinates of hwnd (after Pump).
 COLORREF ClientPixel(HWND hwnd, int x, int y);
+// Live GDI objects of this process (for leak checks).
+unsigned GdiObjectCount();
 
 } // namespace wintest

@@ -19,6 +19,8 @@ struct Picture {
 
 // The window's client area as the screen shows it.
 Picture Capture(HWND hwnd);
+// A bitmap's pixels.
+Picture Read(HBITMAP bmp);
 // Writes the picture to viewer_screens/<name>.png under the working folder.
 bool SavePng(const Picture& p, const std::string& name);
 // Runs the thread's messages for ms, or until done() holds; done() is asked

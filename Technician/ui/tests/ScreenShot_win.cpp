@@ -6,6 +6,37 @@
 #include <cstring>
 
 namespace viewertest {
+namespace {
+
+BITMAPINFO TopDown32(int w, int h)
+{
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    return bi;
+}
+
+} // namespace
+
+Picture Read(HBITMAP bmp)
+{
+    Picture p;
+    BITMAP info = {};
+    if (!GetObjectW(bmp, sizeof info, &info))
+        return p;
+    p.width = info.bmWidth;
+    p.height = info.bmHeight;
+    p.pixels.assign(static_cast<size_t>(p.width) * p.height, 0);
+    BITMAPINFO bi = TopDown32(p.width, p.height);
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bmp, 0, static_cast<UINT>(p.height), p.pixels.data(), &bi, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    return p;
+}
 
 Picture Capture(HWND hwnd)
 {
@@ -17,13 +48,7 @@ Picture Capture(HWND hwnd)
     p.pixels.assign(static_cast<size_t>(p.width) * p.height, 0);
     HDC windowDc = GetDC(hwnd);
     HDC memDc = CreateCompatibleDC(windowDc);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = p.width;
-    bi.bmiHeader.biHeight = -p.height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
+    const BITMAPINFO bi = TopDown32(p.width, p.height);
     void* bits = nullptr;
     HBITMAP dib = CreateDIBSection(windowDc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (dib && bits) {

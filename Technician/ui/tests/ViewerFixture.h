@@ -9,6 +9,7 @@
 #include "Technician/ui/TechnicianGUI.h"
 #include "Technician/ui/ViewerResources.h"
 #include "Technician/ui/tests/ScreenShot.h"
+#include "core/base/AnnotationLayer.h"
 #include "core/base/MeetingContext.h"
 #include "rfb/tests/LoopbackPair.h"
 
@@ -16,6 +17,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,8 +41,12 @@ public:
     std::uintptr_t FeatureChannelEnd(FeatureChannel) override { return ~std::uintptr_t(0); }
     void SignalViewerStarted() override { ++started; }
     void EndSharingView() override { ++endViewRequests; }
+    bool RecordingViewerFrames() const override { return recording; }
+    std::shared_ptr<const AnnotationLayer> GetAnnotationLayer() override { return layer; }
 
     bool control = false;
+    bool recording = false;
+    std::shared_ptr<const AnnotationLayer> layer;
     int started = 0;
     int endViewRequests = 0;
 };

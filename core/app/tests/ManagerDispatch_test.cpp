@@ -6,10 +6,12 @@
 
 #include "Customer/session/vncServer.h"
 #include "Technician/ui/TechnicianGUI.h"
+#include "core/base/GdiObject_win.h"
 #include "core/base/ThreadMessages.h"
 #include "extras/CScreenRecoderWnd.h"
 #include "meeting/CCtrlMenu.h"
 #include "tests/support/AppLogFile_win.h"
+#include "tests/support/WindowTest_win.h"
 
 #include <gtest/gtest.h>
 
@@ -617,17 +619,6 @@ TEST_F(Dispatcher, TrayActivationPollsRescheduleRecorder)
     EXPECT_TRUE(recorder.Got(WM_COMMAND, kRecorderStopCommand));
     manager->recorderWindow->m_hWnd = nullptr;
 
-    // Frames from the viewer go to the recording thread.
-    manager->recorderWindow->SetFrameSource(kFrameSourceViewer);
-    manager->recorderWindow->m_recordThreadId = GetCurrentThreadId();
-    Dispatch(PLM_RECORD_FRAME, 0xABC);
-    MSG msg;
-    ASSERT_TRUE(PeekMessageW(&msg, nullptr, PLM_RECORD_FRAME, PLM_RECORD_FRAME, PM_REMOVE));
-    EXPECT_EQ(msg.wParam, 0xABCu);
-    manager->recorderWindow->SetFrameSource(kFrameSourceOwnCapture);
-    Dispatch(PLM_RECORD_FRAME, 0xABC);
-    EXPECT_FALSE(PeekMessageW(&msg, nullptr, PLM_RECORD_FRAME, PLM_RECORD_FRAME, PM_REMOVE));
-
     // Mark the bar so its replacement is told apart even at the same address.
     manager->controlMenu->m_hWnd = reinterpret_cast<HWND>(1);
     Dispatch(PLM_RESET_CTRL_MENU);
@@ -643,6 +634,62 @@ TEST_F(Dispatcher, TrayActivationPollsRescheduleRecorder)
     EXPECT_EQ(manager->chat, nullptr);
     Dispatch(PLM_DELETE_CHAT);  // none: nothing
     EXPECT_EQ(manager->chat, nullptr);
+}
+
+// The viewer's frame copies: the recording thread gets the ones it takes,
+// this handler deletes every other, so no bitmap outlives its last owner.
+TEST_F(Dispatcher, RecordFramesGoToTheRecorderOrAreDeleted)
+{
+    auto frame = [] { return reinterpret_cast<WPARAM>(CreateBitmap(8, 8, 1, 32, nullptr)); };
+    auto alive = [](WPARAM f) { return GetObjectType(reinterpret_cast<HGDIOBJ>(f)) == OBJ_BITMAP; };
+    MSG msg;
+
+    // No meeting, no recorder: deleted.
+    ASSERT_EQ(manager->recorderWindow, nullptr);
+    EXPECT_FALSE(manager->RecordingViewerFrames());
+    WPARAM f = frame();
+    Dispatch(PLM_RECORD_FRAME, f);
+    EXPECT_FALSE(alive(f));
+
+    EnterMeeting(false);
+    CScreenRecoderWnd& recorder = *manager->recorderWindow;
+    recorder.SetFrameSource(kFrameSourceViewer);
+    EXPECT_FALSE(manager->RecordingViewerFrames()) << "not recording";
+    recorder.m_recording = 1;
+    EXPECT_TRUE(manager->RecordingViewerFrames());
+    recorder.SetFrameSource(kFrameSourceOwnCapture);
+    EXPECT_FALSE(manager->RecordingViewerFrames()) << "recording its own capture";
+
+    // The recorder's own capture, or no recording thread: deleted.
+    f = frame();
+    Dispatch(PLM_RECORD_FRAME, f);
+    EXPECT_FALSE(alive(f));
+    recorder.SetFrameSource(kFrameSourceViewer);
+    f = frame();
+    Dispatch(PLM_RECORD_FRAME, f);
+    EXPECT_FALSE(alive(f));
+
+    // A recording thread: forwarded, alive, the receiver's.
+    recorder.m_recordThreadId = GetCurrentThreadId();
+    f = frame();
+    Dispatch(PLM_RECORD_FRAME, f);
+    ASSERT_TRUE(PeekMessageW(&msg, reinterpret_cast<HWND>(-1), PLM_RECORD_FRAME, PLM_RECORD_FRAME, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, f);
+    EXPECT_TRUE(alive(f));
+    DeleteGdiObject(reinterpret_cast<HGDIOBJ>(f));
+    // A thread that has gone: the post fails and the frame is deleted.
+    recorder.m_recordThreadId = 0xFFFFFFF0u;
+    f = frame();
+    Dispatch(PLM_RECORD_FRAME, f);
+    EXPECT_FALSE(alive(f));
+    recorder.m_recordThreadId = 0;
+
+    // A thousand frames through the real loop, none forwarded: the count of
+    // GDI objects stays where it was.
+    const unsigned before = wintest::GdiObjectCount();
+    for (int i = 0; i < 1000; ++i)
+        EXPECT_EQ(Post(PLM_RECORD_FRAME, frame()), PLM_QUIT);
+    EXPECT_LE(wintest::GdiObjectCount(), before + 1);
 }
 
 TEST_F(Dispatcher, AboutBoxOpensWithItsTexts)
