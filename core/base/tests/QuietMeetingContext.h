@@ -20,4 +20,7 @@ public:
     bool ControlHeld() const override { return false; }
     std::uintptr_t FeatureChannelEnd(FeatureChannel) override { return ~std::uintptr_t(0); }
     void SignalViewerStarted() override {}
+    void EndSharingView() override {}
+    bool RecordingViewerFrames() const override { return false; }
+    std::shared_ptr<const AnnotationLayer> GetAnnotationLayer() override { return nullptr; }
 };
