@@ -203,7 +203,8 @@ TEST_F(ShareViewPeers, Participant)
     b.Post(PLM_OPEN_SHARING_VIEW);
     ASSERT_TRUE(viewertest::PumpUntil([&] { return m.sharingStep == 2 && m.viewerFrame; }, 15000)) << "no view";
     TechnicianGUI* gui = m.viewerFrame;
-    const HWND frame = gui->m_hwndFrame, view = gui->m_hwndViewer;
+    const HWND frame = gui->m_hwndFrame;
+    HWND view = gui->m_hwndViewer;
     ASSERT_TRUE(IsWindow(frame) && IsWindow(view));
     SetWindowPos(frame, HWND_TOPMOST, kFrameX, 0, kFrameW, kFrameH, SWP_SHOWWINDOW);
 
@@ -240,14 +241,72 @@ TEST_F(ShareViewPeers, Participant)
         startViewer(cycle);
     }
 
-    b.Post(PLM_STOP_SHARING);
-    ASSERT_TRUE(viewertest::PumpUntil([&] { return m.viewerFrame == nullptr && !IsWindow(frame); }, 10000))
-        << "the view stayed";
+    // The end of sharing joins the reader and the sharing relay.
+    auto stopSharing = [&](int cycle) {
+        b.Post(PLM_STOP_SHARING);
+        ASSERT_TRUE(viewertest::PumpUntil([&] { return m.viewerFrame == nullptr && m.sharingStep == 1; }, 10000))
+            << "the view stayed " << cycle;
+        size_t threads = 0;
+        viewertest::PumpUntil([&] { return (threads = ThreadsOfThisProcess()) <= baseline; }, 5000);
+        EXPECT_LE(threads, baseline) << "a reader or relay outlived the view " << cycle;
+    };
+    auto openView = [&](int cycle) {
+        b.Post(PLM_OPEN_SHARING_VIEW);
+        ASSERT_TRUE(viewertest::PumpUntil([&] { return m.sharingStep == 2 && m.viewerFrame; }, 15000))
+            << "no view " << cycle;
+        gui = m.viewerFrame;
+        view = gui->m_hwndViewer;
+        SetWindowPos(gui->m_hwndFrame, HWND_TOPMOST, kFrameX, 0, kFrameW, kFrameH, SWP_SHOWWINDOW);
+    };
+    stopSharing(0);
+
+    // Twenty more views, started and stopped through the core; some on a
+    // sharing tunnel the appliance cuts into pieces, stalls inside the
+    // host's stream or closes inside a frame. Each ends in the picture or a
+    // clean end of viewing, and no thread is left.
+    struct Fault {
+        int cycle;
+        const char* json;
+        bool picture;
+    };
+    const Fault faults[] = {
+        {4, R"([{"service": "PL-PARTICIPANT", "split": 7}])", true},
+        {8, R"([{"service": "PL-PARTICIPANT", "stall_once_after": [3000, 3]}])", true},
+        {12, R"([{"service": "PL-PARTICIPANT", "close_after": 5000}])", false},
+        {16, R"([{"service": "PL-PARTICIPANT", "split": 1}])", true},
+    };
+    for (int cycle = 1; cycle <= 20; ++cycle) {
+        const Fault* fault = nullptr;
+        for (const Fault& f : faults)
+            if (f.cycle == cycle)
+                fault = &f;
+        WriteFaults(fault ? fault->json : "[]");
+        openView(cycle);
+        WriteFaults("[]");
+        if (!fault || fault->picture) {
+            startViewer(100 + cycle);
+            stopSharing(cycle);
+            continue;
+        }
+        // Cut inside the host's stream: inside an update the view ends by
+        // itself (the viewer asks the core to end it); before the start
+        // reply the viewer's start fails, which ends the meeting as a
+        // failed start does. Either way the program goes on.
+        b.Post(PLM_CREATE_VIEWER);
+        ASSERT_TRUE(viewertest::PumpUntil(
+            [&] { return (m.viewerFrame == nullptr && m.sharingStep == 1) || !m.InMeeting(); }, 20000))
+            << "a view on a cut tunnel stayed";
+        if (m.InMeeting()) {
+            stopSharing(cycle);
+            continue;
+        }
+        b.Post(PLM_JOIN_MEETING);
+        ASSERT_TRUE(viewertest::PumpUntil([&] { return b.InMeeting(); }, 20000)) << "no way back in";
+        m.serverSharingState = 1;
+    }
+
     b.Post(PLM_MEETING_LEFT);
     ASSERT_TRUE(viewertest::PumpUntil([&] { return !m.InMeeting(); }, 15000));
-    size_t threads = 0;
-    viewertest::PumpUntil([&] { return (threads = ThreadsOfThisProcess()) <= baseline; }, 5000);
-    EXPECT_LE(threads, baseline) << "a reader or relay outlived the view";
 }
 
 } // namespace
