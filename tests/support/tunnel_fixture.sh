@@ -84,8 +84,10 @@ if [ -n "${CORVISK_FIXTURE_PEER_FILTER:-}" ]; then
     export CORVISK_PEER_DIR=$work/peer
     mkdir -p "$CORVISK_PEER_DIR"
     cp -a --reflink=auto "$(dirname "$(corvisk_template_prefix)")/wineprefix-dev" "$work/prefix-peer" || exit 1
+    # Its lines go out as they come, marked, so a run cut by a time-out
+    # still shows where the peer was.
     WINEPREFIX=$work/prefix-peer "$root/scripts/wine-run" "$1" --gtest_filter="$CORVISK_FIXTURE_PEER_FILTER" \
-        > "$work/peer.log" 2>&1 &
+        > >(sed -u 's/^/[peer] /') 2>&1 &
     peer=$!
 fi
 "$root/scripts/wine-run" "$@"
@@ -93,7 +95,6 @@ rc=$?
 if [ -n "$peer" ]; then
     wait "$peer"
     peer_rc=$?
-    echo "--- peer ($CORVISK_FIXTURE_PEER_FILTER)"; cat "$work/peer.log"
     [ $rc -eq 0 ] && rc=$peer_rc
     WINEPREFIX=$work/prefix-peer wineserver -k 2>/dev/null
 fi

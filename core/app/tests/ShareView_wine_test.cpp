@@ -228,6 +228,7 @@ TEST_F(ShareViewPeers, Participant)
     };
 
     startViewer(0);
+    ASSERT_FALSE(HasFatalFailure());
     for (int cycle = 1; cycle <= 3; ++cycle) {
         // The lobby's pause: the step before set to 4, then the resume step.
         m.prevSharingStep = 4;
@@ -237,8 +238,9 @@ TEST_F(ShareViewPeers, Participant)
         EXPECT_TRUE(viewertest::PumpUntil([&] { return AllBlack(paused = viewertest::Capture(view)); }, 5000))
             << "cycle " << cycle;
         viewertest::SavePng(paused, "share_view_paused_" + std::to_string(cycle));
-        EXPECT_TRUE(IsWindow(frame)) << "a pause closed the frame";
+        ASSERT_TRUE(IsWindow(frame)) << "a pause closed the frame";
         startViewer(cycle);
+        ASSERT_FALSE(HasFatalFailure());
     }
 
     // The end of sharing joins the reader and the sharing relay.
@@ -259,6 +261,7 @@ TEST_F(ShareViewPeers, Participant)
         SetWindowPos(gui->m_hwndFrame, HWND_TOPMOST, kFrameX, 0, kFrameW, kFrameH, SWP_SHOWWINDOW);
     };
     stopSharing(0);
+    ASSERT_FALSE(HasFatalFailure());
 
     // Twenty more views, started and stopped through the core; some on a
     // sharing tunnel the appliance cuts into pieces, stalls inside the
@@ -283,9 +286,11 @@ TEST_F(ShareViewPeers, Participant)
         WriteFaults(fault ? fault->json : "[]");
         openView(cycle);
         WriteFaults("[]");
+        ASSERT_FALSE(HasFatalFailure());
         if (!fault || fault->picture) {
             startViewer(100 + cycle);
             stopSharing(cycle);
+            ASSERT_FALSE(HasFatalFailure());
             continue;
         }
         // Cut inside the host's stream: inside an update the view ends by
