@@ -442,6 +442,7 @@ bool vncClient::ApplyEncodings(const ViewerMessage& msg)
 {
     omni_mutex_lock hold(GetUpdateLock());
     EncoderSettings& s = m_encoding.Settings();
+    m_awaitingEncodings = false;
     m_encoding.ResetSettings();
     m_cacheInUse = false;
     m_buffer->SetCacheEnabled(false);
@@ -604,6 +605,8 @@ bool vncClient::OnStartRequest(const ViewerMessage& msg)
     rdr::MemOutStream reply(rfbproto::kStartReplyLength);
     {
         omni_mutex_lock hold(GetUpdateLock());
+        m_encoding.NewViewing();
+        m_awaitingEncodings = true;
         const rfb::Rect shared = m_desktop->SharedRect();
         hostmsg::WriteStartReply(reply, msg.value, shared.width() / m_scale, shared.height() / m_scale,
                                  m_buffer->Screen().format);

@@ -128,6 +128,10 @@ private:
     std::string m_clipText;
     bool m_clipPending = false;
     bool m_formatChanged = false;
+    // From a start request until that viewer's SetEncodings: no update goes
+    // out, since the viewer reads every update after its reply in the format
+    // and encodings it is about to send.
+    bool m_awaitingEncodings = false;
     bool m_scaleChanged = false;
     bool m_resizeFullSize = false;
     bool m_newFBSizeAllowed = false;

@@ -96,6 +96,16 @@ int vncClientEncoding::SetEncoding(int encoding, bool copySettings)
     return 1;
 }
 
+void vncClientEncoding::NewViewing()
+{
+    m_encoder = nullptr;
+    m_owned.reset();
+    m_zrle.reset();
+    m_encoding = -1;
+    m_clientFormatSet = false;
+    m_settings = EncoderSettings();
+}
+
 int vncClientEncoding::SetClientFormat(const rfb::PixelFormat& pf)
 {
     HostLog(kHostLogDebugInfo, "SetClientFormat called\n");

@@ -48,6 +48,10 @@ public:
     void ApplySettings();
     EncoderSettings& Settings() { return m_settings; }
     void ResetSettings();
+    // A new viewer session on the same connection: its decoders start from
+    // nothing, so the encoder (and the ZRLE zlib stream) and the format it
+    // asked for go; its SetPixelFormat and SetEncodings choose again.
+    void NewViewing();
 
     vncEncoder* Encoder() const { return m_encoder; }
     int Encoding() const { return m_encoding; }

@@ -150,7 +150,7 @@ bool vncUpdateSender::WantUpdate()
 {
     if (m_client.m_clipPending)
         return true;
-    if (m_client.m_requested.is_empty())
+    if (m_client.m_requested.is_empty() || m_client.m_awaitingEncodings)
         return false;
     if (m_client.m_sizeChangePending && m_client.m_newFBSizeAllowed)
         return true;
@@ -191,7 +191,7 @@ void vncUpdateSender::SendPass()
         else if (enc->GetRemotePalette(palette))
             hostmsg::WriteColourMap(m_out, palette);
     }
-    const bool sent = !m_client.m_requested.is_empty() && SendUpdate(m_out);
+    const bool sent = !m_client.m_requested.is_empty() && !m_client.m_awaitingEncodings && SendUpdate(m_out);
     if (m_out.length() > 0 && !m_client.m_connection->SendExact(m_out.data(), m_out.length())) {
         m_client.AbortSession();
         return;

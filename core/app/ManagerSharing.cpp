@@ -137,25 +137,24 @@ void CManager::OnSharingResume()
         // viewer's byte stream could land inside one of its messages.
         vncServerObj->StopSession();
     } else {
-        // The participant's viewer reads the end of its session from the
-        // record, as if the host had sent it.
+        // The participant's reader is ended first: the record lands between
+        // the relay's frames, which may cut a host message, and a reader
+        // still running would take the rest of that message for a new one,
+        // end by an error and close the view. The next start drops the
+        // record with whatever else is pending.
+        ClientConnection* conn = viewerFrame ? viewerFrame->m_conn : nullptr;
+        if (conn) {
+            conn->Stop();
+            if (WaitForSingleObject(conn->ReadyEvent(), kViewerReadyWaitMs) != WAIT_OBJECT_0)
+                DHLog::Instance().Print(0x08, 2, false, "The viewer was not ready for the sharing resume.\n");
+        }
         static const unsigned char resume[8] = {13, 0, 0, 0, 0, 0, 0, 0};
         if (!Transport().WriteSharingAcceptedEnd(resume, sizeof(resume)))
             DHLog::Instance().Print(0x08, 2, false, "The sharing resume record did not go out.\n");
+        if (viewerFrame && viewerFrame->m_hwndViewer)
+            PostMessageW(viewerFrame->m_hwndViewer, WM_VIEWER_SESSION, 0, 0);
     }
     // The host's server keeps serving; it stays owned until sharing ends.
-    if (!(role == 1 && vncServerObj) && viewerFrame) {
-        ClientConnection* conn = viewerFrame->m_conn;
-        bool ready = conn && WaitForSingleObject(conn->ReadyEvent(), kViewerReadyWaitMs) == WAIT_OBJECT_0;
-        // The record may land inside a host message and be misread: the
-        // reader is ended directly too, so no old reader outlives the pause.
-        if (conn)
-            conn->Stop();
-        if (ready && viewerFrame->m_hwndViewer)
-            PostMessageW(viewerFrame->m_hwndViewer, WM_VIEWER_SESSION, 0, 0);
-        else if (!ready)
-            DHLog::Instance().Print(0x08, 2, false, "The viewer was not ready for the sharing resume.\n");
-    }
     prevSharingStep = 1;
     sharingStep = 2;
 }

@@ -16,6 +16,7 @@ import ssl
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 from urllib.parse import quote
@@ -663,3 +664,33 @@ class ClientCertificateTest(ApplianceHarness):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class TunnelStallOnceTest(unittest.TestCase):
+    """"stall_once_after": the downstream bytes stop once, at the byte named."""
+
+    def test_stalls_once_inside_a_write_then_goes_on(self):
+        import tunnel  # the tunnel alone, on a socket pair
+        near, far = socket.socketpair()
+        self.addCleanup(near.close)
+        self.addCleanup(far.close)
+        c = tunnel._Conn(near, None, "PL-PARTICIPANT", "s", {"stall_once_after": [6, 0.6]})
+        c.write(b"abcd")  # before the mark: no stall
+        start = time.monotonic()
+        writer = threading.Thread(target=lambda: (c.write(b"efghij"), c.write(b"kl")))
+        writer.start()
+        far.settimeout(5)
+        got = b""
+        while len(got) < 6:
+            got += far.recv(64)
+        first = time.monotonic() - start
+        self.assertEqual(got, b"abcdef")  # cut inside the write
+        while len(got) < 12:
+            got += far.recv(64)
+        whole = time.monotonic() - start
+        writer.join()
+        self.assertEqual(got, b"abcdefghijkl")
+        self.assertLess(first, 0.4)
+        self.assertGreaterEqual(whole, 0.55)
+        self.assertEqual(c.sent, 12)
+        self.assertTrue(c.alive)

@@ -40,6 +40,8 @@ and has "count" (default: always) and any of:
                  (mid-frame when it falls inside one)
   "stall"        seconds to wait before reading the service request
   "stall_relay"  seconds to wait before each downstream write
+  "stall_once_after"  [N, S]: after N downstream bytes (mid-frame when N
+                 falls inside one) wait S seconds, once, then go on
   "stall_after_hello"  seconds to stop reading once the client is seated
                  (control tunnels) or at once (sharing tunnels); frames for
                  the client still go down meanwhile
@@ -102,6 +104,7 @@ class _Conn:
         self.sent = 0
         self.lock = threading.Lock()
         self.alive = True
+        self.stalled = False
 
     def send_frames(self, tag: int, data: bytes) -> None:
         out = bytearray()
@@ -125,7 +128,15 @@ class _Conn:
                     # The reader's file object keeps the socket open; shut it.
                     self.sock.shutdown(socket.SHUT_RDWR)
                     return
-                self._write_pieces(data)
+                once = self.fault.get("stall_once_after")
+                if once and not self.stalled and self.sent + len(data) > int(once[0]):
+                    head = max(0, int(once[0]) - self.sent)
+                    self._write_pieces(data[:head])
+                    self.stalled = True
+                    time.sleep(float(once[1]))
+                    self._write_pieces(data[head:])
+                else:
+                    self._write_pieces(data)
                 self.sent += len(data)
             except (OSError, ssl.SSLError):
                 self.alive = False

@@ -9,7 +9,10 @@
 # CORVISK_FIXTURE_SCENARIO, when set, names the appliance's scenario file;
 # CORVISK_FIXTURE_CERT names the certificate it presents (rogue, wrongname,
 # expired; default server); CORVISK_FIXTURE_CLIENT_CA, when set, makes it ask
-# for client certificates of the run's client CA.
+# for client certificates of the run's client CA. CORVISK_FIXTURE_PEER_FILTER,
+# when set, starts the same program a second time, in a prefix of its own and
+# with that gtest filter, beside the first; both get CORVISK_PEER_DIR, a
+# folder they share, and the run fails when either does.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -19,7 +22,9 @@ work=$(mktemp -d /tmp/corvisk-tunnel.XXXXXX)
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    if [ -d "$work/prefix" ]; then WINEPREFIX=$work/prefix wineserver -k 2>/dev/null; fi
+    for prefix in "$work/prefix" "$work/prefix-peer"; do
+        if [ -d "$prefix" ]; then WINEPREFIX=$prefix wineserver -k 2>/dev/null; fi
+    done
     wait 2>/dev/null
     rm -rf "$work"
 }
@@ -74,8 +79,25 @@ export CORVISK_TEST_CA_DER=$work/certs/ca.der CORVISK_SERVER_SHA1=$(cat "$work/c
 export CORVISK_ROGUE_PORT=$rogue_port CORVISK_ROGUE_SHA1=$(cat "$work/certs/rogue.sha1")
 export CORVISK_REQUEST_LOG=$work/requests.jsonl CORVISK_CERT_DIR=$work/certs
 export WINEDEBUG=-all
+peer=
+if [ -n "${CORVISK_FIXTURE_PEER_FILTER:-}" ]; then
+    export CORVISK_PEER_DIR=$work/peer
+    mkdir -p "$CORVISK_PEER_DIR"
+    cp -a --reflink=auto "$(dirname "$(corvisk_template_prefix)")/wineprefix-dev" "$work/prefix-peer" || exit 1
+    # Its lines go out as they come, marked, so a run cut by a time-out
+    # still shows where the peer was.
+    WINEPREFIX=$work/prefix-peer "$root/scripts/wine-run" "$1" --gtest_filter="$CORVISK_FIXTURE_PEER_FILTER" \
+        > >(sed -u 's/^/[peer] /') 2>&1 &
+    peer=$!
+fi
 "$root/scripts/wine-run" "$@"
 rc=$?
+if [ -n "$peer" ]; then
+    wait "$peer"
+    peer_rc=$?
+    [ $rc -eq 0 ] && rc=$peer_rc
+    WINEPREFIX=$work/prefix-peer wineserver -k 2>/dev/null
+fi
 if [ $rc -ne 0 ]; then
     echo "--- appliance log"; tail -n 40 "$work/appliance.log"
 fi

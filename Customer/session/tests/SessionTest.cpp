@@ -240,6 +240,40 @@ INSTANTIATE_TEST_SUITE_P(Encodings, SessionEncodings,
                                     kFormats[std::get<1>(info.param)].name;
                          });
 
+// A viewer that stops and starts again on the same connection (a pause)
+// has new decoders: from its start request the host sends no update until
+// its encodings, and the ZRLE stream starts afresh.
+TEST(Session, StartRequestBeginsANewViewing)
+{
+    const rfb::PixelFormat viewer = kFormats[1].pf;
+    Host host;
+    for (uint8_t token = 1; token <= 2; ++token) {
+        testrfb::Decoder fresh(ToTest(testframes::Host32()), kW, kH);
+        auto read = [&] {
+            ViewerSource src(host.pair);
+            return fresh.readMessage(src);
+        };
+        host.Send(StartRequest(token));
+        ASSERT_EQ(read(), rfbproto::kStartReply);
+        // The second time the host's pump asks before the viewer's format
+        // and encodings.
+        if (token == 2)
+            host.Send(UpdateRequest(false));
+        fresh.setFormat(ToTest(viewer));
+        host.Send(SetPixelFormat(viewer));
+        host.Send(SetEncodings({rfbproto::kEncZRLE}));
+        if (token == 1)
+            host.Send(UpdateRequest(false));
+        ASSERT_EQ(read(), rfbproto::kFramebufferUpdate) << "viewing " << int(token);
+        int bad = 0;
+        const testframes::Frame& f = host.Desktop().screen.frame();
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x)
+                bad += fresh.pixel(x, y) != Expected(f.pixel(x, y), host.m_format, viewer);
+        EXPECT_EQ(bad, 0) << "viewing " << int(token);
+    }
+}
+
 TEST(Session, EncoderChoiceFollowsTheList)
 {
     struct Case {

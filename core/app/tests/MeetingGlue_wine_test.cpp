@@ -6,9 +6,7 @@
 // meeting_glue_scenario.json (sessions "sessA" of alice, "sessB" of bob, and
 // alice's started meeting 100001).
 #include "core/app/LaunchParameters.h"
-#include "core/app/Manager.h"
-#include "core/base/ThreadMessages.h"
-#include "tools/TrustRoot_win.h"
+#include "core/app/tests/MeetingInstance_win.h"
 
 #include <gtest/gtest.h>
 
@@ -27,95 +25,7 @@
 
 namespace {
 
-std::string Env(const char* name)
-{
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
-void WriteFaults(const std::string& json)
-{
-    std::ofstream("Z:" + Env("CORVISK_TUNNEL_FAULTS"), std::ios::trunc) << json;
-}
-
-bool WaitUntil(const std::function<bool()>& done, int ms = 20000)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-        if (done())
-            return true;
-        Sleep(20);
-    }
-    return done();
-}
-
-size_t ThreadsOfThisProcess()
-{
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snap == INVALID_HANDLE_VALUE)
-        return 0;
-    THREADENTRY32 t{};
-    t.dwSize = sizeof t;
-    size_t n = 0;
-    for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t))
-        n += t.th32OwnerProcessID == GetCurrentProcessId();
-    CloseHandle(snap);
-    return n;
-}
-
-// One program instance: a manager with the program's services, running its
-// message loop on a thread of its own as the program's main thread does.
-class Instance {
-public:
-    // launch runs on the instance's thread before its loop, as Run's launch
-    // step does; it gets the manager with session and proxy set up.
-    Instance(const char* session, const wchar_t* name, std::function<void(CManager&)> launch)
-    {
-        std::promise<void> ready;
-        m_thread = std::thread([&, session, name] {
-            MSG msg;
-            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue
-            m_manager = new CManager(GetModuleHandleW(nullptr), MakeProgramServices);
-            CManager& m = *m_manager;
-            m.mainThreadId = GetCurrentThreadId();
-            m.applianceHost = "localhost";
-            m.appliancePort = static_cast<uint16_t>(std::strtoul(Env("CORVISK_APPLIANCE_PORT").c_str(), nullptr, 10));
-            m.ownSessionId = session;
-            m.ownDisplayName = name;
-            m.meetingId = "100001";
-            m.Appliance().CreateSession();
-            m.Appliance().ReadProxySettings(false);
-            launch(m);
-            ready.set_value();
-            m_ended = m.RunMessageLoop();
-            delete m_manager;
-        });
-        ready.get_future().wait();
-    }
-    ~Instance()
-    {
-        Post(PLM_QUIT);
-        m_thread.join();
-    }
-
-    void Post(UINT message, WPARAM w = 0) { PostThreadMessageW(m_manager->mainThreadId, message, w, 0); }
-    CManager& M() { return *m_manager; }
-    // Entered: the lobby exists once the tunnel, hello and threads are up.
-    bool InMeeting() { return m_manager->InMeeting() && m_manager->lobby != nullptr; }
-
-private:
-    std::thread m_thread;
-    CManager* m_manager = nullptr;
-    UINT m_ended = 0;
-};
-
-// The host as the meeting setup's "start now" leaves it: coordinator and host.
-void StartAsHost(Instance& a)
-{
-    a.M().title = 1;
-    a.M().role = 1;
-    a.Post(PLM_START_MEETING);
-}
+using namespace meetingtest;
 
 // A launch with a session and a meeting (mode 3): session test, the meeting
 // looked up in the meeting list for its name and wait message, then 60108.
@@ -144,13 +54,7 @@ void RequestControlUntilSeen(Instance& from, Instance& host)
 
 class MeetingGlue : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        std::ifstream in("Z:" + Env("CORVISK_TEST_CA_DER"), std::ios::binary);
-        std::vector<char> der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        ASSERT_FALSE(der.empty()) << "no CA from the fixture";
-        ASSERT_EQ(TrustRootCertificate(der.data(), der.size()), 0ul);
-    }
+    static void SetUpTestSuite() { TrustRunCa(); }
     void SetUp() override { WriteFaults("[]"); }
 };
 
