@@ -190,7 +190,9 @@ bool CLogin::StartWorker(WorkerRoad road, int mode, HWND page, int control)
     const std::string trusted = m_context.TrustedThumbprint(FormatServerAddress(js.applianceHost, js.appliancePort));
     if (!trusted.empty() && !js.acceptedCert.Covers(js.applianceHost, js.appliancePort))
         js.acceptedCert = AcceptedCertificate{js.applianceHost, js.appliancePort, trusted};
-    job->checkCertificate = !m_context.LaunchedWithSession() && !js.acceptedCert.Covers(js.applianceHost, js.appliancePort);
+    const bool accepted = js.acceptedCert.Covers(js.applianceHost, js.appliancePort);
+    job->checkCertificate = !m_context.LaunchedWithSession() && !accepted;
+    job->checkWhenRefused = !m_context.LaunchedWithSession() && accepted;
     ++m_generation;
     if (!m_worker.Start(std::move(job), m_mailbox, page, m_generation))
         return false;

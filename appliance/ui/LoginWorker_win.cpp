@@ -65,6 +65,11 @@ WorkerResult RunWorkerJob(WorkerJob& job)
         out.result = result;  // the window asks the user
     } else {
         out.result = job.road == WorkerRoad::Connect ? CgiQueryDomains(s) : CgiGuestLogin(s);
+        if (job.checkWhenRefused && (out.result == CGI_SERVER_UNREACHABLE || out.result == CGI_NO_RESPONSE)) {
+            const int check = CgiCheckServerCert(s);
+            if (check == CGI_BAD_PASSWORD_OR_CERT || check == CGI_SERVER_CERT_UNREADABLE)
+                out.result = check;
+        }
     }
     out.session = std::make_unique<CgiSession>(std::move(job.session));
     out.transport = std::move(job.transport);

@@ -29,6 +29,10 @@ struct WorkerJob {
     ProxyConfig proxyConfig;
     uint8_t proxyType = 0;
     bool checkCertificate = true;
+    // The check was skipped for a certificate the user trusts for this
+    // server: a first step the server then refuses is checked once, so
+    // another certificate shows its alert rather than "not reachable".
+    bool checkWhenRefused = false;
 
     explicit WorkerJob(std::unique_ptr<ICgiTransport> t) : transport(std::move(t)), session(*transport) {}
 };

@@ -78,9 +78,10 @@ struct Viewer {
         SetWindowPos(gui.m_hwndFrame, HWND_TOP, 0, 0, want.right - want.left, want.bottom - want.top,
                      SWP_SHOWWINDOW);
         conn = new ClientConnection(nullptr, static_cast<SOCKET>(socket));
-        conn->Options().colourDepth = 0;
-        conn->Scale().setFitToWindow(false);
+        // The GUI gives the connection its options: the host's own format, true size.
+        gui.Options().colourDepth = 0;
         gui.AttachConnection(conn);
+        conn->Scale().setFitToWindow(false);
     }
     ~Viewer() { DestroyWindow(gui.m_hwndFrame); }
     TechnicianGUI gui{nullptr, nullptr};
@@ -121,7 +122,10 @@ TEST(ViewerStall, WindowAnswersAndRepaintsWhileTheHostStallsInsideARectangle)
         // A whole green picture first.
         ASSERT_TRUE(pair.sendFromFar(RawUpdate(kGreen)));
         Picture shot;
-        ASSERT_TRUE(PumpUntil([&] { return Shows(v.gui.m_hwndViewer, kW / 2, kH / 2, kGreen); }, 8000));
+        const bool green = PumpUntil([&] { return Shows(v.gui.m_hwndViewer, kW / 2, kH / 2, kGreen, &shot); }, 8000);
+        SavePng(shot, std::string("before_stall_") + c.name);
+        ASSERT_TRUE(green) << std::hex << (shot.width > kW / 2 && shot.height > kH / 2 ? shot.at(kW / 2, kH / 2) : 0xdead)
+                           << std::dec << " in " << shot.width << "x" << shot.height;
 
         // Then a blue rectangle cut short; the rest comes after the stall.
         const size_t cut = c.update.size() / 2;

@@ -90,4 +90,69 @@ TEST(LoginWorkerSteps, ARetryFromTheProxyPageNeitherResolvesNorDiscovers)
     }
 }
 
+// A server whose TLS handshake fails as Wine fails a refused certificate; the
+// certificate check (when asked) reads the certificate it presented, unless
+// the server's certificate is one that verifies.
+class RefusingTransport : public ICgiTransport {
+public:
+    explicit RefusingTransport(bool certificateVerifies) : m_verifies(certificateVerifies) {}
+    CgiReply Exchange(const CgiRequest& request, const CgiSession&) override
+    {
+        paths.push_back(request.path);
+        CgiReply reply;
+        if (request.certificateCheck && m_verifies) {
+            reply.status = CgiTransportStatus::Ok;
+            reply.headers = "HTTP/1.1 200 OK\r\n";
+            return reply;
+        }
+        reply.status = CgiTransportStatus::SendFailed;
+        reply.error = request.certificateCheck ? kErrorSecureFailure : kErrorSecureChannel;
+        reply.serverCertRead = request.certificateCheck;
+        reply.serverCert.subject = "CN=localhost";
+        return reply;
+    }
+    std::vector<std::string> paths;
+
+private:
+    bool m_verifies;
+};
+
+TEST(LoginWorkerSteps, ATrustedServerThatRefusesIsCheckedOnceSoTheAlertCanShow)
+{
+    struct Case {
+        const char* name;
+        WorkerRoad road;
+        bool checkWhenRefused;
+        bool verifies;
+        int result;
+        size_t requests;
+    };
+    const Case cases[] = {
+        {"host road, another certificate", WorkerRoad::Connect, true, false, CGI_BAD_PASSWORD_OR_CERT, 2},
+        {"join road, another certificate", WorkerRoad::Guest, true, false, CGI_BAD_PASSWORD_OR_CERT, 2},
+        {"certificate verifies: the failure stands", WorkerRoad::Connect, true, true, CGI_SERVER_UNREACHABLE, 2},
+        {"no trusted certificate: no second request", WorkerRoad::Connect, false, false, CGI_SERVER_UNREACHABLE, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto owned = std::make_unique<RefusingTransport>(c.verifies);
+        RefusingTransport* t = owned.get();
+        auto job = std::make_unique<WorkerJob>(std::move(owned));
+        job->road = c.road;
+        job->mode = 3;
+        job->checkCertificate = false;
+        job->checkWhenRefused = c.checkWhenRefused;
+        job->session.applianceHost = "127.0.0.1";
+        job->session.appliancePort = 443;
+        WorkerResult r = RunWorkerJob(*job);
+        const int expected = c.road == WorkerRoad::Guest && c.result == CGI_SERVER_UNREACHABLE ? CGI_NO_RESPONSE : c.result;
+        EXPECT_EQ(r.result, expected);
+        ASSERT_EQ(t->paths.size(), c.requests);
+        if (c.requests == 2)
+            EXPECT_EQ(t->paths[1], "/cgi-bin/welcome?standalone=true&checkcert=true");
+        ASSERT_TRUE(r.session);
+        EXPECT_EQ(r.session->serverCertKnown, c.result == CGI_BAD_PASSWORD_OR_CERT);
+    }
+}
+
 } // namespace
