@@ -5,6 +5,7 @@
 #include "appliance/ui/HostPort.h"
 #include "appliance/ui/LoginResources.h"
 #include "appliance/ui/LoginWindow_win.h"
+#include "core/base/SecureZero.h"
 #include "core/base/DialogKeys_win.h"
 #include "core/base/LoadResString.h"
 #include "core/base/ServerAddress.h"
@@ -23,10 +24,8 @@ s_mem StoreSecret(const std::wstring& typed)
     buffer.push_back('\0');
     s_mem stored;
     EncryptStoredString(buffer.data(), stored);
-    for (char& c : buffer)
-        c = 0;
-    for (char& c : plain)
-        c = 0;
+    SecureWipe(buffer);
+    SecureWipe(plain);
     return stored;
 }
 
@@ -182,8 +181,7 @@ private:
         c.SetDisplayName(name);
         CgiSession& s = c.PreparedSession();
         s.password = StoreSecret(password);
-        for (wchar_t& ch : password)
-            ch = 0;
+        SecureWipe(password);
         int result = CgiUserLogin(s);
         c.TakeSessionResult();
         if (result == CGI_SESSION_EXISTS) {
@@ -386,8 +384,7 @@ private:
             return;
         }
         m_login.Context().SetProxyCredentials(user, password);
-        for (char& c : password)
-            c = 0;
+        SecureWipe(password);
         if (m_login.hostMode == 1)
             m_login.StartWorker(WorkerRoad::Connect, 3, m_hwnd, IDOK);
         else

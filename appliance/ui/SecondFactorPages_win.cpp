@@ -7,6 +7,7 @@
 #include "appliance/ui/LoginResources.h"
 #include "appliance/ui/LoginWindow_win.h"
 #include "appliance/ui/SecondFactorResources.h"
+#include "core/base/SecureZero.h"
 #include "core/base/LoadResString.h"
 #include "core/base/TextConvert.h"
 
@@ -23,14 +24,12 @@ constexpr uint16_t kTries = 4;
 
 void Wipe(std::wstring& text)
 {
-    for (wchar_t& c : text)
-        c = 0;
+    SecureWipe(text);
 }
 
 void Wipe(std::string& text)
 {
-    for (char& c : text)
-        c = 0;
+    SecureWipe(text);
 }
 
 // A page of one second step: its prompt in the status line, the appliance's

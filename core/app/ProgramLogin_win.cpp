@@ -5,6 +5,7 @@
 #include "core/app/Manager.h"
 #include "core/app/ProgramAppliance_win.h"
 #include "appliance/ui/ProfileStore.h"
+#include "core/base/SecureZero.h"
 #include "core/base/Registry.h"
 #include "core/base/StoredSecret.h"
 
@@ -92,8 +93,7 @@ void ProgramLogin::SetProxyCredentials(const std::string& user, const std::strin
     std::vector<char> plain(password.begin(), password.end());
     plain.push_back('\0');
     EncryptStoredString(plain.data(), m_manager.proxy.server.password);
-    for (char& c : plain)
-        c = 0;
+    SecureWipe(plain);
     SaveProxySettings(m_manager.proxy, m_appliance.ProxyType());
     // Kept even while no proxy is switched on: the next start asks no more.
     const std::string key = std::string(kSettingsKey) + "\\Proxy";

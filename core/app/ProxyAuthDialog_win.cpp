@@ -2,6 +2,7 @@
 
 #include "core/app/Manager.h"
 #include "core/app/res/resource.h"
+#include "core/base/SecureZero.h"
 #include "core/base/LoadResString.h"
 #include "core/base/StoredSecret.h"
 #include "core/base/TextConvert.h"
@@ -41,10 +42,8 @@ void OnOk(HWND dlg, CManager& manager)
         std::vector<char> buffer(plain.begin(), plain.end());
         buffer.push_back('\0');
         EncryptStoredString(buffer.data(), manager.proxy.server.password);
-        for (char& c : buffer)
-            c = 0;
-        for (char& c : plain)
-            c = 0;
+        SecureWipe(buffer);
+        SecureWipe(plain);
     }
     SecureZeroMemory(password, sizeof(password));
 }
