@@ -4,6 +4,8 @@
 // line, the messages to the main thread and the appliance's request log.
 // Run by tunnel_fixture.sh; each scenario file is a test entry of its own.
 #include "core/app/tests/LoginWindowFixture_win.h"
+#include "core/app/tests/ApplianceControl_win.h"
+#include "appliance/ui/CertificateAlert_win.h"
 #include "appliance/cgi/CgiSession.h"
 #include "appliance/ui/SecondFactorResources.h"
 #include "appliance/https/WinHttpTransport_win.h"
@@ -68,7 +70,7 @@ TEST_F(LoginWindowTest, HostThenAliceLogsInAndHandsOverToTheMeetingList)
     Credentials(L"alice", L"wrong");
     EXPECT_EQ(login->CurrentPage(), PageId::Credentials);
     EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), static_cast<WPARAM>(-1));
-    EXPECT_NE(Status(), L"Please enter your username and password.\n") << "the appliance's text is shown";
+    EXPECT_EQ(Status(), L"Login failed: wrong user name or password.") << "the appliance's text is shown";
     EXPECT_EQ(login->StatusKind(), STATUS_ERROR);
     Shot(L"wrong_password");
 
@@ -77,6 +79,30 @@ TEST_F(LoginWindowTest, HostThenAliceLogsInAndHandsOverToTheMeetingList)
     EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 1u);
     EXPECT_FALSE(manager->ownSessionId.empty()) << "the session's cookie is the program's";
     EXPECT_EQ(manager->ownDisplayName, L"alice");
+}
+
+// The proxy set in the manager (a server, no credentials): the domain query
+// goes through the open tinyproxy, whose log records the tunnel.
+TEST_F(LoginWindowTest, HostThroughTheProxyReachesTheCredentialsPage)
+{
+    const std::string log = Env("CORVISK_REQUEST_LOG");
+    const std::string proxyLog = "Z:" + log.substr(0, log.rfind('/')) + "/proxy.log";
+    auto tunnels = [&] {
+        std::ifstream in(proxyLog);
+        std::string line;
+        int n = 0;
+        while (std::getline(in, line))
+            n += line.find("CONNECT") != std::string::npos &&
+                 line.find(":" + Env("CORVISK_APPLIANCE_PORT")) != std::string::npos;
+        return n;
+    };
+    const int before = tunnels();
+    manager->proxy.Enable = 1;
+    manager->proxy.server.host = "127.0.0.1";
+    manager->proxy.server.port = static_cast<uint16_t>(std::atoi(Env("CORVISK_PROXY_PORT").c_str()));
+    HostToCredentials();
+    EXPECT_GT(tunnels(), before) << proxyLog;
+    Shot(L"through_proxy");
 }
 
 TEST_F(LoginWindowTest, CancelOnTheCredentialsPageReturnsToTheServerPage)
@@ -328,14 +354,39 @@ TEST_F(LoginProxyTest, ProxyCredentialsAreAskedThreeTimesThenTheServerPageReturn
 
     ProxyOk(L"tester", L"secret");
     ASSERT_TRUE(WaitStatus(L"you can try 3 times, 1 time(s) remain."));
+    // The third 407 clears the login state, the server and session kept.
+    ASSERT_FALSE(manager->applianceAddress.empty());
+    static_cast<ProgramAppliance&>(manager->Appliance()).PreparedSession().domain = "stale";
     ProxyOk(L"tester", L"secret");
     ASSERT_TRUE(WaitPage(PageId::Server));
     EXPECT_EQ(login->proxyTries, 0) << "the count starts again";
+    EXPECT_EQ(manager->launchMode, 0);
+    EXPECT_TRUE(manager->applianceAddress.empty());
+    EXPECT_TRUE(static_cast<ProgramAppliance&>(manager->Appliance()).LastSession().domain.empty());
+    EXPECT_EQ(manager->applianceHost, "localhost");
 
     // The appliance answers normally now: the road goes on.
     Server(ServerText());
     wintest::Click(Page(), IDC_HOST);
     ASSERT_TRUE(WaitPage(PageId::Credentials));
+}
+
+// A counted 407 and then another answer: the road goes on and the count
+// starts again.
+TEST_F(LoginProxyTest, AnAnswerOtherThanA407StartsTheCountAgain)
+{
+    const uint16_t port = static_cast<uint16_t>(std::atoi(Env("CORVISK_APPLIANCE_PORT").c_str()));
+    const logintest::ControlReply r = logintest::ApplianceControl(
+        port, L"POST", "/__control/faults", R"({"path": "/cgi-bin/userLogin", "method": "GET", "status": 407, "count": 2})");
+    ASSERT_EQ(r.status, 200u) << r.body;
+    wintest::Click(Page(), IDC_HOST);
+    ASSERT_TRUE(WaitPage(PageId::Proxy));
+    ProxyOk(L"tester", L"secret");
+    ASSERT_TRUE(WaitStatus(L"you can try 3 times, 2 time(s) remain."));
+    EXPECT_EQ(login->proxyTries, 1);
+    ProxyOk(L"tester", L"secret");
+    ASSERT_TRUE(WaitPage(PageId::Credentials)) << "status: " << std::string(Status().begin(), Status().end());
+    EXPECT_EQ(login->proxyTries, 0);
 }
 
 } // namespace
@@ -544,6 +595,93 @@ TEST_F(LoginAlertTest, TheFailedTestIsShownCancelStopsAlwaysTrustIsRemembered)
     // Let the answerer give up waiting: no alert came.
     Finish(t3, third);
     EXPECT_FALSE(third.shown);
+}
+
+// OK accepts the certificate for this server alone: the login goes on, a
+// second Host in the same window asks nothing, and nothing is kept in the
+// profile. View shows the system's view over the alert, which stays.
+TEST_F(LoginAlertTest, OkAcceptsForThisServerAndViewShowsTheSystemsViewOverTheAlert)
+{
+    if (Env("CORVISK_FIXTURE_CERT") != "rogue")
+        GTEST_SKIP() << "one certificate is enough";
+    ProfileStore& profiles = static_cast<ProgramAppliance&>(manager->Appliance()).Profiles();
+    profiles.RemoveAll();  // false when there is none
+    std::atomic<bool> viewShown{false}, viewClosed{false}, alertStayed{false}, done{false};
+    std::thread answerer([&] {
+        struct Done {
+            std::atomic<bool>& d;
+            ~Done() { d = true; }
+        } mark{done};
+        HWND alert = nullptr;
+        for (int i = 0; i < 200 && !alert; ++i, Sleep(50))
+            alert = wintest::FindTopLevel(nullptr, L"Security Alert");
+        if (!alert)
+            return;
+        Sleep(200);
+        PostMessageW(alert, WM_COMMAND, kAlertView, 0);
+        HWND view = nullptr;
+        for (int i = 0; i < 200 && !view; ++i, Sleep(50))
+            view = wintest::FindTopLevel(nullptr, L"Certificate");
+        if (view) {
+            viewShown = true;
+            Sleep(300);
+            wintest::SaveScreenshot(view, L"LoginAlert_rogue", L"view");
+            PostMessageW(view, WM_COMMAND, IDOK, 0);
+            for (int i = 0; i < 100 && IsWindow(view); ++i)
+                Sleep(50);
+            viewClosed = !IsWindow(view);
+        }
+        alertStayed = IsWindow(alert) && IsWindowVisible(alert);
+        PostMessageW(alert, WM_COMMAND, IDOK, 0);
+    });
+    wintest::Click(Page(), IDC_HOST);
+    const bool onCredentials = WaitPage(PageId::Credentials);
+    wintest::WaitFor([&] { return done.load(); }, 60000);
+    answerer.join();
+    EXPECT_TRUE(viewShown) << "Wine's cryptui has the certificate view";
+    EXPECT_TRUE(viewClosed);
+    EXPECT_TRUE(alertStayed);
+    ASSERT_TRUE(onCredentials) << "status: " << std::string(Status().begin(), Status().end());
+    ConnectionProfile p;
+    EXPECT_FALSE(profiles.FindByServer(ServerText(), p) && p.servertrusted) << "OK trusts only this once";
+
+    // Back to the server page and Host again: accepted, no alert.
+    wintest::Click(Page(), IDCANCEL);
+    ASSERT_EQ(login->CurrentPage(), PageId::Server);
+    Server(ServerText());
+    Seen again;
+    std::thread t = Answer(IDCANCEL, again, L"unexpected");
+    wintest::Click(Page(), IDC_HOST);
+    EXPECT_TRUE(WaitPage(PageId::Credentials)) << "status: " << std::string(Status().begin(), Status().end());
+    Finish(t, again);
+    EXPECT_FALSE(again.shown);
+    Credentials(L"alice", L"secret");
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS));
+    EXPECT_EQ(PostedParam(PLM_SHOW_ACTIVE_MEETINGS), 1u);
+}
+
+// A profile that always trusts another certificate: the domain query is
+// refused, the certificate is checked once, and the alert shows the one
+// presented now.
+TEST_F(LoginAlertTest, ATrustedProfileWhoseCertificateChangedShowsTheAlert)
+{
+    if (Env("CORVISK_FIXTURE_CERT") != "rogue")
+        GTEST_SKIP() << "one certificate is enough";
+    ProfileStore& profiles = static_cast<ProgramAppliance&>(manager->Appliance()).Profiles();
+    profiles.RemoveAll();  // false when there is none
+    ASSERT_TRUE(profiles.Trust(ServerText(), "CN=old", "0123456789abcdef0123456789abcdef01234567", 1));
+    const std::wstring before = Status();
+    Seen seen;
+    std::thread t = Answer(IDCANCEL, seen, L"changed_certificate");
+    wintest::Click(Page(), IDC_HOST);
+    const bool answered = wintest::WaitFor([&] { return seen.shown && !login->WorkerRunning(); }, 30000);
+    Finish(t, seen);
+    ASSERT_TRUE(answered) << "status: " << std::string(Status().begin(), Status().end());
+    wintest::PumpFor(300);
+    EXPECT_EQ(seen.authority, L"The certificate for this server was issued by an unknown/untrusted authority.");
+    EXPECT_EQ(login->CurrentPage(), PageId::Server);
+    EXPECT_EQ(Status(), before) << "not reported unreachable";
+    profiles.RemoveAll();
 }
 
 } // namespace
