@@ -147,7 +147,7 @@ int wmain(int argc, wchar_t** argv)
     SetWindowSubclass(gui->m_hwndFrame, CloseEndsTheProgram, 1, 0);
     PlaceFrame(gui->m_hwndFrame);
     auto* conn = new ClientConnection(nullptr, channels.ClientEnd(LocalChannel::Sharing));
-    conn->Options().colourDepth = colourDepth;
+    gui->Options().colourDepth = colourDepth;  // handed to the connection by the GUI
     gui->AttachConnection(conn);
     gui->UpdateZoomDisplay();
     int status = 0;

@@ -170,9 +170,10 @@ public:
             return "no viewer windows";
         }
         auto* conn = new ClientConnection(nullptr, m_channels.ClientEnd(LocalChannel::Sharing));
-        conn->Options().colourDepth = 0;
-        conn->Scale().setFitToWindow(false);
+        // The GUI hands its options to the connection: the host's own format, true size.
+        m_gui->Options().colourDepth = 0;
         m_gui->AttachConnection(conn);
+        conn->Scale().setFitToWindow(false);
         if (conn->Run() != 1)
             return "the viewer did not open";
         SetWindowPos(m_gui->m_hwndFrame, HWND_TOP, 0, 0, kWindowW, kWindowH, SWP_SHOWWINDOW);
