@@ -183,6 +183,15 @@ struct OpenedOnScript {
                            kFast);
         host.join();
     }
+    // Reads what the opening sent after the reply: SetPixelFormat,
+    // SetEncodings and a full update request.
+    bool readOpening()
+    {
+        Bytes opening(kOpeningAfterReply);
+        return pair.receiveAtFar(opening.data(), opening.size(), 3000);
+    }
+    static constexpr size_t kOpeningAfterReply = 20 + 4 + 18 * 4 + 10;
+
     LoopbackPair pair{LoopbackPair::Sends::AtOnce};
     CountingEvents events;
     ViewerSession session{pair.nearEnd(), events};
@@ -347,12 +356,9 @@ TEST(ScriptedHost, TwoSendingThreadsSendWholeMessages)
 {
     OpenedOnScript s;
     ASSERT_EQ(s.why, nullptr);
-    // After the start request (read by the script) the opening sent
-    // SetPixelFormat, SetEncodings and a full update request: read them first.
-    Bytes opening(20 + 4 + 18 * 4 + 10);
-    ASSERT_TRUE(s.pair.receiveAtFar(opening.data(), opening.size(), 3000));
+    ASSERT_TRUE(s.readOpening());
     const uint64_t before = s.session.bytesSent();
-    EXPECT_EQ(before, 2 + opening.size());
+    EXPECT_EQ(before, 2 + OpenedOnScript::kOpeningAfterReply);
     const Bytes a = SetEncodingsMessage(EncodingList(ViewerOptions()));
     const Bytes b = UpdateRequestMessage(true, 32, 16);
     constexpr int kEach = 300;
@@ -385,8 +391,7 @@ TEST(ScriptedHost, WindowRequestsRaceTheReadersResendsAfterANewSize)
     // incremental requests as the window does: the host sees whole messages.
     OpenedOnScript s;
     ASSERT_EQ(s.why, nullptr);
-    Bytes opening(20 + 4 + 18 * 4 + 10);
-    ASSERT_TRUE(s.pair.receiveAtFar(opening.data(), opening.size(), 3000));
+    ASSERT_TRUE(s.readOpening());
     const uint64_t before = s.session.bytesSent();
     const Bytes format = SetPixelFormatMessage(s.session.clientFormat());
     const Bytes encodings = SetEncodingsMessage(EncodingList(ViewerOptions()));
