@@ -7,6 +7,7 @@
 #include "Technician/connection/StopFlag.h"
 #include "rfb/SocketCalls.h"
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -20,18 +21,15 @@ public:
     }
 
     void send(const Bytes& message) override;
-    uint64_t bytesSent() const
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        return m_bytesSent;
-    }
+    // Read without the write lock: a send blocked on a full socket holds it.
+    uint64_t bytesSent() const { return m_bytesSent.load(); }
 
 private:
     rdr::SocketHandle m_socket;
     const StopFlag& m_stop;
     int m_timeoutMs;
-    mutable std::mutex m_lock;
-    uint64_t m_bytesSent = 0;
+    std::mutex m_lock;
+    std::atomic<uint64_t> m_bytesSent{0};
 };
 
 } // namespace viewer

@@ -1,6 +1,9 @@
 // The viewer against a scripted host on a loopback pair: the start schedule,
 // what comes before the reply, refused replies, closes and stalls at any
-// point, a flood of updates, and whole messages from two sending threads.
+// point, stops while blocked in a send, a flood of updates, and whole
+// messages from two sending threads.
+#include "Technician/connection/SocketWriter.h"
+#include "Technician/connection/ViewerError.h"
 #include "Technician/connection/ViewerSession.h"
 #include "Technician/connection/tests/HostPeer.h"
 #include "Technician/connection/tests/ReaderFixture.h"
@@ -8,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 
 namespace viewer::testing {
@@ -178,6 +183,15 @@ struct OpenedOnScript {
                            kFast);
         host.join();
     }
+    // Reads what the opening sent after the reply: SetPixelFormat,
+    // SetEncodings and a full update request.
+    bool readOpening()
+    {
+        Bytes opening(kOpeningAfterReply);
+        return pair.receiveAtFar(opening.data(), opening.size(), 3000);
+    }
+    static constexpr size_t kOpeningAfterReply = 20 + 4 + 18 * 4 + 10;
+
     LoopbackPair pair{LoopbackPair::Sends::AtOnce};
     CountingEvents events;
     ViewerSession session{pair.nearEnd(), events};
@@ -198,20 +212,98 @@ bool WaitFor(const std::function<bool()>& done, int ms = 5000)
 
 TEST(ScriptedHost, StopEndsAStallInsideARectangle)
 {
+    // Stalls at points through a Raw rectangle (512 bytes of 8-bit pixels
+    // announced, 511 sent), stopped after varying waits, many times over.
+    Script u;
+    u.update(1).rect(0, 0, 32, 16, 0).fill(511, 0x11);
+    for (int i = 0; i < 50; ++i) {
+        OpenedOnScript s;
+        ASSERT_EQ(s.why, nullptr);
+        const size_t cut = 4 + static_cast<size_t>(i) * (u.bytes.size() - 4) / 50;
+        s.pair.sendFromFar(Bytes(u.bytes.begin(), u.bytes.begin() + static_cast<long>(cut)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(i % 5 == 0 ? 200 : 5 * (i % 5)));
+        EXPECT_TRUE(s.session.running()) << i;
+        // Painting is never held up by the stalled read.
+        { decode::Framebuffer::View v = s.session.framebuffer()->view(); }
+        const auto start = Clock::now();
+        s.session.stop();
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << i;
+        EXPECT_FALSE(s.session.running()) << i;
+        EXPECT_EQ(s.ends.load(), 1) << i;
+        EXPECT_EQ(s.end.load(), ViewerReader::End::Stopped) << i;
+    }
+}
+
+// Waits until the session's byte count stays still for ms: its sends block.
+bool SendsBlocked(ViewerSession& session, int ms = 300)
+{
+    uint64_t last = session.bytesSent();
+    for (int still = 0, t = 0; t < 10000; t += 20) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const uint64_t now = session.bytesSent();
+        still = now == last ? still + 20 : 0;
+        last = now;
+        if (still >= ms)
+            return true;
+    }
+    return false;
+}
+
+TEST(ScriptedHost, StopWhileBlockedInASend)
+{
+    // A host that never reads, with small socket buffers: each message 4
+    // makes the reader send four messages until its send blocks, while a
+    // second thread (the window's update requests) waits for the write lock.
     OpenedOnScript s;
     ASSERT_EQ(s.why, nullptr);
-    Script u;
-    u.update(1).rect(0, 0, 32, 16, 0).fill(100, 0x11);  // 2048 bytes announced, 100 sent
-    s.pair.sendFromFar(u.bytes);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    s.pair.shrinkBuffers();
+    Script resizes;
+    for (int i = 0; i < 2000; ++i)
+        resizes.u8(4).u8(0).u16(32).u16(16);
+    s.pair.sendFromFar(resizes.bytes);
+    std::atomic<bool> requestEnded{false};
+    std::string requestWhy;
+    std::thread window([&] {
+        try {
+            for (;;)
+                s.session.writer()->send(UpdateRequestMessage(true, 32, 16));
+        } catch (const Stopped&) {
+            requestWhy = "stopped";
+        } catch (const rdr::Exception& e) {
+            requestWhy = e.str();
+        }
+        requestEnded.store(true);
+    });
+    ASSERT_TRUE(SendsBlocked(s.session));
     EXPECT_TRUE(s.session.running());
-    // Painting is never held up by the stalled read.
-    { decode::Framebuffer::View v = s.session.framebuffer()->view(); }
+    EXPECT_FALSE(requestEnded.load());
     const auto start = Clock::now();
     s.session.stop();
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_FALSE(s.session.running());
     EXPECT_EQ(s.ends.load(), 1);
     EXPECT_EQ(s.end.load(), ViewerReader::End::Stopped);
+    ASSERT_TRUE(WaitFor([&] { return requestEnded.load(); }, 1000)) << "the waiting sender gave up on the stop";
+    window.join();
+    EXPECT_EQ(requestWhy, "stopped");
+}
+
+TEST(ScriptedHost, BlockedSendTimesOut)
+{
+    LoopbackPair pair(LoopbackPair::Sends::AtOnce);
+    pair.shrinkBuffers();
+    StopFlag stop;
+    SocketWriter writer(pair.nearEnd(), stop, 300);
+    const auto start = Clock::now();
+    try {
+        for (;;)
+            writer.send(Bytes(4096, 0x33));
+    } catch (const QuietException& e) {
+        EXPECT_STREQ(e.message(), "Send timed out");
+    }
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(300));
+    EXPECT_LT(took, std::chrono::milliseconds(2000));
 }
 
 TEST(ScriptedHost, CloseAtEveryByteOfAnUpdateEndsCleanly)
@@ -264,12 +356,9 @@ TEST(ScriptedHost, TwoSendingThreadsSendWholeMessages)
 {
     OpenedOnScript s;
     ASSERT_EQ(s.why, nullptr);
-    // After the start request (read by the script) the opening sent
-    // SetPixelFormat, SetEncodings and a full update request: read them first.
-    Bytes opening(20 + 4 + 18 * 4 + 10);
-    ASSERT_TRUE(s.pair.receiveAtFar(opening.data(), opening.size(), 3000));
+    ASSERT_TRUE(s.readOpening());
     const uint64_t before = s.session.bytesSent();
-    EXPECT_EQ(before, 2 + opening.size());
+    EXPECT_EQ(before, 2 + OpenedOnScript::kOpeningAfterReply);
     const Bytes a = SetEncodingsMessage(EncodingList(ViewerOptions()));
     const Bytes b = UpdateRequestMessage(true, 32, 16);
     constexpr int kEach = 300;
@@ -293,6 +382,58 @@ TEST(ScriptedHost, TwoSendingThreadsSendWholeMessages)
     EXPECT_EQ(seenA, kEach);
     EXPECT_EQ(seenB, kEach);
     EXPECT_EQ(s.session.bytesSent(), before + kEach * (a.size() + b.size()));
+}
+
+TEST(ScriptedHost, WindowRequestsRaceTheReadersResendsAfterANewSize)
+{
+    // The reader answers each message 4 with a full request, SetPixelFormat,
+    // SetEncodings and a full request, while another thread sends
+    // incremental requests as the window does: the host sees whole messages.
+    OpenedOnScript s;
+    ASSERT_EQ(s.why, nullptr);
+    ASSERT_TRUE(s.readOpening());
+    const uint64_t before = s.session.bytesSent();
+    const Bytes format = SetPixelFormatMessage(s.session.clientFormat());
+    const Bytes encodings = SetEncodingsMessage(EncodingList(ViewerOptions()));
+    const Bytes full = UpdateRequestMessage(false, 32, 16);
+    const Bytes incremental = UpdateRequestMessage(true, 32, 16);
+    constexpr int kResizes = 200, kRequests = 600;
+    std::thread window([&] {
+        for (int i = 0; i < kRequests; ++i)
+            s.session.writer()->send(incremental);
+    });
+    Script resizes;
+    for (int i = 0; i < kResizes; ++i)
+        resizes.u8(4).u8(0).u16(32).u16(16);
+    s.pair.sendFromFar(resizes.bytes);
+    int formats = 0, encodingLists = 0, fulls = 0, incrementals = 0;
+    for (int i = 0; i < kResizes * 4 + kRequests; ++i) {
+        uint8_t type = 0;
+        ASSERT_TRUE(s.pair.receiveAtFar(&type, 1, 3000)) << i;
+        const Bytes& want = type == format[0] ? format : type == encodings[0] ? encodings : full;
+        Bytes got(want.size());
+        got[0] = type;
+        ASSERT_TRUE(s.pair.receiveAtFar(got.data() + 1, got.size() - 1, 3000)) << i;
+        if (got == format)
+            ++formats;
+        else if (got == encodings)
+            ++encodingLists;
+        else if (got == full)
+            ++fulls;
+        else if (got == incremental)
+            ++incrementals;
+        else
+            FAIL() << "message " << i << " was split";
+    }
+    window.join();
+    EXPECT_EQ(formats, kResizes);
+    EXPECT_EQ(encodingLists, kResizes);
+    EXPECT_EQ(fulls, 2 * kResizes);
+    EXPECT_EQ(incrementals, kRequests);
+    EXPECT_FALSE(s.pair.farReadable(100)) << "nothing more";
+    EXPECT_EQ(s.session.bytesSent(),
+              before + kResizes * (format.size() + encodings.size() + 2 * full.size()) + kRequests * incremental.size());
+    EXPECT_TRUE(s.session.running());
 }
 
 } // namespace

@@ -1,10 +1,16 @@
 // The viewer against our host over loopback: the picture equals the host's
 // frame translated and coloured, pixel for pixel, after the first update,
 // after changes and after a window move; sessions open and stop again and
-// again on the same socket.
+// again on the same socket; the host's streams replay offline.
 #include "Technician/connection/tests/HostPeer.h"
+#include "Technician/connection/tests/ReaderFixture.h"
+#include "rfb/tests/LoopbackPair.h"
 
 #include <omnithread.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
 
 namespace viewer::testing {
 namespace {
@@ -28,6 +34,8 @@ ViewerOptions OptionsFor(const EncodingCase& e, int colourDepth)
             o.useEncoding[i] = false;
     return o;
 }
+
+const EncodingCase kEncodings[] = {{"ZRLE", 16, false}, {"Hextile", 5, false}, {"Raw", 0, true}};
 
 class ViewerOnHost : public ::testing::TestWithParam<std::tuple<EncodingCase, int>> {};
 
@@ -77,9 +85,7 @@ TEST_P(ViewerOnHost, PictureEqualsTheHostFrame)
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, ViewerOnHost,
-                         ::testing::Combine(::testing::Values(EncodingCase{"ZRLE", 16, false},
-                                                              EncodingCase{"Hextile", 5, false},
-                                                              EncodingCase{"Raw", 0, true}),
+                         ::testing::Combine(::testing::ValuesIn(kEncodings),
                                             ::testing::Values(1, 0)),
                          [](const auto& info) {
                              return std::string(std::get<0>(info.param).name) + "_depth" +
@@ -162,6 +168,61 @@ TEST(ViewerOnHostLifecycle, CursorShapeFromTheHostNeverInThePicture)
     EXPECT_EQ(c.shape.colours[1], 0xFFFFFFu);
     EXPECT_TRUE(c.shape.drawnAt(3, 1));
     EXPECT_EQ(host.waitShown(*session.framebuffer(), session.clientFormat().pf), 0);
+}
+
+// Our host's own streams, as the viewer receives them after the start
+// reply, replay offline to the host's frame: the fuzz target's seeds. With
+// CORVISK_READER_SEEDS set to a folder, each stream is written there with the
+// target's two leading bytes (colour-depth row, cache flag off).
+TEST(ReaderSeeds, OurHostsStreamsReplayToItsFrame)
+{
+    constexpr int kSeedW = 48, kSeedH = 40;  // the fuzz target's framebuffer
+    const char* folder = std::getenv("CORVISK_READER_SEEDS");
+    for (const EncodingCase& e : kEncodings) {
+        for (int depth : {1, 0}) {
+            const std::string name = std::string("host_") + e.name + "_depth" + std::to_string(depth);
+            HostPeer host(kSeedW, kSeedH);
+            LoopbackPair& pair = host.pair;
+            ASSERT_TRUE(pair.sendFromFar(StartRequest())) << name;
+            Bytes reply(kStartReplyLength);
+            ASSERT_TRUE(pair.receiveAtFar(reply.data(), reply.size(), 3000)) << name;
+            ClientFormat f;
+            ASSERT_TRUE(ClientFormatFor(depth, testframes::Host32(), f)) << name;
+            const ViewerOptions options = OptionsFor(e, depth);
+            Bytes opening = SetPixelFormatMessage(f);
+            for (const Bytes& m : {SetEncodingsMessage(EncodingList(options)),
+                                   UpdateRequestMessage(false, kSeedW, kSeedH)})
+                opening.insert(opening.end(), m.begin(), m.end());
+            ASSERT_TRUE(pair.sendFromFar(opening)) << name;
+            // Everything the host sends until it has been quiet a while.
+            Bytes stream;
+            while (stream.size() < (1u << 16) && pair.farReadable(300)) {
+                uint8_t b = 0;
+                ASSERT_TRUE(pair.receiveAtFar(&b, 1, 1000)) << name;
+                stream.push_back(b);
+            }
+            ASSERT_FALSE(stream.empty()) << name;
+
+            rdr::MemInStream in(stream.data(), stream.size());
+            decode::Framebuffer fb(kSeedW, kSeedH);
+            RecordingWriter writer;
+            RecordingEvents events;
+            ViewerReader reader(in, writer, events, fb, f, options, [](int) -> long { return -1; });
+            StopFlag stop;
+            reader.run(stop);  // ends where the recording ends
+            EXPECT_EQ(in.remaining(), 0u) << name;
+            EXPECT_GE(events.updatesEnded, 1) << name;
+            EXPECT_EQ(host.mismatches(fb, f.pf), 0) << name;
+
+            if (folder) {
+                std::ofstream out(std::string(folder) + "/" + name, std::ios::binary);
+                const uint8_t lead[2] = {static_cast<uint8_t>(depth), 0};
+                out.write(reinterpret_cast<const char*>(lead), 2);
+                out.write(reinterpret_cast<const char*>(stream.data()), static_cast<std::streamsize>(stream.size()));
+                EXPECT_TRUE(out.good()) << name;
+            }
+        }
+    }
 }
 
 } // namespace

@@ -69,6 +69,14 @@ TEST(ViewerReader, CutTextReadWholeAndBounded)
     EXPECT_EQ(r.reader->run(stop), ViewerReader::End::Disconnected);
     EXPECT_TRUE(r.logged("Clipboard text of 5 bytes dropped"));
 
+    // The most the host sends is read whole, and the next message in step.
+    Script most;
+    most.u8(3).fill(3, 0).u32(kMaxCutText).fill(kMaxCutText, 'x').u8(13).fill(7, 0);
+    ScriptedReader whole(most.bytes);
+    EXPECT_EQ(whole.reader->run(stop), ViewerReader::End::Disconnected) << whole.reader->why();
+    EXPECT_TRUE(whole.logged("Clipboard text of 4194304 bytes dropped"));
+    EXPECT_EQ(whole.in.remaining(), 0u);
+
     Script big;
     big.u8(3).fill(3, 0).u32(kMaxCutText + 1);
     ScriptedReader tooLong(big.bytes);
@@ -125,7 +133,16 @@ TEST(ViewerReader, LastRectAndNewSizeEndTheUpdate)
     EXPECT_TRUE(four.reader->readMessage());
     EXPECT_EQ(four.fb.width(), 20);
     EXPECT_EQ(four.writer.sent.size(), 4u);
+    EXPECT_EQ(four.events.resized, 1);
+    EXPECT_EQ(four.events.updatesEnded, 1) << "message 4 posts the update's end";
     for (int w : {0, 65535}) {
+        Script bad4;
+        bad4.u8(4).u8(0).u16(w).u16(65535);
+        ScriptedReader b4(bad4.bytes);
+        EXPECT_EQ(b4.reader->run(stop), ViewerReader::End::Failed) << w;
+        EXPECT_EQ(b4.fb.width(), 16) << w;
+        EXPECT_TRUE(b4.writer.sent.empty()) << w;
+        EXPECT_EQ(b4.events.updatesEnded, 0) << w;
         Script bad;
         bad.update(1).rect(0, 0, w, 65535, -223);
         ScriptedReader b(bad.bytes);
@@ -147,6 +164,27 @@ TEST(ViewerReader, UnknownEncodingsResync)
         EXPECT_EQ(r.drains, 6) << "one drain with bytes, then five empty polls";
         EXPECT_EQ(r.events.updatesEnded, 1) << enc;
     }
+
+    // What the host sends after the drain is read in step: a Bell (which
+    // ends the viewing) and a Raw update that draws.
+    Script bell;
+    bell.update(1).rect(0, 0, 4, 4, 3).fill(100, 0x5A).u8(2);
+    ScriptedReader rb(bell.bytes);
+    rb.arrivesLater = 1;
+    EXPECT_TRUE(rb.reader->readMessage());
+    EXPECT_EQ(rb.in.remaining(), 1u);
+    EXPECT_THROW(rb.reader->readMessage(), WarningException);
+
+    Script next;
+    next.update(1).rect(0, 0, 4, 4, 1234).fill(100, 0x5A);
+    const size_t before = next.bytes.size();
+    next.update(1).rect(5, 6, 1, 1, 0).u8(0x07).u8(13).fill(7, 0);
+    ScriptedReader rn(next.bytes);
+    rn.arrivesLater = next.bytes.size() - before;
+    StopFlag stop;
+    EXPECT_EQ(rn.reader->run(stop), ViewerReader::End::Disconnected) << rn.reader->why();
+    EXPECT_EQ(rn.fb.view().pixel(5, 6), 0xFF0000u);
+    EXPECT_EQ(rn.events.updatesEnded, 2);
 }
 
 // Zeros without end, made a window at a time.
