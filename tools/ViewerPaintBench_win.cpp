@@ -18,6 +18,7 @@
 //   same in Google Benchmark's JSON shape for scripts/lib/bench_report.py.
 #include "Technician/connection/ClientConnection.h"
 #include "Technician/ui/TechnicianGUI.h"
+#include "core/base/TopDownBitmap_win.h"
 #include "core/tunnel/LocalChannels_win.h"
 
 #include <windows.h>
@@ -361,12 +362,7 @@ int wmain(int argc, wchar_t** argv)
     }
 
     Bench b;
-    b.bi.bmiHeader.biSize = sizeof b.bi.bmiHeader;
-    b.bi.bmiHeader.biWidth = kFrameW;
-    b.bi.bmiHeader.biHeight = -kFrameH;
-    b.bi.bmiHeader.biPlanes = 1;
-    b.bi.bmiHeader.biBitCount = 32;
-    b.bi.bmiHeader.biCompression = BI_RGB;
+    b.bi = TopDownBitmapInfo(kFrameW, kFrameH);
     void* bits = nullptr;
     b.dib = CreateDIBSection(nullptr, &b.bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     b.memDc = CreateCompatibleDC(nullptr);

@@ -3,28 +3,16 @@
 #include "Technician/ui/CursorOverlay.h"
 
 #include "Technician/connection/BoxScale.h"
+#include "core/base/TopDownBitmap_win.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-// A top-down 32-bit picture of w x h.
-BITMAPINFO TopDown(int w, int h)
-{
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    return bi;
-}
-
 HBITMAP NewTopDownBitmap(int w, int h, uint32_t** bits)
 {
-    const BITMAPINFO bi = TopDown(w, h);
+    const BITMAPINFO bi = TopDownBitmapInfo(w, h);
     void* p = nullptr;
     HBITMAP bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &p, nullptr, 0);
     *bits = bmp ? static_cast<uint32_t*>(p) : nullptr;
@@ -148,7 +136,7 @@ void ViewerPainter::PaintFrame(HDC dc, const RECT& paint, const viewer::ViewScal
     const int saved = SaveDC(dc);
     IntersectClipRect(dc, paint.left, paint.top, std::min<int>(paint.right, showW), std::min<int>(paint.bottom, showH));
     if (!scaled) {
-        const BITMAPINFO whole = TopDown(fbW, fbH);
+        const BITMAPINFO whole = TopDownBitmapInfo(fbW, fbH);
         SetDIBitsToDevice(dc, -s.hpos(), -s.vpos(), static_cast<DWORD>(fbW), static_cast<DWORD>(fbH), 0, 0, 0,
                           static_cast<UINT>(fbH), m_bits, &whole, DIB_RGB_COLORS);
     } else {
@@ -158,7 +146,7 @@ void ViewerPainter::PaintFrame(HDC dc, const RECT& paint, const viewer::ViewScal
         const int h = std::min<int>(paint.bottom, showH) - paint.top;
         if (w > 0 && h > 0) {
             viewer::BoxScale(m_bits, fbW, fbH, sw, sh, paint.left + s.hpos(), paint.top + s.vpos(), w, h, m_scaled);
-            const BITMAPINFO part = TopDown(w, h);
+            const BITMAPINFO part = TopDownBitmapInfo(w, h);
             SetDIBitsToDevice(dc, paint.left, paint.top, static_cast<DWORD>(w), static_cast<DWORD>(h), 0, 0, 0,
                               static_cast<UINT>(h), m_scaled.data(), &part, DIB_RGB_COLORS);
         }

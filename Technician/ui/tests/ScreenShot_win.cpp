@@ -1,27 +1,13 @@
 #include "Technician/ui/tests/ScreenShot.h"
 
+#include "core/base/TopDownBitmap_win.h"
+
 #include <objidl.h>
 #include <gdiplus.h>
 
 #include <cstring>
 
 namespace viewertest {
-namespace {
-
-BITMAPINFO TopDown32(int w, int h)
-{
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    return bi;
-}
-
-} // namespace
-
 Picture Read(HBITMAP bmp)
 {
     Picture p;
@@ -31,7 +17,7 @@ Picture Read(HBITMAP bmp)
     p.width = info.bmWidth;
     p.height = info.bmHeight;
     p.pixels.assign(static_cast<size_t>(p.width) * p.height, 0);
-    BITMAPINFO bi = TopDown32(p.width, p.height);
+    BITMAPINFO bi = TopDownBitmapInfo(p.width, p.height);
     HDC screen = GetDC(nullptr);
     GetDIBits(screen, bmp, 0, static_cast<UINT>(p.height), p.pixels.data(), &bi, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
@@ -48,7 +34,7 @@ Picture Capture(HWND hwnd)
     p.pixels.assign(static_cast<size_t>(p.width) * p.height, 0);
     HDC windowDc = GetDC(hwnd);
     HDC memDc = CreateCompatibleDC(windowDc);
-    const BITMAPINFO bi = TopDown32(p.width, p.height);
+    const BITMAPINFO bi = TopDownBitmapInfo(p.width, p.height);
     void* bits = nullptr;
     HBITMAP dib = CreateDIBSection(windowDc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (dib && bits) {

@@ -7,6 +7,7 @@
 #include "core/app/Manager.h"
 #include "core/base/ThreadMessages.h"
 #include "tools/TrustRoot_win.h"
+#include "tests/support/ThreadCount_win.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,8 @@
 #include <vector>
 
 namespace meetingtest {
+
+using ::ThreadsOfThisProcess;
 
 inline std::string Env(const char* name)
 {
@@ -46,20 +49,6 @@ inline bool WaitUntil(const std::function<bool()>& done, int ms = 20000)
         Sleep(20);
     }
     return done();
-}
-
-inline size_t ThreadsOfThisProcess()
-{
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snap == INVALID_HANDLE_VALUE)
-        return 0;
-    THREADENTRY32 t{};
-    t.dwSize = sizeof t;
-    size_t n = 0;
-    for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t))
-        n += t.th32OwnerProcessID == GetCurrentProcessId();
-    CloseHandle(snap);
-    return n;
 }
 
 // The CA of the fixture's run into this prefix's CurrentUser Root store.

@@ -17,6 +17,7 @@
 #include "Customer/tests/TestFrames.h"
 #include "Customer/tests/ViewerPixels.h"
 #include "core/app/tests/MeetingInstance_win.h"
+#include "core/base/TopDownBitmap_win.h"
 #include "rfb/PixelFormat.h"
 
 #include <fstream>
@@ -88,13 +89,7 @@ private:
             return DefWindowProcW(hwnd, msg, wp, lp);
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = kPictureW;
-        bi.bmiHeader.biHeight = -kPictureH;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bi.bmiHeader.biCompression = BI_RGB;
+        const BITMAPINFO bi = TopDownBitmapInfo(kPictureW, kPictureH);
         SetDIBitsToDevice(dc, 0, 0, kPictureW, kPictureH, 0, 0, 0, kPictureH, self->m_pixels.data(), &bi,
                           DIB_RGB_COLORS);
         EndPaint(hwnd, &ps);

@@ -7,6 +7,7 @@
 #include "core/control/ControlRequests.h"
 #include "core/tunnel/ServiceRequest.h"
 #include "tools/TrustRoot_win.h"
+#include "tests/support/ThreadCount_win.h"
 
 #include <gtest/gtest.h>
 
@@ -571,20 +572,6 @@ TEST_F(MeetingLinkTest, LeavingWhileTheApplianceStopsReadingTakesBoundedTime)
 } // namespace
 
 namespace {
-
-size_t ThreadsOfThisProcess()
-{
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snap == INVALID_HANDLE_VALUE)
-        return 0;
-    THREADENTRY32 t{};
-    t.dwSize = sizeof t;
-    size_t n = 0;
-    for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t))
-        n += t.th32OwnerProcessID == GetCurrentProcessId();
-    CloseHandle(snap);
-    return n;
-}
 
 long long MsSince(std::chrono::steady_clock::time_point t0)
 {
