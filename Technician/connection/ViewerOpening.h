@@ -1,5 +1,5 @@
 // The opening of a viewing session on the sharing socket: drop what is
-// pending, send the start request, resend it while the host is silent, and
+// pending (for one wait at most), send the start request, resend it while the host is silent, and
 // take the first start reply after it, checked.
 #pragma once
 
@@ -12,9 +12,6 @@ namespace viewer {
 struct OpenSchedule {
     int waitMs = 2000;   // one wait for the reply
     int resends = 5;     // start requests sent again after a silent wait
-    // Bytes dropped before the request at most; a peer that floods more
-    // fails the opening.
-    long maxPending = 1 << 20;
 };
 
 // Null on success (reply filled), else why the opening failed. Throws

@@ -133,6 +133,48 @@ TEST(ScriptedHost, WhatComesBeforeTheReply)
     }
 }
 
+// What an earlier session left on the socket: the rest of a whole update in
+// full colour (megabytes) is dropped and the reply after it taken; a host
+// that sends without pause still ends the opening by its deadline.
+TEST(ScriptedHost, LeftoversOfAnEarlierSession)
+{
+    {
+        LoopbackPair pair(LoopbackPair::Sends::AtOnce);
+        CountingEvents events;
+        ViewerSession session(pair.nearEnd(), events);
+        std::thread host([&] {
+            // 1280 x 800 at 4 bytes a pixel, Raw: no byte of it is 73.
+            pair.sendFromFar(Bytes(1280 * 800 * 4, 0x11));
+            uint8_t b[2];
+            ASSERT_TRUE(pair.receiveAtFar(b, 2, 3000));
+            pair.sendFromFar(Reply());
+        });
+        EXPECT_EQ(session.open(ViewerOptions(), nullptr, kFast), nullptr);
+        host.join();
+        EXPECT_EQ(session.startReply().width, 32);
+    }
+    LoopbackPair pair(LoopbackPair::Sends::AtOnce);
+    CountingEvents events;
+    ViewerSession session(pair.nearEnd(), events);
+    std::atomic<bool> stop{false};
+    std::thread host([&] {
+        const Bytes chunk(64 * 1024, 0x11);
+        while (!stop && pair.sendFromFar(chunk)) {
+        }
+    });
+    const auto start = Clock::now();
+    EXPECT_STREQ(session.open(ViewerOptions(), nullptr, kFast), "no start reply");
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+    stop = true;
+    // Read what the host still sends so that its last send returns.
+    int error = 0;
+    uint8_t scratch[65536];
+    while (rdr::socketcalls::waitReadable(pair.nearEnd(), 200, error) == rdr::socketcalls::Wait::Ready &&
+           rdr::socketcalls::receive(pair.nearEnd(), scratch, sizeof scratch, error) > 0) {
+    }
+    host.join();
+}
+
 TEST(ScriptedHost, RefusedRepliesAndEarlyCloses)
 {
     const Bytes full = Reply();

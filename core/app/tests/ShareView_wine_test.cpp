@@ -17,10 +17,13 @@
 #include "Customer/tests/TestFrames.h"
 #include "Customer/tests/ViewerPixels.h"
 #include "core/app/tests/MeetingInstance_win.h"
+#include "tests/support/AppLogFile_win.h"
 #include "core/base/TopDownBitmap_win.h"
 #include "rfb/PixelFormat.h"
 
+#include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 
 namespace {
@@ -101,8 +104,9 @@ private:
 };
 
 // Pixels of the viewer's client area that differ from the known picture as
-// the viewer's format carries it (depth 1: BGR233, coloured by rule 1).
-int Mismatches(const viewertest::Picture& shown)
+// the viewer's format carries it: depth 0 takes the host's own format, depth 1
+// BGR233, coloured by rule 1.
+int Mismatches(const viewertest::Picture& shown, int colourDepth = 1)
 {
     if (shown.width <= 0 || shown.height <= 0 || shown.width > kPictureW || shown.height > kPictureH)
         return -1;
@@ -110,8 +114,12 @@ int Mismatches(const viewertest::Picture& shown)
     const rfb::PixelFormat host = testframes::Host32(), viewer = rfb::BGR233Format();
     int bad = 0;
     for (int y = 0; y < shown.height; ++y)
-        for (int x = 0; x < shown.width; ++x)
-            bad += shown.at(x, y) != testdecode::Rule1(testframes::Expected(KnownPixel(x, y), host, viewer), viewer);
+        for (int x = 0; x < shown.width; ++x) {
+            const uint32_t want = colourDepth == 0
+                                      ? KnownPixel(x, y)
+                                      : testdecode::Rule1(testframes::Expected(KnownPixel(x, y), host, viewer), viewer);
+            bad += shown.at(x, y) != want;
+        }
     return bad;
 }
 
@@ -122,6 +130,36 @@ bool AllBlack(const viewertest::Picture& shown)
             if (shown.at(x, y) != 0)
                 return false;
     return shown.width > 0;
+}
+
+// The participant's view, placed beside the picture.
+HWND PlaceView(CManager& m)
+{
+    SetWindowPos(m.viewerFrame->m_hwndFrame, HWND_TOPMOST, kFrameX, 0, kFrameW, kFrameH, SWP_SHOWWINDOW);
+    return m.viewerFrame->m_hwndViewer;
+}
+
+// True size, once the view has its picture.
+bool TakesTrueSize(HWND view)
+{
+    return viewertest::PumpUntil(
+        [&] {
+            DWORD_PTR result = 0;
+            return SendMessageTimeoutW(view, WM_VIEWER_SET_SCALE, 100, 100, SMTO_NORMAL, 1000, &result) &&
+                   result == 1;
+        },
+        10000);
+}
+
+// Waits until the view shows the known picture; saves what it shows.
+int ShownMismatches(HWND view, int colourDepth, const std::string& name)
+{
+    viewertest::Picture shown;
+    int bad = -1;
+    viewertest::PumpUntil([&] { return (bad = Mismatches(shown = viewertest::Capture(view), colourDepth)) == 0; },
+                          15000);
+    viewertest::SavePng(shown, name);
+    return bad;
 }
 
 class ShareViewPeers : public ::testing::Test {
@@ -154,7 +192,7 @@ TEST_F(ShareViewPeers, Host)
 
     // The picture stays up and painted until the participant has seen it
     // through every pause.
-    EXPECT_TRUE(viewertest::PumpUntil([] { return Signalled("viewer-done"); }, 100000)) << "participant gave no end";
+    EXPECT_TRUE(viewertest::PumpUntil([] { return Signalled("viewer-done"); }, 200000)) << "participant gave no end";
 
     a.Post(PLM_STOP_SHARING);
     ASSERT_TRUE(viewertest::PumpUntil([&] { return a.M().vncServerObj == nullptr && a.M().sharingStep == 1; }, 10000));
@@ -185,29 +223,16 @@ TEST_F(ShareViewPeers, Participant)
     m.serverSharingState = 1;
     b.Post(PLM_OPEN_SHARING_VIEW);
     ASSERT_TRUE(viewertest::PumpUntil([&] { return m.sharingStep == 2 && m.viewerFrame; }, 15000)) << "no view";
-    TechnicianGUI* gui = m.viewerFrame;
-    const HWND frame = gui->m_hwndFrame;
-    HWND view = gui->m_hwndViewer;
+    const HWND frame = m.viewerFrame->m_hwndFrame;
+    HWND view = PlaceView(m);
     ASSERT_TRUE(IsWindow(frame) && IsWindow(view));
-    SetWindowPos(frame, HWND_TOPMOST, kFrameX, 0, kFrameW, kFrameH, SWP_SHOWWINDOW);
 
     auto startViewer = [&](int cycle) {
         b.Post(PLM_CREATE_VIEWER);
         ASSERT_TRUE(viewertest::PumpUntil([&] { return m.sharingStep == 3; }, 20000)) << "no viewer " << cycle;
         // True size, once the view has its picture.
-        ASSERT_TRUE(viewertest::PumpUntil(
-            [&] {
-                DWORD_PTR result = 0;
-                return SendMessageTimeoutW(view, WM_VIEWER_SET_SCALE, 100, 100, SMTO_NORMAL, 1000, &result) &&
-                       result == 1;
-            },
-            10000))
-            << "the view took no true size " << cycle;
-        viewertest::Picture shown;
-        int bad = -1;
-        viewertest::PumpUntil([&] { return (bad = Mismatches(shown = viewertest::Capture(view))) == 0; }, 15000);
-        viewertest::SavePng(shown, "share_view_shown_" + std::to_string(cycle));
-        EXPECT_EQ(bad, 0) << "cycle " << cycle << ", view " << shown.width << " x " << shown.height;
+        ASSERT_TRUE(TakesTrueSize(view)) << "the view took no true size " << cycle;
+        EXPECT_EQ(ShownMismatches(view, 1, "share_view_shown_" + std::to_string(cycle)), 0) << "cycle " << cycle;
     };
 
     startViewer(0);
@@ -248,9 +273,7 @@ TEST_F(ShareViewPeers, Participant)
         b.Post(PLM_OPEN_SHARING_VIEW);
         ASSERT_TRUE(viewertest::PumpUntil([&] { return m.sharingStep == 2 && m.viewerFrame; }, 15000))
             << "no view " << cycle;
-        gui = m.viewerFrame;
-        view = gui->m_hwndViewer;
-        SetWindowPos(gui->m_hwndFrame, HWND_TOPMOST, kFrameX, 0, kFrameW, kFrameH, SWP_SHOWWINDOW);
+        view = PlaceView(m);
     };
     stopSharing(0);
     ASSERT_FALSE(HasFatalFailure());
@@ -304,6 +327,123 @@ TEST_F(ShareViewPeers, Participant)
 
     b.Post(PLM_MEETING_LEFT);
     ASSERT_TRUE(viewertest::PumpUntil([&] { return !m.InMeeting(); }, 15000));
+}
+
+// The participant again, for what the first run leaves out: the picture in
+// full colour and in 8 bits through Hextile and Raw as well as ZRLE, and the
+// meeting ended while a view reads, while the host's stream stalls inside a
+// rectangle, by a logout and by the program's exit. Each end takes the view
+// and its reader with it at once and leaves no thread behind.
+TEST_F(ShareViewPeers, ParticipantFormatsAndEnds)
+{
+    struct Done {
+        ~Done() { Signal("viewer-done"); }
+    } done;
+    ASSERT_TRUE(WaitUntil([] { return Signalled("host-sharing"); }, 60000)) << "the host did not share";
+    const size_t idle = ThreadsOfThisProcess();
+    // The program's log, shown when the test fails.
+    AppLogFile log("share_view_ends");
+    struct ShowLog {
+        AppLogFile& log;
+        ~ShowLog()
+        {
+            if (::testing::Test::HasFailure())
+                std::printf("%s\n", log.Text().c_str());
+        }
+    } showLog{log};
+
+    auto join = [](Instance& b) {
+        b.Post(PLM_JOIN_MEETING);
+        ASSERT_TRUE(WaitUntil([&] { return b.InMeeting(); })) << "participant did not enter";
+    };
+    // Opens a view whose connection asks for the depth and encoding given and
+    // waits for the known picture in it.
+    auto view = [](Instance& b, int colourDepth, int encoding, const std::string& name) {
+        CManager& m = b.M();
+        m.serverSharingState = 1;
+        b.Post(PLM_OPEN_SHARING_VIEW);
+        ASSERT_TRUE(viewertest::PumpUntil([&] { return m.sharingStep == 2 && m.viewerFrame; }, 15000)) << name;
+        const HWND hwnd = PlaceView(m);
+        m.viewerFrame->Options().colourDepth = colourDepth;
+        auto* conn = new ClientConnection(&m, m.Transport().SharingClientEnd());
+        m.viewerFrame->AttachConnection(conn);
+        conn->Options().preferredEncoding = encoding;
+        b.Post(PLM_CREATE_VIEWER);
+        ASSERT_TRUE(viewertest::PumpUntil([&] { return m.sharingStep == 3; }, 20000)) << "no viewer " << name;
+        ASSERT_TRUE(TakesTrueSize(hwnd)) << name;
+        EXPECT_EQ(ShownMismatches(hwnd, colourDepth, name), 0) << name;
+    };
+    auto viewGone = [](Instance& b) { return b.M().viewerFrame == nullptr && b.M().sharingStep == 1; };
+
+    auto b = std::make_unique<Instance>("sessB", L"Bob", [](CManager&) {});
+    join(*b);
+    ASSERT_FALSE(HasFatalFailure());
+    struct Format {
+        int depth, encoding;
+        const char* name;
+    };
+    const Format formats[] = {{0, 16, "share_view_full_zrle"}, {0, 5, "share_view_full_hextile"},
+                              {0, 0, "share_view_full_raw"},   {1, 5, "share_view_bgr233_hextile"},
+                              {1, 0, "share_view_bgr233_raw"}};
+    for (const Format& f : formats) {
+        view(*b, f.depth, f.encoding, f.name);
+        ASSERT_FALSE(HasFatalFailure());
+        b->Post(PLM_STOP_SHARING);
+        ASSERT_TRUE(viewertest::PumpUntil([&] { return viewGone(*b); }, 10000)) << f.name;
+    }
+
+    // Leaving while the view reads.
+    view(*b, 1, 16, "share_view_before_leaving");
+    ASSERT_FALSE(HasFatalFailure());
+    b->Post(PLM_MEETING_LEFT);
+    ASSERT_TRUE(viewertest::PumpUntil([&] { return !b->M().InMeeting() && viewGone(*b); }, 10000));
+    viewertest::PumpUntil([] { return false; }, 1000);
+    const size_t left = ThreadsOfThisProcess();
+    EXPECT_LE(left, idle + 4) << "more than the system's own threads after leaving";
+
+    // Leaving while the host's stream stalls inside the first update: the
+    // view ends long before the stall would.
+    join(*b);
+    ASSERT_FALSE(HasFatalFailure());
+    WriteFaults(R"([{"service": "PL-PARTICIPANT", "stall_once_after": [3000, 12]}])");
+    b->M().serverSharingState = 1;
+    b->Post(PLM_OPEN_SHARING_VIEW);
+    ASSERT_TRUE(viewertest::PumpUntil([&] { return b->M().sharingStep == 2 && b->M().viewerFrame; }, 15000));
+    WriteFaults("[]");
+    b->Post(PLM_CREATE_VIEWER);
+    ASSERT_TRUE(viewertest::PumpUntil([&] { return b->M().sharingStep == 3; }, 20000)) << "no stalled viewer";
+    viewertest::PumpUntil([] { return false; }, 1500);
+    const DWORD leaving = GetTickCount();
+    b->Post(PLM_MEETING_LEFT);
+    ASSERT_TRUE(viewertest::PumpUntil([&] { return !b->M().InMeeting() && viewGone(*b); }, 15000));
+    EXPECT_LT(GetTickCount() - leaving, 6000u) << "leaving waited for the stalled stream";
+    size_t threads = 0;
+    viewertest::PumpUntil([&] { return (threads = ThreadsOfThisProcess()) <= left; }, 5000);
+    EXPECT_LE(threads, left) << "the stalled reader outlived the meeting";
+
+    // A logout while the view reads ends the meeting and opens the login.
+    join(*b);
+    ASSERT_FALSE(HasFatalFailure());
+    view(*b, 1, 16, "share_view_before_logout");
+    ASSERT_FALSE(HasFatalFailure());
+    b->Post(PLM_LOGOUT);
+    ASSERT_TRUE(viewertest::PumpUntil([&] { return !b->M().InMeeting() && viewGone(*b); }, 10000));
+    viewertest::PumpUntil([&] { return (threads = ThreadsOfThisProcess()) <= left; }, 5000);
+    EXPECT_LE(threads, left) << "a reader outlived the logout";
+    b.reset();
+
+    // The program's exit while the view reads (the logout ended sessB): the
+    // instance's loop ends and its manager goes, view and reader with it.
+    auto c = std::make_unique<Instance>("sessB2", L"Bob", [](CManager&) {});
+    join(*c);
+    ASSERT_FALSE(HasFatalFailure());
+    view(*c, 1, 16, "share_view_before_exit");
+    ASSERT_FALSE(HasFatalFailure());
+    const DWORD exiting = GetTickCount();
+    c.reset();
+    EXPECT_LT(GetTickCount() - exiting, 6000u) << "the exit waited for the view";
+    viewertest::PumpUntil([&] { return (threads = ThreadsOfThisProcess()) <= idle + 4; }, 5000);
+    EXPECT_LE(threads, idle + 4) << "a thread of the view outlived the program's manager";
 }
 
 } // namespace
