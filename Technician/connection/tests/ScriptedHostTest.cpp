@@ -134,24 +134,38 @@ TEST(ScriptedHost, WhatComesBeforeTheReply)
 }
 
 // What an earlier session left on the socket: the rest of a whole update in
-// full colour (megabytes) is dropped and the reply after it taken; a host
+// full colour (megabytes, arriving in pieces) is dropped, pixels that look
+// like a reply are skipped, and the reply after the request is taken; a host
 // that sends without pause still ends the opening by its deadline.
 TEST(ScriptedHost, LeftoversOfAnEarlierSession)
 {
-    {
+    Bytes lookalike = Reply(0, 0);
+    lookalike.resize(40, 0x11);
+    struct Case {
+        const char* name;
+        Bytes afterwards;  // sent in answer, before the reply
+    } cases[] = {{"nothing", {}}, {"pixels that look like a reply", lookalike}};
+    for (const Case& c : cases) {
         LoopbackPair pair(LoopbackPair::Sends::AtOnce);
         CountingEvents events;
         ViewerSession session(pair.nearEnd(), events);
         std::thread host([&] {
-            // 1280 x 800 at 4 bytes a pixel, Raw: no byte of it is 73.
-            pair.sendFromFar(Bytes(1280 * 800 * 4, 0x11));
+            // 1280 x 800 at 4 bytes a pixel, Raw, in four pieces.
+            const Bytes quarter(1280 * 200 * 4, 0x11);
+            for (int i = 0; i < 4; ++i) {
+                pair.sendFromFar(quarter);
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
             uint8_t b[2];
             ASSERT_TRUE(pair.receiveAtFar(b, 2, 3000));
-            pair.sendFromFar(Reply());
+            Bytes all = c.afterwards;
+            const Bytes r = Reply();
+            all.insert(all.end(), r.begin(), r.end());
+            pair.sendFromFar(all);
         });
-        EXPECT_EQ(session.open(ViewerOptions(), nullptr, kFast), nullptr);
+        EXPECT_EQ(session.open(ViewerOptions(), nullptr, kFast), nullptr) << c.name;
         host.join();
-        EXPECT_EQ(session.startReply().width, 32);
+        EXPECT_EQ(session.startReply().width, 32) << c.name;
     }
     LoopbackPair pair(LoopbackPair::Sends::AtOnce);
     CountingEvents events;
@@ -182,15 +196,17 @@ TEST(ScriptedHost, RefusedRepliesAndEarlyCloses)
         const char* name;
         Bytes reply;
         bool close;
+        const char* why;
     } cases[] = {
-        {"size 0", Reply(0, 0), false},
-        {"size 65535", Reply(65535, 65535), false},
-        {"bad pixel format", Reply(32, 16, {7, 7, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 2, 0, 0, 0}), false},
-        {"name length", [] { Bytes b = Reply(); b[27] = 4; return b; }(), false},
-        {"close before the reply", {}, true},
-        {"close after 1 byte", Bytes(full.begin(), full.begin() + 1), true},
-        {"close after 2 bytes", Bytes(full.begin(), full.begin() + 2), true},
-        {"close after 27 bytes", Bytes(full.begin(), full.begin() + 27), true},
+        {"size 0", Reply(0, 0), false, "screen size out of range"},
+        {"size 65535", Reply(65535, 65535), false, "screen size out of range"},
+        {"bad pixel format", Reply(32, 16, {7, 7, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 2, 0, 0, 0}), false,
+         "bad pixel format"},
+        {"name length", [] { Bytes b = Reply(); b[27] = 4; return b; }(), false, "unexpected name"},
+        {"close before the reply", {}, true, "the host closed the connection"},
+        {"close after 1 byte", Bytes(full.begin(), full.begin() + 1), true, "the host closed the connection"},
+        {"close after 2 bytes", Bytes(full.begin(), full.begin() + 2), true, "the host closed the connection"},
+        {"close after 27 bytes", Bytes(full.begin(), full.begin() + 27), true, "the host closed the connection"},
     };
     for (const Case& c : cases) {
         LoopbackPair pair(LoopbackPair::Sends::AtOnce);
@@ -204,7 +220,8 @@ TEST(ScriptedHost, RefusedRepliesAndEarlyCloses)
                 pair.closeFar();
         });
         const auto start = Clock::now();
-        EXPECT_NE(session.open(ViewerOptions(), nullptr, kFast), nullptr) << c.name;
+        const char* why = session.open(ViewerOptions(), nullptr, kFast);
+        EXPECT_STREQ(why, c.why) << c.name;
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(3)) << c.name;
         host.join();
         EXPECT_FALSE(session.running()) << c.name;
