@@ -4,6 +4,13 @@
 
 namespace viewer {
 
+namespace {
+
+// What one dropAvailable call takes off the socket at most.
+constexpr long kDropSlice = 256 * 1024;
+
+} // namespace
+
 using namespace rdr::socketcalls;
 
 SliceInStream::SliceInStream(rdr::SocketHandle socket, const StopFlag& stop)
@@ -85,7 +92,7 @@ long SliceInStream::dropAvailable(int waitMs)
     m_ptr = m_end = m_start.get();
     int error = 0;
     Wait w = waitReadable(m_socket, dropped > 0 ? 0 : waitMs, error);
-    while (w == Wait::Ready) {
+    while (w == Wait::Ready && dropped < kDropSlice) {
         uint8_t scratch[4096];
         const long n = receive(m_socket, scratch, sizeof scratch, error);
         if (n <= 0)

@@ -24,7 +24,8 @@ public:
     bool waitData(int timeoutMs);
     // Drops the buffered bytes and whatever the socket holds now, waiting up
     // to waitMs for the first: the count dropped, 0 when nothing came, -1
-    // when the socket closed or failed.
+    // when the socket closed or failed. One call drops a slice at most, so a
+    // peer that never pauses cannot keep the caller in here.
     long dropAvailable(int waitMs);
     // Reads past the deadline throw rdr::TimedOut (the opening's bound);
     // a negative value removes it.
