@@ -567,10 +567,27 @@ TEST(Session, ExceptionOnTheClientThreadEndsTheSession)
         LogCapture::Clear();
         Host host;
         host.Desktop().throwForeign.store(foreign);
-        host.Desktop().pollThrows.store(true);
-        host.Send(UpdateRequest(false));
+        host.Desktop().inputThrows.store(true);
+        host.Send({rfbproto::kKeyEvent, 1, 0, 0, 0, 0, 0xFF, 0x0D});
         EXPECT_TRUE(host.WaitEnded()) << foreign;
         EXPECT_TRUE(host.log.Contains(foreign ? "session ended: unknown exception" : "session ended:")) << foreign;
+    }
+}
+
+// An exception on the desktop thread ends the session: a desktop that no
+// longer captures never leaves the viewer a frozen picture.
+TEST(Session, ExceptionOnTheDesktopThreadEndsTheSession)
+{
+    for (bool foreign : {false, true}) {
+        LogCapture::Clear();
+        Host host;
+        host.Desktop().throwForeign.store(foreign);
+        host.Desktop().captureThrows.store(true);
+        host.Send(SetEncodings({0}));
+        host.Send(UpdateRequest(false));
+        EXPECT_TRUE(host.WaitEnded()) << foreign;
+        EXPECT_TRUE(host.log.Contains(foreign ? "desktop thread ended: unknown exception" : "desktop thread ended:"))
+            << foreign;
     }
 }
 
