@@ -1,5 +1,6 @@
 #include "Customer/capture/GdiScreen.h"
 #include "Customer/capture/HookRect.h"
+#include "Customer/capture/HooksLibrary_win.h"
 #include "Customer/encode/HostLog.h"
 #include "Customer/session/BlankScreenWindow_win.h"
 #include "Customer/session/ThreadedDesktop.h"
@@ -161,8 +162,14 @@ protected:
     // primary display, or of the virtual screen when several are attached.
     bool Startup() override
     {
-        if (!m_sink && !InitWindow())
-            return false;
+        if (!m_sink) {
+            if (!InitWindow())
+                return false;
+            // Set on the thread whose queue gets the library's messages. A
+            // missing or refusing library leaves the full-screen polling on.
+            m_threadId = GetCurrentThreadId();
+            m_hooks.Set(m_threadId);
+        }
         // A plain desktop is cheaper to send; it is back when the session ends.
         if (!m_wallpaper)
             m_wallpaper = std::make_unique<WallpaperRemoval>();
@@ -185,6 +192,7 @@ protected:
     }
     void ThreadEnd() override
     {
+        m_hooks.Unset(m_threadId);
         m_blank.Set(false);
         m_wallpaper.reset();
         HWND sink = m_sink.exchange(nullptr);
@@ -214,7 +222,7 @@ protected:
         const bool changed = m_cursorSeen && ci.hCursor != m_cursor;
         m_cursor = ci.hCursor;
         m_cursorSeen = true;
-        return changed || m_hookCursorChanged.exchange(false);
+        return (changed && !m_hooks.Active()) || m_hookCursorChanged.exchange(false);
     }
     bool Pump(rfb::Region& changed) override;
     bool WaitForEvents() override { return WaitMessage() != FALSE; }
@@ -249,6 +257,8 @@ private:
     ::BlankScreen m_blank;
     std::unique_ptr<WallpaperRemoval> m_wallpaper;
     WinWindows m_windows;
+    HooksLibrary m_hooks;
+    DWORD m_threadId = 0;
     std::atomic<HWND> m_sink{nullptr};
     std::atomic<int> m_originX{0};
     std::atomic<int> m_originY{0};

@@ -3,6 +3,7 @@
 // shows them (compared with the test's own grab of the root), the sink
 // window, a display change, and the blank screen and wallpaper of a session.
 #include "Customer/capture/GdiScreen.h"
+#include "Customer/capture/HookRect.h"
 #include "Customer/session/BlankScreenWindow_win.h"
 #include "Customer/session/WinHost.h"
 #include "Customer/session/tests/TestSocket.h"
@@ -349,6 +350,67 @@ TEST(WinCapture, DisplayChangeRestartsAndSendsTheWholeScreen)
         area += static_cast<long long>(r.w) * r.h;
     EXPECT_EQ(area, static_cast<long long>(s.m_sw) * s.m_sh);
     ASSERT_TRUE(s.CatchUp());
+}
+
+using HooksRecordFn = void(WINAPI*)(DWORD*, UINT*, int*);
+
+// With the hooks library's double beside the program: SetHooks gets the
+// desktop thread's id, the three messages and 0; a rectangle posted as the
+// library would post it reaches the viewer although no polling looks there
+// (the bare root belongs to no window); the end of the session unsets them.
+TEST(WinCapture, HooksLibraryRectanglesReachTheViewer)
+{
+    ATOM stale = GlobalFindAtomW(L"corvisk hooks unset");
+    while (stale) {
+        GlobalDeleteAtom(stale);
+        stale = GlobalFindAtomW(L"corvisk hooks unset");
+    }
+    AnimatedWindow window(100, 80);
+    {
+        Session s;
+        HMODULE hooks = GetModuleHandleW(L"customerhooks.dll");
+        ASSERT_TRUE(hooks);
+        auto record = reinterpret_cast<HooksRecordFn>(reinterpret_cast<void*>(GetProcAddress(hooks, "HooksDoubleRecord")));
+        ASSERT_TRUE(record);
+        DWORD thread = 0;
+        UINT messages[3] = {};
+        int ddi = -1;
+        record(&thread, messages, &ddi);
+        EXPECT_NE(thread, 0u);
+        EXPECT_NE(thread, GetCurrentThreadId());
+        EXPECT_EQ(messages[0], RegisterWindowMessageA("Update.DrawRect"));
+        EXPECT_EQ(messages[1], RegisterWindowMessageA("Update.CopyRect"));
+        EXPECT_EQ(messages[2], RegisterWindowMessageA("Update.Mouse"));
+        EXPECT_EQ(ddi, 0);
+        s.Send(Request(false));
+        ASSERT_EQ(s.Read(), rfbproto::kFramebufferUpdate);
+        ASSERT_TRUE(s.CatchUp());
+
+        HDC root = GetDC(nullptr);
+        RECT r{600, 400, 700, 480};
+        HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+        FillRect(root, &r, red);
+        DeleteObject(red);
+        ReleaseDC(nullptr, root);
+        GdiFlush();
+        EXPECT_FALSE(s.CatchUp(1500)) << "found without the library's report";
+        PostThreadMessageW(thread, messages[0], static_cast<WPARAM>(PackHookPair(600, 400)),
+                           static_cast<LPARAM>(PackHookPair(700, 480)));
+        EXPECT_TRUE(s.CatchUp());
+        EXPECT_EQ(s.dec.pixel(650, 440) & 0xFFFFFF, 0xFF0000u);
+    }
+    EXPECT_NE(GlobalFindAtomW(L"corvisk hooks unset"), 0);
+
+    // A library that refuses leaves the program polling.
+    SetEnvironmentVariableW(L"CORVISK_HOOKS_REFUSE", L"1");
+    {
+        Session s;
+        s.Send(Request(false));
+        ASSERT_EQ(s.Read(), rfbproto::kFramebufferUpdate);
+        window.Step();
+        EXPECT_TRUE(s.CatchUp());
+    }
+    SetEnvironmentVariableW(L"CORVISK_HOOKS_REFUSE", nullptr);
 }
 
 int CountBlankWindows()
