@@ -10,6 +10,7 @@
 #include "Customer/session/vncServer.h"
 #include "Customer/tests/RfbTestDecoder.h"
 #include "rfb/RfbProto.h"
+#include "core/base/TopDownBitmap_win.h"
 #include "tests/support/WindowTest_win.h"
 
 #include <gtest/gtest.h>
@@ -141,6 +142,12 @@ public:
         server.reset();
     }
     void Send(const std::vector<uint8_t>& m) { ASSERT_TRUE(pair.sendFromFar(m)); }
+    // The first, whole picture, and the decoded frame equal to the screen.
+    bool FirstPicture()
+    {
+        Send(Request(false));
+        return Read() == rfbproto::kFramebufferUpdate && CatchUp();
+    }
     int Read()
     {
         try {
@@ -155,12 +162,7 @@ public:
     {
         HDC screen = GetDC(nullptr);
         HDC mem = CreateCompatibleDC(screen);
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bi.bmiHeader.biWidth = m_sw;
-        bi.bmiHeader.biHeight = -m_sh;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
+        BITMAPINFO bi = TopDownBitmapInfo(m_sw, m_sh);
         void* bits = nullptr;
         HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
         HGDIOBJ old = SelectObject(mem, bmp);
@@ -254,12 +256,7 @@ private:
         if (m == WM_PAINT && f) {
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(h, &ps);
-            BITMAPINFO bi{};
-            bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-            bi.bmiHeader.biWidth = f->width;
-            bi.bmiHeader.biHeight = -f->height;
-            bi.bmiHeader.biPlanes = 1;
-            bi.bmiHeader.biBitCount = 32;
+            const BITMAPINFO bi = TopDownBitmapInfo(f->width, f->height);
             SetDIBitsToDevice(dc, 0, 0, f->width, f->height, 0, 0, 0, f->height, f->pixels.data(), &bi,
                               DIB_RGB_COLORS);
             EndPaint(h, &ps);
@@ -277,9 +274,7 @@ TEST(WinCapture, DecodedFrameFollowsTheAnimatedWindow)
     Session s;
     EXPECT_TRUE(wintest::FindTopLevel(L"Durnhelm desktop sink", nullptr) == nullptr);  // never shown
     EXPECT_TRUE(FindWindowW(L"Durnhelm desktop sink", L"Durnhelm") != nullptr);
-    s.Send(Request(false));
-    ASSERT_EQ(s.Read(), rfbproto::kFramebufferUpdate);
-    ASSERT_TRUE(s.CatchUp());
+    ASSERT_TRUE(s.FirstPicture());
     for (int frame = 0; frame < 12; ++frame) {
         window.Step();
         ASSERT_TRUE(s.CatchUp()) << "frame " << frame << ": " << s.Mismatches(s.Root()) << " pixels differ";
@@ -300,9 +295,7 @@ TEST(WinCapture, MovedWindowGoesOutAsACopy)
 {
     AnimatedWindow window(200, 150);
     Session s;
-    s.Send(Request(false));
-    ASSERT_EQ(s.Read(), rfbproto::kFramebufferUpdate);
-    ASSERT_TRUE(s.CatchUp());
+    ASSERT_TRUE(s.FirstPicture());
     struct Move {
         int x, y;
     } moves[] = {{260, 190}, {230, 120}, {-100, 100}, {s.m_sw - 150, s.m_sh - 90}};
@@ -336,9 +329,7 @@ TEST(WinCapture, DisplayChangeRestartsAndSendsTheWholeScreen)
 {
     AnimatedWindow window(100, 80);
     Session s;
-    s.Send(Request(false));
-    ASSERT_EQ(s.Read(), rfbproto::kFramebufferUpdate);
-    ASSERT_TRUE(s.CatchUp());
+    ASSERT_TRUE(s.FirstPicture());
     HWND sink = FindWindowW(L"Durnhelm desktop sink", L"Durnhelm");
     ASSERT_TRUE(sink);
     PostMessageW(sink, WM_DISPLAYCHANGE, 32, MAKELPARAM(s.m_sw, s.m_sh));
@@ -382,9 +373,7 @@ TEST(WinCapture, HooksLibraryRectanglesReachTheViewer)
         EXPECT_EQ(messages[1], RegisterWindowMessageA("Update.CopyRect"));
         EXPECT_EQ(messages[2], RegisterWindowMessageA("Update.Mouse"));
         EXPECT_EQ(ddi, 0);
-        s.Send(Request(false));
-        ASSERT_EQ(s.Read(), rfbproto::kFramebufferUpdate);
-        ASSERT_TRUE(s.CatchUp());
+        ASSERT_TRUE(s.FirstPicture());
 
         HDC root = GetDC(nullptr);
         RECT r{600, 400, 700, 480};
