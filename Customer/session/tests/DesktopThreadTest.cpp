@@ -212,3 +212,51 @@ TEST(DesktopThread, StopJoinsTheThread)
 }
 
 } // namespace
+
+namespace {
+
+// Which windows a cycle compares: the foreground window, the one under the
+// cursor, and with the console-only setting only console windows. The grid
+// is off, so only these find the change.
+TEST(DesktopThread, PollingSettingsChooseTheWindowsCompared)
+{
+    struct Case {
+        const char* name;
+        ThreadedDesktop::Polling polling;
+        bool console;
+        bool found;
+    } cases[] = {
+        {"foreground", {false, true, false, false}, false, true},
+        {"foreground, console only", {false, true, false, true}, false, false},
+        {"console foreground, console only", {false, true, false, true}, true, true},
+        {"under the cursor", {false, false, true, false}, false, true},
+        {"none", {false, false, false, false}, false, false},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.desktop.SetPolling(c.polling);
+        {
+            std::lock_guard<std::mutex> hold(rig.desktop.windows.lock);
+            rig.desktop.windows.list = {{3, rfb::Rect(0, 0, 80, 100), c.console}};
+            rig.desktop.windows.foreground = 3;
+        }
+        rig.desktop.cursorX.store(10);
+        rig.desktop.cursorY.store(10);
+        ASSERT_TRUE(rig.WaitFor([&] { return !rig.client.TakeChanged().is_empty(); })) << c.name;
+        testframes::Frame f = rig.desktop.screen.frame();
+        for (int y = 40; y < 50; ++y)
+            for (int x = 20; x < 30; ++x)
+                f.setPixel(x, y, 0x00123456u);
+        rig.desktop.screen.Paint(f);
+        rfb::Region got;
+        const bool found = rig.WaitFor(
+            [&] {
+                got.assign_union(rig.client.TakeChanged());
+                return !got.is_empty();
+            },
+            600);
+        EXPECT_EQ(found, c.found) << c.name;
+    }
+}
+
+} // namespace
