@@ -94,6 +94,8 @@ public:
     std::atomic<int> cursorX{5};
     std::atomic<int> cursorY{5};
     std::atomic<bool> cursorShapeChange{false};
+    // Set before a restart: the screen after it (a display change).
+    std::unique_ptr<MemoryScreen> resized;
     // Capture starts (or restarts) fail while set.
     std::atomic<bool> startupFails{false};
     std::atomic<int> startups{0};
@@ -155,7 +157,7 @@ protected:
         ++startups;
         if (startupFails.load())
             return false;
-        Buffer().SetSource(&screen);
+        Buffer().SetSource(resized ? resized.get() : &screen);
         return true;
     }
     void ShutdownCapture() override {}
