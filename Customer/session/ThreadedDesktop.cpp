@@ -418,9 +418,12 @@ bool ThreadedDesktop::Cycle(uint32_t now)
     if (CursorShapeChanged()) {
         omni_mutex_lock hold(m_buffer.UpdateLock());
         m_buffer.SetCursorShapeChanged();
-        if (haveCursor)
-            changed.assign_union(rfb::Region(
-                rfb::Rect(cursor.x - 32, cursor.y - 32, cursor.x + 32, cursor.y + 32).intersect(shared)));
+        // An update must go out to carry the new shape, changed pixels or not.
+        const rfb::Rect around =
+            rfb::Rect(cursor.x - 32, cursor.y - 32, cursor.x + 32, cursor.y + 32).intersect(shared);
+        const rfb::Rect r = haveCursor && !around.is_empty() ? around : rfb::Rect(0, 0, 1, 1).intersect(shared);
+        m_buffer.MarkStale(r);
+        changed.assign_union(rfb::Region(r));
     }
     Capture(changed);
     return true;

@@ -402,6 +402,41 @@ TEST(WinCapture, HooksLibraryRectanglesReachTheViewer)
     SetEnvironmentVariableW(L"CORVISK_HOOKS_REFUSE", nullptr);
 }
 
+// Without active hooks (the double refuses them) the cursor is read every
+// cycle: a new cursor over the foreground window goes out as a new shape.
+TEST(WinCapture, CursorChangeSendsItsShape)
+{
+    SetEnvironmentVariableW(L"CORVISK_HOOKS_REFUSE", L"1");
+    AnimatedWindow window(100, 80);
+    Session s;
+    s.Send(Bytes({rfbproto::kSetEncodings, 0, 0, 2, 0, 0, 0, rfbproto::kEncRaw, 0xFF, 0xFF, 0xFF, 0x11}));  // RichCursor
+    SetCursorPos(150, 120);
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    ASSERT_TRUE(s.FirstPicture());
+    // The update after the first carries the cursor in use.
+    window.Step();
+    wintest::PumpFor(100);
+    s.Send(Request(true));
+    ASSERT_EQ(s.Read(), rfbproto::kFramebufferUpdate);
+    const int arrowHotX = s.dec.cursor.hotX, arrowHotY = s.dec.cursor.hotY;
+    ASSERT_EQ(s.dec.cursor.encoding, rfbproto::kEncRichCursor);
+    SetCursor(LoadCursorW(nullptr, IDC_CROSS));
+    bool shape = false;
+    for (int i = 0; i < 20 && !shape; ++i) {
+        s.Send(Request(true));
+        ViewerSource quiet(s.pair, 500);
+        try {
+            if (s.dec.readMessage(quiet) == rfbproto::kFramebufferUpdate)
+                for (const testrfb::RectInfo& r : s.dec.lastUpdateRects)
+                    shape = shape || r.encoding == rfbproto::kEncRichCursor;
+        } catch (const std::exception&) {
+        }
+    }
+    EXPECT_TRUE(shape);
+    EXPECT_TRUE(s.dec.cursor.hotX != arrowHotX || s.dec.cursor.hotY != arrowHotY);
+    SetEnvironmentVariableW(L"CORVISK_HOOKS_REFUSE", nullptr);
+}
+
 int CountBlankWindows()
 {
     int n = 0;
