@@ -9,6 +9,8 @@
 #include "Customer/encode/vncEncoder.h"
 #include "rfb/UpdateTracker.h"
 
+class DesktopClient;
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,15 +19,23 @@ class HostDesktop {
 public:
     virtual ~HostDesktop() = default;
 
-    // Starts capture: the frame buffers are ready when it returns true.
+    // Starts the desktop thread and capture: the frame buffers are ready
+    // when it returns true.
     virtual bool Init() = 0;
+    // The client the desktop thread reports to (null: none); its calls are
+    // made with the update lock held, so it is swapped under that lock.
+    virtual void Attach(DesktopClient* client) = 0;
+    // Ends the desktop thread and joins it, with a bound; nothing reaches
+    // the client after it returns.
+    virtual void Stop() = 0;
     virtual vncClientBuffer& Buffer() = 0;
     // The desktop and the shared part of it, in host coordinates.
     virtual rfb::Rect ScreenRect() const = 0;
     virtual rfb::Rect SharedRect() const = 0;
-    // Brings the region up to date (grab and compare) and reports what
-    // changed into the tracker; called with the update lock held.
-    virtual void Poll(const rfb::Region& region, rfb::UpdateTracker& tracker) = 0;
+    // From the client thread: the rectangle is read again on the next cycle
+    // (a non-incremental request), and a cycle is due (an update request).
+    virtual void QueueRect(const rfb::Rect& rect) = 0;
+    virtual void TriggerUpdate() = 0;
 
     // The current cursor; false when it cannot be read.
     virtual bool GetCursor(CursorImage& cursor) = 0;

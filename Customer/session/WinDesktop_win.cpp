@@ -1,9 +1,15 @@
 #include "Customer/capture/GdiScreen.h"
+#include "Customer/capture/HookRect.h"
+#include "Customer/capture/HooksLibrary_win.h"
 #include "Customer/encode/HostLog.h"
+#include "Customer/session/BlankScreenWindow_win.h"
+#include "Customer/session/ThreadedDesktop.h"
 #include "Customer/session/WinHost.h"
+#include "core/base/UpdateMessages.h"
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -45,38 +51,75 @@ void sendKey(uint8_t vk, bool extended, bool down)
     SendInput(1, &in, sizeof in);
 }
 
-class WinDesktop : public HostDesktop {
+// The top-level windows as change detection sees them, in bitmap
+// coordinates (the captured area's origin subtracted).
+class WinWindows : public DesktopWindows {
 public:
-    bool Init() override
+    void SetOrigin(int x, int y)
     {
-        m_screen = CreateGdiScreen();
-        if (!m_screen)
+        m_x = x;
+        m_y = y;
+    }
+    Window TopLevelAt(int x, int y) override
+    {
+        HWND w = WindowFromPoint(POINT{x + m_x, y + m_y});
+        if (!w)
+            return 0;
+        w = GetAncestor(w, GA_ROOT);
+        if (!w || w == GetDesktopWindow())
+            return 0;
+        return reinterpret_cast<Window>(w);
+    }
+    bool VisibleRect(Window id, rfb::Rect& r) override
+    {
+        HWND w = reinterpret_cast<HWND>(id);
+        RECT wr;
+        if (!IsWindow(w) || !IsWindowVisible(w) || IsIconic(w) || !GetWindowRect(w, &wr))
             return false;
-        m_buffer.SetSource(m_screen.get());
-        if (!m_buffer.CheckBuffer())
-            return false;
-        m_info = m_screen->Info();
+        r = rfb::Rect(wr.left - m_x, wr.top - m_y, wr.right - m_x, wr.bottom - m_y);
         return true;
     }
-    vncClientBuffer& Buffer() override { return m_buffer; }
-    rfb::Rect ScreenRect() const override { return rfb::Rect(0, 0, m_info.width, m_info.height); }
-    rfb::Rect SharedRect() const override { return ScreenRect(); }
-    void Poll(const rfb::Region& region, rfb::UpdateTracker& tracker) override
+    Window Foreground() override
     {
-        m_buffer.GrabRegion(region, SharedRect());
-        rfb::Region changed, cached;
-        m_buffer.CheckRegion(region, changed, cached);
-        if (!changed.is_empty())
-            tracker.add_changed(changed);
-        if (!cached.is_empty())
-            tracker.add_cached(cached);
+        HWND w = GetForegroundWindow();
+        return w && w != GetDesktopWindow() ? reinterpret_cast<Window>(w) : 0;
     }
+    bool IsConsole(Window id) override
+    {
+        char name[32] = {};
+        if (!GetClassNameA(reinterpret_cast<HWND>(id), name, sizeof name))
+            return false;
+        return std::strcmp(name, "tty") == 0 || std::strcmp(name, "ConsoleWindowClass") == 0;
+    }
+
+private:
+    int m_x = 0;
+    int m_y = 0;
+};
+
+constexpr wchar_t kSinkClass[] = L"Durnhelm desktop sink";
+constexpr UINT_PTR kPollTimer = 1;
+
+// The presenter's screen through GDI. The desktop thread owns an invisible
+// sink window: its queue carries the wake-ups, queued rectangles, the hooks
+// library's messages and display changes, and the thread sleeps in
+// WaitMessage between cycles.
+class WinDesktop : public ThreadedDesktop {
+public:
+    explicit WinDesktop(HostPlatform* platform)
+        : ThreadedDesktop(platform), m_blankPlatform(CreateWindowsBlankScreenPlatform()),
+          m_blank(*m_blankPlatform, BlankScreenWindowAvailable() && platform &&
+                                        (platform->OsClass() == 1 || platform->OsClass() == 2))
+    {
+    }
+    ~WinDesktop() override { Stop(); }
+
     bool GetCursor(CursorImage& cursor) override;
     rfb::Rect CursorRect() override
     {
         POINT p{0, 0};
         GetCursorPos(&p);
-        const int x = p.x - m_info.originX, y = p.y - m_info.originY;
+        const int x = p.x - m_originX.load(), y = p.y - m_originY.load();
         return rfb::Rect(x - 16, y - 16, x + 32, y + 32).intersect(ScreenRect());
     }
     void InjectKey(uint32_t keysym, bool down) override
@@ -102,7 +145,11 @@ public:
         }
     }
     void SetClipText(const std::string& text) override;
-    bool BlankScreen(bool) override { return false; }
+    bool BlankScreen(bool on) override
+    {
+        m_blank.Set(on);
+        return true;
+    }
     // The whole screen is what is shared already; single windows are not.
     bool SetShareMode(int) override { return false; }
     void ShareMonitorAt(int x, int y) override
@@ -110,11 +157,183 @@ public:
         HostLog(kHostLogDebugInfo, "monitor at %d,%d: the whole screen stays shared\n", x, y);
     }
 
+protected:
+    // The one place the capture source is chosen: the GDI screen of the
+    // primary display, or of the virtual screen when several are attached.
+    bool Startup() override
+    {
+        if (!m_sink) {
+            if (!InitWindow())
+                return false;
+            // Set on the thread whose queue gets the library's messages. A
+            // missing or refusing library leaves the full-screen polling on.
+            m_threadId = GetCurrentThreadId();
+            m_hooks.Set(m_threadId);
+        }
+        // A plain desktop is cheaper to send; it is back when the session ends.
+        if (!m_wallpaper)
+            m_wallpaper = std::make_unique<WallpaperRemoval>();
+        m_screen = CreateGdiScreen();
+        if (!m_screen)
+            return false;
+        const ScreenInfo info = m_screen->Info();
+        m_originX.store(info.originX);
+        m_originY.store(info.originY);
+        m_windows.SetOrigin(info.originX, info.originY);
+        Buffer().SetSource(m_screen.get());
+        HostLog(kHostLogDebugInfo, "SCR: screen format %dx%dx%d\n", info.width, info.height,
+                info.format.bitsPerPixel);
+        return true;
+    }
+    void ShutdownCapture() override
+    {
+        Buffer().SetSource(nullptr);
+        m_screen.reset();
+    }
+    void ThreadEnd() override
+    {
+        m_hooks.Unset(m_threadId);
+        m_blank.Set(false);
+        m_wallpaper.reset();
+        HWND sink = m_sink.exchange(nullptr);
+        if (sink) {
+            KillTimer(sink, kPollTimer);
+            DestroyWindow(sink);
+        }
+    }
+    DesktopWindows& Windows() override { return m_windows; }
+    bool CursorPos(rfb::Point& p) override
+    {
+        POINT pt;
+        if (!GetCursorPos(&pt))
+            return false;
+        p = rfb::Point(pt.x - m_originX.load(), pt.y - m_originY.load());
+        return true;
+    }
+    // Without the hooks library nothing reports cursor changes: the cursor
+    // is read once per cycle.
+    bool CursorShapeChanged() override
+    {
+        CURSORINFO ci;
+        std::memset(&ci, 0, sizeof ci);
+        ci.cbSize = sizeof ci;
+        if (!GetCursorInfo(&ci))
+            return false;
+        const bool changed = m_cursorSeen && ci.hCursor != m_cursor;
+        m_cursor = ci.hCursor;
+        m_cursorSeen = true;
+        return (changed && !m_hooks.Active()) || m_hookCursorChanged.exchange(false);
+    }
+    bool Pump(rfb::Region& changed) override;
+    bool WaitForEvents() override { return WaitMessage() != FALSE; }
+    void PostWake() override
+    {
+        if (HWND sink = m_sink.load())
+            PostMessageW(sink, WM_TIMER, kPollTimer, 0);
+    }
+    void PostQueuedRect(const rfb::Rect& r) override
+    {
+        HWND sink = m_sink.load();
+        if (!sink)
+            return;
+        const int x = m_originX.load(), y = m_originY.load();
+        PostMessageW(sink, g_msgUpdateDrawRect, static_cast<WPARAM>(PackHookPair(r.left + x, r.top + y)),
+                     static_cast<LPARAM>(PackHookPair(r.right + x, r.bottom + y)));
+    }
+    void PostQuit() override
+    {
+        if (HWND sink = m_sink.load())
+            PostMessageW(sink, WM_QUIT, 0, 0);
+    }
+    uint32_t Now() override { return GetTickCount(); }
+    void SleepMs(uint32_t ms) override { Sleep(ms); }
+
 private:
+    bool InitWindow();
+    static LRESULT CALLBACK SinkProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
     std::unique_ptr<ScreenSource> m_screen;
-    vncClientBuffer m_buffer;
-    ScreenInfo m_info;
+    std::unique_ptr<BlankScreenPlatform> m_blankPlatform;
+    ::BlankScreen m_blank;
+    std::unique_ptr<WallpaperRemoval> m_wallpaper;
+    WinWindows m_windows;
+    HooksLibrary m_hooks;
+    DWORD m_threadId = 0;
+    std::atomic<HWND> m_sink{nullptr};
+    std::atomic<int> m_originX{0};
+    std::atomic<int> m_originY{0};
+    HCURSOR m_cursor = nullptr;
+    bool m_cursorSeen = false;
+    std::atomic<bool> m_hookCursorChanged{false};
 };
+
+bool WinDesktop::InitWindow()
+{
+    if (!g_msgUpdateDrawRect)
+        RegisterUpdateMessages();
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc;
+    std::memset(&wc, 0, sizeof wc);
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &WinDesktop::SinkProc;
+    wc.hInstance = instance;
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszClassName = kSinkClass;
+    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        HostLog(kHostLogError, "failed to register window class\n");
+        return false;
+    }
+    HWND sink = CreateWindowW(kSinkClass, L"Durnhelm", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 400, 200,
+                              nullptr, nullptr, instance, nullptr);
+    if (!sink) {
+        HostLog(kHostLogError, "failed to create hook window\n");
+        return false;
+    }
+    SetWindowLongPtrW(sink, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetTimer(sink, kPollTimer, kTimerMs, nullptr);
+    m_sink.store(sink);
+    return true;
+}
+
+LRESULT CALLBACK WinDesktop::SinkProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    auto* self = reinterpret_cast<WinDesktop*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    switch (msg) {
+    case WM_DISPLAYCHANGE:
+        HostLog(kHostLogInfo, "WM_DISPLAYCHANGE\n");
+        if (self)
+            self->RequestRestart();
+        return 0;
+    case WM_TIMER:
+        return 0;  // only wakes the loop
+    default:
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+}
+
+bool WinDesktop::Pump(rfb::Region& changed)
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT)
+            return false;
+        if (msg.message == g_msgUpdateDrawRect) {
+            const rfb::Rect r = UnpackHookRect(static_cast<uint64_t>(msg.wParam), static_cast<uint64_t>(msg.lParam))
+                                    .translate(rfb::Point(-m_originX.load(), -m_originY.load()))
+                                    .intersect(SharedRect());
+            if (!r.is_empty())
+                changed.assign_union(rfb::Region(r));
+            continue;
+        }
+        if (msg.message == g_msgUpdateMouse) {
+            m_hookCursorChanged.store(true);
+            continue;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return true;
+}
 
 void WinDesktop::InjectPointer(const PointerInput& p, bool)
 {
@@ -124,8 +343,8 @@ void WinDesktop::InjectPointer(const PointerInput& p, bool)
     std::memset(&in, 0, sizeof in);
     in.type = INPUT_MOUSE;
     in.mi.dwExtraInfo = kInjectedMark;
-    in.mi.dx = static_cast<LONG>(static_cast<int64_t>(p.x + m_info.originX - vx) * 65535 / (vw > 1 ? vw - 1 : 1));
-    in.mi.dy = static_cast<LONG>(static_cast<int64_t>(p.y + m_info.originY - vy) * 65535 / (vh > 1 ? vh - 1 : 1));
+    in.mi.dx = static_cast<LONG>(static_cast<int64_t>(p.x + m_originX.load() - vx) * 65535 / (vw > 1 ? vw - 1 : 1));
+    in.mi.dy = static_cast<LONG>(static_cast<int64_t>(p.y + m_originY.load() - vy) * 65535 / (vh > 1 ? vh - 1 : 1));
     DWORD flags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
     if (p.move)
         flags |= MOUSEEVENTF_MOVE;
@@ -236,7 +455,7 @@ bool WinDesktop::GetCursor(CursorImage& cursor)
     cursor.height = h;
     cursor.mask.assign(cursor.MaskBytes(), 0);
     cursor.source.assign(cursor.MaskBytes(), 0);
-    const rfb::PixelFormat& pf = m_info.format;
+    const rfb::PixelFormat pf = Buffer().Screen().format;
     const size_t bpp = static_cast<size_t>(pf.bitsPerPixel / 8);
     cursor.pixels.assign(static_cast<size_t>(w) * static_cast<size_t>(h) * bpp, 0);
     const size_t rowBytes = static_cast<size_t>((w + 7) / 8);
@@ -294,7 +513,7 @@ bool KeysymToVirtualKey(uint32_t keysym, uint8_t* vk, bool* extended)
     return false;
 }
 
-std::unique_ptr<HostDesktop> CreateWindowsDesktop()
+std::unique_ptr<HostDesktop> CreateWindowsDesktop(HostPlatform* platform)
 {
-    return std::make_unique<WinDesktop>();
+    return std::make_unique<WinDesktop>(platform);
 }

@@ -35,7 +35,7 @@ public:
     WinHostPlatform(const WinHostPlatform&) = delete;
     WinHostPlatform& operator=(const WinHostPlatform&) = delete;
 
-    std::unique_ptr<HostDesktop> MakeDesktop() override { return CreateWindowsDesktop(); }
+    std::unique_ptr<HostDesktop> MakeDesktop() override { return CreateWindowsDesktop(this); }
     void SignalServerEvent() override
     {
         if (m_event)

@@ -90,7 +90,47 @@ bool vncClient::UpdateWanted()
     if (!m_buffer)
         return false;
     omni_mutex_lock hold(GetUpdateLock());
-    return !m_tracker.is_empty();
+    return UpdateWantedLocked();
+}
+
+// What was asked for, not what the tracker holds: once an update has emptied
+// the tracker the desktop must still look for the next changes.
+bool vncClient::UpdateWantedLocked()
+{
+    return m_running.load() && !m_requested.is_empty();
+}
+
+void vncClient::RecordRequestLocked(const rfb::Rect& r, bool incremental)
+{
+    m_requested.assign_union(rfb::Region(r));
+    if (!incremental) {
+        // Read again and reported whatever it holds.
+        m_buffer->MarkStale(r);
+        m_desktop->QueueRect(r);
+    }
+    m_desktop->TriggerUpdate();
+    TriggerUpdateLocked();
+}
+
+void vncClient::NewDesktopSize(int width, int height)
+{
+    if (!SetNewDesktopSize(width, height, true)) {
+        HostLog(kHostLogError, "Unable to set new desktop size\n");
+        StopSession();
+    }
+}
+
+void vncClient::ReportInputDesktop(bool lostNow)
+{
+    std::atomic<bool>& lost = vncServer::InputDesktopLost();
+    omni_mutex_lock hold(m_server->InputDesktopLock());
+    if (lost.load() == lostNow)
+        return;
+    lost.store(lostNow);
+    const uint8_t msg = lostNow ? rfbproto::kInputDesktopLost : rfbproto::kInputDesktopRestored;
+    SendSmall(&msg, 1);
+    if (!lostNow)
+        m_server->SetDesktopRestored();
 }
 
 void vncClient::RequestWholeScreen()
@@ -109,10 +149,7 @@ void vncClient::RequestWholeScreen()
     const rfb::Rect r = asked.intersect(m_desktop->ScreenRect());
     if (r.is_empty())
         return;
-    const rfb::Region region(r);
-    m_requested.assign_union(region);
-    m_desktop->Poll(region, m_tracker);
-    TriggerUpdateLocked();
+    RecordRequestLocked(r, true);
 }
 
 bool vncClient::TakeKeyEventFlag()
@@ -301,10 +338,7 @@ bool vncClient::SetUp()
             return false;
     }
     ResumeUpdates();
-    {
-        omni_mutex_lock hold(GetUpdateLock());
-        m_tracker.add_changed(rfb::Region(m_desktop->ScreenRect()));
-    }
+    m_desktop->Attach(this);
     if (m_keyboardEnabled)
         m_desktop->ReleaseLockKeys();
     m_running.store(true);
@@ -318,6 +352,9 @@ void vncClient::TearDown(bool wasSetUp)
     m_platform->RestoreThreadDesktop();
     HostLog(kHostLogInfo, "Technician disconnected.\n");
     m_running.store(false);
+    // The desktop thread reports to this client: it ends first.
+    if (m_desktop)
+        m_desktop->Stop();
     PauseUpdates();
     if (m_buffer)
         m_sender.Stop();
@@ -340,27 +377,13 @@ bool vncClient::CheckInputDesktop()
     if (where == HostPlatform::InputDesktop::AccessDenied)
         return true;
     if (where == HostPlatform::InputDesktop::Elsewhere && !m_platform->AttachToInputDesktop()) {
-        bool first = false;
-        {
-            omni_mutex_lock hold(m_server->InputDesktopLock());
-            if (!lost.load()) {
-                lost.store(true);
-                first = true;
-                const uint8_t msg = rfbproto::kInputDesktopLost;
-                SendSmall(&msg, 1);
-            }
-        }
+        const bool first = !lost.load();
+        ReportInputDesktop(true);
         omni_thread::sleep(0, (first ? 30 : 300) * 1000000ul);
         return false;
     }
-    if (lost.load()) {
-        omni_mutex_lock hold(m_server->InputDesktopLock());
-        if (lost.exchange(false)) {
-            const uint8_t msg = rfbproto::kInputDesktopRestored;
-            SendSmall(&msg, 1);
-            m_server->SetDesktopRestored();
-        }
-    }
+    if (lost.load())
+        ReportInputDesktop(false);
     return true;
 }
 
@@ -539,14 +562,7 @@ bool vncClient::OnUpdateRequest(const ViewerMessage& msg)
         return true;
     }
     omni_mutex_lock hold(GetUpdateLock());
-    const rfb::Region region(r);
-    m_requested.assign_union(region);
-    if (!msg.incremental) {
-        m_tracker.add_changed(region);
-        m_buffer->MarkStale(r);
-    }
-    m_desktop->Poll(region, m_tracker);
-    TriggerUpdateLocked();
+    RecordRequestLocked(r, msg.incremental);
     return true;
 }
 
@@ -578,10 +594,11 @@ bool vncClient::OnSetScale(const ViewerMessage& msg)
         return false;
     m_scale = msg.value;
     m_scaleChanged = true;
+    // The scaled frame is made afresh from the screen by the next cycle.
     const rfb::Rect screen = m_desktop->ScreenRect();
-    m_tracker.add_changed(rfb::Region(screen));
     m_buffer->MarkStale(screen);
-    TriggerUpdateLocked();
+    m_desktop->QueueRect(screen);
+    m_desktop->TriggerUpdate();
     return true;
 }
 

@@ -4,6 +4,7 @@
 // sender (vncUpdateSender.h) answers with framebuffer updates.
 #pragma once
 
+#include "Customer/session/DesktopClient.h"
 #include "Customer/session/HostConnection.h"
 #include "Customer/session/HostDesktop.h"
 #include "Customer/input/PointerInput.h"
@@ -21,10 +22,10 @@ class vncClientThread;
 class omni_mutex;
 class omni_condition;
 
-class vncClient {
+class vncClient : public DesktopClient {
 public:
     vncClient(vncServer* server, HostConnection* connection, HostPlatform* platform);
-    ~vncClient();
+    ~vncClient() override;
     vncClient(const vncClient&) = delete;
     vncClient& operator=(const vncClient&) = delete;
 
@@ -45,6 +46,7 @@ public:
 
     void SetClientBuffer(vncClientBuffer* buffer);
     omni_mutex& GetUpdateLock();
+    // The viewer has asked for something not yet sent.
     bool UpdateWanted();
     bool TakeKeyEventFlag();
     void MarkCursorMoved();
@@ -70,10 +72,17 @@ public:
     // Wakes the update sender; the first call starts it. The Locked form
     // expects the update lock to be held.
     void TriggerUpdate();
-    void TriggerUpdateLocked();
+    void TriggerUpdateLocked() override;
 
     // Thread body.
     void RunSession();
+
+    // DesktopClient: the desktop thread's findings.
+    bool UpdateWantedLocked() override;
+    rfb::UpdateTracker& TrackerLocked() override { return m_tracker; }
+    void ReportInputDesktop(bool lost) override;
+    void NewDesktopSize(int width, int height) override;
+    void EndSession() override { AbortSession(); }
 
 private:
     bool SetUp();
@@ -90,6 +99,9 @@ private:
     bool OnSetScale(const ViewerMessage& msg);
     bool OnSetSW(const ViewerMessage& msg);
     bool OnStartRequest(const ViewerMessage& msg);
+    // Records a request for r (host coordinates) and asks the desktop for a
+    // cycle; with the update lock held.
+    void RecordRequestLocked(const rfb::Rect& r, bool incremental);
     // A short message from the client thread, under the update lock.
     bool SendSmall(const void* data, size_t n);
     rfb::Rect ClientScreen() const;

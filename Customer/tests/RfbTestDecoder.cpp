@@ -280,9 +280,11 @@ void Decoder::decodeRaw(ByteSource& in, const RectInfo& r)
     }
 }
 
-void Decoder::decodeCopy(ByteSource& in, const RectInfo& r)
+void Decoder::decodeCopy(ByteSource& in, RectInfo& r)
 {
     const int sx = u16(in), sy = u16(in);
+    r.srcX = sx;
+    r.srcY = sy;
     if (sx + r.w > m_width || sy + r.h > m_height || r.x + r.w > m_width || r.y + r.h > m_height)
         throw DecodeError("copy outside the frame buffer");
     std::vector<uint32_t> tmp(static_cast<size_t>(r.w) * r.h);

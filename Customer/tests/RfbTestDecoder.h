@@ -52,6 +52,7 @@ private:
 struct RectInfo {
     int x, y, w, h;
     int32_t encoding;
+    int srcX = 0, srcY = 0;  // a CopyRect's source
 };
 
 struct CursorShape {
@@ -104,7 +105,7 @@ private:
     void decodeRaw(ByteSource& in, const RectInfo& r);
     void decodeHextile(ByteSource& in, const RectInfo& r);
     void decodeZrle(ByteSource& in, const RectInfo& r);
-    void decodeCopy(ByteSource& in, const RectInfo& r);
+    void decodeCopy(ByteSource& in, RectInfo& r);
     void decodeCursor(ByteSource& in, const RectInfo& r);
     void decodeCacheZip(ByteSource& in, const RectInfo& r);
     void inflateAll(const std::vector<uint8_t>& in, std::vector<uint8_t>& out, z_stream_s* zs);

@@ -3,7 +3,7 @@
 // input desktop can be taken away.
 #pragma once
 
-#include "Customer/session/HostDesktop.h"
+#include "Customer/session/ThreadedDesktop.h"
 #include "Customer/encode/HostLog.h"
 #include "Customer/tests/MemoryScreen.h"
 
@@ -16,70 +16,106 @@
 #include <thread>
 #include <vector>
 
-class MemoryDesktop : public HostDesktop {
+// Windows of a desktop in memory: by default one foreground window that
+// covers the screen, so every cycle compares the whole screen.
+class MemoryWindows : public DesktopWindows {
 public:
-    MemoryDesktop(const rfb::PixelFormat& pf, int w, int h) : screen(pf, w, h) {}
+    struct Entry {
+        Window id;
+        rfb::Rect rect;
+        bool console;
+    };
+    explicit MemoryWindows(const rfb::Rect& screen) : list{{1, screen, false}} {}
+
+    std::mutex lock;
+    std::vector<Entry> list;  // top first
+    Window foreground = 1;
+    int topLevelCalls = 0;
+
+    Window TopLevelAt(int x, int y) override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        ++topLevelCalls;
+        for (const Entry& e : list)
+            if (x >= e.rect.left && x < e.rect.right && y >= e.rect.top && y < e.rect.bottom)
+                return e.id;
+        return 0;
+    }
+    bool VisibleRect(Window w, rfb::Rect& r) override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        for (const Entry& e : list)
+            if (e.id == w) {
+                r = e.rect;
+                return true;
+            }
+        return false;
+    }
+    Window Foreground() override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        return foreground;
+    }
+    bool IsConsole(Window w) override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        for (const Entry& e : list)
+            if (e.id == w)
+                return e.console;
+        return false;
+    }
+};
+
+class MemoryDesktop : public ThreadedDesktop {
+public:
+    MemoryDesktop(HostPlatform* platform, const rfb::PixelFormat& pf, int w, int h)
+        : ThreadedDesktop(platform), screen(pf, w, h), windows(rfb::Rect(0, 0, w, h))
+    {
+    }
+    ~MemoryDesktop() override { Stop(); }
 
     MemoryScreen screen;
+    MemoryWindows windows;
     std::mutex recordLock;
     std::vector<uint32_t> keys;
     std::vector<PointerInput> pointers;
     std::string clipText;
+    // Reported by the next cycle as they are, as a capture that found them
+    // would report them.
     bool pendingCopy = false;
     rfb::Rect copyDest;
     rfb::Point copyDelta;
-    // Reported at the next poll as they are, as a capture that found them
-    // would report them.
     rfb::Region pendingChanged;
     rfb::Region pendingCached;
     // The shared part of the screen; empty: the whole screen.
     rfb::Rect shared;
     CursorImage cursor;
     bool cursorReadable = true;
-    // Failures inside the desktop's work, as the client thread (Poll) and
-    // the update sender (GetCursor) meet them: an allocation failure, or a
-    // type that derives from nothing (as omni_thread_fatal does).
+    std::atomic<int> cursorX{5};
+    std::atomic<int> cursorY{5};
+    std::atomic<bool> cursorShapeChange{false};
+    // Set before a restart: the screen after it (a display change).
+    std::unique_ptr<MemoryScreen> resized;
+    // Capture starts (or restarts) fail while set.
+    std::atomic<bool> startupFails{false};
+    std::atomic<int> startups{0};
+    // Failures inside the desktop's work, as the client thread (input), the
+    // desktop thread (capture) and the update sender (GetCursor) meet them:
+    // an allocation failure, or a type that derives from nothing (as
+    // omni_thread_fatal does).
     struct NotAStdException {
     };
-    std::atomic<bool> pollThrows{false};
+    std::atomic<bool> inputThrows{false};
+    std::atomic<bool> captureThrows{false};
     std::atomic<bool> cursorThrows{false};
     std::atomic<bool> throwForeign{false};
     // While set, a key event holds the client thread inside the desktop, as
     // an input call that does not return would; keyHeld says it is there.
     std::atomic<bool> holdKeys{false};
     std::atomic<bool> keyHeld{false};
+    std::atomic<int> wakePosts{0};
 
-    bool Init() override
-    {
-        m_buffer.SetSource(&screen);
-        return m_buffer.CheckBuffer();
-    }
-    vncClientBuffer& Buffer() override { return m_buffer; }
-    rfb::Rect ScreenRect() const override { return rfb::Rect(0, 0, screen.Info().width, screen.Info().height); }
     rfb::Rect SharedRect() const override { return shared.is_empty() ? ScreenRect() : shared; }
-    void Poll(const rfb::Region& region, rfb::UpdateTracker& tracker) override
-    {
-        if (pollThrows.load())
-            Fail();
-        if (pendingCopy) {
-            tracker.add_copied(rfb::Region(copyDest), copyDelta);
-            m_buffer.CopyRect(copyDest, copyDelta);
-            pendingCopy = false;
-        }
-        if (!pendingChanged.is_empty())
-            tracker.add_changed(pendingChanged);
-        if (!pendingCached.is_empty())
-            tracker.add_cached(pendingCached);
-        pendingChanged.clear();
-        pendingCached.clear();
-        m_buffer.GrabRegion(region, SharedRect());
-        rfb::Region changed, cached;
-        m_buffer.CheckRegion(region, changed, cached);
-        if (!changed.is_empty())
-            tracker.add_changed(changed);
-        if (!cached.is_empty())
-            tracker.add_cached(cached);
-    }
     bool GetCursor(CursorImage& out) override
     {
         if (cursorThrows.load())
@@ -90,6 +126,8 @@ public:
     rfb::Rect CursorRect() override { return rfb::Rect(0, 0, 16, 16); }
     void InjectKey(uint32_t keysym, bool down) override
     {
+        if (inputThrows.load())
+            Fail();
         while (holdKeys.load()) {
             keyHeld.store(true);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -113,6 +151,50 @@ public:
     bool SetShareMode(int) override { return false; }
     void ShareMonitorAt(int, int) override {}
 
+protected:
+    bool Startup() override
+    {
+        ++startups;
+        if (startupFails.load())
+            return false;
+        Buffer().SetSource(resized ? resized.get() : &screen);
+        return true;
+    }
+    void ShutdownCapture() override {}
+    DesktopWindows& Windows() override { return windows; }
+    bool CursorPos(rfb::Point& p) override
+    {
+        if (captureThrows.load())
+            Fail();
+        p = rfb::Point(cursorX.load(), cursorY.load());
+        return true;
+    }
+    bool CursorShapeChanged() override { return cursorShapeChange.exchange(false); }
+    bool FindCopy(WindowCopy& copy) override
+    {
+        if (!pendingCopy)
+            return ThreadedDesktop::FindCopy(copy);
+        copy.dest = copyDest;
+        copy.delta = copyDelta;
+        copy.previous = rfb::Rect();
+        pendingCopy = false;
+        return true;
+    }
+    void AddReportedChanges(rfb::UpdateTracker& tracker) override
+    {
+        if (!pendingChanged.is_empty())
+            tracker.add_changed(pendingChanged);
+        if (!pendingCached.is_empty())
+            tracker.add_cached(pendingCached);
+        pendingChanged.clear();
+        pendingCached.clear();
+    }
+    void PostWake() override
+    {
+        ++wakePosts;
+        ThreadedDesktop::PostWake();
+    }
+
 private:
     void Fail()
     {
@@ -120,8 +202,6 @@ private:
             throw NotAStdException{};
         throw std::bad_alloc();
     }
-
-    vncClientBuffer m_buffer;
 };
 
 class FakePlatform : public HostPlatform {
@@ -142,7 +222,7 @@ public:
     {
         if (desktopFails.load())
             return nullptr;
-        auto d = std::make_unique<MemoryDesktop>(m_pf, m_w, m_h);
+        auto d = std::make_unique<MemoryDesktop>(this, m_pf, m_w, m_h);
         if (initialFrame.width)
             d->screen.Paint(initialFrame);
         desktop.store(d.get());

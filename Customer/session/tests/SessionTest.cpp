@@ -567,10 +567,27 @@ TEST(Session, ExceptionOnTheClientThreadEndsTheSession)
         LogCapture::Clear();
         Host host;
         host.Desktop().throwForeign.store(foreign);
-        host.Desktop().pollThrows.store(true);
-        host.Send(UpdateRequest(false));
+        host.Desktop().inputThrows.store(true);
+        host.Send({rfbproto::kKeyEvent, 1, 0, 0, 0, 0, 0xFF, 0x0D});
         EXPECT_TRUE(host.WaitEnded()) << foreign;
         EXPECT_TRUE(host.log.Contains(foreign ? "session ended: unknown exception" : "session ended:")) << foreign;
+    }
+}
+
+// An exception on the desktop thread ends the session: a desktop that no
+// longer captures never leaves the viewer a frozen picture.
+TEST(Session, ExceptionOnTheDesktopThreadEndsTheSession)
+{
+    for (bool foreign : {false, true}) {
+        LogCapture::Clear();
+        Host host;
+        host.Desktop().throwForeign.store(foreign);
+        host.Desktop().captureThrows.store(true);
+        host.Send(SetEncodings({0}));
+        host.Send(UpdateRequest(false));
+        EXPECT_TRUE(host.WaitEnded()) << foreign;
+        EXPECT_TRUE(host.log.Contains(foreign ? "desktop thread ended: unknown exception" : "desktop thread ended:"))
+            << foreign;
     }
 }
 
@@ -687,6 +704,36 @@ TEST(Session, ClientThreadHeldPastTheLimitKeepsWhatItUses)
     delete connection;
     delete platform;
     host.platform = nullptr;
+}
+
+// A display change restarts the capture: the viewer gets the new size, then
+// the whole new screen.
+TEST(Session, DisplayChangeSendsTheNewSizeThenTheWholeScreen)
+{
+    Host host;
+    host.Send(SetEncodings({rfbproto::kEncRaw, rfbproto::kEncNewFBSize}));
+    host.Send(UpdateRequest(false));
+    ASSERT_EQ(host.Read(), rfbproto::kFramebufferUpdate);
+    constexpr int w = 200, h = 120;
+    auto bigger = std::make_unique<MemoryScreen>(testframes::Host32(), w, h);
+    bigger->Paint(testframes::Desktop(testframes::Host32(), w, h, 4));
+    MemoryScreen* now = bigger.get();
+    host.Desktop().resized = std::move(bigger);
+    host.Desktop().RequestRestart();
+    host.Send(UpdateRequest(true));
+    ASSERT_EQ(host.ReadUntilUpdate().back(), rfbproto::kFramebufferUpdate);
+    ASSERT_EQ(host.dec.lastUpdateRects.size(), 1u);
+    EXPECT_EQ(host.dec.lastUpdateRects[0].encoding, rfbproto::kEncNewFBSize);
+    EXPECT_EQ(host.dec.width(), w);
+    EXPECT_EQ(host.dec.height(), h);
+    EXPECT_TRUE(host.log.Contains("SCR: new screen format 200x120x32"));
+    host.Send(UpdateRequest(false));
+    ASSERT_EQ(host.Read(), rfbproto::kFramebufferUpdate);
+    int bad = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            bad += host.dec.pixel(x, y) != Expected(now->frame().pixel(x, y), testframes::Host32(), testframes::Host32());
+    EXPECT_EQ(bad, 0);
 }
 
 TEST(Session, ClientReadyFollowsSetEncodings)
