@@ -1,4 +1,6 @@
+#include "Customer/capture/ClipboardWatch.h"
 #include "Customer/capture/GdiScreen.h"
+#include "Customer/capture/OwnWindowMask.h"
 #include "Customer/encode/HostLog.h"
 #include "Customer/session/WinHost.h"
 
@@ -49,7 +51,8 @@ class WinDesktop : public HostDesktop {
 public:
     bool Init() override
     {
-        m_screen = CreateGdiScreen();
+        // Shared-area hook: own windows are left out of what is grabbed.
+        m_screen = ComposeOwnWindows(CreateGdiScreen());
         if (!m_screen)
             return false;
         m_buffer.SetSource(m_screen.get());
@@ -102,6 +105,10 @@ public:
         }
     }
     void SetClipText(const std::string& text) override;
+    void WatchClipboard(std::function<void(const std::string&)> sink) override
+    {
+        m_clipboard = std::make_unique<ClipboardWatch>(std::move(sink));
+    }
     bool BlankScreen(bool) override { return false; }
     // The whole screen is what is shared already; single windows are not.
     bool SetShareMode(int) override { return false; }
@@ -112,6 +119,7 @@ public:
 
 private:
     std::unique_ptr<ScreenSource> m_screen;
+    std::unique_ptr<ClipboardWatch> m_clipboard;
     vncClientBuffer m_buffer;
     ScreenInfo m_info;
 };
@@ -145,22 +153,11 @@ void WinDesktop::InjectPointer(const PointerInput& p, bool)
 
 void WinDesktop::SetClipText(const std::string& text)
 {
-    if (!OpenClipboard(nullptr))
-        return;
-    EmptyClipboard();
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    if (mem) {
-        void* p = GlobalLock(mem);
-        if (p) {
-            std::memcpy(p, text.c_str(), text.size() + 1);
-            GlobalUnlock(mem);
-            if (!SetClipboardData(CF_TEXT, mem))
-                GlobalFree(mem);
-        } else {
-            GlobalFree(mem);
-        }
-    }
-    CloseClipboard();
+    // Put under the watch's window, so the watch does not send it back.
+    if (m_clipboard)
+        m_clipboard->SetText(text);
+    else
+        ClipboardWatch::SetTextAs(nullptr, text);
 }
 
 // Owner of the two bitmaps GetIconInfo hands out.
