@@ -1,4 +1,5 @@
 #include "Customer/capture/ClipboardWatch.h"
+#include "Customer/capture/CursorShapeWatch.h"
 #include "Customer/capture/GdiScreen.h"
 #include "Customer/capture/OwnWindowMask.h"
 #include "Customer/encode/HostLog.h"
@@ -66,6 +67,9 @@ public:
     rfb::Rect SharedRect() const override { return ScreenRect(); }
     void Poll(const rfb::Region& region, rfb::UpdateTracker& tracker) override
     {
+        // Shared-area hook: a new cursor shape goes to viewers that take shapes.
+        if (m_cursorWatch.Poll())
+            m_buffer.SetCursorShapeChanged();
         m_buffer.GrabRegion(region, SharedRect());
         rfb::Region changed, cached;
         m_buffer.CheckRegion(region, changed, cached);
@@ -120,6 +124,7 @@ public:
 private:
     std::unique_ptr<ScreenSource> m_screen;
     std::unique_ptr<ClipboardWatch> m_clipboard;
+    CursorShapeWatch m_cursorWatch;
     vncClientBuffer m_buffer;
     ScreenInfo m_info;
 };

@@ -6,6 +6,7 @@
 #include "Customer/capture/OwnWindowHatch.h"
 #include "Customer/capture/SharedArea.h"
 #include "Customer/capture/WindowMove.h"
+#include "rfb/tests/TestFormats.h"
 
 #include <gtest/gtest.h>
 
@@ -225,14 +226,7 @@ TEST(OwnWindowHatch, VisiblePartLessWindowsAbove)
 
 TEST(OwnWindowHatch, FillsExactlyTheRegionInTheFramesFormat)
 {
-    rfb::PixelFormat f;
-    f.bitsPerPixel = 32;
-    f.depth = 24;
-    f.trueColour = true;
-    f.redMax = f.greenMax = f.blueMax = 255;
-    f.redShift = 16;
-    f.greenShift = 8;
-    f.blueShift = 0;
+    const rfb::PixelFormat f = testformats::TrueColour(32, 255, 255, 255, 16, 8, 0);
     const int w = 40, h = 30;
     const size_t stride = w * 4 + 8;  // wider than the row
     std::vector<uint8_t> frame(stride * h, 0xAB);
@@ -252,13 +246,7 @@ TEST(OwnWindowHatch, FillsExactlyTheRegionInTheFramesFormat)
         ASSERT_EQ(frame[y * stride + w * 4], 0xAB) << "row padding untouched";
     }
     // 16-bit 5-6-5: grey 0x80 of 255 is (15, 31, 15) in its channels.
-    rfb::PixelFormat f16 = f;
-    f16.bitsPerPixel = 16;
-    f16.redMax = 31;
-    f16.greenMax = 63;
-    f16.blueMax = 31;
-    f16.redShift = 11;
-    f16.greenShift = 5;
+    const rfb::PixelFormat f16 = testformats::TrueColour(16, 31, 63, 31, 11, 5, 0);
     std::vector<uint8_t> small(8 * 2 * 2, 0xFF);
     HatchRegion(small.data(), 16, 8, 2, f16, rfb::Region(rfb::Rect(0, 0, 8, 2)));
     uint16_t p0;

@@ -7,6 +7,7 @@
 #include "Customer/capture/MagnifierCapture.h"
 #include "Customer/capture/OwnWindowHatch.h"
 #include "Customer/capture/OwnWindowMask.h"
+#include "Customer/capture/SharePoint.h"
 #include "Customer/session/tests/TestSocket.h"
 #include "Customer/session/vncServer.h"
 #include "Customer/tests/RfbTestDecoder.h"
@@ -101,13 +102,17 @@ public:
         server.reset();
         CloseHandle(m_created);
     }
-    bool Start()
+    // Raw, and with cursorShapes the full-colour cursor shape updates.
+    bool Start(bool cursorShapes = false)
     {
         if (server->AddClientDefault(1, 1) != 1 || WaitForSingleObject(m_created, 10000) != WAIT_OBJECT_0)
             return false;
         if (!m_pair.sendFromFar(Bytes({rfbproto::kStartRequest, 1})) || m_dec.readMessage(m_src) != rfbproto::kStartReply)
             return false;
-        return m_pair.sendFromFar(Bytes({rfbproto::kSetEncodings, 0, 0, 1, 0, 0, 0, rfbproto::kEncRaw}));
+        if (!cursorShapes)
+            return m_pair.sendFromFar(Bytes({rfbproto::kSetEncodings, 0, 0, 1, 0, 0, 0, rfbproto::kEncRaw}));
+        return m_pair.sendFromFar(
+            Bytes({rfbproto::kSetEncodings, 0, 0, 2, 0, 0, 0, rfbproto::kEncRaw, 0xFF, 0xFF, 0xFF, 0x11}));
     }
     // A whole-screen request that is always answered (not incremental); the
     // messages up to the update are read, and true when one of them was a
@@ -278,6 +283,70 @@ TEST(SharedAreaWine, ClipboardGateClosed)
     s.SendCutText("now\nin control");
     Pump(300);
     EXPECT_EQ(HostClipboard(), "now\r\nin control");
+}
+
+bool HasCursorRect(const testrfb::Decoder& d)
+{
+    for (const testrfb::RectInfo& r : d.lastUpdateRects)
+        if (r.encoding == rfbproto::kEncRichCursor)
+            return true;
+    return false;
+}
+
+// Without a hooks library the host's cursor is read on every grab: a new
+// cursor goes to the viewer as a shape.
+TEST(SharedAreaWine, CursorShapeFollowsTheHost)
+{
+    Painted w(kOther, 200, 200, 300, 200);
+    SetForegroundWindow(w.hwnd);
+    SetCursorPos(350, 300);
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    Pump(200);
+
+    Session s;
+    ASSERT_TRUE(s.Start(true));
+    s.Update();
+    EXPECT_TRUE(HasCursorRect(s.dec())) << "the first update carries the shape";
+    s.Update();
+    EXPECT_FALSE(HasCursorRect(s.dec())) << "no change, no shape";
+    SetCursor(LoadCursorW(nullptr, IDC_CROSS));
+    Pump(200);
+    CURSORINFO ci;
+    ci.cbSize = sizeof ci;
+    ASSERT_TRUE(GetCursorInfo(&ci));
+    ASSERT_EQ(ci.hCursor, LoadCursorW(nullptr, IDC_CROSS)) << "Wine shows the cursor set here";
+    s.Update();
+    EXPECT_TRUE(HasCursorRect(s.dec())) << "a new cursor is a new shape";
+    const testrfb::CursorShape cross = s.dec().cursor;
+    EXPECT_EQ(cross.encoding, rfbproto::kEncRichCursor);
+    EXPECT_GT(cross.w, 0);
+    s.Update();
+    EXPECT_FALSE(HasCursorRect(s.dec()));
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+}
+
+// The viewer's point: a child control gives its top-level window, which the
+// selection then shares; the bare desktop gives the primary display.
+TEST(SharedAreaWine, PointOnAButtonSharesItsWindow)
+{
+    Painted w(kOther, 200, 200, 300, 200);
+    HWND button = CreateWindowExW(0, L"BUTTON", L"Share", WS_CHILD | WS_VISIBLE, 20, 20, 100, 30, w.hwnd, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(button);
+    Pump(200);
+    DisplaySelection selection;
+    EXPECT_EQ(selection.SetSW(250, 230, [] { return ResolveSharePoint(250, 230); }), 0);
+    EXPECT_EQ(selection.SharedWindow(), reinterpret_cast<uintptr_t>(w.hwnd));
+
+    const PointTarget bare = ResolveSharePoint(GetSystemMetrics(SM_CXSCREEN) - 5, GetSystemMetrics(SM_CYSCREEN) - 5);
+    EXPECT_EQ(static_cast<int>(bare.kind), static_cast<int>(PointTarget::Kind::Desktop));
+    EXPECT_TRUE(bare.primaryDisplay);
+    EXPECT_EQ(selection.SetSW(GetSystemMetrics(SM_CXSCREEN) - 5, GetSystemMetrics(SM_CYSCREEN) - 5,
+                              [] { return ResolveSharePoint(GetSystemMetrics(SM_CXSCREEN) - 5,
+                                                            GetSystemMetrics(SM_CYSCREEN) - 5); }),
+              0);
+    EXPECT_FALSE(selection.SingleWindow());
+    EXPECT_EQ(selection.Requested(), kDisplayFirst);
 }
 
 // Wine has no magnification.dll: the capture loads nothing else, never runs,
