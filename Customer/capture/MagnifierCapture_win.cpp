@@ -33,7 +33,6 @@ const UINT_PTR kTimerId = 1;
 
 struct MagApi {
     HMODULE module = nullptr;
-    bool tried = false;
     MagInitializeFn initialize = nullptr;
     MagUninitializeFn uninitialize = nullptr;
     MagSetWindowSourceFn setSource = nullptr;
@@ -41,12 +40,18 @@ struct MagApi {
     MagSetWindowTransformFn setTransform = nullptr;
     MagSetImageScalingCallbackFn setCallback = nullptr;
 
-    // Loaded once, from the system folder only, and kept for the process.
+    void Unload()
+    {
+        if (module)
+            FreeLibrary(module);
+        *this = MagApi();
+    }
+
+    // Loaded from the system folder only, from Init to Close.
     bool Load()
     {
-        if (tried)
-            return module != nullptr;
-        tried = true;
+        if (module)
+            return true;
         wchar_t dir[MAX_PATH];
         const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
         if (n == 0 || n >= MAX_PATH)
@@ -55,13 +60,13 @@ struct MagApi {
         HMODULE m = LoadLibraryW(path.c_str());
         if (!m)
             return false;
-        initialize = reinterpret_cast<MagInitializeFn>(GetProcAddress(m, "MagInitialize"));
-        uninitialize = reinterpret_cast<MagUninitializeFn>(GetProcAddress(m, "MagUninitialize"));
-        setSource = reinterpret_cast<MagSetWindowSourceFn>(GetProcAddress(m, "MagSetWindowSource"));
-        setFilterList = reinterpret_cast<MagSetWindowFilterListFn>(GetProcAddress(m, "MagSetWindowFilterList"));
-        setTransform = reinterpret_cast<MagSetWindowTransformFn>(GetProcAddress(m, "MagSetWindowTransform"));
+        initialize = reinterpret_cast<MagInitializeFn>(reinterpret_cast<void*>(GetProcAddress(m, "MagInitialize")));
+        uninitialize = reinterpret_cast<MagUninitializeFn>(reinterpret_cast<void*>(GetProcAddress(m, "MagUninitialize")));
+        setSource = reinterpret_cast<MagSetWindowSourceFn>(reinterpret_cast<void*>(GetProcAddress(m, "MagSetWindowSource")));
+        setFilterList = reinterpret_cast<MagSetWindowFilterListFn>(reinterpret_cast<void*>(GetProcAddress(m, "MagSetWindowFilterList")));
+        setTransform = reinterpret_cast<MagSetWindowTransformFn>(reinterpret_cast<void*>(GetProcAddress(m, "MagSetWindowTransform")));
         setCallback =
-            reinterpret_cast<MagSetImageScalingCallbackFn>(GetProcAddress(m, "MagSetImageScalingCallback"));
+            reinterpret_cast<MagSetImageScalingCallbackFn>(reinterpret_cast<void*>(GetProcAddress(m, "MagSetImageScalingCallback")));
         if (!initialize || !uninitialize || !setSource || !setFilterList || !setTransform || !setCallback) {
             FreeLibrary(m);
             return false;
@@ -223,10 +228,15 @@ void Init()
 {
     if (!g_enabled || g_running.load())
         return;
-    if (!g_api.Load() || !g_api.initialize())
+    if (!g_api.Load())
         return;
+    if (!g_api.initialize()) {
+        g_api.Unload();
+        return;
+    }
     if (!CreateHostWindow()) {
         g_api.uninitialize();
+        g_api.Unload();
         return;
     }
     {
@@ -251,6 +261,7 @@ void Close()
         g_host = nullptr;
         g_magnifier = nullptr;
         g_api.uninitialize();
+        g_api.Unload();
     }
     {
         std::lock_guard<std::mutex> hold(g_frame.lock);
