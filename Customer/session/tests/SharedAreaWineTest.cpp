@@ -4,6 +4,7 @@
 // and its gate; and the magnifier capture where its library is missing.
 #include "Customer/capture/CaptureFilter.h"
 #include "Customer/capture/GdiScreen.h"
+#include "Customer/capture/LocalScreen.h"
 #include "Customer/capture/MagnifierCapture.h"
 #include "Customer/capture/OwnWindowHatch.h"
 #include "Customer/capture/OwnWindowMask.h"
@@ -13,6 +14,7 @@
 #include "Customer/tests/RfbTestDecoder.h"
 #include "Technician/ui/tests/ScreenShot.h"
 #include "core/base/AppWindows.h"
+#include "Customer/encode/HostLog.h"
 #include "rfb/RfbProto.h"
 
 #include <gtest/gtest.h>
@@ -255,13 +257,26 @@ TEST(SharedAreaWine, ClipboardBothWaysThroughTheSession)
     Pump(200);
     EXPECT_FALSE(s.Update());
 
+    // Another viewer joining the chain and leaving it again leaves the watch
+    // in it.
+    HWND other = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    HWND next = SetClipboardViewer(other);
+    Pump(100);
+    ChangeClipboardChain(other, next);
+    DestroyWindow(other);
+    Pump(100);
+    SetHostClipboard("after\r\nthe chain changed");
+    Pump(300);
+    EXPECT_TRUE(s.Update());
+    EXPECT_EQ(s.dec().cutText, "after\nthe chain changed");
+
     // A clipboard held open elsewhere: the host's stays as it was and the
     // session goes on.
     ASSERT_TRUE(OpenClipboard(nullptr));
     s.SendCutText("held");
     Pump(300);
     CloseClipboard();
-    EXPECT_EQ(HostClipboard(), "x\r\ny");
+    EXPECT_EQ(HostClipboard(), "after\r\nthe chain changed");
     s.Update();
 }
 
@@ -354,6 +369,43 @@ TEST(SharedAreaWine, PointOnAButtonSharesItsWindow)
     EXPECT_EQ(selection.Requested(), kDisplayFirst);
 }
 
+std::vector<std::string>* g_lines = nullptr;
+
+void KeepLine(int, const char* line)
+{
+    if (g_lines)
+        g_lines->push_back(line);
+}
+
+bool Logged(const std::vector<std::string>& lines, const char* text)
+{
+    for (const std::string& l : lines)
+        if (l.find(text) != std::string::npos)
+            return true;
+    return false;
+}
+
+// Wine has no screen-saver desktop and reports composition off: both
+// measures take their quiet path, with their log lines.
+TEST(SharedAreaWine, ScreenSaverAndCompositionAbsent)
+{
+    std::vector<std::string> lines;
+    g_lines = &lines;
+    HostLogSink old = SetHostLogSink(KeepLine);
+    KillScreenSaver();
+    {
+        const DWORD start = GetTickCount();
+        CompositionOff composition;
+        EXPECT_FALSE(composition.SwitchedOff());
+        EXPECT_LT(GetTickCount() - start, 1000u) << "no settling wait when nothing was switched";
+    }
+    SetHostLogSink(old);
+    g_lines = nullptr;
+    EXPECT_TRUE(Logged(lines, "KillScreenSaver..."));
+    EXPECT_FALSE(Logged(lines, "Killing ScreenSaver"));
+    EXPECT_TRUE(Logged(lines, "composition is off") || Logged(lines, "no composition library"));
+}
+
 // Wine has no magnification.dll: the capture loads nothing else, never runs,
 // and grabs read the screen without asking it.
 TEST(SharedAreaWine, MagnifierAbsentLibrary)
@@ -371,6 +423,7 @@ TEST(SharedAreaWine, MagnifierAbsentLibrary)
     EXPECT_EQ(FindWindowW(L"Magnifier", nullptr), nullptr);
 
     Painted w(kOwn, 50, 50, 100, 100);
+    Pump(300);
     RefreshCaptureFilter(w.hwnd);  // harmless
     RefreshCaptureFilter(nullptr);
 
