@@ -3,6 +3,7 @@
 // them shown; the host's and the viewer's clipboard text through the session
 // and its gate; and the magnifier capture where its library is missing.
 #include "Customer/capture/CaptureFilter.h"
+#include "Customer/capture/ChangeRecordsMessage.h"
 #include "Customer/capture/GdiScreen.h"
 #include "Customer/capture/LocalScreen.h"
 #include "Customer/capture/MagnifierCapture.h"
@@ -14,6 +15,7 @@
 #include "Customer/tests/RfbTestDecoder.h"
 #include "Technician/ui/tests/ScreenShot.h"
 #include "core/base/AppWindows.h"
+#include "core/base/UpdateMessages.h"
 #include "Customer/encode/HostLog.h"
 #include "rfb/RfbProto.h"
 
@@ -367,6 +369,48 @@ TEST(SharedAreaWine, PointOnAButtonSharesItsWindow)
               0);
     EXPECT_FALSE(selection.SingleWindow());
     EXPECT_EQ(selection.Requested(), kDisplayFirst);
+}
+
+struct CopyDataSink {
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+    {
+        if (msg == WM_COPYDATA) {
+            PostChangeRecords(hwnd, reinterpret_cast<const COPYDATASTRUCT*>(lp));
+            return TRUE;
+        }
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+};
+
+// One real WM_COPYDATA to a window that hands it on: one "Update.DrawRect"
+// per record, in the hooks library's packing; the data is not kept.
+TEST(SharedAreaWine, CopyDataBecomesDrawRects)
+{
+    RegisterUpdateMessages();
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = CopyDataSink::Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"CorviskCopyDataSink";
+    RegisterClassW(&wc);
+    HWND sink = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_TRUE(sink);
+    std::string text = "0010 0020 0110 0120 00x0 0000 0001 0001 ";
+    COPYDATASTRUCT cds{112233, static_cast<DWORD>(text.size()), &text[0]};
+    SendMessageW(sink, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+    text.assign(text.size(), '9');  // the sender's buffer is gone after the message
+    std::vector<MSG> got;
+    MSG m;
+    while (PeekMessageW(&m, sink, g_msgUpdateDrawRect, g_msgUpdateDrawRect, PM_REMOVE))
+        got.push_back(m);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].wParam, static_cast<WPARAM>(10 | 20 << 16));
+    EXPECT_EQ(got[0].lParam, static_cast<LPARAM>(110 | 120 << 16));
+    cds.dwData = 1;  // another identifier: nothing
+    SendMessageW(sink, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+    EXPECT_FALSE(PeekMessageW(&m, sink, g_msgUpdateDrawRect, g_msgUpdateDrawRect, PM_REMOVE));
+    // Negative corners keep their sign in the halves.
+    EXPECT_EQ(PackRectHalves(-5, -2), static_cast<WPARAM>(0xFFFEFFFBu));
+    DestroyWindow(sink);
 }
 
 std::vector<std::string>* g_lines = nullptr;
