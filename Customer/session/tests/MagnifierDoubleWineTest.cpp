@@ -4,6 +4,8 @@
 // taken upright (also a larger one with a wider stride), and Close while
 // another thread grabs.
 #include "Customer/capture/CaptureFilter.h"
+#include "Customer/capture/GdiScreen.h"
+#include "Customer/capture/OwnWindowMask.h"
 #include "Customer/capture/MagnifierCapture.h"
 #include "core/base/AppWindows.h"
 
@@ -12,6 +14,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -88,6 +91,18 @@ TEST(MagnifierDouble, CaptureRunsThroughTheApi)
         << "nothing before Init";
     MagnifierCapture::Init();
     ASSERT_TRUE(MagnifierCapture::Running());
+
+    // Running but no frame yet: the grab reads the screen, never garbage.
+    auto grab = ComposeOwnWindows(CreateGdiScreen());
+    ASSERT_TRUE(grab);
+    const ScreenInfo info = grab->Info();
+    const size_t stride = DibStride(info.width, 32);
+    const unsigned asked = MagnifierCapture::CopyCalls();
+    std::memset(grab->Bits(), 0x5A, stride * 10);
+    ASSERT_TRUE(grab->CaptureRect(rfb::Rect(0, 0, info.width, 10), grab->Bits(), stride));
+    EXPECT_EQ(MagnifierCapture::CopyCalls(), asked + 1) << "asked once while running";
+    EXPECT_NE(grab->Bits()[0], 0x5A) << "filled from the screen";
+
     MagnifierCapture::Init();  // a second start changes nothing
     EXPECT_EQ(CountHosts(), 1);
     EXPECT_FLOAT_EQ(transform(), 3.0f) << "identity";
@@ -141,6 +156,16 @@ TEST(MagnifierDouble, CaptureRunsThroughTheApi)
     EXPECT_EQ(big[0] & 0xFFFFFF, pixel(0, 0) & 0xFFFFFF);
     EXPECT_EQ(big[99 * 200 + 199] & 0xFFFFFF, pixel(199, 99) & 0xFFFFFF);
     EXPECT_EQ(big[50 * 200 + 120] & 0xFFFFFF, pixel(120, 50) & 0xFFFFFF);
+
+    // A frame of the whole screen: the desktop's grab takes it upright.
+    setFrame(info.width, info.height, info.width * 4);
+    Pump(100);
+    ASSERT_TRUE(grab->CaptureRect(rfb::Rect(0, 0, info.width, info.height), grab->Bits(), stride));
+    for (const POINT p : {POINT{0, 0}, POINT{17, 3}, POINT{info.width - 1, info.height - 1}, POINT{300, 200}}) {
+        uint32_t v;
+        std::memcpy(&v, grab->Bits() + static_cast<size_t>(p.y) * stride + static_cast<size_t>(p.x) * 4, 4);
+        EXPECT_EQ(v & 0xFFFFFF, pixel(p.x, p.y) & 0xFFFFFF) << p.x << "," << p.y;
+    }
 
     // Close while another thread grabs: the grabs see a stopped capture.
     std::atomic<bool> stop{false};
