@@ -2,7 +2,7 @@
 // Keeps the program's own windows out of the shared picture.
 #include <windows.h>
 
-// When the magnifier capture runs and hwnd is a live window, copies the list
-// of the program's own windows into the capture's exclusion list; otherwise
-// does nothing. Called right after RegisterAppWindow.
+// Adds a live window once to the magnifier capture's exclusion list, which
+// the capture hands to the magnifier while it runs; nothing while the
+// capture is disabled. Called right after RegisterAppWindow.
 void RefreshCaptureFilter(HWND hwnd);

@@ -12,6 +12,7 @@
 class DesktopClient;
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -47,6 +48,9 @@ public:
     // Turns Caps Lock and Scroll Lock off on the host.
     virtual void ReleaseLockKeys() = 0;
     virtual void SetClipText(const std::string& text) = 0;
+    // From now on each new text of the host's clipboard goes to sink (line
+    // feeds only). A desktop with no clipboard of its own has nothing to send.
+    virtual void WatchClipboard(std::function<void(const std::string&)> sink) { (void)sink; }
     // Blank screen on or off; false when the desktop cannot blank.
     virtual bool BlankScreen(bool on) = 0;
     // rfbSetSW: share mode 1 (whole screen) or 6 (one window); false when refused.

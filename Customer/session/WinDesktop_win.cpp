@@ -1,6 +1,9 @@
+#include "Customer/capture/ChangeRecordsMessage.h"
+#include "Customer/capture/ClipboardWatch.h"
 #include "Customer/capture/GdiScreen.h"
 #include "Customer/capture/HookRect.h"
 #include "Customer/capture/HooksLibrary_win.h"
+#include "Customer/capture/OwnWindowMask.h"
 #include "Customer/encode/HostLog.h"
 #include "Customer/session/BlankScreenWindow_win.h"
 #include "Customer/session/ThreadedDesktop.h"
@@ -145,6 +148,10 @@ public:
         }
     }
     void SetClipText(const std::string& text) override;
+    void WatchClipboard(std::function<void(const std::string&)> sink) override
+    {
+        m_clipboard = std::make_unique<ClipboardWatch>(std::move(sink));
+    }
     bool BlankScreen(bool on) override
     {
         m_blank.Set(on);
@@ -173,7 +180,8 @@ protected:
         // A plain desktop is cheaper to send; it is back when the session ends.
         if (!m_wallpaper)
             m_wallpaper = std::make_unique<WallpaperRemoval>();
-        m_screen = CreateGdiScreen();
+        // Own windows are left out of what is grabbed.
+        m_screen = ComposeOwnWindows(CreateGdiScreen());
         if (!m_screen)
             return false;
         const ScreenInfo info = m_screen->Info();
@@ -253,6 +261,7 @@ private:
     static LRESULT CALLBACK SinkProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
     std::unique_ptr<ScreenSource> m_screen;
+    std::unique_ptr<ClipboardWatch> m_clipboard;
     std::unique_ptr<BlankScreenPlatform> m_blankPlatform;
     ::BlankScreen m_blank;
     std::unique_ptr<WallpaperRemoval> m_wallpaper;
@@ -306,6 +315,10 @@ LRESULT CALLBACK WinDesktop::SinkProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         return 0;
     case WM_TIMER:
         return 0;  // only wakes the loop
+    case WM_COPYDATA:
+        // The companion program's change reports become queued rectangles.
+        PostChangeRecords(hwnd, reinterpret_cast<const COPYDATASTRUCT*>(lp));
+        return TRUE;
     default:
         return DefWindowProcW(hwnd, msg, wp, lp);
     }
@@ -364,22 +377,11 @@ void WinDesktop::InjectPointer(const PointerInput& p, bool)
 
 void WinDesktop::SetClipText(const std::string& text)
 {
-    if (!OpenClipboard(nullptr))
-        return;
-    EmptyClipboard();
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    if (mem) {
-        void* p = GlobalLock(mem);
-        if (p) {
-            std::memcpy(p, text.c_str(), text.size() + 1);
-            GlobalUnlock(mem);
-            if (!SetClipboardData(CF_TEXT, mem))
-                GlobalFree(mem);
-        } else {
-            GlobalFree(mem);
-        }
-    }
-    CloseClipboard();
+    // Put under the watch's window, so the watch does not send it back.
+    if (m_clipboard)
+        m_clipboard->SetText(text);
+    else
+        ClipboardWatch::SetTextAs(nullptr, text);
 }
 
 // Owner of the two bitmaps GetIconInfo hands out.

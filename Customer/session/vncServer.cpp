@@ -133,6 +133,8 @@ int vncServer::StartDesktop()
             m_desktop.reset();
             return 0;
         }
+        // Shared-area hook: the host's clipboard reaches the viewer.
+        m_desktop->WatchClipboard([this](const std::string& text) { UpdateClientClipText(text); });
     }
     return 1;
 }
@@ -174,6 +176,8 @@ int vncServer::SetNewDesktopSize(int width, int height)
 
 void vncServer::UpdateClientClipText(const std::string& text)
 {
+    if (!ClipboardAllowed())
+        return;
     omni_mutex_lock hold(*m_clientLock);
     if (m_client)
         m_client->UpdateClipText(text);
@@ -181,6 +185,8 @@ void vncServer::UpdateClientClipText(const std::string& text)
 
 void vncServer::UpdateLocalClipText(const std::string& text)
 {
+    if (!ClipboardAllowed())
+        return;
     omni_mutex_lock hold(*m_desktopLock);
     if (m_desktop)
         m_desktop->SetClipText(text);

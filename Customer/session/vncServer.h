@@ -7,6 +7,7 @@
 #include "rfb/SocketCalls.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -61,8 +62,13 @@ public:
     // From the desktop's side: a new screen size. Failure stops the session
     // (never deletes the desktop from its own thread).
     virtual int SetNewDesktopSize(int width, int height);
+    // Clipboard text either way; dropped while the gate is closed.
     virtual void UpdateClientClipText(const std::string& text);
     virtual void UpdateLocalClipText(const std::string& text);
+    // Clipboard text moves only while the gate says so: in a meeting, while
+    // a participant holds control. Open when none is set.
+    void SetClipboardGate(std::function<bool()> gate) { m_clipboardGate = std::move(gate); }
+    bool ClipboardAllowed() const { return !m_clipboardGate || m_clipboardGate(); }
 
     omni_mutex& InputDesktopLock() { return *m_inputDesktopLock; }
     // One flag for the process: the input desktop is out of reach.
@@ -94,6 +100,7 @@ private:
     std::unique_ptr<omni_mutex> m_inputDesktopLock;
     std::unique_ptr<omni_mutex> m_desktopLock;
     std::string m_name;
+    std::function<bool()> m_clipboardGate;
 
     bool m_inputEnabled = true;
     int m_socketTimeout = 0;

@@ -1,5 +1,6 @@
 #include "Customer/session/vncServer.h"
 
+#include "core/base/MeetingContext.h"
 #include "Customer/session/HostConnection.h"
 #include "Customer/encode/HostLog.h"
 #include "Customer/session/WinHost.h"
@@ -7,9 +8,11 @@
 
 #include <winsock2.h>
 
-vncServer::vncServer(MeetingContext*, rdr::SocketHandle socket)
+vncServer::vncServer(MeetingContext* meeting, rdr::SocketHandle socket)
     : vncServer(CreateWindowsHostPlatform(), MakeSocketConnection(socket))
 {
+    if (meeting)
+        SetClipboardGate([meeting] { return meeting->ControlHeld(); });
     RouteHostLogToProgramLog();
     // Records the Winsock version for the socket's time-outs; the core keeps
     // Winsock itself running.

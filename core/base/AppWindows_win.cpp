@@ -11,6 +11,8 @@ namespace {
 std::mutex g_appWindowListLock;
 std::vector<HWND> g_appWindowList;
 std::atomic<AppWindowListener> g_listener{nullptr};
+std::mutex g_hiddenWindowListLock;
+std::vector<HWND> g_hiddenWindowList;
 
 bool IsOwnLiveWindow(HWND hwnd)
 {
@@ -37,7 +39,7 @@ void RegisterAppWindow(HWND hwnd)
 {
     if (hwnd == nullptr || !IsWindow(hwnd))
         return;
-    if (g_comProbeOk) {
+    {
         std::lock_guard<std::mutex> lock(g_appWindowListLock);
         PruneLocked();
         if (std::find(g_appWindowList.begin(), g_appWindowList.end(), hwnd) == g_appWindowList.end())
@@ -52,4 +54,25 @@ std::vector<HWND> AppWindowList()
     std::lock_guard<std::mutex> lock(g_appWindowListLock);
     PruneLocked();
     return g_appWindowList;
+}
+
+void SetHiddenFromShare(HWND hwnd, bool hidden)
+{
+    if (hwnd == nullptr)
+        return;
+    std::lock_guard<std::mutex> lock(g_hiddenWindowListLock);
+    auto it = std::find(g_hiddenWindowList.begin(), g_hiddenWindowList.end(), hwnd);
+    if (hidden && it == g_hiddenWindowList.end())
+        g_hiddenWindowList.push_back(hwnd);
+    else if (!hidden && it != g_hiddenWindowList.end())
+        g_hiddenWindowList.erase(it);
+}
+
+std::vector<HWND> HiddenWindowList()
+{
+    std::lock_guard<std::mutex> lock(g_hiddenWindowListLock);
+    g_hiddenWindowList.erase(std::remove_if(g_hiddenWindowList.begin(), g_hiddenWindowList.end(),
+                                            [](HWND h) { return !IsWindow(h); }),
+                             g_hiddenWindowList.end());
+    return g_hiddenWindowList;
 }

@@ -98,5 +98,8 @@
 #define IDS_PROXY_AUTH_OK 4020
 #define IDS_PROXY_AUTH_CANCEL 4021
 
+// The sharing host's magnifier capture (5100-5199).
+#define IDD_MAGNIFIER_HOST 5100
+
 #define CORVISK_VERSION_TEXT "8.0.0.6"
 #define CORVISK_VERSION_BINARY 8, 0, 0, 6
