@@ -247,7 +247,8 @@ void CActiveMeetings::RefreshList()
     HWND view = GetDlgItem(m_list, IDC_MEETING_LIST);
     ListView_DeleteAllItems(view);
     m_rowIds.clear();
-    for (const MeetingRecord& m : session.meetings) {
+    m_records = session.meetings;
+    for (const MeetingRecord& m : m_records) {
         std::wstring name = AnsiToWide(m.meetingName, kCodePageUtf8);
         std::wstring owner = m.ownerName;
         std::wstring time = AnsiToWide(m.meetingTime, kCodePageUtf8);
@@ -278,7 +279,7 @@ const MeetingRecord* CActiveMeetings::MeetingOfRow(int row) const
     item.iItem = row;
     if (!ListView_GetItem(view, &item) || item.lParam < 0 || static_cast<size_t>(item.lParam) >= m_rowIds.size())
         return nullptr;
-    return FindMeetingById(m_context.PreparedSession().meetings, m_rowIds[item.lParam]);
+    return FindMeetingById(m_records, m_rowIds[item.lParam]);
 }
 
 int CActiveMeetings::RowOfMeeting(const std::string& id) const

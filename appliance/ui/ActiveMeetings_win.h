@@ -74,6 +74,8 @@ private:
     // The meeting the open context menu was built for: a refresh while it is
     // open does not move its commands to another row.
     MeetingRecord m_menuMeeting;
-    // Meeting id of each row by the row's item data.
+    // Meeting id of each row by the row's item data, and the records of the
+    // last list delivered: a failed refresh keeps both with the rows.
     std::vector<std::string> m_rowIds;
+    std::vector<MeetingRecord> m_records;
 };
