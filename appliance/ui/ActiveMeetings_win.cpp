@@ -158,12 +158,16 @@ void CActiveMeetings::PaintPage(HWND hwnd, HINSTANCE instance)
 
 // --- the list -----------------------------------------------------------
 
-INT_PTR CALLBACK CActiveMeetings::ListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+INT_PTR CActiveMeetings::PageProc(Page page, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == WM_INITDIALOG) {
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, lParam);
-        reinterpret_cast<CActiveMeetings*>(lParam)->InitList(hwnd);
-        return FALSE;  // the list has the focus
+        auto* self = reinterpret_cast<CActiveMeetings*>(lParam);
+        if (page == Page::List)
+            self->InitList(hwnd);
+        else
+            self->InitCode(hwnd);
+        return FALSE;  // the page sets its own focus
     }
     CActiveMeetings* self = WindowOf(hwnd);
     if (!self)
@@ -174,27 +178,45 @@ INT_PTR CALLBACK CActiveMeetings::ListProc(HWND hwnd, UINT msg, WPARAM wParam, L
         return result;
     switch (msg) {
     case WM_TIMER:
-        if (wParam == IDT_MEETING_REFRESH)
+        if (page == Page::List && wParam == IDT_MEETING_REFRESH)
             self->RefreshList();
         return TRUE;
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (header->idFrom != IDC_MEETING_LIST)
+        if (page != Page::List || header->idFrom != IDC_MEETING_LIST)
             return FALSE;
         SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, self->OnListNotify(*header));
         return TRUE;
     }
     case WM_COMMAND:
-        self->OnListCommand(LOWORD(wParam));
+        // Buttons, menu commands and commands sent without a control.
+        if (HIWORD(wParam) != BN_CLICKED && lParam != 0)
+            return FALSE;
+        if (page == Page::List)
+            self->OnListCommand(LOWORD(wParam));
+        else
+            self->OnCodeCommand(LOWORD(wParam));
         return TRUE;
-    case WM_DESTROY:
+    case WM_DESTROY: {
         KillTimer(hwnd, IDT_MEETING_REFRESH);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        if (self->m_list == hwnd)
-            self->m_list = nullptr;
+        HWND& mine = page == Page::List ? self->m_list : self->m_code;
+        if (mine == hwnd)
+            mine = nullptr;
         return FALSE;
+    }
     default: return FALSE;
     }
+}
+
+INT_PTR CALLBACK CActiveMeetings::ListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return PageProc(Page::List, hwnd, msg, wParam, lParam);
+}
+
+INT_PTR CALLBACK CActiveMeetings::CodeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return PageProc(Page::Code, hwnd, msg, wParam, lParam);
 }
 
 void CActiveMeetings::InitList(HWND list)
@@ -398,36 +420,6 @@ void CActiveMeetings::ShowCodeDialog(UINT statusId)
         KillTimer(m_list, IDT_MEETING_REFRESH);
     SwapChildDialog(code);
     Status(STATUS_NORMAL, ResText(statusId));
-}
-
-INT_PTR CALLBACK CActiveMeetings::CodeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_INITDIALOG) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, lParam);
-        reinterpret_cast<CActiveMeetings*>(lParam)->InitCode(hwnd);
-        return FALSE;
-    }
-    CActiveMeetings* self = WindowOf(hwnd);
-    if (!self)
-        return FALSE;
-    bool handled = false;
-    const INT_PTR result = PageMessage(hwnd, msg, wParam, handled);
-    if (handled)
-        return result;
-    switch (msg) {
-    case WM_COMMAND:
-        if (HIWORD(wParam) == BN_CLICKED || lParam == 0) {
-            self->OnCodeCommand(LOWORD(wParam));
-            return TRUE;
-        }
-        return FALSE;
-    case WM_DESTROY:
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        if (self->m_code == hwnd)
-            self->m_code = nullptr;
-        return FALSE;
-    default: return FALSE;
-    }
 }
 
 void CActiveMeetings::InitCode(HWND code)

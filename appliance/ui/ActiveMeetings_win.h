@@ -40,6 +40,8 @@ protected:
     void OnClose() override;
 
 private:
+    enum class Page { List, Code };
+    static INT_PTR PageProc(Page page, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static INT_PTR CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static INT_PTR CALLBACK CodeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static INT_PTR PageMessage(HWND hwnd, UINT msg, WPARAM wParam, bool& handled);

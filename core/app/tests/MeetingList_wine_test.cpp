@@ -7,10 +7,7 @@
 #include "appliance/ui/ActiveMeetings_win.h"
 #include "appliance/ui/MeetingListResources.h"
 #include "appliance/ui/PasswordChange_win.h"
-#include "core/app/tests/ApplianceControl_win.h"
-#include "core/app/tests/LoginWindowFixture_win.h"
-#include "core/base/DHLog.h"
-#include "core/base/LogSetup.h"
+#include "core/app/tests/SteeredLoginFixture_win.h"
 
 #include <commctrl.h>
 
@@ -28,14 +25,6 @@ using logintest::Wide;
 namespace {
 
 constexpr wchar_t kDialogClass[] = L"#32770";
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
 
 std::string Narrow(const std::wstring& w)
 {
@@ -120,40 +109,9 @@ const char kMeetings[] = R"({"meetings": [
      "invite_only": true}
 ]})";
 
-class MeetingListTest : public logintest::LoginWindowTest {
+class MeetingListTest : public logintest::SteeredLoginTest {
 protected:
-    void SetUp() override
-    {
-        Scenario(kMeetings);
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        m_logPath = StartAppLogIn(DHLog::Instance(), std::string(temp) + "corvisk_meeting_list");
-        ASSERT_FALSE(m_logPath.empty());
-        LoginWindowTest::SetUp();
-    }
-    void TearDown() override
-    {
-        LoginWindowTest::TearDown();
-        DHLog::Instance().SetFile("");
-    }
-
-    uint16_t Port() const { return static_cast<uint16_t>(std::atoi(Env("CORVISK_APPLIANCE_PORT").c_str())); }
-    void Control(const char* path, const std::string& json)
-    {
-        const logintest::ControlReply r = ApplianceControl(Port(), L"POST", path, json);
-        ASSERT_EQ(r.status, 200u) << path << " " << json << ": " << r.body;
-    }
-    void Scenario(const std::string& json)
-    {
-        Control("/__control/scenario", json);
-        Control("/__control/requests/clear", "{}");
-    }
-    void Fault(const std::string& json) { Control("/__control/faults", json); }
-    void ClearFaults() { Control("/__control/faults/clear", "{}"); }
-    std::string Recorded() { return ApplianceControl(Port(), L"GET", "/__control/requests").body; }
-    std::string State() { return ApplianceControl(Port(), L"GET", "/__control/state").body; }
-    std::string LogText() const { return ReadFile(m_logPath); }
-    bool Logged(const std::string& text) const { return LogText().find(text) != std::string::npos; }
+    MeetingListTest() : SteeredLoginTest("corvisk_meeting_list", kMeetings) {}
 
     ProgramAppliance& App() { return static_cast<ProgramAppliance&>(manager->Appliance()); }
 
@@ -238,7 +196,6 @@ protected:
     }
 
     CActiveMeetings* list = nullptr;
-    std::string m_logPath;
 };
 
 TEST_F(MeetingListTest, TheLoginOpensTheListOfTheAppliancesMeetings)
@@ -774,6 +731,7 @@ TEST_F(PasswordChangeTest, ChangeFromTheLoginThenLogInWithTheNewPassword)
     manager->OnThreadMessage(PLM_PASSWORD_CHANGE_ENDED, 0, 0);
     EXPECT_EQ(login->CurrentPage(), PageId::Server);
     posted.clear();
+    Server(ServerText());
     HostToCredentials();
     Credentials(L"pat", L"n\u00e9w-p\u00e4ss");
     EXPECT_TRUE(WaitPosted(PLM_SHOW_ACTIVE_MEETINGS)) << Narrow(Status());
