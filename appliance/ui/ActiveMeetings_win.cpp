@@ -7,10 +7,10 @@
 #include "appliance/ui/LoginResources.h"
 #include "appliance/ui/LoginWindow_win.h"
 #include "appliance/ui/MeetingListResources.h"
+#include "appliance/ui/PageMessages_win.h"
 #include "appliance/ui/ResourceText_win.h"
 #include "core/base/DHLog.h"
 #include "core/base/DialogKeys_win.h"
-#include "core/base/FrameMessages.h"
 #include "core/base/SecureZero.h"
 #include "core/base/TextConvert.h"
 #include "core/base/ThreadMessages.h"
@@ -113,25 +113,6 @@ void CActiveMeetings::Logout()
 
 // --- pages --------------------------------------------------------------
 
-INT_PTR CActiveMeetings::PageMessage(HWND hwnd, UINT msg, WPARAM wParam, bool& handled)
-{
-    handled = true;
-    switch (msg) {
-    case WM_PAINT: PaintPage(hwnd, reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd, GWLP_HINSTANCE))); return TRUE;
-    case WM_ERASEBKGND: return TRUE;
-    case WM_CTLCOLORSTATIC:
-        SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-        return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
-    case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
-    case WM_FRAME_RELAYOUT:
-    case WM_FRAME_ANCHOR_CHILD:
-        // DM_SETDEFID and DM_REPOSITION by number: answered here.
-        SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, TRUE);
-        return TRUE;
-    default: handled = false; return FALSE;
-    }
-}
-
 void CActiveMeetings::PaintPage(HWND hwnd, HINSTANCE instance)
 {
     PAINTSTRUCT ps;
@@ -172,11 +153,11 @@ INT_PTR CActiveMeetings::PageProc(Page page, HWND hwnd, UINT msg, WPARAM wParam,
     CActiveMeetings* self = WindowOf(hwnd);
     if (!self)
         return FALSE;
-    bool handled = false;
-    const INT_PTR result = PageMessage(hwnd, msg, wParam, handled);
-    if (handled)
-        return result;
+    INT_PTR answer = 0;
+    if (AnswerPageMessage(hwnd, msg, wParam, answer))
+        return answer;
     switch (msg) {
+    case WM_PAINT: PaintPage(hwnd, self->Instance()); return TRUE;
     case WM_TIMER:
         if (page == Page::List && wParam == IDT_MEETING_REFRESH)
             self->RefreshList();

@@ -44,7 +44,6 @@ private:
     static INT_PTR PageProc(Page page, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static INT_PTR CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static INT_PTR CALLBACK CodeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    static INT_PTR PageMessage(HWND hwnd, UINT msg, WPARAM wParam, bool& handled);
     static void PaintPage(HWND hwnd, HINSTANCE instance);
 
     void InitList(HWND list);
