@@ -762,3 +762,32 @@ TEST_F(PasswordChangeTest, ARefusedChangeIsReportedFromTheMeetingList)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PasswordChangeTest, TheProgramsEndClosesAnOpenPromptAndDialog)
+{
+    OpenList();
+    Prompt(-1, 1);
+    HWND box = WaitBox(L"Password Expired");
+    ASSERT_NE(box, nullptr);
+    Prompt(3, 1);
+    auto visibleBoxes = [] {
+        int n = 0;
+        for (HWND w = FindWindowExW(nullptr, nullptr, kDialogClass, L"Password Expired"); w;
+             w = FindWindowExW(nullptr, w, kDialogClass, L"Password Expired"))
+            n += IsWindowVisible(w) ? 1 : 0;
+        return n;
+    };
+    ASSERT_TRUE(wintest::WaitFor([&] { return visibleBoxes() == 2; }));
+    Answer(box, IDYES);
+    ASSERT_NE(WaitDialog(), nullptr);
+    // Both threads are told to end and joined well within their bound.
+    const DWORD start = GetTickCount();
+    manager.reset();
+    EXPECT_LT(GetTickCount() - start, 3000u);
+    EXPECT_EQ(FindBox(L"Password Expired"), nullptr);
+    EXPECT_EQ(FindBox(L"Change Password"), nullptr);
+}
+
+} // namespace
