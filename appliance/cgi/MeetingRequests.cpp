@@ -144,6 +144,8 @@ int32_t CgiGetMeetingList(CgiSession& session, const std::string* meetingId) {
     CgiReply reply = Post(session, "/cgi-bin/meetingactive", body);
     if (reply.status != CgiTransportStatus::Ok) return CGI_FAILED;
     if (reply.headers.empty()) return CGI_NO_RESPONSE;
+    // An error page is no list: an empty one would wipe what the user sees.
+    if (!StatusCodeIs(reply.headers, "200")) return CGI_FAILED;
     return ParseMeetingList(reply.body, session.meetings, meetingId ? &session.currentMeeting : nullptr);
 }
 

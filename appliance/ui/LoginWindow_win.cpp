@@ -18,6 +18,7 @@
 #include "core/base/ServerAddress.h"
 #include "core/base/TextConvert.h"
 #include "core/base/ThreadMessages.h"
+#include "appliance/ui/PageMessages_win.h"
 
 #include <cstdarg>
 #include <cwchar>
@@ -450,19 +451,11 @@ INT_PTR CALLBACK LoginPage::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
 
 INT_PTR LoginPage::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    INT_PTR answer = 0;
+    if (AnswerPageMessage(m_hwnd, msg, wParam, answer))
+        return answer;
     switch (msg) {
     case WM_PAINT: Paint(); return TRUE;
-    case WM_ERASEBKGND: return TRUE;
-    case WM_CTLCOLORSTATIC:
-        SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-        return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
-    case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
-    case WM_FRAME_RELAYOUT:
-    case WM_FRAME_ANCHOR_CHILD:
-        // DM_SETDEFID and DM_REPOSITION by number: answered here, so the
-        // default dialog procedure never takes them for its own.
-        SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, TRUE);
-        return TRUE;
     case WM_SHOWWINDOW:
         if (wParam)
             OnShow();

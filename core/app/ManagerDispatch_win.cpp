@@ -73,6 +73,7 @@ int CManager::OnThreadMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case PLM_TOGGLE_RECORDER: OnToggleRecorder(wParam); break;
     case PLM_SETTINGS_CHANGED: OnSettingsChanged(); break;
     case PLM_SET_INPUT_WATCH: OnInputWatch(wParam); break;
+    case PLM_PASSWORD_CHANGE_ENDED: Appliance().ReturnLoginToServerPage(); break;
     default: break;  // 60123 goes to the login window; others are not ours
     }
     return 1;

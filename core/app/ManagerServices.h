@@ -105,6 +105,9 @@ public:
     virtual void StoreDefaultProfile(const std::string& server, const std::wstring& displayName) = 0;
     // origin 1 from the login window, 0 from the meeting-list hand-over.
     virtual void StartPasswordExpiryPrompt(int origin) = 0;
+    // After a password change from the login window: the login window's
+    // server page with the login state cleared (nothing without a window).
+    virtual void ReturnLoginToServerPage() = 0;
     // 1 when the upgrade went ahead.
     virtual int UpgradeClient(bool required) = 0;
     // The tray's meeting-details item.

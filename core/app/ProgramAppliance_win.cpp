@@ -14,7 +14,11 @@
 #include "core/app/Manager.h"
 #include "core/app/ProgramLogin_win.h"
 #include "core/app/ProxyAuthDialog.h"
+#include "appliance/ui/ActiveMeetings_win.h"
 #include "appliance/ui/LoginWindow_win.h"
+#include "appliance/ui/MeetingDetails_win.h"
+#include "appliance/ui/PasswordChange_win.h"
+#include "core/app/ProgramMeetingList_win.h"
 #include "appliance/ui/RegistryProfileBackend_win.h"
 #include "core/base/SessionUserName.h"
 #include "core/base/TextConvert.h"
@@ -33,6 +37,9 @@ ProgramAppliance::ProgramAppliance(CManager& manager, ProxyDiscovery discovery)
 
 ProgramAppliance::~ProgramAppliance()
 {
+    m_passwordChange.reset();
+    m_trayDetails.reset();
+    DestroyMeetingList();
     DestroyLogin();
 }
 
@@ -274,6 +281,7 @@ bool ProgramAppliance::CreateLogin()
     if (!m_session && !CreateSession())
         return false;
     DestroyLogin();
+    m_trayDetails.reset();  // the meeting it described is over
     m_loginContext = std::make_unique<ProgramLogin>(m_manager, *this);
     m_login = std::make_unique<CLogin>(*m_loginContext);
     if (!m_login->Create()) {
@@ -300,10 +308,62 @@ void ProgramAppliance::SetLoginServer(const std::string& server)
         m_login->SetServerText(server);
 }
 
-bool ProgramAppliance::CreateMeetingList(int)
+bool ProgramAppliance::CreateMeetingList(int openedFromList)
 {
-    Missing("The meeting list window");
-    return false;
+    if (!m_session && !CreateSession())
+        return false;
+    DestroyMeetingList();
+    m_trayDetails.reset();  // the meeting it described is over
+    m_meetingListContext = std::make_unique<ProgramMeetingList>(m_manager, *this);
+    m_meetingList = std::make_unique<CActiveMeetings>(*m_meetingListContext);
+    if (!m_meetingList->Create(openedFromList)) {
+        DestroyMeetingList();
+        return false;
+    }
+    return true;
+}
+
+void ProgramAppliance::DestroyMeetingList()
+{
+    m_meetingList.reset();
+    m_meetingListContext.reset();
+}
+
+bool ProgramAppliance::HasMeetingList() const
+{
+    return m_meetingList != nullptr;
+}
+
+bool ProgramAppliance::IsMeetingDetailsVisible() const
+{
+    return m_trayDetails && m_trayDetails->Visible();
+}
+
+void ProgramAppliance::ToggleMeetingDetails()
+{
+    if (IsMeetingDetailsVisible()) {
+        m_trayDetails->Hide();
+        return;
+    }
+    if (!m_session)
+        return;
+    // The record as the appliance has it now; the last one read otherwise.
+    PrepareRequest();
+    const int32_t result = CgiGetMeetingList(*m_session, &m_manager.meetingId);
+    if (result != CGI_OK)
+        DHLog::Instance().Print(kLogCategory, 2, false, "The meeting's details could not be read (%d).\n", result);
+    if (!m_trayDetails) {
+        m_trayDetails = std::make_unique<MeetingDetails>(m_manager.instance);
+        if (!m_trayDetails->Create()) {
+            m_trayDetails.reset();
+            return;
+        }
+    }
+    MeetingDetails::View view;
+    view.inMeeting = m_manager.lobby != nullptr;
+    view.inviteRow = m_manager.title == 1 || m_manager.title == 2;
+    view.centred = true;
+    m_trayDetails->Show(m_session->currentMeeting, view);
 }
 
 bool ProgramAppliance::CreateMeetingSetup(bool)
@@ -338,7 +398,48 @@ void ProgramAppliance::StoreDefaultProfile(const std::string& server, const std:
 void ProgramAppliance::StartPasswordExpiryPrompt(int origin)
 {
     m_manager.passwordPromptOrigin = origin;
-    Missing("The password-expiry prompt");
+    if (!m_session)
+        return;
+    PasswordExpiryState state;
+    state.known = m_manager.passwordExpired != 0 || m_session->passwordExpiry != 0;
+    state.daysLeft = m_session->passwordExpiryDays;
+    state.mayChange = m_session->mayChangePassword != 0;
+    // Told once: afterwards nothing is pending.
+    m_manager.passwordExpired = 0;
+    m_session->passwordExpiry = 0;
+    m_session->passwordExpiryDays = 0;
+
+    // The change runs on the dialog's thread with a session of its own.
+    struct ChangeJob {
+        WinHttpTransport transport;
+        CgiSession session{transport};
+    };
+    auto job = std::make_shared<ChangeJob>();
+    const CgiSession& current = PreparedSession();
+    job->session = current;
+    job->session.transport = &job->transport;
+    const std::string prefix = WideToAnsi(m_manager.MakeEventPrefix(0), 65001);
+    job->session.log.eventPrefix = [prefix] { return prefix; };
+    PasswordChange::Request request = [job](const std::string& oldPassword, const std::string& newPassword) {
+        return CgiChangePassword(job->session, newPassword, oldPassword);
+    };
+    PasswordChange::Ended ended;
+    if (origin == 1) {
+        const DWORD mainThread = m_manager.mainThreadId;
+        ended = [mainThread] { PostThreadMessageW(mainThread, PLM_PASSWORD_CHANGE_ENDED, 0, 0); };
+    }
+    if (!m_passwordChange)
+        m_passwordChange = std::make_unique<PasswordChange>(m_manager.instance);
+    if (!m_passwordChange->StartPrompt(state, std::move(request), std::move(ended)))
+        DHLog::Instance().Print(kLogCategory, 2, false, "The password-expiry prompt could not be started.\n");
+}
+
+void ProgramAppliance::ReturnLoginToServerPage()
+{
+    if (!m_login)
+        return;
+    m_loginContext->ClearLoginState();
+    m_login->ShowPageId(PageId::Server);
 }
 
 int ProgramAppliance::UpgradeClient(bool)

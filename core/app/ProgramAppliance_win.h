@@ -2,9 +2,10 @@
 // The appliance services of the program: the manager's requests carried out
 // by the appliance request session over WinHTTP (session and meeting tests,
 // the guest join of a meeting link, the participant list, logout), its proxy
-// settings and address resolution, and the login window. The other windows of
-// the appliance side (meeting list, setup, invitations, proxy credentials)
-// are not part of this build: asking for one logs that and reports failure.
+// settings and address resolution, the login window, the active-meetings
+// window, the meeting's details for the tray and the password-expiry prompt.
+// The windows of the appliance side that are not part of this build log that
+// when asked for and report failure.
 #include "appliance/cgi/ProxyConfig.h"
 #include "core/app/ManagerServices.h"
 
@@ -13,7 +14,11 @@
 #include <string>
 
 struct CgiSession;
+class CActiveMeetings;
 class CLogin;
+class MeetingDetails;
+class PasswordChange;
+class ProgramMeetingList;
 struct MeetingRecord;
 class ProfileStore;
 class ProgramLogin;
@@ -44,8 +49,8 @@ public:
     HWND LoginWindow() const override;
     void SetLoginServer(const std::string& server) override;
     bool CreateMeetingList(int openedFromList) override;
-    void DestroyMeetingList() override {}
-    bool HasMeetingList() const override { return false; }
+    void DestroyMeetingList() override;
+    bool HasMeetingList() const override;
     bool CreateMeetingSetup(bool reschedule) override;
     void DestroyMeetingSetup() override {}
     bool HasMeetingSetup() const override { return false; }
@@ -54,9 +59,10 @@ public:
     void ShowInvite() override {}
     void StoreDefaultProfile(const std::string& server, const std::wstring& displayName) override;
     void StartPasswordExpiryPrompt(int origin) override;
+    void ReturnLoginToServerPage() override;
     int UpgradeClient(bool required) override;
-    bool IsMeetingDetailsVisible() const override { return false; }
-    void ToggleMeetingDetails() override {}
+    bool IsMeetingDetailsVisible() const override;
+    void ToggleMeetingDetails() override;
 
     // Ends the appliance session (its result is always success).
     void Logout();
@@ -79,6 +85,10 @@ public:
     void ClearSessionLoginState();
     uint8_t ProxyType() const { return m_proxyType; }
     CLogin* Login() const { return m_login.get(); }
+    CActiveMeetings* MeetingList() const { return m_meetingList.get(); }
+    // The tray's details of the meeting in progress (null until first shown).
+    MeetingDetails* TrayDetails() const { return m_trayDetails.get(); }
+    PasswordChange* PasswordChanger() const { return m_passwordChange.get(); }
     // The connection profiles, read from the registry on first use.
     ProfileStore& Profiles();
 
@@ -101,4 +111,8 @@ private:
     std::unique_ptr<ProfileStore> m_profiles;
     std::unique_ptr<ProgramLogin> m_loginContext;
     std::unique_ptr<CLogin> m_login;
+    std::unique_ptr<ProgramMeetingList> m_meetingListContext;
+    std::unique_ptr<CActiveMeetings> m_meetingList;
+    std::unique_ptr<MeetingDetails> m_trayDetails;
+    std::unique_ptr<PasswordChange> m_passwordChange;
 };

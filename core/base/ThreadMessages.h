@@ -42,6 +42,9 @@ constexpr unsigned PLM_LEAVE_BUTTON = 0x101;  // PLM_MEETING_LEFT's wParam from 
 // The local-input watch of the control bar, installed (wParam 1) or removed
 // (0) on the main thread, whose loop serves its hooks and owns the bar.
 constexpr unsigned PLM_SET_INPUT_WATCH = 0x8001;  // WM_APP + 1, outside the range above
+// A password change asked for from the login window has ended: the login
+// window, if one is open, goes back to its server page.
+constexpr unsigned PLM_PASSWORD_CHANGE_ENDED = 0x8002;  // WM_APP + 2
 
 // Window messages of the neighbours that the manager posts.
 constexpr unsigned WM_CTRL_MENU_COMMAND = 1033;  // WM_USER + 9 to the control bar

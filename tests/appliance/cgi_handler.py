@@ -317,10 +317,12 @@ class CgiHandler(MeetingPrograms):
                            form.get("newPass2", ""))
         ok = (user is not None and self._domain_ok(user, form.get("domain"))
               and old == user.password and new1 and new1 == new2)
-        st.password_changes.append({"username": form.get("username", ""), "changed": bool(ok)})
+        st.password_changes.append({"username": form.get("username", ""), "changed": bool(ok),
+                                    "old": old, "new": new1})
         if not ok:
             return r.add("X-KE-message", "The password could not be changed.")
         user.password = new1
+        user.password_expiry_days = None  # a new password has not expired
         return r.add("X-PWD-change", "success")
 
     # ---------------------------------------------------- tests and downloads

@@ -315,6 +315,8 @@ class ApplianceTest(ApplianceHarness):
         self.assertEqual(r.text, "error:no available portal\r\n")
 
     def test_password_change(self):
+        self.control("POST", "scenario", {"users": [
+            {"name": "bob", "password": "hunter2", "password_expiry_days": -1}]})
         change = lambda old, new1, new2: self.post("/cgi-bin/loginChangePass", [
             ("fromSAC", "true"), ("domain", ""), ("username", "bob"), ("oldPass", old),
             ("newPass1", new1), ("newPass2", new2)])
@@ -323,6 +325,11 @@ class ApplianceTest(ApplianceHarness):
         self.assertEqual(change("hunter2", "n3w pass", "n3w pass").header("X-PWD-change"),
                          "success")
         self.logged_in("bob", "n3w pass")
+        self.assertIsNone(self.login("bob", "n3w pass").header("X-KE-pwdexpdays"),
+                          "a new password has not expired")
+        changes = self.control("GET", "state")[1]["password_changes"]
+        self.assertEqual(changes[-1], {"username": "bob", "changed": True,
+                                       "old": "hunter2", "new": "n3w pass"})
 
     def test_cert_check_download_and_meeting_test(self):
         r = self.request("POST", "/cgi-bin/welcome?standalone=true&checkcert=true", FORM)

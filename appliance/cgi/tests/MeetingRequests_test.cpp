@@ -208,6 +208,9 @@ TEST_F(MeetingTest, MeetingList) {
     EXPECT_TRUE(s.meetings.empty());
     t.Reply("", "");
     EXPECT_EQ(CgiGetMeetingList(s, nullptr), CGI_NO_RESPONSE);
+    // An error page is a failure, not an empty list.
+    t.Reply("HTTP/1.1 500 Internal Server Error\r\n\r\n", "");
+    EXPECT_EQ(CgiGetMeetingList(s, nullptr), CGI_FAILED);
     t.Fail(CgiTransportStatus::OpenFailed);
     EXPECT_EQ(CgiGetMeetingList(s, nullptr), CGI_FAILED);
 }

@@ -163,6 +163,10 @@ TEST_F(Dispatcher, LoginAndListSteps)
 
     Dispatch(PLM_SET_FOREGROUND_WND, 0x1234);
     EXPECT_EQ(manager->foregroundWindow, reinterpret_cast<HWND>(0x1234));
+
+    // A password change from the login window has ended: its server page.
+    Dispatch(PLM_PASSWORD_CHANGE_ENDED);
+    EXPECT_TRUE(log.Has("ReturnLoginToServerPage"));
 }
 
 TEST_F(Dispatcher, UpgradeConfirmsTheLoginWindow)

@@ -294,6 +294,7 @@ public:
     {
         m_log.Add("StartPasswordExpiryPrompt " + std::to_string(origin));
     }
+    void ReturnLoginToServerPage() override { m_log.Add("ReturnLoginToServerPage"); }
     int UpgradeClient(bool required) override
     {
         m_log.Add(required ? "UpgradeClient required" : "UpgradeClient optional");
