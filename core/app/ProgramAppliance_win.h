@@ -2,10 +2,12 @@
 // The appliance services of the program: the manager's requests carried out
 // by the appliance request session over WinHTTP (session and meeting tests,
 // the guest join of a meeting link, the participant list, logout), its proxy
-// settings and address resolution, and the login window. The other windows of
-// the appliance side (meeting list, setup, invitations, proxy credentials)
-// are not part of this build: asking for one logs that and reports failure.
+// settings and address resolution, the login window, the meeting setup window
+// and the invitation window. The other windows of the appliance side that are
+// not part of this build log that when asked for and report failure.
+#include "appliance/cgi/Invitation.h"
 #include "appliance/cgi/ProxyConfig.h"
+#include "appliance/ui/InvitationSender_win.h"
 #include "core/app/ManagerServices.h"
 
 #include <functional>
@@ -13,10 +15,14 @@
 #include <string>
 
 struct CgiSession;
+class CInvite;
 class CLogin;
+class CMeetingSetup;
 struct MeetingRecord;
 class ProfileStore;
+class ProgramInvite;
 class ProgramLogin;
+class ProgramSetup;
 class WinHttpTransport;
 
 class ProgramAppliance : public ApplianceServices {
@@ -47,11 +53,11 @@ public:
     void DestroyMeetingList() override {}
     bool HasMeetingList() const override { return false; }
     bool CreateMeetingSetup(bool reschedule) override;
-    void DestroyMeetingSetup() override {}
-    bool HasMeetingSetup() const override { return false; }
+    void DestroyMeetingSetup() override;
+    bool HasMeetingSetup() const override { return m_setup != nullptr; }
     bool CreateInvite() override;
-    void DestroyInvite() override {}
-    void ShowInvite() override {}
+    void DestroyInvite() override;
+    void ShowInvite() override;
     void StoreDefaultProfile(const std::string& server, const std::wstring& displayName) override;
     void StartPasswordExpiryPrompt(int origin) override;
     int UpgradeClient(bool required) override;
@@ -79,6 +85,11 @@ public:
     void ClearSessionLoginState();
     uint8_t ProxyType() const { return m_proxyType; }
     CLogin* Login() const { return m_login.get(); }
+    CMeetingSetup* MeetingSetup() const { return m_setup.get(); }
+    CInvite* Invite() const { return m_invite.get(); }
+    // The invitations of a meeting just started, on a thread of their own
+    // with their own copies of the session and the texts.
+    void SendInvitations(const InvitationTexts& texts);
     // The connection profiles, read from the registry on first use.
     ProfileStore& Profiles();
 
@@ -101,4 +112,9 @@ private:
     std::unique_ptr<ProfileStore> m_profiles;
     std::unique_ptr<ProgramLogin> m_loginContext;
     std::unique_ptr<CLogin> m_login;
+    std::unique_ptr<ProgramSetup> m_setupContext;
+    std::unique_ptr<CMeetingSetup> m_setup;
+    std::unique_ptr<ProgramInvite> m_inviteContext;
+    std::unique_ptr<CInvite> m_invite;
+    InvitationWorkers m_invitationSender;
 };
