@@ -68,7 +68,8 @@ private:
     void InitSavedList();
     void ShowSavedList(bool timerTick);
     void HideSavedList();
-    void RefreshSavedList();
+    // False when the session is over (the window then logs out).
+    bool RefreshSavedList();
     void OnSavedListClick();
     void LoadSavedMeeting(int rowid, bool edit);
     void OnSaveMeeting();

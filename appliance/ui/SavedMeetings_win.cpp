@@ -154,8 +154,7 @@ INT_PTR CMeetingSetup::SavedListMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 
 void CMeetingSetup::ShowSavedList(bool timerTick)
 {
-    RefreshSavedList();
-    if (timerTick || IsWindowVisible(m_savedList) || !m_savedList)
+    if (!RefreshSavedList() || timerTick || IsWindowVisible(m_savedList))
         return;
     SetTimer(m_savedList, kSavedListTimer, kSavedListPeriodMs, nullptr);
     RECT frame{}, list{}, desk{};
@@ -177,7 +176,7 @@ void CMeetingSetup::HideSavedList()
     m_rowSelected = false;
 }
 
-void CMeetingSetup::RefreshSavedList()
+bool CMeetingSetup::RefreshSavedList()
 {
     CgiSession& session = m_context.PreparedSession();
     std::vector<MeetingInfo> fresh;
@@ -189,10 +188,10 @@ void CMeetingSetup::RefreshSavedList()
                     MB_OK | MB_ICONWARNING);
         Log(2, FormatSetupText(512, IDS_LOG_SETUP_SESSION_EXPIRED, m_context.EventPrefix().c_str()));
         Post(PLM_LOGOUT, 0, 0);
-        return;
+        return false;
     }
     if (result != CGI_OK)
-        return;  // the rows shown stay
+        return true;  // the rows shown stay
     for (MeetingInfo& m : fresh)
         UnescapeMeetingInfo(m);
     m_saved = std::move(fresh);
@@ -216,6 +215,7 @@ void CMeetingSetup::RefreshSavedList()
         SendMessageW(list, LVM_SETITEMTEXTW, at, reinterpret_cast<LPARAM>(&sub));
         ++row;
     }
+    return true;
 }
 
 int CMeetingSetup::SelectedRowId() const
