@@ -10,12 +10,7 @@
 
 void InitAddressList(HWND dialog, const std::wstring& addresses)
 {
-    HICON icon = LoadIconW(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE)),
-                           MAKEINTRESOURCEW(IDI_SETUP_APP));
-    if (icon)
-        SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    MakeOwnLayeredWindow(dialog);
-    SetWindowTextW(dialog, SetupText(IDS_ADDRESS_LIST_TITLE));
+    PrepareOwnDialog(dialog, IDS_ADDRESS_LIST_TITLE);
     SetDlgItemTextW(dialog, IDC_ADDRESS_HINT, SetupText(IDS_ADDRESS_LIST_HINT));
     SetDlgItemTextW(dialog, IDOK, SetupText(IDS_BUTTON_OK_TEXT));
     SetDlgItemTextW(dialog, IDCANCEL, SetupText(IDS_BUTTON_CANCEL_TEXT));

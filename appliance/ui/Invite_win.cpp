@@ -130,7 +130,8 @@ void CInvite::CreateControls()
                    ANCHOR_RIGHT | ANCHOR_BOTTOM);
     m_invite = Make(L"Button", SetupText(IDS_INVITE_BUTTON), WS_TABSTOP, 0, 0, {240, 322, 298, 342},
                     ANCHOR_RIGHT | ANCHOR_BOTTOM);
-    m_status = Make(L"Static", SetupText(IDS_INVITE_READY), SS_WORDELLIPSIS, 0, -1, {2, 322, 238, 342},
+    // Short of the Close button, which it would otherwise cover.
+    m_status = Make(L"Static", SetupText(IDS_INVITE_READY), SS_WORDELLIPSIS, 0, -1, {2, 322, 178, 342},
                     ANCHOR_LEFT | ANCHOR_RIGHT | ANCHOR_BOTTOM);
     // What an invitation carries, and no more.
     SendMessageW(m_required, EM_LIMITTEXT, kInviteAddressesMax, 0);

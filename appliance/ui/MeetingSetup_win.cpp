@@ -73,35 +73,6 @@ constexpr Label kLabels[] = {
     {IDC_SETUP_VIEW, IDS_SETUP_VIEW},
 };
 
-SYSTEMTIME ToSystemTime(const LocalTime& t)
-{
-    SYSTEMTIME s{};
-    s.wYear = static_cast<WORD>(t.year);
-    s.wMonth = static_cast<WORD>(t.month);
-    s.wDay = static_cast<WORD>(t.day);
-    s.wHour = static_cast<WORD>(t.hour);
-    s.wMinute = static_cast<WORD>(t.minute);
-    return s;
-}
-
-void SetPickerDate(HWND picker, const LocalTime& date)
-{
-    SYSTEMTIME s = ToSystemTime(date);
-    SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&s));
-}
-
-std::wstring Wide(const std::string& utf8) { return AnsiToWide(utf8, kCodePageUtf8); }
-std::string Utf8(const std::wstring& text) { return WideToAnsi(text, kCodePageUtf8); }
-
-std::wstring Trimmed(const std::wstring& text)
-{
-    const size_t first = text.find_first_not_of(L" \t");
-    if (first == std::wstring::npos)
-        return L"";
-    const size_t last = text.find_last_not_of(L" \t");
-    return text.substr(first, last - first + 1);
-}
-
 // The code as a StoredSecret; the plain text is wiped.
 s_mem Protect(std::string& code)
 {
@@ -207,13 +178,13 @@ void CMeetingSetup::InitForm()
     SetWindowLongPtrW(m_form, GWL_EXSTYLE, GetWindowLongPtrW(m_form, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
 
     if (m_mode == SetupMode::Reschedule) {
-        SetDlgItemTextW(m_form, IDC_SETUP_NAME, Wide(m_context.OpenMeetingName()).c_str());
+        SetDlgItemTextW(m_form, IDC_SETUP_NAME, FromUtf8(m_context.OpenMeetingName()).c_str());
         {
             s_mem plain;
             const s_mem code = m_context.OpenMeetingCode();
             if (DecryptStoredString(plain, code) == 1) {
                 SetDlgItemTextW(m_form, IDC_SETUP_CODE,
-                                Wide(reinterpret_cast<const char*>(plain.Data())).c_str());
+                                FromUtf8(reinterpret_cast<const char*>(plain.Data())).c_str());
                 SecureZero(plain.Data(), plain.Length());
             }
         }
@@ -249,7 +220,7 @@ void CMeetingSetup::FillTimeLists()
         HWND list = GetDlgItem(m_form, l.time);
         SendMessageW(list, CB_RESETCONTENT, 0, 0);
         for (const std::string& e : entries)
-            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(e).c_str()));
+            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(FromUtf8(e).c_str()));
         SendMessageW(list, CB_SETCURSEL, TimeListIndex(l.at), 0);
     }
 }
@@ -318,7 +289,7 @@ std::string CMeetingSetup::TimeText(int dateId, int timeId) const
     date.year = s.wYear;
     date.month = s.wMonth;
     date.day = s.wDay;
-    return ScheduleText(date, Utf8(Field(timeId, 31)));
+    return ScheduleText(date, ToUtf8(Field(timeId, 31)));
 }
 
 void CMeetingSetup::Status(int kind, const std::wstring& text)
@@ -353,15 +324,15 @@ void CMeetingSetup::OnStartNow()
     // Both dates are today's: the form may show tomorrow's half hour.
     SetPickerDate(GetDlgItem(m_form, IDC_SETUP_START_DATE), now);
     SetPickerDate(GetDlgItem(m_form, IDC_SETUP_END_DATE), now);
-    SetDlgItemTextW(m_form, IDC_SETUP_START_TIME, Wide(times.start).c_str());
-    SetDlgItemTextW(m_form, IDC_SETUP_END_TIME, Wide(times.end).c_str());
+    SetDlgItemTextW(m_form, IDC_SETUP_START_TIME, FromUtf8(times.start).c_str());
+    SetDlgItemTextW(m_form, IDC_SETUP_END_TIME, FromUtf8(times.end).c_str());
     PostMessageW(m_form, WM_COMMAND, IDOK, kStartNowMarker);
 }
 
 void CMeetingSetup::OnStartOrSchedule(LPARAM marker)
 {
     std::wstring name = Field(IDC_SETUP_NAME, 128);
-    std::string code = Utf8(Field(IDC_SETUP_CODE, 8));
+    std::string code = ToUtf8(Field(IDC_SETUP_CODE, 8));
     const std::wstring description = Field(IDC_SETUP_DESCRIPTION, 255);
     const bool lobby = IsDlgButtonChecked(m_form, IDC_SETUP_LOBBY) == BST_CHECKED;
     const std::string start = TimeText(IDC_SETUP_START_DATE, IDC_SETUP_START_TIME);
@@ -398,13 +369,13 @@ void CMeetingSetup::OnStartOrSchedule(LPARAM marker)
     }
 
     ScheduledMeeting meeting;
-    meeting.nameUtf8 = Utf8(name);
+    meeting.nameUtf8 = ToUtf8(name);
     meeting.code = Protect(code);
     meeting.startDate = start.substr(0, 10);
     meeting.startTime = start.substr(11);
     meeting.endDate = end.substr(0, 10);
     meeting.endTime = end.substr(11);
-    meeting.descriptionUtf8 = Utf8(description);
+    meeting.descriptionUtf8 = ToUtf8(description);
     m_context.KeepMeeting(meeting);
 
     CgiSession& session = m_context.PreparedSession();

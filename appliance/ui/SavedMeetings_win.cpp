@@ -26,18 +26,6 @@ namespace {
 // Longest suggested name shown in the clash question.
 constexpr size_t kSuggestedNameMax = 128;
 
-std::wstring Wide(const std::string& utf8) { return AnsiToWide(utf8, kCodePageUtf8); }
-std::string Utf8(const std::wstring& text) { return WideToAnsi(text, kCodePageUtf8); }
-
-void SetPicker(HWND picker, const LocalTime& date)
-{
-    SYSTEMTIME s{};
-    s.wYear = static_cast<WORD>(date.year);
-    s.wMonth = static_cast<WORD>(date.month);
-    s.wDay = static_cast<WORD>(date.day);
-    SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&s));
-}
-
 std::wstring Trimmed(const std::wstring& text)
 {
     const size_t first = text.find_first_not_of(L" \t");
@@ -79,11 +67,7 @@ INT_PTR CALLBACK CMeetingSetup::SavedListProc(HWND hwnd, UINT msg, WPARAM wParam
 
 void CMeetingSetup::InitSavedList()
 {
-    HICON icon = LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_SETUP_APP));
-    if (icon)
-        SendMessageW(m_savedList, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-    MakeOwnLayeredWindow(m_savedList);
-    SetWindowTextW(m_savedList, SetupText(IDS_SAVED_LIST_TITLE));
+    PrepareOwnDialog(m_savedList, IDS_SAVED_LIST_TITLE);
     SetDlgItemTextW(m_savedList, IDOK, SetupText(IDS_SAVED_LOAD));
     SetDlgItemTextW(m_savedList, IDC_SAVED_DELETE, SetupText(IDS_SAVED_DELETE));
     SetDlgItemTextW(m_savedList, IDC_SAVED_EDIT, SetupText(IDS_SAVED_EDIT));
@@ -205,7 +189,7 @@ bool CMeetingSetup::RefreshSavedList()
         item.pszText = const_cast<wchar_t*>(m.meetingname.c_str());
         item.lParam = m.rowid;
         const int at = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-        const std::wstring user = Wide(m.username), stamp = Wide(m.stamp);
+        const std::wstring user = FromUtf8(m.username), stamp = FromUtf8(m.stamp);
         LVITEMW sub{};
         sub.iSubItem = 1;
         sub.pszText = const_cast<wchar_t*>(user.c_str());
@@ -263,7 +247,7 @@ void CMeetingSetup::LoadSavedMeeting(int rowid, bool edit)
     {
         s_mem plain;
         if (DecryptStoredString(plain, m->meetingcode) == 1) {
-            SetDlgItemTextW(m_form, IDC_SETUP_CODE, Wide(reinterpret_cast<const char*>(plain.Data())).c_str());
+            SetDlgItemTextW(m_form, IDC_SETUP_CODE, FromUtf8(reinterpret_cast<const char*>(plain.Data())).c_str());
             SecureZero(plain.Data(), plain.Length());
         } else {
             SetDlgItemTextW(m_form, IDC_SETUP_CODE, L"");
@@ -279,11 +263,11 @@ void CMeetingSetup::LoadSavedMeeting(int rowid, bool edit)
         LocalTime date;
         std::string clock;
         if (SplitSavedTime(t.text, date, clock)) {
-            SetPicker(GetDlgItem(m_form, t.date), date);
-            SetDlgItemTextW(m_form, t.time, Wide(clock).c_str());
+            SetPickerDate(GetDlgItem(m_form, t.date), date);
+            SetDlgItemTextW(m_form, t.time, FromUtf8(clock).c_str());
         } else {
             Log(2, FormatSetupText(512, IDS_LOG_SAVED_TIME_UNREADABLE, m_context.EventPrefix().c_str(),
-                                   Wide(t.text.substr(0, 32)).c_str()));
+                                   FromUtf8(t.text.substr(0, 32)).c_str()));
         }
     }
     SetDlgItemTextW(m_form, IDC_SETUP_DESCRIPTION, m->meetingdescription.c_str());
@@ -307,7 +291,7 @@ void CMeetingSetup::OnSaveMeeting()
     MeetingInfo info;
     info.meetingname = name;
     {
-        std::string code = Utf8(Field(IDC_SETUP_CODE, 8));
+        std::string code = ToUtf8(Field(IDC_SETUP_CODE, 8));
         if (!code.empty()) {
             std::vector<char> buffer(code.begin(), code.end());
             buffer.push_back('\0');

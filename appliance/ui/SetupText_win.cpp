@@ -1,6 +1,12 @@
 #include "appliance/ui/SetupText_win.h"
 
+#include "appliance/cgi/MeetingSchedule.h"
+#include "appliance/ui/MeetingSetupResources.h"
 #include "core/base/LoadResString.h"
+#include "core/base/TextConvert.h"
+#include "core/base/WindowUtil.h"
+
+#include <commctrl.h>
 
 #include <cstdarg>
 #include <cwchar>
@@ -29,3 +35,26 @@ std::wstring FormatSetupText(size_t max, UINT id, ...)
     text[max - 1] = L'\0';
     return text.data();
 }
+
+void PrepareOwnDialog(HWND dialog, UINT titleId)
+{
+    HICON icon = LoadIconW(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE)),
+                           MAKEINTRESOURCEW(IDI_SETUP_APP));
+    if (icon)
+        SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    MakeOwnLayeredWindow(dialog);
+    SetWindowTextW(dialog, SetupText(titleId));
+}
+
+void SetPickerDate(HWND picker, const LocalTime& t)
+{
+    SYSTEMTIME s{};
+    s.wYear = static_cast<WORD>(t.year);
+    s.wMonth = static_cast<WORD>(t.month);
+    s.wDay = static_cast<WORD>(t.day);
+    SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&s));
+}
+
+std::wstring FromUtf8(const std::string& utf8) { return AnsiToWide(utf8, kCodePageUtf8); }
+
+std::string ToUtf8(const std::wstring& text) { return WideToAnsi(text, kCodePageUtf8); }

@@ -140,6 +140,18 @@ TEST_F(InviteWindow, ListDialogTakesTheWindowsPlace)
     EXPECT_TRUE(IsWindowVisible(invite->Window()));
     EXPECT_EQ(wintest::Text(C(InviteControl::Optional)), L"cy@example.org;;dee@example.org");
     EXPECT_EQ(wintest::Text(C(InviteControl::Required)), L"");
+
+    // Lines that would join to more than the field holds are not cut: the
+    // dialog stays and the field keeps its text.
+    SendMessageW(C(InviteControl::OptionalList), BM_CLICK, 0, 0);
+    std::wstring lines;
+    for (int i = 0; i < 120; ++i)
+        lines += L"someone.with.a.long.name@example.org\r\n";
+    wintest::SetControlText(dialog, IDC_ADDRESS_EDIT, lines);
+    wintest::Click(dialog, IDOK);
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    wintest::Click(dialog, IDCANCEL);
+    EXPECT_EQ(wintest::Text(C(InviteControl::Optional)), L"cy@example.org;;dee@example.org");
 }
 
 TEST_F(InviteWindow, InviteSendsAndReportsTheAppliancesAnswer)

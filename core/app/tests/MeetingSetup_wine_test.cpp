@@ -45,9 +45,10 @@ class SetupWindow : public ApplianceWindowTest {
 protected:
     std::string Suite() const override { return "SetupWindow"; }
 
+    // Through the dispatcher: 60103 from the meeting list, 60124 from the lobby.
     CMeetingSetup* Open(bool reschedule)
     {
-        EXPECT_TRUE(Program().CreateMeetingSetup(reschedule));
+        manager->OnThreadMessage(reschedule ? PLM_RESCHEDULE : PLM_SHOW_MEETING_SETUP, 0, 0);
         setup = Program().MeetingSetup();
         wintest::Pump();
         return setup;
@@ -227,10 +228,18 @@ TEST_F(SetupWindow, StartNowCreatesJoinsAndSendsTheInvitations)
     Set(IDC_SETUP_OPTIONAL, L"cy@example.org");
     Set(IDC_SETUP_COORDINATOR, L"boss@example.org");
     Set(IDC_SETUP_MESSAGE, L"See you");
+    // Dates on tomorrow (as the form shows them after 23:30): Start Now is
+    // still now, not this time tomorrow.
+    SetTimes(Now() + 86400, Now() + 86400 + 1800);
     Shot(setup->Window(), L"filled");
     wintest::Click(Form(), IDC_SETUP_START_NOW);
     ASSERT_TRUE(WaitPosted(PLM_START_MEETING)) << std::string(Status().begin(), Status().end());
-    EXPECT_NE(Requests().find("isstartnow=true"), std::string::npos);
+    const std::string requests = Requests();
+    EXPECT_NE(requests.find("isstartnow=true"), std::string::npos);
+    const size_t at = requests.find("seconds2start=");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_LT(std::llabs(std::atoll(requests.c_str() + at + 14)), 120);
+    EXPECT_NEAR(std::atof(requests.c_str() + requests.find("seconds2end=") + 12), 1800.0, 120.0);
     EXPECT_EQ(CountBodies("submitter=joinmeeting"), 1);
     EXPECT_FALSE(manager->meetingId.empty());
     EXPECT_EQ(manager->meetingName, "Standup");
@@ -304,6 +313,9 @@ TEST_F(SetupWindow, RescheduleMovesTheRunningMeetingAndReportsToTheLobby)
     EXPECT_EQ(manager->scheduleStartTime, Clock(SystemZone().FromEpoch(start)));
     EXPECT_EQ(manager->scheduleEndTime, Clock(SystemZone().FromEpoch(start + 5400)));
     EXPECT_EQ(manager->meetingState, 1);
+    // The dispatcher takes the window down on 60125.
+    manager->OnThreadMessage(PLM_SETUP_DONE, 1, 0);
+    EXPECT_FALSE(manager->Appliance().HasMeetingSetup());
     // The appliance's start moved to the chosen time.
     const std::string state = State();
     const size_t at = state.find("\"start\": ");

@@ -11,18 +11,16 @@
 #include "core/app/Manager.h"
 #include "core/app/ProgramAppliance_win.h"
 #include "core/app/tests/ApplianceControl_win.h"
+#include "core/app/tests/MeetingInstance_win.h"
 #include "core/base/ThreadMessages.h"
 #include "tests/support/WindowTest_win.h"
-#include "tools/TrustRoot_win.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -30,11 +28,7 @@
 
 namespace setuptest {
 
-inline std::string Env(const char* name)
-{
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
+using meetingtest::Env;
 
 inline uint16_t AppliancePort() { return static_cast<uint16_t>(std::atoi(Env("CORVISK_APPLIANCE_PORT").c_str())); }
 
@@ -94,13 +88,7 @@ private:
 
 class ApplianceWindowTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        std::ifstream in("Z:" + Env("CORVISK_TEST_CA_DER"), std::ios::binary);
-        std::vector<char> der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        ASSERT_FALSE(der.empty()) << "no CA from the fixture";
-        ASSERT_EQ(TrustRootCertificate(der.data(), der.size()), 0ul);
-    }
+    static void SetUpTestSuite() { meetingtest::TrustRunCa(); }
     void SetUp() override
     {
         ASSERT_EQ(Control(L"POST", "/__control/scenario", Scenario(ScenarioExtra())).status, 200u);
