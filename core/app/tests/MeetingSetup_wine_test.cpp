@@ -34,13 +34,6 @@ LocalTime PickerDate(HWND picker)
     return t;
 }
 
-RECT Rect(HWND w)
-{
-    RECT r{};
-    GetWindowRect(w, &r);
-    return r;
-}
-
 class SetupWindow : public ApplianceWindowTest {
 protected:
     std::string Suite() const override { return "SetupWindow"; }

@@ -11,13 +11,6 @@ namespace {
 
 using namespace setuptest;
 
-RECT Rect(HWND w)
-{
-    RECT r{};
-    GetWindowRect(w, &r);
-    return r;
-}
-
 class SavedMeetings : public ApplianceWindowTest {
 protected:
     std::string Suite() const override { return "SavedMeetings"; }
@@ -205,6 +198,25 @@ TEST_F(SavedMeetings, SaveClashAnsweredNoTakesTheSuggestedName)
         EXPECT_TRUE(answer.Answered());
     }
     EXPECT_NE(Requests().find("savemode=1&"), std::string::npos);
+    // A suggested name of any length is cut before it goes into the question;
+    // Cancel saves nothing.
+    ASSERT_EQ(Control(L"POST", "/__control/faults",
+                      R"({"match": "submitter=savemeetinginfo", "count": 1, "skip_handler": true,
+                          "body": "{error: same meeting name )" + std::string(400, 'N') + R"(}\r\n"})")
+                  .status,
+              200u);
+    question.clear();
+    {
+        BoxAnswer answer(L"Meeting Setup Info", IDCANCEL, [&](HWND box) {
+            wchar_t text[1024] = {};
+            GetDlgItemTextW(box, 0xFFFF, text, 1024);
+            question = text;
+        });
+        wintest::Click(form, IDC_SETUP_SAVE);
+        EXPECT_TRUE(answer.Answered());
+    }
+    EXPECT_NE(question.find(L"[" + std::wstring(128, L'N') + L"]"), std::wstring::npos);
+    EXPECT_EQ(question.find(std::wstring(129, L'N')), std::wstring::npos);
     // An empty name is refused before any request.
     wintest::SetControlText(form, IDC_SETUP_NAME, L"  ");
     const int saves = CountBodies("submitter=savemeetinginfo");

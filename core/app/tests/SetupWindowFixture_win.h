@@ -34,6 +34,14 @@ inline uint16_t AppliancePort() { return static_cast<uint16_t>(std::atoi(Env("CO
 
 inline std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
+// The window's rectangle on the screen.
+inline RECT Rect(HWND w)
+{
+    RECT r{};
+    GetWindowRect(w, &r);
+    return r;
+}
+
 struct Posted {
     UINT message;
     WPARAM wParam;
