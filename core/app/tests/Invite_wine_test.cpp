@@ -4,6 +4,7 @@
 // network, and leaving the meeting while a worker waits.
 #include "appliance/ui/Invite_win.h"
 #include "core/app/tests/SetupWindowFixture_win.h"
+#include "tests/support/AppLogFile_win.h"
 
 #include <commctrl.h>
 
@@ -156,6 +157,7 @@ TEST_F(InviteWindow, ListDialogTakesTheWindowsPlace)
 
 TEST_F(InviteWindow, InviteSendsAndReportsTheAppliancesAnswer)
 {
+    AppLogFile appLog("corvisk_invite_send_test");
     struct Case {
         const char* fault;  // reply body in place of the appliance's, or null
         const wchar_t* status;
@@ -187,10 +189,15 @@ TEST_F(InviteWindow, InviteSendsAndReportsTheAppliancesAnswer)
                             "&techemail=boss%40example%2Eorg&dhsac=true&meetingname=Weekly%20sync"),
               std::string::npos);
     EXPECT_NE(State().find("\"coordinator\": \"boss@example.org\""), std::string::npos);
+    // The details go to the log, one line for each answer.
+    for (const char* line : {"Sent invite mail Successfully.", "The SSL/TLS connections is failed.",
+                             "Error in sending invitation."})
+        EXPECT_TRUE(appLog.Contains(line)) << line << "\n" << appLog.Text();
 }
 
 TEST_F(InviteWindow, ChecksNeverReachTheNetwork)
 {
+    AppLogFile appLog("corvisk_invite_checks_test");
     struct Case {
         const wchar_t* required;
         const wchar_t* optional;
@@ -211,6 +218,10 @@ TEST_F(InviteWindow, ChecksNeverReachTheNetwork)
         EXPECT_TRUE(WaitStatus(L"Sending failed. Please see log.")) << std::string(c.required, c.required + 3);
     }
     EXPECT_EQ(logintest::CountRequests(Requests(), "/cgi-bin/MeetingInvite"), 0);
+    for (const char* line : {"No required/optional mail entered.", "Invalid e-mail entered.",
+                             "Required/Optional e-mail includes invalid characters.",
+                             "Can not enter more than one coordinator email."})
+        EXPECT_TRUE(appLog.Contains(line)) << line << "\n" << appLog.Text();
 }
 
 TEST_F(InviteWindow, LeavingWhileAWorkerWaitsEndsCleanly)
