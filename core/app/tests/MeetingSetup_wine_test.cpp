@@ -283,6 +283,20 @@ TEST_F(SetupWindow, JoinRefusedAfterTheStartKeepsTheWindow)
     EXPECT_EQ(Status(), L"The meeting is not open for joining, and will be open in 15 minute(s) before start time.\n");
     EXPECT_EQ(Find(PLM_START_MEETING), nullptr);
     EXPECT_NE(Program().MeetingSetup(), nullptr);
+
+    // A join answer with no text of its own: the box, then back to the list.
+    ASSERT_EQ(Control(L"POST", "/__control/faults/clear").status, 200u);
+    ASSERT_EQ(Control(L"POST", "/__control/faults",
+                      R"({"path": "/cgi-bin/meetingstart", "match": "submitter=joinmeeting",
+                          "body": "nonsense\r\n", "skip_handler": true})")
+                  .status,
+              200u);
+    NameAndCode(L"Later again", L"6");
+    BoxAnswer answer(L"Warning", IDOK);
+    wintest::Click(Form(), IDC_SETUP_START_NOW);
+    ASSERT_TRUE(WaitPosted(PLM_SHOW_MEETING_LIST));
+    EXPECT_TRUE(answer.Answered());
+    EXPECT_EQ(Find(PLM_START_MEETING), nullptr);
 }
 
 TEST_F(SetupWindow, RescheduleMovesTheRunningMeetingAndReportsToTheLobby)
