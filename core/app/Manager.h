@@ -193,6 +193,14 @@ public:
     int meetingExpires = 0;
     std::string meetingEndDate;
     std::string meetingEndTime;
+    // What the meeting setup window last scheduled: the code (StoredSecret)
+    // and the start and end as typed, which the lobby shows after a
+    // reschedule.
+    s_mem meetingCode;
+    std::string scheduleStartDate;
+    std::string scheduleStartTime;
+    std::string scheduleEndDate;
+    std::string scheduleEndTime;
     int launchMode = 0;
     int proxyFromBrowser = 0;
     ProxyConfig proxy;

@@ -13,6 +13,9 @@
 #include "core/base/LoadResString.h"
 #include "core/app/Manager.h"
 #include "core/app/ProgramLogin_win.h"
+#include "core/app/ProgramSetup_win.h"
+#include "appliance/ui/Invite_win.h"
+#include "appliance/ui/MeetingSetup_win.h"
 #include "core/app/ProxyAuthDialog.h"
 #include "appliance/ui/ActiveMeetings_win.h"
 #include "appliance/ui/LoginWindow_win.h"
@@ -40,6 +43,8 @@ ProgramAppliance::~ProgramAppliance()
     m_passwordChange.reset();
     m_trayDetails.reset();
     DestroyMeetingList();
+    DestroyInvite();
+    DestroyMeetingSetup();
     DestroyLogin();
 }
 
@@ -366,16 +371,60 @@ void ProgramAppliance::ToggleMeetingDetails()
     m_trayDetails->Show(m_session->currentMeeting, view);
 }
 
-bool ProgramAppliance::CreateMeetingSetup(bool)
+bool ProgramAppliance::CreateMeetingSetup(bool reschedule)
 {
-    Missing("The meeting setup window");
-    return false;
+    if (!m_session && !CreateSession())
+        return false;
+    DestroyMeetingSetup();
+    m_setupContext = std::make_unique<ProgramSetup>(m_manager, *this);
+    m_setup = std::make_unique<CMeetingSetup>(*m_setupContext,
+                                              reschedule ? SetupMode::Reschedule : SetupMode::NewMeeting);
+    if (!m_setup->Create()) {
+        DestroyMeetingSetup();
+        return false;
+    }
+    return true;
+}
+
+void ProgramAppliance::DestroyMeetingSetup()
+{
+    m_setup.reset();
+    m_setupContext.reset();
 }
 
 bool ProgramAppliance::CreateInvite()
 {
-    Missing("The invitation window");
-    return false;
+    if (!m_session && !CreateSession())
+        return false;
+    DestroyInvite();
+    m_inviteContext = std::make_unique<ProgramInvite>(m_manager, *this);
+    m_invite = std::make_unique<CInvite>(*m_inviteContext);
+    if (!m_invite->Create()) {
+        DestroyInvite();
+        return false;
+    }
+    return true;
+}
+
+void ProgramAppliance::DestroyInvite()
+{
+    m_invite.reset();
+    m_inviteContext.reset();
+}
+
+void ProgramAppliance::ShowInvite()
+{
+    if (m_invite)
+        m_invite->Show();
+}
+
+void ProgramAppliance::SendInvitations(const InvitationTexts& texts)
+{
+    if (!m_session)
+        return;
+    PrepareRequest();
+    m_invitationSender.Start(*m_session, std::make_unique<WinHttpTransport>(), texts, m_manager.meetingName,
+                             m_manager.MakeEventPrefix(0), nullptr);
 }
 
 ProfileStore& ProgramAppliance::Profiles()

@@ -3,10 +3,13 @@
 // by the appliance request session over WinHTTP (session and meeting tests,
 // the guest join of a meeting link, the participant list, logout), its proxy
 // settings and address resolution, the login window, the active-meetings
-// window, the meeting's details for the tray and the password-expiry prompt.
-// The windows of the appliance side that are not part of this build log that
-// when asked for and report failure.
+// window, the meeting's details for the tray, the password-expiry prompt, the
+// meeting setup window and the invitation window. The windows of the
+// appliance side that are not part of this build log that when asked for and
+// report failure.
+#include "appliance/cgi/Invitation.h"
 #include "appliance/cgi/ProxyConfig.h"
+#include "appliance/ui/InvitationSender_win.h"
 #include "core/app/ManagerServices.h"
 
 #include <functional>
@@ -15,13 +18,17 @@
 
 struct CgiSession;
 class CActiveMeetings;
+class CInvite;
 class CLogin;
+class CMeetingSetup;
 class MeetingDetails;
 class PasswordChange;
 class ProgramMeetingList;
 struct MeetingRecord;
 class ProfileStore;
+class ProgramInvite;
 class ProgramLogin;
+class ProgramSetup;
 class WinHttpTransport;
 
 class ProgramAppliance : public ApplianceServices {
@@ -52,11 +59,11 @@ public:
     void DestroyMeetingList() override;
     bool HasMeetingList() const override;
     bool CreateMeetingSetup(bool reschedule) override;
-    void DestroyMeetingSetup() override {}
-    bool HasMeetingSetup() const override { return false; }
+    void DestroyMeetingSetup() override;
+    bool HasMeetingSetup() const override { return m_setup != nullptr; }
     bool CreateInvite() override;
-    void DestroyInvite() override {}
-    void ShowInvite() override {}
+    void DestroyInvite() override;
+    void ShowInvite() override;
     void StoreDefaultProfile(const std::string& server, const std::wstring& displayName) override;
     void StartPasswordExpiryPrompt(int origin) override;
     void ReturnLoginToServerPage() override;
@@ -85,10 +92,15 @@ public:
     void ClearSessionLoginState();
     uint8_t ProxyType() const { return m_proxyType; }
     CLogin* Login() const { return m_login.get(); }
-    CActiveMeetings* MeetingList() const { return m_meetingList.get(); }
+    // The invitations of a meeting just started, on a thread of their own
     // The tray's details of the meeting in progress (null until first shown).
+    // with their own copies of the session and the texts.
+    CActiveMeetings* MeetingList() const { return m_meetingList.get(); }
+    CInvite* Invite() const { return m_invite.get(); }
+    CMeetingSetup* MeetingSetup() const { return m_setup.get(); }
     MeetingDetails* TrayDetails() const { return m_trayDetails.get(); }
     PasswordChange* PasswordChanger() const { return m_passwordChange.get(); }
+    void SendInvitations(const InvitationTexts& texts);
     // The connection profiles, read from the registry on first use.
     ProfileStore& Profiles();
 
@@ -111,8 +123,13 @@ private:
     std::unique_ptr<ProfileStore> m_profiles;
     std::unique_ptr<ProgramLogin> m_loginContext;
     std::unique_ptr<CLogin> m_login;
-    std::unique_ptr<ProgramMeetingList> m_meetingListContext;
+    InvitationWorkers m_invitationSender;
     std::unique_ptr<CActiveMeetings> m_meetingList;
+    std::unique_ptr<CInvite> m_invite;
+    std::unique_ptr<CMeetingSetup> m_setup;
     std::unique_ptr<MeetingDetails> m_trayDetails;
     std::unique_ptr<PasswordChange> m_passwordChange;
+    std::unique_ptr<ProgramInvite> m_inviteContext;
+    std::unique_ptr<ProgramMeetingList> m_meetingListContext;
+    std::unique_ptr<ProgramSetup> m_setupContext;
 };
