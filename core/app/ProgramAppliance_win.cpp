@@ -13,6 +13,7 @@
 #include "core/base/LoadResString.h"
 #include "core/app/Manager.h"
 #include "core/app/ProgramLogin_win.h"
+#include "core/app/ProgramOptions_win.h"
 #include "core/app/ProxyAuthDialog.h"
 #include "appliance/ui/LoginWindow_win.h"
 #include "appliance/ui/RegistryProfileBackend_win.h"
@@ -33,7 +34,17 @@ ProgramAppliance::ProgramAppliance(CManager& manager, ProxyDiscovery discovery)
 
 ProgramAppliance::~ProgramAppliance()
 {
+    m_options.reset();
     DestroyLogin();
+}
+
+void ProgramAppliance::OpenOptions()
+{
+    if (!m_options) {
+        m_optionsHost = std::make_unique<ProgramOptions>(m_manager, *this);
+        m_options = std::make_unique<COptionsDialog>(m_manager.instance, *m_optionsHost, Profiles());
+    }
+    m_options->Open();
 }
 
 void ProgramAppliance::Missing(const char* what) const

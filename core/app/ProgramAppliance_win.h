@@ -14,9 +14,11 @@
 
 struct CgiSession;
 class CLogin;
+class COptionsDialog;
 struct MeetingRecord;
 class ProfileStore;
 class ProgramLogin;
+class ProgramOptions;
 class WinHttpTransport;
 
 class ProgramAppliance : public ApplianceServices {
@@ -57,6 +59,7 @@ public:
     int UpgradeClient(bool required) override;
     bool IsMeetingDetailsVisible() const override { return false; }
     void ToggleMeetingDetails() override {}
+    void OpenOptions() override;
 
     // Ends the appliance session (its result is always success).
     void Logout();
@@ -78,6 +81,15 @@ public:
     // lists, client-certificate choice) back to none.
     void ClearSessionLoginState();
     uint8_t ProxyType() const { return m_proxyType; }
+    // New proxy settings from the options dialog: the next connection
+    // attempt settles its proxy again.
+    void SetProxyType(uint8_t type)
+    {
+        m_proxyType = type;
+        NewConnectionAttempt();
+    }
+    // The options dialog once Settings were asked for, else null.
+    COptionsDialog* Options() const { return m_options.get(); }
     CLogin* Login() const { return m_login.get(); }
     // The connection profiles, read from the registry on first use.
     ProfileStore& Profiles();
@@ -101,4 +113,7 @@ private:
     std::unique_ptr<ProfileStore> m_profiles;
     std::unique_ptr<ProgramLogin> m_loginContext;
     std::unique_ptr<CLogin> m_login;
+    // Last: the dialog's thread uses the profile store and the manager.
+    std::unique_ptr<ProgramOptions> m_optionsHost;
+    std::unique_ptr<COptionsDialog> m_options;
 };

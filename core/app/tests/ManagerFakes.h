@@ -305,6 +305,7 @@ public:
         m_log.Add("ToggleMeetingDetails");
         detailsVisible = !detailsVisible;
     }
+    void OpenOptions() override { m_log.Add("OpenOptions"); }
 
     bool login = false, meetingList = false, setup = false, invite = false, detailsVisible = false;
     HWND loginWindow = nullptr;
