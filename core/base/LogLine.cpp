@@ -11,7 +11,12 @@ namespace {
 // split by the cut is dropped whole.
 std::wstring Field(const char* begin, const char* end, std::size_t max)
 {
-    std::wstring text = MultiByteToWideString(begin, static_cast<int>(end - begin), kCodePageUtf8);
+    // Log lines are mostly ASCII, which needs no decoding.
+    bool ascii = true;
+    for (const char* c = begin; c != end && ascii; ++c)
+        ascii = static_cast<unsigned char>(*c) < 0x80;
+    std::wstring text = ascii ? std::wstring(begin, end)
+                              : MultiByteToWideString(begin, static_cast<int>(end - begin), kCodePageUtf8);
     if (text.size() > max) {
         text.resize(max);
         if (sizeof(wchar_t) == 2 && !text.empty() && text.back() >= 0xD800 && text.back() <= 0xDBFF)
@@ -59,21 +64,32 @@ void LogLineSplitter::Emit()
     m_sawData = false;
 }
 
-int LogTagLevel(const std::wstring& tag)
+namespace {
+
+// A line's fields as byte ranges, and its level.
+struct RawLogLine {
+    const char *time, *tab1, *tab2, *role = nullptr, *roleEnd = nullptr, *user = nullptr, *userEnd = nullptr,
+                                    *info, *end;
+    int level;
+};
+
+// The level of a tag of the logger's (ASCII, matched whole), else 0.
+int TagLevel(const char* begin, const char* end)
 {
     static const struct {
-        const wchar_t* tag;
+        const char* tag;
         int level;
-    } kTags[] = {{L"ERROR", 1},      {L"WARN", 2},      {L"INFO", 3},      {L"TRACE", 3},
-                 {L"DEBUGERROR", 5}, {L"DEBUGWARN", 6}, {L"DEBUGINFO", 7}, {L"DEBUG", 8}};
+    } kTags[] = {{"ERROR", 1},      {"WARN", 2},      {"INFO", 3},      {"TRACE", 3},
+                 {"DEBUGERROR", 5}, {"DEBUGWARN", 6}, {"DEBUGINFO", 7}, {"DEBUG", 8}};
+    const std::size_t length = static_cast<std::size_t>(end - begin);
     for (const auto& t : kTags) {
-        if (tag == t.tag)
+        if (std::strlen(t.tag) == length && std::memcmp(t.tag, begin, length) == 0)
             return t.level;
     }
     return 0;
 }
 
-bool ParseLogLine(const std::string& line, int previousLevel, LogRow& row)
+bool SplitLogLine(const std::string& line, int previousLevel, RawLogLine& raw)
 {
     const char* p = line.data();
     const char* end = p + line.size();
@@ -81,22 +97,64 @@ bool ParseLogLine(const std::string& line, int previousLevel, LogRow& row)
     const char* tab2 = tab1 ? FindTab(tab1 + 1, end) : nullptr;
     if (!tab2)
         return false;
-    row = LogRow{};
-    row.time = Field(p, tab1, kLogTimeChars);
-    row.tag = Field(tab1 + 1, tab2, kLogTagChars);
-    int level = LogTagLevel(row.tag);
-    row.level = level ? level : previousLevel;
-
+    raw.time = p;
+    raw.tab1 = tab1;
+    raw.tab2 = tab2;
+    raw.end = end;
+    int level = TagLevel(tab1 + 1, tab2);
+    raw.level = level ? level : previousLevel;
     const char* rest = tab2 + 1;
     if (const char* tab3 = FindTab(rest, end)) {
-        row.role = Field(rest, tab3, kLogRoleChars);
+        raw.role = rest;
+        raw.roleEnd = tab3;
         rest = tab3 + 1;
         if (const char* tab4 = FindTab(rest, end)) {
-            row.user = Field(rest, tab4, kLogUserChars);
+            raw.user = rest;
+            raw.userEnd = tab4;
             rest = tab4 + 1;
         }
     }
-    row.info = Field(rest, end, kLogInfoChars);
+    raw.info = rest;
+    return true;
+}
+
+std::wstring UserOf(const RawLogLine& raw)
+{
+    return raw.user ? Field(raw.user, raw.userEnd, kLogUserChars) : std::wstring();
+}
+
+LogRow ToRow(const RawLogLine& raw)
+{
+    LogRow row;
+    row.level = raw.level;
+    row.time = Field(raw.time, raw.tab1, kLogTimeChars);
+    row.tag = Field(raw.tab1 + 1, raw.tab2, kLogTagChars);
+    if (raw.role)
+        row.role = Field(raw.role, raw.roleEnd, kLogRoleChars);
+    row.user = UserOf(raw);
+    row.info = Field(raw.info, raw.end, kLogInfoChars);
+    return row;
+}
+
+} // namespace
+
+int LogTagLevel(const std::wstring& tag)
+{
+    std::string ascii;
+    for (wchar_t c : tag) {
+        if (c <= 0 || c >= 0x80)
+            return 0;
+        ascii += static_cast<char>(c);
+    }
+    return TagLevel(ascii.data(), ascii.data() + ascii.size());
+}
+
+bool ParseLogLine(const std::string& line, int previousLevel, LogRow& row)
+{
+    RawLogLine raw;
+    if (!SplitLogLine(line, previousLevel, raw))
+        return false;
+    row = ToRow(raw);
     return true;
 }
 
@@ -112,16 +170,19 @@ LogTableReader::LogTableReader(int filter, std::wstring user)
 
 void LogTableReader::OnLine(const std::string& line)
 {
-    LogRow row;
-    if (!ParseLogLine(line, m_previousLevel, row))
+    // Lines the filters leave out are not decoded.
+    RawLogLine raw;
+    if (!SplitLogLine(line, m_previousLevel, raw))
         return;
-    m_previousLevel = row.level;
-    if (!LogFilterLists(m_filter, row.level))
+    m_previousLevel = raw.level;
+    if (!LogFilterLists(m_filter, raw.level))
         return;
     if (!m_user.empty()) {
-        if (row.user != m_user)
+        if (UserOf(raw) != m_user)
             return;
-    } else if (!row.user.empty()) {
+    }
+    LogRow row = ToRow(raw);
+    if (m_user.empty() && !row.user.empty()) {
         bool known = false;
         for (const auto& u : users)
             known = known || u == row.user;
