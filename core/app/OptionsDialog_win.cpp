@@ -174,6 +174,22 @@ LRESULT CALLBACK COptionsDialog::ResultProc(HWND hwnd, UINT msg, WPARAM wParam, 
 
 // ---- the frame -------------------------------------------------------------
 
+template <void (COptionsDialog::*Init)(HWND), void (COptionsDialog::*Clicked)(UINT)>
+INT_PTR CALLBACK COptionsDialog::PageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_INITDIALOG) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, lParam);
+        (reinterpret_cast<COptionsDialog*>(lParam)->*Init)(hwnd);
+        return FALSE;
+    }
+    auto* self = reinterpret_cast<COptionsDialog*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self && msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+        (self->*Clicked)(LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
 INT_PTR CALLBACK COptionsDialog::FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == WM_INITDIALOG) {
@@ -244,9 +260,10 @@ void COptionsDialog::OnFrameInit(HWND hwnd)
     const struct {
         UINT dialog;
         DLGPROC proc;
-    } pages[kPageCount] = {{IDD_OPTIONS_PROXY, ProxyPageProc},
-                           {IDD_OPTIONS_PROFILES, ProfilesPageProc},
-                           {IDD_OPTIONS_GENERAL, GeneralPageProc}};
+    } pages[kPageCount] = {
+        {IDD_OPTIONS_PROXY, PageProc<&COptionsDialog::OnProxyInit, &COptionsDialog::OnProxyCommand>},
+        {IDD_OPTIONS_PROFILES, PageProc<&COptionsDialog::OnProfilesInit, &COptionsDialog::OnProfilesCommand>},
+        {IDD_OPTIONS_GENERAL, PageProc<&COptionsDialog::OnGeneralInit, &COptionsDialog::OnGeneralCommand>}};
     for (int i = 0; i < kPageCount; ++i)
         m_pages[i] = CreateDialogParamW(m_instance, MAKEINTRESOURCEW(pages[i].dialog), m_tab, pages[i].proc,
                                         reinterpret_cast<LPARAM>(this));
@@ -288,21 +305,6 @@ bool COptionsDialog::ApplyPage(int page)
 }
 
 // ---- proxy page ------------------------------------------------------------
-
-INT_PTR CALLBACK COptionsDialog::ProxyPageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_INITDIALOG) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, lParam);
-        reinterpret_cast<COptionsDialog*>(lParam)->OnProxyInit(hwnd);
-        return FALSE;
-    }
-    auto* self = reinterpret_cast<COptionsDialog*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self && msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
-        self->OnProxyCommand(LOWORD(wParam));
-        return TRUE;
-    }
-    return FALSE;
-}
 
 void COptionsDialog::OnProxyInit(HWND page)
 {
@@ -443,21 +445,6 @@ bool COptionsDialog::ApplyProxy()
 
 // ---- connection profiles and language page ---------------------------------
 
-INT_PTR CALLBACK COptionsDialog::ProfilesPageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_INITDIALOG) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, lParam);
-        reinterpret_cast<COptionsDialog*>(lParam)->OnProfilesInit(hwnd);
-        return FALSE;
-    }
-    auto* self = reinterpret_cast<COptionsDialog*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self && msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
-        self->OnProfilesCommand(LOWORD(wParam));
-        return TRUE;
-    }
-    return FALSE;
-}
-
 void COptionsDialog::OnProfilesInit(HWND page)
 {
     m_pages[kProfilesPage] = page;
@@ -568,21 +555,6 @@ bool COptionsDialog::ApplyLanguage()
 
 // ---- general page ----------------------------------------------------------
 
-INT_PTR CALLBACK COptionsDialog::GeneralPageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_INITDIALOG) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, lParam);
-        reinterpret_cast<COptionsDialog*>(lParam)->OnGeneralInit(hwnd);
-        return FALSE;
-    }
-    auto* self = reinterpret_cast<COptionsDialog*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self && msg == WM_COMMAND && LOWORD(wParam) == IDC_GENERAL_BROWSE && HIWORD(wParam) == BN_CLICKED) {
-        self->BrowseFolder();
-        return TRUE;
-    }
-    return FALSE;
-}
-
 void COptionsDialog::OnGeneralInit(HWND page)
 {
     m_pages[kGeneralPage] = page;
@@ -602,6 +574,12 @@ void COptionsDialog::OnGeneralInit(HWND page)
     // A stored value outside the list selects "Auto".
     int transport = m_snapshot.audioTransType;
     SendMessageW(combo, CB_SETCURSEL, transport >= 0 && transport < kTransportCount ? transport : 0, 0);
+}
+
+void COptionsDialog::OnGeneralCommand(UINT id)
+{
+    if (id == IDC_GENERAL_BROWSE)
+        BrowseFolder();
 }
 
 void COptionsDialog::BrowseFolder()

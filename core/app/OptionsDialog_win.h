@@ -60,9 +60,9 @@ private:
 
     void Run();
     static INT_PTR CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    static INT_PTR CALLBACK ProxyPageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    static INT_PTR CALLBACK ProfilesPageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    static INT_PTR CALLBACK GeneralPageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    // A page: its initialisation, then its buttons' clicks.
+    template <void (COptionsDialog::*Init)(HWND), void (COptionsDialog::*Clicked)(UINT)>
+    static INT_PTR CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK ResultProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
     void OnFrameInit(HWND hwnd);
@@ -83,6 +83,7 @@ private:
     bool ApplyLanguage();
 
     void OnGeneralInit(HWND page);
+    void OnGeneralCommand(UINT id);
     void BrowseFolder();
     bool ApplyGeneral();
 

@@ -143,6 +143,25 @@ TEST_F(LogViewerTest, OpensWithColumnsRowsAndLayout)
     EXPECT_EQ(Cell(1, 3), L"Host");
     EXPECT_EQ(Cell(7, 4), std::wstring(kLogInfoChars, L'L'));
     EXPECT_EQ(Cell(6, 4), L"bad bytes \xfffd\xfffd\xfffd here");
+    // Level icons: error, warning, information; the debug levels show none.
+    ASSERT_NE(ListView_GetImageList(list, LVSIL_SMALL), nullptr);
+    EXPECT_EQ(ImageList_GetImageCount(ListView_GetImageList(list, LVSIL_SMALL)), 3);
+    const struct {
+        int row, image;
+    } icons[] = {{0, 2}, {1, 1}, {2, 0}, {3, 2}, {4, I_IMAGENONE}, {5, I_IMAGENONE}};
+    for (const auto& icon : icons) {
+        LVITEMW item{};
+        item.mask = LVIF_IMAGE;
+        item.iItem = icon.row;
+        ListView_GetItem(list, &item);
+        EXPECT_EQ(item.iImage, icon.image) << icon.row;
+    }
+    // Centred in the work area.
+    RECT work, frame;
+    GetWorkArea(&work);
+    GetWindowRect(hwnd, &frame);
+    EXPECT_NEAR((frame.left + frame.right) / 2, (work.left + work.right) / 2, 2);
+    EXPECT_NEAR((frame.top + frame.bottom) / 2, (work.top + work.bottom) / 2, 2);
     // The first row is selected and its message shown.
     EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 0);
     EXPECT_EQ(ControlText(hwnd, IDC_LOG_DETAILS), L"started");
@@ -331,13 +350,7 @@ class TrayCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ManagerServices s;
-        s.transport = std::make_unique<FakeTransport>(log);
-        auto a = std::make_unique<FakeAppliance>(log);
-        appliance = a.get();
-        s.appliance = std::move(a);
-        manager = std::make_unique<CManager>(GetModuleHandleW(nullptr), std::move(s));
-        manager->mainThreadId = GetCurrentThreadId();
+        manager = MakeFakeManager(log);
         logPath = TempFile("corvisk_tray_log_test.txt");
         WriteFile(logPath, kHandLog);
         manager->logPath = logPath;
@@ -350,7 +363,6 @@ protected:
         DeleteFileA(logPath.c_str());
     }
     CallLog log;
-    FakeAppliance* appliance = nullptr;
     std::unique_ptr<CManager> manager;
     std::string logPath;
 };

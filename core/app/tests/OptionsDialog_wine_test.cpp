@@ -22,6 +22,7 @@
 #include "tests/support/WindowTest_win.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -94,15 +95,13 @@ protected:
         SetThreadMessageSink([this](const MSG& msg) {
             if (msg.message == PLM_SETTINGS_CHANGED)
                 ++settingsChanged;
+            if (msg.message == PLM_QUIT)
+                ++quits;
         });
     }
     void Start()
     {
-        ManagerServices s;
-        s.transport = std::make_unique<FakeTransport>(log);
-        s.appliance = std::make_unique<FakeAppliance>(log);
-        manager = std::make_unique<CManager>(GetModuleHandleW(nullptr), std::move(s));
-        manager->mainThreadId = GetCurrentThreadId();
+        manager = MakeFakeManager(log);
         manager->tray = new CTray(manager.get());
         appliance = std::make_unique<ProgramAppliance>(*manager);
     }
@@ -156,7 +155,30 @@ protected:
     std::unique_ptr<ProgramAppliance> appliance;
     HWND dlg = nullptr, proxyPage = nullptr, profilesPage = nullptr, generalPage = nullptr;
     int settingsChanged = 0;
+    int quits = 0;
 };
+
+std::wstring ExeFolder()
+{
+    wchar_t path[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}
+
+std::wstring LanguageFolder()
+{
+    wchar_t appData[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, appData);
+    return std::wstring(appData) + L"\\Quenlore\\Parlemo\\lang\\";
+}
+
+std::wstring CodeMarker()
+{
+    wchar_t temp[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, temp);
+    return std::wstring(temp) + L"corvisk_language_code_ran";
+}
 
 } // namespace
 
@@ -416,9 +438,11 @@ TEST_F(OptionsDialogTest, RemoveTakesTheProfilesOfTheRowsChosen)
     ASSERT_EQ(RegCountSubkeys(HKEY_CURRENT_USER, kProfilesKey.c_str()), 3);
     Start();
     // A login window open at the same time follows the removals.
-    HWND loginCombo = nullptr;
-    if (appliance->CreateLogin())
-        loginCombo = FindControl(appliance->LoginWindow(), IDC_SERVER_COMBO);
+    ASSERT_TRUE(appliance->CreateLogin());
+    HWND loginCombo = FindControl(appliance->LoginWindow(), IDC_SERVER_COMBO);
+    ASSERT_NE(loginCombo, nullptr);
+    ASSERT_NE(SendMessageW(loginCombo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                           reinterpret_cast<LPARAM>(L"beta.example")), CB_ERR);
     Open();
     ShowTab(1);
     HWND list = FindControl(profilesPage, IDC_PROFILES_LIST);
@@ -448,12 +472,10 @@ TEST_F(OptionsDialogTest, RemoveTakesTheProfilesOfTheRowsChosen)
     ConnectionProfile found;
     EXPECT_FALSE(MakeRegistryProfileStore()->FindByServer("beta.example", found));
     EXPECT_TRUE(MakeRegistryProfileStore()->FindByServer("alpha.example", found));
-    if (loginCombo) {
-        EXPECT_TRUE(WaitFor([&] {
-            return SendMessageW(loginCombo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                reinterpret_cast<LPARAM>(L"beta.example")) == CB_ERR;
-        }));
-    }
+    EXPECT_TRUE(WaitFor([&] {
+        return SendMessageW(loginCombo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                            reinterpret_cast<LPARAM>(L"beta.example")) == CB_ERR;
+    }));
 
     Click(profilesPage, IDC_PROFILES_REMOVE_ALL);
     EXPECT_EQ(ListView_GetItemCount(list), 0);
@@ -492,4 +514,81 @@ TEST_F(OptionsDialogTest, RequestsInARowMakeOneDialog)
     EXPECT_TRUE(Closed());
     Open();
     EXPECT_NE(dlg, nullptr);
+}
+
+TEST_F(OptionsDialogTest, AnotherLanguageIsStoredAndAsksToRestart)
+{
+    // Installed packages: one accepted, one too old.
+    const std::wstring folder = LanguageFolder();
+    SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    for (const wchar_t* file : {L"pseudo.dll", L"old_pseudo.dll"})
+        ASSERT_TRUE(CopyFileW((ExeFolder() + file).c_str(), (folder + file).c_str(), FALSE)) << file;
+    DeleteFileW(CodeMarker().c_str());
+
+    Open();
+    ShowTab(1);
+    HWND combo = FindControl(profilesPage, IDC_LANGUAGE_COMBO);
+    std::vector<std::wstring> names;
+    for (int i = 0; i < SendMessageW(combo, CB_GETCOUNT, 0, 0); ++i) {
+        wchar_t text[64] = L"";
+        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        names.push_back(text);
+    }
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"English", L"Pseudo"}));
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(GetFileAttributesW(CodeMarker().c_str()), INVALID_FILE_ATTRIBUTES) << "listed as data only";
+
+    SendMessageW(combo, CB_SETCURSEL, 1, 0);
+    for (int answer : {IDCANCEL, IDOK}) {
+        Press(answer == IDCANCEL ? IDC_OPTIONS_APPLY : IDOK);
+        HWND box = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (box = FindTopLevel(L"#32770", L"Warning")) != nullptr; }));
+        EXPECT_EQ(ControlText(box, 0xFFFF),
+                  L"Please restart the application for language settings to take effect.  Exit application?");
+        if (answer == IDCANCEL) {
+            PumpFor(200);
+            SaveScreenshot(box, L"OptionsDialog", L"language_restart");
+        }
+        std::string stored;
+        EXPECT_TRUE(RegReadString(kOptionsKey, "i18n", stored));
+        EXPECT_EQ(stored, "pseudo.dll");
+        Click(box, answer);
+        PumpFor(200);
+        // Cancel keeps the program; OK ends it through the tray's Exit.
+        EXPECT_EQ(quits, answer == IDOK ? 1 : 0);
+    }
+    EXPECT_TRUE(Closed());
+    for (const wchar_t* file : {L"pseudo.dll", L"old_pseudo.dll"})
+        DeleteFileW((folder + file).c_str());
+}
+
+TEST_F(OptionsDialogTest, FolderBrowserIsAnOwnLayeredWindow)
+{
+    Open();
+    ShowTab(2);
+    const std::wstring before = ControlText(generalPage, IDC_GENERAL_FOLDER);
+    PostMessageW(generalPage, WM_COMMAND, MAKEWPARAM(IDC_GENERAL_BROWSE, BN_CLICKED), 0);
+    struct Search {
+        HWND settings;
+        HWND found;
+    } search{dlg, nullptr};
+    auto find = [](HWND hwnd, LPARAM lParam) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lParam);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (pid == GetCurrentProcessId() && hwnd != s->settings && IsWindowVisible(hwnd) &&
+            GetWindow(hwnd, GW_OWNER) == s->settings)
+            s->found = hwnd;
+        return TRUE;
+    };
+    ASSERT_TRUE(WaitFor([&] {
+        EnumWindows(find, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+    }));
+    EXPECT_TRUE(GetWindowLongPtrW(search.found, GWL_EXSTYLE) & WS_EX_LAYERED);
+    PumpFor(300);
+    SaveScreenshot(search.found, L"OptionsDialog", L"folder_browser");
+    PostMessageW(search.found, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(search.found); }));
+    EXPECT_EQ(ControlText(generalPage, IDC_GENERAL_FOLDER), before);
 }
