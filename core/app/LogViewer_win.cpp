@@ -48,28 +48,12 @@ CLogViewer::CLogViewer(HINSTANCE instance, std::string logPath)
 
 CLogViewer::~CLogViewer()
 {
-    // The dialog may still be on its way up: close it once it has a window.
-    for (int waited = 0; m_thread.Running() && waited < 5000; waited += 20) {
-        if (HWND hwnd = m_hwnd.load())
-            PostMessageW(hwnd, WM_CLOSE, 0, 0);
-        Sleep(20);
-    }
-    m_thread.Join(1000);
+    m_dialog.Close();
 }
 
 void CLogViewer::Open()
 {
-    if (m_open.exchange(true)) {
-        if (HWND hwnd = m_hwnd.load()) {
-            ShowWindow(hwnd, SW_RESTORE);
-            SetForegroundWindow(hwnd);
-        }
-        return;
-    }
-    // The thread of a viewer closed before has ended or is just ending.
-    m_thread.Join(2000);
-    if (!m_thread.Start([this] { Run(); }))
-        m_open = false;
+    m_dialog.Open([this] { Run(); });
 }
 
 void CLogViewer::Run()
@@ -82,10 +66,6 @@ void CLogViewer::Run()
         ImageList_Destroy(m_images);
         m_images = nullptr;
     }
-    // Closed once both are clear: a request from now on opens a new viewer
-    // (after this thread has ended).
-    m_open = false;
-    m_hwnd = nullptr;
 }
 
 INT_PTR CALLBACK CLogViewer::DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -178,7 +158,7 @@ void CLogViewer::OnInitDialog(HWND hwnd)
 
     CenterInWorkArea(hwnd);
     Layout();
-    m_hwnd = hwnd;
+    m_dialog.SetWindow(hwnd);
     LoadLogFile();
 }
 

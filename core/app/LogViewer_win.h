@@ -2,13 +2,12 @@
 // The log viewer: the program's log file as a table with a level filter, a
 // filter by user and the selected line's message below. One viewer at a
 // time, a modal dialog on a thread of its own; the tray opens it.
-#include "core/base/BoundedThread.h"
+#include "core/app/DialogThread_win.h"
 #include "core/base/LogLine.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -24,7 +23,7 @@ public:
     // Opens the viewer, or brings the open one to the front.
     void Open();
     // The viewer's window while it is open, else null.
-    HWND Window() const { return m_hwnd.load(); }
+    HWND Window() const { return m_dialog.Window(); }
 
     static constexpr int kMinTrackWidth = 600;
     static constexpr int kMinTrackHeight = 540;
@@ -43,9 +42,6 @@ private:
 
     HINSTANCE m_instance;
     std::wstring m_logPath;
-    std::atomic<bool> m_open{false};  // opening or open
-    std::atomic<HWND> m_hwnd{nullptr};
-    BoundedThread m_thread;
 
     // The dialog's thread only.
     HWND m_dlg = nullptr;
@@ -56,4 +52,6 @@ private:
     std::vector<std::wstring> m_users;
     int m_userIndex = -1;  // -1: all users
     std::vector<LogRow> m_rows;
+    // Last: closed and joined first.
+    DialogThread m_dialog;
 };

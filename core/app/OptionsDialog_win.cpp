@@ -83,13 +83,7 @@ COptionsDialog::COptionsDialog(HINSTANCE instance, OptionsHost& host, ProfileSto
 
 COptionsDialog::~COptionsDialog()
 {
-    // The dialog may still be on its way up: close it once it has a window.
-    for (int waited = 0; m_thread.Running() && waited < 5000; waited += 20) {
-        if (HWND hwnd = m_hwnd.load())
-            PostMessageW(hwnd, WM_CLOSE, 0, 0);
-        Sleep(20);
-    }
-    m_thread.Join(1000);
+    m_dialog.Close();
     if (m_results) {
         // Results posted but not handled yet are dropped with their records.
         MSG msg;
@@ -105,19 +99,12 @@ COptionsDialog::~COptionsDialog()
 
 void COptionsDialog::Open()
 {
-    // Two requests in a row, before the first dialog has a window, still
-    // make one dialog.
-    if (m_open.exchange(true)) {
-        if (HWND hwnd = m_hwnd.load()) {
-            ShowWindow(hwnd, SW_RESTORE);
-            SetForegroundWindow(hwnd);
-        }
-        return;
-    }
-    m_thread.Join(2000);  // the thread of a dialog closed before
-    m_snapshot = m_host.Snapshot();
-    if (!m_thread.Start([this] { Run(); }))
-        m_open = false;
+    // The copy is taken here, on the main thread; the dialog's thread takes
+    // it over once a dialog closed before has ended.
+    m_dialog.Open([this, snapshot = m_host.Snapshot()] {
+        m_snapshot = snapshot;
+        Run();
+    });
 }
 
 void COptionsDialog::Run()
@@ -127,10 +114,6 @@ void COptionsDialog::Run()
     m_tab = nullptr;
     for (HWND& page : m_pages)
         page = nullptr;
-    // Closed once both are clear: a request from now on opens a new dialog
-    // (after this thread has ended).
-    m_open = false;
-    m_hwnd = nullptr;
 }
 
 void COptionsDialog::Post(UINT msg, void* result)
@@ -283,7 +266,7 @@ void COptionsDialog::OnFrameInit(HWND hwnd)
             MoveWindow(page, area.left, area.top, area.right - area.left, area.bottom - area.top, FALSE);
     }
     ShowPage(kProxyPage);
-    m_hwnd = hwnd;
+    m_dialog.SetWindow(hwnd);
 }
 
 void COptionsDialog::ShowPage(int page)

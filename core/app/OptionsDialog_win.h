@@ -8,11 +8,10 @@
 // only the main thread changes the program's settings in memory.
 #include "appliance/cgi/ProxyConfig.h"
 #include "core/app/LanguageList.h"
-#include "core/base/BoundedThread.h"
+#include "core/app/DialogThread_win.h"
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -53,7 +52,7 @@ public:
     // Main thread: opens the dialog, or brings the open one to the front.
     void Open();
     // The dialog's window while it is open, else null.
-    HWND Window() const { return m_hwnd.load(); }
+    HWND Window() const { return m_dialog.Window(); }
 
 private:
     enum Page { kProxyPage = 0, kProfilesPage = 1, kGeneralPage = 2, kPageCount = 3 };
@@ -93,9 +92,6 @@ private:
     OptionsHost& m_host;
     ProfileStore& m_profiles;
     HWND m_results = nullptr;  // message-only window of the main thread
-    std::atomic<bool> m_open{false};  // opening or open
-    std::atomic<HWND> m_hwnd{nullptr};
-    BoundedThread m_thread;
 
     // The dialog's thread only.
     OptionsSnapshot m_snapshot;
@@ -106,4 +102,6 @@ private:
     std::vector<std::string> m_profileNames;  // by the rows' item data
     std::vector<InstalledLanguage> m_languages;
     std::wstring m_languageInUse;  // file name
+    // Last: closed and joined first.
+    DialogThread m_dialog;
 };
