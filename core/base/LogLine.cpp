@@ -182,13 +182,8 @@ void LogTableReader::OnLine(const std::string& line)
             return;
     }
     LogRow row = ToRow(raw);
-    if (m_user.empty() && !row.user.empty()) {
-        bool known = false;
-        for (const auto& u : users)
-            known = known || u == row.user;
-        if (!known)
-            users.push_back(row.user);
-    }
+    if (m_user.empty() && !row.user.empty() && m_usersMet.insert(row.user).second)
+        users.push_back(row.user);
     rows.push_back(std::move(row));
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,7 @@ private:
     int m_filter;
     std::wstring m_user;
     int m_previousLevel = 3;
+    std::set<std::wstring> m_usersMet;
     LogLineSplitter m_splitter;
 };
 
