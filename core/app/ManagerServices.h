@@ -113,6 +113,9 @@ public:
     // The tray's meeting-details item.
     virtual bool IsMeetingDetailsVisible() const = 0;
     virtual void ToggleMeetingDetails() = 0;
+    // The tray's Settings: the options dialog opens, or the open one comes
+    // to the front. Main thread.
+    virtual void OpenOptions() = 0;
 };
 
 struct ManagerServices {

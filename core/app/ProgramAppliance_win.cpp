@@ -16,6 +16,7 @@
 #include "core/app/ProgramSetup_win.h"
 #include "appliance/ui/Invite_win.h"
 #include "appliance/ui/MeetingSetup_win.h"
+#include "core/app/ProgramOptions_win.h"
 #include "core/app/ProxyAuthDialog.h"
 #include "appliance/ui/ActiveMeetings_win.h"
 #include "appliance/ui/LoginWindow_win.h"
@@ -45,7 +46,17 @@ ProgramAppliance::~ProgramAppliance()
     DestroyMeetingList();
     DestroyInvite();
     DestroyMeetingSetup();
+    m_options.reset();
     DestroyLogin();
+}
+
+void ProgramAppliance::OpenOptions()
+{
+    if (!m_options) {
+        m_optionsHost = std::make_unique<ProgramOptions>(m_manager, *this);
+        m_options = std::make_unique<COptionsDialog>(m_manager.instance, *m_optionsHost, Profiles());
+    }
+    m_options->Open();
 }
 
 void ProgramAppliance::Missing(const char* what) const

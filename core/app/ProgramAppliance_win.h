@@ -24,11 +24,13 @@ class CMeetingSetup;
 class MeetingDetails;
 class PasswordChange;
 class ProgramMeetingList;
+class COptionsDialog;
 struct MeetingRecord;
 class ProfileStore;
 class ProgramInvite;
 class ProgramLogin;
 class ProgramSetup;
+class ProgramOptions;
 class WinHttpTransport;
 
 class ProgramAppliance : public ApplianceServices {
@@ -70,6 +72,7 @@ public:
     int UpgradeClient(bool required) override;
     bool IsMeetingDetailsVisible() const override;
     void ToggleMeetingDetails() override;
+    void OpenOptions() override;
 
     // Ends the appliance session (its result is always success).
     void Logout();
@@ -91,15 +94,24 @@ public:
     // lists, client-certificate choice) back to none.
     void ClearSessionLoginState();
     uint8_t ProxyType() const { return m_proxyType; }
+    // New proxy settings from the options dialog: the next connection
+    // attempt settles its proxy again.
+    void SetProxyType(uint8_t type)
+    {
+        m_proxyType = type;
+        NewConnectionAttempt();
+    }
+    // The options dialog once Settings were asked for, else null.
+    COptionsDialog* Options() const { return m_options.get(); }
     CLogin* Login() const { return m_login.get(); }
-    // The invitations of a meeting just started, on a thread of their own
-    // The tray's details of the meeting in progress (null until first shown).
-    // with their own copies of the session and the texts.
     CActiveMeetings* MeetingList() const { return m_meetingList.get(); }
     CInvite* Invite() const { return m_invite.get(); }
     CMeetingSetup* MeetingSetup() const { return m_setup.get(); }
+    // The tray's details of the meeting in progress (null until first shown).
     MeetingDetails* TrayDetails() const { return m_trayDetails.get(); }
     PasswordChange* PasswordChanger() const { return m_passwordChange.get(); }
+    // The invitations of a meeting just started, on a thread of their own
+    // with their own copies of the session and the texts.
     void SendInvitations(const InvitationTexts& texts);
     // The connection profiles, read from the registry on first use.
     ProfileStore& Profiles();
@@ -123,13 +135,16 @@ private:
     std::unique_ptr<ProfileStore> m_profiles;
     std::unique_ptr<ProgramLogin> m_loginContext;
     std::unique_ptr<CLogin> m_login;
-    InvitationWorkers m_invitationSender;
+    std::unique_ptr<ProgramMeetingList> m_meetingListContext;
     std::unique_ptr<CActiveMeetings> m_meetingList;
-    std::unique_ptr<CInvite> m_invite;
-    std::unique_ptr<CMeetingSetup> m_setup;
     std::unique_ptr<MeetingDetails> m_trayDetails;
     std::unique_ptr<PasswordChange> m_passwordChange;
-    std::unique_ptr<ProgramInvite> m_inviteContext;
-    std::unique_ptr<ProgramMeetingList> m_meetingListContext;
     std::unique_ptr<ProgramSetup> m_setupContext;
+    std::unique_ptr<CMeetingSetup> m_setup;
+    std::unique_ptr<ProgramInvite> m_inviteContext;
+    std::unique_ptr<CInvite> m_invite;
+    InvitationWorkers m_invitationSender;
+    // Last: the dialog's thread uses the profile store and the manager.
+    std::unique_ptr<ProgramOptions> m_optionsHost;
+    std::unique_ptr<COptionsDialog> m_options;
 };

@@ -7,9 +7,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <memory>
 #include <mutex>
 #include <string>
 
+class CLogViewer;
 class CManager;
 
 constexpr wchar_t kTrayWindowClass[] = L"PL Tray Windows";
@@ -45,11 +47,10 @@ public:
     std::wstring MediaFolder() const;
     void SetMediaFolder(const std::wstring& folder);
     const std::wstring& ToolTip() const { return m_toolTip; }
+    // The log viewer "View Log" opens (made on first use), or null.
+    CLogViewer* LogViewer() const { return m_logViewer.get(); }
 
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
-    // Set and cleared by the options dialog's thread.
-    HWND m_optionsDialog = nullptr;
 
 private:
     void CreateTrayWindow();
@@ -64,4 +65,5 @@ private:
     mutable std::mutex m_lock;  // the icon record and the media folder
     NOTIFYICONDATAW m_icon{};
     std::wstring m_mediaFolder;
+    std::unique_ptr<CLogViewer> m_logViewer;
 };

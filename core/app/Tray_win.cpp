@@ -1,6 +1,7 @@
 #include "core/app/Tray.h"
 
 #include "core/base/LoadResString.h"
+#include "core/app/LogViewer_win.h"
 #include "core/app/Manager.h"
 #include "core/base/Registry.h"
 #include "core/app/SingleInstance.h"
@@ -121,6 +122,7 @@ void CTray::CreateTrayWindow()
 
 CTray::~CTray()
 {
+    m_logViewer.reset();
     NotifyIcon(NIM_DELETE);
     if (m_hWnd) {
         RemovePropA(m_hWnd, TRAY_PROPERTY_NAME);
@@ -209,9 +211,15 @@ LRESULT CTray::OnCommand(WPARAM command)
     case IDM_TRAY_EXIT:
         PostThreadMessageW(m_manager->mainThreadId, PLM_QUIT, 0, 0);
         break;
+    case IDM_TRAY_SETTINGS:
+        m_manager->Appliance().OpenOptions();
+        break;
+    case IDM_TRAY_VIEW_LOG:
+        if (!m_logViewer)
+            m_logViewer = std::make_unique<CLogViewer>(m_manager->instance, m_manager->logPath);
+        m_logViewer->Open();
+        break;
     default:
-        // Settings (3018) and View Log (3020) open the options dialog and the
-        // log viewer, which are not part of the program yet.
         break;
     }
     return 1;

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -306,6 +307,7 @@ public:
         m_log.Add("ToggleMeetingDetails");
         detailsVisible = !detailsVisible;
     }
+    void OpenOptions() override { m_log.Add("OpenOptions"); }
 
     bool login = false, meetingList = false, setup = false, invite = false, detailsVisible = false;
     HWND loginWindow = nullptr;
@@ -334,3 +336,18 @@ private:
 
     CallLog& m_log;
 };
+
+// A manager of this thread over the fakes; *appliance (when asked) is its
+// fake appliance.
+inline std::unique_ptr<CManager> MakeFakeManager(CallLog& log, FakeAppliance** appliance = nullptr)
+{
+    ManagerServices s;
+    s.transport = std::make_unique<FakeTransport>(log);
+    auto a = std::make_unique<FakeAppliance>(log);
+    if (appliance)
+        *appliance = a.get();
+    s.appliance = std::move(a);
+    auto manager = std::make_unique<CManager>(GetModuleHandleW(nullptr), std::move(s));
+    manager->mainThreadId = GetCurrentThreadId();
+    return manager;
+}
