@@ -340,9 +340,3 @@ void ProgramAppliance::StartPasswordExpiryPrompt(int origin)
     m_manager.passwordPromptOrigin = origin;
     Missing("The password-expiry prompt");
 }
-
-int ProgramAppliance::UpgradeClient(bool)
-{
-    Missing("The client upgrade");
-    return 0;
-}

@@ -1,0 +1,118 @@
+// The client upgrade: when the appliance says a newer client is needed, ask,
+// download it, start it and end this run.
+#include "core/app/ProgramAppliance_win.h"
+
+#include "appliance/cgi/CgiResult.h"
+#include "appliance/cgi/SessionRequests.h"
+#include "core/app/ExecutableImage.h"
+#include "core/app/Manager.h"
+#include "core/app/SelfInstall_win.h"
+#include "core/app/SingleInstance.h"
+#include "core/app/Tray.h"
+#include "core/app/res/resource.h"
+#include "core/base/DHLog.h"
+#include "core/base/LoadResString.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cwchar>
+
+namespace {
+
+constexpr uint8_t kLogCategory = 0x04;
+
+void LogText(int level, const wchar_t* text)
+{
+    DHLog::Instance().PrintW(kLogCategory, level, false, L"%s\n", text);
+}
+
+// The question; true when the user goes ahead. A box that cannot be shown
+// (0) counts as a refusal.
+bool AskToUpgrade(bool required)
+{
+    static ResStringSlot requiredText, optionalText, caption;
+    if (required)
+        return MessageBoxW(nullptr, LoadResString(requiredText, IDS_UPGRADE_REQUIRED),
+                           LoadResString(caption, IDS_INFORMATION), MB_ICONINFORMATION | MB_SYSTEMMODAL) == IDOK;
+    return MessageBoxW(nullptr, LoadResString(optionalText, IDS_UPGRADE_OPTIONAL), LoadResString(caption, IDS_INFORMATION),
+                       MB_YESNO | MB_ICONQUESTION | MB_SYSTEMMODAL) == IDYES;
+}
+
+// The downloaded file is a whole Windows program; anything else is removed.
+bool DownloadClient(CgiSession& session, const std::string& path)
+{
+    int32_t result = CgiDownloadClientUpgrade(session, path);
+    if (result == CGI_OK && IsWindowsExecutable(path))
+        return true;
+    if (result == CGI_OK)
+        DHLog::Instance().Print(kLogCategory, 2, false, "The upgrade download is not a Windows program.\n");
+    DeleteFileA(path.c_str());
+    return false;
+}
+
+} // namespace
+
+void ProgramAppliance::EndRun(int exitCode)
+{
+    m_manager.exitCode = exitCode;
+    PostThreadMessageW(m_manager.mainThreadId, PLM_QUIT, 0, 0);
+}
+
+int ProgramAppliance::UpgradeClient(bool required)
+{
+    if (!AskToUpgrade(required)) {
+        if (!required)
+            return 1;
+        static ResStringSlot text, caption;
+        MessageBoxW(nullptr, LoadResString(text, IDS_UPGRADE_REFUSED), LoadResString(caption, IDS_WARNING),
+                    MB_ICONWARNING | MB_SYSTEMMODAL | MB_TOPMOST);
+        EndRun(0);
+        return 0;
+    }
+
+    const std::string file = m_manager.tempCopyName;
+    if (file.empty() || !DownloadClient(PreparedSession(), file)) {
+        static ResStringSlot log, requiredText, optionalText, error, warning;
+        LogText(1, LoadResString(log, IDS_LOG_UPGRADE_FAILED));
+        if (required) {
+            MessageBoxW(nullptr, LoadResString(requiredText, IDS_UPGRADE_FAILED_REQUIRED),
+                        LoadResString(error, IDS_ERROR), MB_ICONHAND | MB_SYSTEMMODAL | MB_TOPMOST);
+            EndRun(0);
+            return 0;
+        }
+        MessageBoxW(nullptr, LoadResString(optionalText, IDS_UPGRADE_FAILED_OPTIONAL),
+                    LoadResString(warning, IDS_WARNING), MB_ICONWARNING | MB_SYSTEMMODAL | MB_TOPMOST);
+        return 1;
+    }
+
+    char self[390];
+    DWORD n = GetModuleFileNameA(nullptr, self, 389);
+    if (n == 0 || n >= 389 || SameFilePath(std::string(self, n), file)) {
+        static ResStringSlot text;
+        LogText(2, LoadResString(text, IDS_LOG_UPGRADE_SELF));
+        return 0;
+    }
+
+    char arguments[320];
+    std::snprintf(arguments, sizeof(arguments), "-%s -%u", m_manager.applianceHost.c_str(),
+                  static_cast<unsigned>(m_manager.appliancePort));
+    // The new client must not take this one for a running instance.
+    HWND tray = m_manager.tray ? m_manager.tray->Window() : nullptr;
+    if (tray)
+        RemovePropA(tray, TRAY_PROPERTY_NAME);
+    HINSTANCE started = ShellExecuteA(nullptr, nullptr, file.c_str(), arguments, nullptr, SW_SHOW);
+    if (reinterpret_cast<INT_PTR>(started) > 32) {
+        EndRun(1);
+        return 0;
+    }
+    DWORD error = GetLastError();
+    static ResStringSlot text;
+    wchar_t line[600];
+    std::swprintf(line, 600, LoadResString(text, IDS_LOG_UPGRADE_START_FAILED), static_cast<int>(error));
+    LogText(1, line);
+    if (tray)
+        SetPropA(tray, TRAY_PROPERTY_NAME, reinterpret_cast<HANDLE>(TRAY_PROPERTY_VALUE));
+    return 0;
+}
