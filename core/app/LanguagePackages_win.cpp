@@ -114,7 +114,7 @@ std::wstring AcceptedLanguageName(const std::wstring& path)
 std::wstring CurrentLanguageName() { return g_currentLanguage; }
 
 LanguagePackageStore::LanguagePackageStore()
-    : LanguagePackageStore(AnsiToWide(LanguageFolder(), CP_ACP), TempFolder())
+    : LanguagePackageStore(AnsiToWide(::LanguageFolder(), CP_ACP), TempFolder())
 {
 }
 
@@ -144,8 +144,10 @@ std::vector<LanguagePackage> LanguagePackageStore::List() const
 
 size_t LanguagePackageStore::InUse(const std::vector<LanguagePackage>& list)
 {
-    static ResStringSlot slot;
-    const std::wstring inUse = LoadResString(slot, IDS_LANGUAGE_NAME);
+    // The name this run shows: the loaded package's, else the program's own.
+    std::wstring inUse = LoadText(g_hLangModule.load(std::memory_order_acquire), IDS_LANGUAGE_NAME, 128);
+    if (inUse.empty())
+        inUse = LoadText(nullptr, IDS_LANGUAGE_NAME, 128);
     for (size_t i = 0; i < list.size(); ++i)
         if (list[i].displayName == inUse)
             return i;
