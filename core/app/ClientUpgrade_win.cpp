@@ -15,6 +15,8 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <softpub.h>
+#include <wintrust.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -40,16 +42,55 @@ bool AskToUpgrade(bool required)
                        MB_YESNO | MB_ICONQUESTION | MB_SYSTEMMODAL) == IDYES;
 }
 
-// The downloaded file is a whole Windows program; anything else is removed.
+enum class Signature { Verified, Unsigned, Refused };
+
+// The file's Authenticode signature as the system's trust provider sees it.
+Signature CheckSignature(const std::string& path)
+{
+    const std::wstring wide(path.begin(), path.end());
+    WINTRUST_FILE_INFO file{};
+    file.cbStruct = sizeof(file);
+    file.pcwszFilePath = wide.c_str();
+    WINTRUST_DATA data{};
+    data.cbStruct = sizeof(data);
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &file;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    const LONG result = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    if (result == ERROR_SUCCESS)
+        return Signature::Verified;
+    if (static_cast<HRESULT>(result) == TRUST_E_NOSIGNATURE)
+        return Signature::Unsigned;
+    DHLog::Instance().Print(kLogCategory, 2, false, "The upgrade's signature does not verify (0x%08lX).\n",
+                            static_cast<unsigned long>(result));
+    return Signature::Refused;
+}
+
+// The downloaded file is a whole Windows program whose signature, when it
+// has one, verifies; anything else is removed.
 bool DownloadClient(CgiSession& session, const std::string& path)
 {
-    int32_t result = CgiDownloadClientUpgrade(session, path);
-    if (result == CGI_OK && IsWindowsExecutable(path))
-        return true;
-    if (result == CGI_OK)
+    if (CgiDownloadClientUpgrade(session, path) != CGI_OK) {
+        DeleteFileA(path.c_str());
+        return false;
+    }
+    bool usable = IsWindowsExecutable(path);
+    if (!usable) {
         DHLog::Instance().Print(kLogCategory, 2, false, "The upgrade download is not a Windows program.\n");
-    DeleteFileA(path.c_str());
-    return false;
+    } else {
+        Signature signature = CheckSignature(path);
+        if (signature == Signature::Unsigned)
+            DHLog::Instance().Print(kLogCategory, 2, false, "The upgrade download is not signed.\n");
+        usable = signature != Signature::Refused;
+    }
+    if (!usable)
+        DeleteFileA(path.c_str());
+    return usable;
 }
 
 } // namespace

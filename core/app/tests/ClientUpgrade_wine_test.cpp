@@ -43,13 +43,15 @@ std::string Base64(const std::string& bytes)
     return out;
 }
 
-std::string TestProgram()
+std::string BesideTest(const char* name)
 {
     char self[MAX_PATH];
     DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string dir(self, n);
-    return ReadFile(dir.substr(0, dir.find_last_of('\\') + 1) + "app_test_upgrade_client.exe");
+    return ReadFile(dir.substr(0, dir.find_last_of('\\') + 1) + name);
 }
+
+std::string TestProgram() { return BesideTest("app_test_upgrade_client.exe"); }
 
 // Answers this process's message boxes from a thread of its own: each is
 // read, saved as a picture, and answered with the next button given.
@@ -227,6 +229,12 @@ TEST_F(ClientUpgradeTest, FailuresAreShownAndNothingElseIsStarted)
         {"html", false, html, "", true},
         {"html_required", true, html, "", true},
         {"wont_start", false, "{\"base64\": \"" + Base64(dud) + "\"}", "", false},
+        // A signed copy changed afterwards: its signature does not verify.
+        // (Wine's trust provider checks the digest but not the signer's
+        // chain, so a copy signed by an untrusted certificate cannot be
+        // refused here.)
+        {"altered_signature", false, "{\"base64\": \"" + Base64(BesideTest("upgrade_signed\\altered.exe")) + "\"}",
+         "", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
