@@ -17,12 +17,14 @@ namespace fs = std::filesystem;
 namespace {
 
 std::atomic<uint32_t> g_lastResult{kZipOk};
+constexpr uLong kExtraBytes = 65535;  // the most a zip extra field can hold
 
 // The archive is read whole into memory (bounded) and the unzip library
 // reads it from there: one bounded reader, and the same code on every
 // platform whatever the path's characters.
 struct MemoryFile {
-    const std::vector<char>* data = nullptr;
+    const char* data = nullptr;
+    uint64_t size = 0;
     uint64_t pos = 0;
 };
 
@@ -31,9 +33,9 @@ voidpf MemOpen(voidpf opaque, const void*, int) { return opaque; }
 uLong MemRead(voidpf, voidpf stream, void* buf, uLong size)
 {
     auto* f = static_cast<MemoryFile*>(stream);
-    uint64_t left = f->data->size() - f->pos;
+    uint64_t left = f->size - f->pos;
     uLong n = static_cast<uLong>(left < size ? left : size);
-    std::memcpy(buf, f->data->data() + f->pos, n);
+    std::memcpy(buf, f->data + f->pos, n);
     f->pos += n;
     return n;
 }
@@ -47,7 +49,7 @@ ZPOS64_T MemTell(voidpf, voidpf stream) { return static_cast<MemoryFile*>(stream
 long MemSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin)
 {
     auto* f = static_cast<MemoryFile*>(stream);
-    const int64_t size = static_cast<int64_t>(f->data->size());
+    const int64_t size = static_cast<int64_t>(f->size);
     int64_t base = 0;
     switch (origin) {
     case ZLIB_FILEFUNC_SEEK_SET: base = 0; break;
@@ -72,19 +74,22 @@ uint32_t Le32(const uint8_t* p)
            static_cast<uint32_t>(p[3]) << 24;
 }
 
-bool ReadWhole(const std::string& path, std::vector<char>& out)
+// The whole file, read once into memory left uninitialised before.
+std::unique_ptr<char[]> ReadWhole(const std::string& path, uint64_t& size)
 {
     std::error_code error;
     fs::path p = fs::u8path(path);
-    uint64_t size = fs::file_size(p, error);
+    size = fs::file_size(p, error);
     if (error || size == 0 || size > ZipArchive::kMaxArchiveBytes)
-        return false;
+        return nullptr;
     std::ifstream in(p, std::ios::binary);
     if (!in)
-        return false;
-    out.resize(static_cast<size_t>(size));
-    in.read(out.data(), static_cast<std::streamsize>(size));
-    return static_cast<uint64_t>(in.gcount()) == size;
+        return nullptr;
+    std::unique_ptr<char[]> out(new char[static_cast<size_t>(size)]);
+    in.read(out.get(), static_cast<std::streamsize>(size));
+    if (static_cast<uint64_t>(in.gcount()) != size)
+        return nullptr;
+    return out;
 }
 
 // `path` lies under `base` (both already made absolute and normal).
@@ -178,7 +183,7 @@ uint64_t UnixToFileTime(int64_t seconds)
 }
 
 struct ZipArchive::State {
-    std::vector<char> data;
+    std::unique_ptr<char[]> data;
     MemoryFile file;
     unzFile handle = nullptr;
     std::vector<unz64_file_pos> entries;
@@ -186,6 +191,7 @@ struct ZipArchive::State {
     ZipItem last;
     bool entryOpen = false;
     std::vector<char> buffer;
+    std::unique_ptr<uint8_t[]> extra{new uint8_t[kExtraBytes]};
 
     ~State()
     {
@@ -212,10 +218,11 @@ uint32_t ZipArchive::Open(const std::string& path)
 {
     if (m_state)
         return Result(kZipAlreadyOpen);
-    std::vector<char> bytes;
-    if (!ReadWhole(path, bytes))
+    uint64_t size = 0;
+    std::unique_ptr<char[]> bytes = ReadWhole(path, size);
+    if (!bytes)
         return Result(kZipCannotOpen);
-    return OpenBytes(std::move(bytes));
+    return OpenMemory(std::move(bytes), size);
 }
 
 uint32_t ZipArchive::OpenBytes(std::vector<char> bytes)
@@ -224,9 +231,17 @@ uint32_t ZipArchive::OpenBytes(std::vector<char> bytes)
         return Result(kZipAlreadyOpen);
     if (bytes.empty() || bytes.size() > kMaxArchiveBytes)
         return Result(kZipCannotOpen);
+    std::unique_ptr<char[]> copy(new char[bytes.size()]);
+    std::memcpy(copy.get(), bytes.data(), bytes.size());
+    return OpenMemory(std::move(copy), bytes.size());
+}
+
+uint32_t ZipArchive::OpenMemory(std::unique_ptr<char[]> bytes, uint64_t size)
+{
     auto state = std::make_unique<State>();
     state->data = std::move(bytes);
-    state->file.data = &state->data;
+    state->file.data = state->data.get();
+    state->file.size = size;
 
     zlib_filefunc64_def funcs{};
     funcs.zopen64_file = MemOpen;
@@ -315,9 +330,8 @@ uint32_t ZipArchive::ReadEntry(int index, ZipItem& item)
         return kZipBadIndex;
     unz_file_info64 info{};
     char name[1024];
-    std::vector<uint8_t> extra(65535);
-    if (unzGetCurrentFileInfo64(s.handle, &info, name, sizeof(name), extra.data(),
-                                static_cast<uLong>(extra.size()), nullptr, 0) != UNZ_OK)
+    if (unzGetCurrentFileInfo64(s.handle, &info, name, sizeof(name), s.extra.get(), kExtraBytes, nullptr, 0) !=
+        UNZ_OK)
         return kZipBadIndex;
 
     ZipItem out;
@@ -331,7 +345,7 @@ uint32_t ZipArchive::ReadEntry(int index, ZipItem& item)
         out.attributes |= kZipAttrDirectory;
     int64_t dos = DosTimeToUnix(static_cast<uint16_t>(info.dosDate >> 16), static_cast<uint16_t>(info.dosDate));
     out.creationTime = out.accessTime = out.writeTime = dos;
-    ReadUnixTimes(extra.data(), info.size_file_extra < extra.size() ? info.size_file_extra : extra.size(), out);
+    ReadUnixTimes(s.extra.get(), info.size_file_extra < kExtraBytes ? info.size_file_extra : kExtraBytes, out);
     out.compressedSize = info.compressed_size;
     out.uncompressedSize = info.uncompressed_size;
     out.encrypted = (info.flag & 1) != 0;

@@ -89,6 +89,7 @@ public:
 private:
     struct State;
     uint32_t Result(uint32_t code);
+    uint32_t OpenMemory(std::unique_ptr<char[]> bytes, uint64_t size);
     uint32_t ReadEntry(int index, ZipItem& item);
     uint32_t WriteFile(const std::string& path, const ZipItem& item);
 

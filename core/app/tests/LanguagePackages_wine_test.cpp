@@ -205,6 +205,23 @@ TEST(LanguagePackages, ImportCopiesTheAcceptedLibraries)
     EXPECT_NE(text.find(L"Deutsch (Test)"), std::wstring::npos);
 }
 
+TEST(LanguagePackages, DemonstrationPackageImports)
+{
+    Folders f(L"corvisk_lang_demo");
+    LanguagePackageStore store(f.languages, f.unpack);
+    LanguageImport result = store.Import(TestDir() + L"CorviskDemoLanguage.zip");
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(result.added, std::vector<std::wstring>{L"Pseudo (Demo)"});
+    RegWriteString(HKEY_CURRENT_USER, kOptionsKey, "i18n", "pseudo.dll");
+    {
+        StartUp start(f.languages);
+        ASSERT_NE(start.module, nullptr);
+        ResStringSlot host{nullptr};
+        EXPECT_STREQ(LoadResString(host, 4031), L"[~ Host ~]");
+    }
+    RegWriteString(HKEY_CURRENT_USER, kOptionsKey, "i18n", "Default");
+}
+
 TEST(LanguagePackages, ImportWithoutAcceptedLibraryChangesNothing)
 {
     Folders f(L"corvisk_lang_none");
