@@ -149,6 +149,21 @@ TEST(ZipArchive, AttributesByHostSystem)
         EXPECT_EQ(Find(zip, c.name).attributes, c.attributes) << c.name;
 }
 
+// The archive's read-only, hidden and system bits are not given to the files:
+// the next import must be able to replace them.
+TEST(ZipArchive, ExtractedFilesStayWritable)
+{
+    Sandbox box;
+    ASSERT_TRUE(ExtractArchive(Fixture("hosts.zip"), box.target.u8string()));
+    for (const char* name : {"dos_ro.txt", "unix_ro.txt"}) {
+        auto perms = fs::status(box.target / name).permissions();
+        EXPECT_NE(perms & fs::perms::owner_write, fs::perms::none) << name;
+    }
+    EXPECT_TRUE(fs::is_directory(box.target / "ntfs_dir"));
+    EXPECT_TRUE(fs::is_directory(box.target / "unix_dir"));
+    ASSERT_TRUE(ExtractArchive(Fixture("hosts.zip"), box.target.u8string()));  // again, over them
+}
+
 TEST(ZipArchive, DosTimeIsLocalTime)
 {
     const char* old = std::getenv("TZ");
