@@ -12,6 +12,7 @@
 #include "core/app/res/resource.h"
 #include "core/base/DHLog.h"
 #include "core/base/LoadResString.h"
+#include "core/base/TextConvert.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -47,7 +48,7 @@ enum class Signature { Verified, Unsigned, Refused };
 // The file's Authenticode signature as the system's trust provider sees it.
 Signature CheckSignature(const std::string& path)
 {
-    const std::wstring wide(path.begin(), path.end());
+    const std::wstring wide = AnsiToWide(path, CP_ACP);
     WINTRUST_FILE_INFO file{};
     file.cbStruct = sizeof(file);
     file.pcwszFilePath = wide.c_str();
