@@ -86,6 +86,9 @@ public:
     // The run sequence and the message loop; returns when the loop ends or
     // start-up fails.
     void Run();
+    // The per-user installation (first start, or an older version
+    // registered) and the language chosen for this run; called by Run.
+    void SelfInstall();
     // The first window (or meeting) for launchMode once the launch fields,
     // the session and the proxy are set; false when the run ends here.
     bool OpenFirstWindow();
@@ -242,6 +245,10 @@ public:
     // Main thread only.
     std::string logPath;
     std::string tempCopyName;
+    // The installed program: application data + "\Quenlore\Parlemo\Corvisk.exe".
+    std::string installedProgram;
+    // Set by the upgrade that started the new client: the exit code of this run.
+    int exitCode = 0;
 
     // Main thread creates and deletes; the receive threads reach them only
     // through the meeting handlers and are joined before they are deleted.
@@ -267,6 +274,7 @@ public:
 
 private:
     void Init();
+    void InstallProgram();
     void CreateLoopbackSync();
     int TestWithProxyAuth(int (ApplianceServices::*test)());
     void OpenLoginWindow();

@@ -79,6 +79,7 @@ void CManager::CreateLoopbackSync()
 void CManager::Run()
 {
     msiInstall = ReadMsiInstallFlag();
+    SelfInstall();
     mainThreadId = GetCurrentThreadId();
 
     richEditModule = LoadLibraryA("Riched20.dll");

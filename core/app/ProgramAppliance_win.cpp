@@ -501,9 +501,3 @@ void ProgramAppliance::ReturnLoginToServerPage()
     m_loginContext->ClearLoginState();
     m_login->ShowPageId(PageId::Server);
 }
-
-int ProgramAppliance::UpgradeClient(bool)
-{
-    Missing("The client upgrade");
-    return 0;
-}

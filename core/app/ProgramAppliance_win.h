@@ -122,6 +122,8 @@ private:
     // A new connection attempt: the proxy is discovered again.
     void NewConnectionAttempt() { m_proxySettled = false; }
     void Missing(const char* what) const;
+    // Ends the run through the ordered teardown with this exit code.
+    void EndRun(int exitCode);
     // Name and wait message of the entered meeting from its list record.
     void TakeMeetingTexts(const MeetingRecord& meeting);
 

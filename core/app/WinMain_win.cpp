@@ -68,5 +68,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
         return 0;
     }
     manager->Run();
-    return 0;
+    const int exitCode = manager->exitCode;
+    manager.reset();  // the ordered teardown, before the exit code is given
+    return exitCode;
 }

@@ -1,5 +1,8 @@
 #include "core/base/LoadResString.h"
 
+#include "core/base/DHLog.h"
+#include "core/base/FormatConversions.h"
+
 #include <cstdlib>
 #include <cwchar>
 
@@ -29,8 +32,21 @@ const wchar_t* LoadResString(ResStringSlot& slot, UINT id)
     thread_local wchar_t buf[kLoadChars];
     HMODULE lang = g_hLangModule.load(std::memory_order_acquire);
     int count = LoadInto(lang, id, buf);
-    if (count == 0 && lang != nullptr)
+    if (count == 0 && lang != nullptr) {
         count = LoadInto(nullptr, id, buf);
+    } else if (lang != nullptr) {
+        // Texts are used as formats: a translation whose conversions differ
+        // from the program's own would read arguments that are not there.
+        thread_local wchar_t own[kLoadChars];
+        if (LoadInto(nullptr, id, own) > 0 && !SameConversions(buf, own)) {
+            DHLog::Instance().Print(0x04, 2, false,
+                                    "The language package's text %u does not match the program's; "
+                                    "the program's own text is used.\n",
+                                    id);
+            count = static_cast<int>(wcsnlen(own, kLoadChars - 1));
+            wmemcpy(buf, own, count + 1);
+        }
+    }
 
     auto* text = static_cast<wchar_t*>(std::malloc((count + 1) * sizeof(wchar_t)));
     if (text == nullptr)

@@ -103,3 +103,5 @@
 
 #define CORVISK_VERSION_TEXT "8.0.0.6"
 #define CORVISK_VERSION_BINARY 8, 0, 0, 6
+
+#include "InstallResources.h"

@@ -87,6 +87,9 @@ TEST(LoadResString, LanguageModuleFirstThenProgram)
         {IDS_TEST_PROGRAM, L"only in the program"},
         {IDS_TEST_EMPTY_LANG, L"program fills the gap"},
         {IDS_TEST_NOWHERE, L""},
+        {IDS_TEST_FORMAT_SAME, L"%s beigetreten, %d%%"},
+        // Its conversions differ from the program's: the program's text.
+        {IDS_TEST_FORMAT_OTHER, L"%s left"},
     };
     for (const auto& c : cases) {
         ResStringSlot slot{nullptr};
