@@ -85,6 +85,7 @@ struct LobbyView {
     uint32_t assistPermission = 0;
     int meetingState = 1;  // 1 waiting, 2 started
     int meetingSharingState = 0;
+    int expirySeconds = 0;  // negative once a meeting never started has expired
     bool controlHeld = false;
     bool viewOnly = false;
     std::string hostSession;         // empty: nobody has role 1
