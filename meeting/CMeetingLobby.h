@@ -13,7 +13,7 @@
 class MeetingContext;
 class LobbyCommandContext;
 class LobbyCommandWorkers;
-struct Participant;
+struct LobbyTarget;
 
 class CMeetingLobby : public CHeap {
 public:
@@ -43,8 +43,8 @@ public:
     // unless the value says enabled. The caller updates the toolbar after.
     void OnToolbarCommand(int id, int buttonValue);
     // A participant menu command on the participant whose row was
-    // right-clicked (a copy of its record, taken when the menu opened).
-    void OnParticipantCommand(int id, const Participant& selected);
+    // right-clicked, named by its session id (display names may repeat).
+    void OnParticipantCommand(int id, const std::string& session);
     void PassControl(const std::string& session);
     void RejectControlRequest(const std::string& session);
     void RejectHostRequest(const std::string& session);
@@ -54,8 +54,8 @@ public:
     void StartRejectAll(std::vector<std::string> list, uint8_t type);
     // The dialogs, each on a thread of its own with its own copy of the
     // participant. mode 0 makes an assist, 1 changes an assist's bits.
-    void AssistPermissionThread(const Participant& selected, int mode);
-    void RenameThread(const Participant& selected);
+    void AssistPermissionThread(const LobbyTarget& selected, int mode);
+    void RenameThread(const LobbyTarget& selected);
     void EndMeetingThread();
     // The frame's close button.
     void OnClose();

@@ -4,7 +4,6 @@
 // carries it out with the program's services and the dialogs.
 #include "meeting/CMeetingLobby.h"
 
-#include "appliance/cgi/Participant.h"
 #include "core/base/AppWindows.h"
 #include "core/base/BoundedThread.h"
 #include "core/base/LoadResString.h"
@@ -29,18 +28,6 @@ constexpr UINT kIdsWarn = 4385;
 std::wstring Wide(const std::string& utf8)
 {
     return MultiByteToWideString(utf8.c_str(), -1, 65001);
-}
-
-LobbyTarget TargetOf(const Participant& p)
-{
-    LobbyTarget t;
-    t.session = p.sessionID;
-    t.nameUtf8 = WideToAnsi(p.name, 65001);
-    t.role = p.role;
-    t.callerRole = p.callerRole;
-    t.viewOnly = p.viewonly == 0;  // the field holds 0 for a view-only participant
-    t.assistPermission = static_cast<uint32_t>(p.assistpermission);
-    return t;
 }
 
 bool Contains(const std::vector<std::string>& list, const std::string& s)
@@ -234,13 +221,14 @@ void CMeetingLobby::OnToolbarCommand(int id, int buttonValue)
 
 // --- participant commands -----------------------------------------------------
 
-void CMeetingLobby::OnParticipantCommand(int id, const Participant& selected)
+void CMeetingLobby::OnParticipantCommand(int id, const std::string& session)
 {
     LobbyCommandContext* c = CommandContext();
-    if (!c)
+    LobbyTarget t;
+    // By session id: two participants may share a display name.
+    if (!c || !c->FindParticipant(session, t))
         return;
     LobbyView v = c->LobbyCommandView();
-    LobbyTarget t = TargetOf(selected);
     switch (id) {
     case kCmdSetHost:
         switch (SetHostFor(v, t, Contains(c->PendingHostRequests(), t.session))) {
@@ -261,7 +249,7 @@ void CMeetingLobby::OnParticipantCommand(int id, const Participant& selected)
         break;
     case kCmdSetAssist:
         if (t.callerRole != 1 && t.callerRole != 2)
-            AssistPermissionThread(selected, 0);
+            AssistPermissionThread(t, 0);
         break;
     case kCmdSetParticipant:
         if (t.role != 0)
@@ -309,7 +297,7 @@ void CMeetingLobby::OnParticipantCommand(int id, const Participant& selected)
         break;
     case kCmdAssistPermission:
         if (t.callerRole == 2)
-            AssistPermissionThread(selected, 1);
+            AssistPermissionThread(t, 1);
         break;
     case kCmdUnsetAssist:
         if (t.callerRole == 2) {
@@ -317,7 +305,7 @@ void CMeetingLobby::OnParticipantCommand(int id, const Participant& selected)
             Log(*c, L"Set %s's caller role from assist to none\n", t.nameUtf8);
         }
         break;
-    case kCmdRename: RenameThread(selected); break;
+    case kCmdRename: RenameThread(t); break;
     default: return;
     }
     RefreshParticipantList();
@@ -529,12 +517,11 @@ HINSTANCE ProgramInstance()
 
 } // namespace
 
-void CMeetingLobby::AssistPermissionThread(const Participant& selected, int mode)
+void CMeetingLobby::AssistPermissionThread(const LobbyTarget& target, int mode)
 {
     LobbyCommandContext* c = CommandContext();
     if (!c)
         return;
-    LobbyTarget target = TargetOf(selected);
     HWND owner = Window();
     Workers(m_commandWorkers, *c).StartDialog([c, target, owner, mode](DialogSlot& slot) {
         AssistDialog state{&slot, target.assistPermission};
@@ -547,12 +534,11 @@ void CMeetingLobby::AssistPermissionThread(const Participant& selected, int mode
     });
 }
 
-void CMeetingLobby::RenameThread(const Participant& selected)
+void CMeetingLobby::RenameThread(const LobbyTarget& target)
 {
     LobbyCommandContext* c = CommandContext();
     if (!c)
         return;
-    LobbyTarget target = TargetOf(selected);
     HWND owner = Window();
     std::atomic<int>* reply = &m_lobbyState;
     Workers(m_commandWorkers, *c).StartDialog([c, target, owner, reply](DialogSlot& slot) {

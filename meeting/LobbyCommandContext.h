@@ -16,6 +16,9 @@ public:
     // A consistent snapshot of the own roles, the meeting's states, the
     // host, the coordinator and whether an assist is present.
     virtual LobbyView LobbyCommandView() = 0;
+    // The participant with that session id as the list last showed it;
+    // false when it is not in the list.
+    virtual bool FindParticipant(const std::string& session, LobbyTarget& out) = 0;
     // One whole packet on the control channel; false when it did not go out.
     virtual bool SendLobbyPacket(const ControlPacket& packet) = 0;
     // A meeting log line at level 3: the event prefix, then text.

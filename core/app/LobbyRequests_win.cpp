@@ -5,6 +5,7 @@
 
 #include "core/app/MeetingHandlers_win.h"
 #include "core/base/DHLog.h"
+#include "core/base/TextConvert.h"
 #include "meeting/CCanvas.h"
 #include "meeting/CChat.h"
 #include "meeting/PartiMark.h"
@@ -33,6 +34,23 @@ LobbyView CManager::LobbyCommandView()
             v.coordinatorSession = p.sessionID;
     }
     return v;
+}
+
+bool CManager::FindParticipant(const std::string& session, LobbyTarget& out)
+{
+    std::lock_guard<std::mutex> l(participantLock);
+    for (const Participant& p : participants) {
+        if (p.sessionID != session)
+            continue;
+        out.session = p.sessionID;
+        out.nameUtf8 = WideToAnsi(p.name, kCodePageUtf8);
+        out.role = p.role;
+        out.callerRole = p.callerRole;
+        out.viewOnly = p.viewonly == 0;  // the field holds 0 for a view-only participant
+        out.assistPermission = static_cast<uint32_t>(p.assistpermission);
+        return true;
+    }
+    return false;
 }
 
 bool CManager::SendLobbyPacket(const ControlPacket& packet)
@@ -88,6 +106,11 @@ std::vector<std::string> CManager::PendingControlRequests()
 std::vector<std::string> CManager::PendingHostRequests()
 {
     return m_handlers->Requests().PendingHost();
+}
+
+bool CManager::HostRequestPending() const
+{
+    return m_handlers->Requests().OwnHostRequest();
 }
 
 std::string CManager::ControlHolderSession()

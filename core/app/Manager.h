@@ -151,6 +151,7 @@ public:
 
     // What the lobby's commands use (LobbyRequests_win.cpp).
     LobbyView LobbyCommandView() override;
+    bool FindParticipant(const std::string& session, LobbyTarget& out) override;
     bool SendLobbyPacket(const ControlPacket& packet) override;
     void LogLobbyEvent(const std::wstring& text) override;
     void PostToProgram(unsigned message, uintptr_t wParam, intptr_t lParam) override;
@@ -172,6 +173,8 @@ public:
     void StartVoice() override;
     void WithdrawShares() override;
     std::vector<std::wstring> RescheduleTexts() override;
+    // The own host request waits for the coordinator's answer.
+    bool HostRequestPending() const;
     // The old and new date and time of the last reschedule, left by the
     // meeting setup for the lobby's box (main thread).
     std::vector<std::wstring> rescheduleTexts;
