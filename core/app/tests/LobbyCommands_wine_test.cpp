@@ -7,6 +7,7 @@
 // called as its toolbar and menu call them. Run by tunnel_fixture.sh with
 // lobby_commands_scenario.json (sessA of alice, the owner of the started
 // meeting 100001, and sessB, sessC, sessD).
+#include "core/app/tests/ApplianceControl_win.h"
 #include "core/app/tests/MeetingInstance_win.h"
 #include "meeting/CMeetingLobby.h"
 #include "meeting/LobbyCommands.h"
@@ -17,8 +18,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -46,6 +50,21 @@ Participant Record(Instance& i, const std::string& session)
     return {};
 }
 
+uint16_t AppliancePort()
+{
+    return static_cast<uint16_t>(std::strtoul(Env("CORVISK_APPLIANCE_PORT").c_str(), nullptr, 10));
+}
+
+// The appliance back to the scenario: kicks and ended meetings of one test
+// do not reach the next.
+void ResetAppliance()
+{
+    std::ifstream in("Z:" + Env("CORVISK_FIXTURE_SCENARIO"));
+    std::string scenario((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(scenario.empty());
+    ASSERT_EQ(logintest::ApplianceControl(AppliancePort(), L"POST", "/__control/scenario", scenario).status, 200u);
+}
+
 CMeetingLobby& Lobby(Instance& i)
 {
     return *i.M().lobby;
@@ -55,12 +74,22 @@ CMeetingLobby& Lobby(Instance& i)
 class LobbyCommandsTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { TrustRunCa(); }
-    void SetUp() override { WriteFaults("[]"); }
+    void SetUp() override
+    {
+        WriteFaults("[]");
+        ResetAppliance();
+    }
 
     void Enter(std::vector<Instance*> others)
     {
         StartAsHost(*m_a);
         ASSERT_TRUE(WaitUntil([&] { return m_a->InMeeting(); })) << "the host did not enter";
+        // Alice entered as the meeting setup's "start now" leaves her, with
+        // no join request: the appliance learns that she coordinates here.
+        ASSERT_EQ(logintest::ApplianceControl(AppliancePort(), L"POST", "/__control/participant",
+                                              R"({"meeting": "100001", "session": "sessA", "caller_role": 1})")
+                      .status,
+                  200u);
         for (Instance* o : others)
             o->Post(PLM_JOIN_MEETING);
         ASSERT_TRUE(WaitUntil([&] {
@@ -353,18 +382,26 @@ TEST_F(LobbyCommandsTest, CloseAsksTheCoordinatorAndEndMeetingEndsItForEveryone)
     Sleep(500);
     ASSERT_TRUE(Reread(b));
 
-    // "Quit Meeting" clicks the lobby's quit button.
-    HWND lobbyWindow = CreateWindowExW(0, L"STATIC", L"lobby stand-in", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                       nullptr, nullptr);
+    // "Quit Meeting" clicks the lobby's quit button: WM_COMMAND 2510 at the
+    // lobby's window (a stand-in of this thread, which pumps meanwhile).
+    static std::atomic<WPARAM> command{0};
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (m == WM_COMMAND)
+            command = wp;
+        return DefWindowProcW(w, m, wp, lp);
+    };
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"LobbyStandIn";
+    RegisterClassW(&wc);
+    HWND lobbyWindow = CreateWindowExW(0, L"LobbyStandIn", L"lobby stand-in", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                       nullptr, wc.hInstance, nullptr);
     Lobby(*m_a).m_hWnd = lobbyWindow;
     Lobby(*m_a).OnClose();
-    dialog = WaitForWindow(L"End Meeting");
-    ASSERT_NE(dialog, nullptr);
-    wintest::Click(dialog, IDC_END_QUIT);
-    MSG msg{};
-    EXPECT_TRUE(WaitUntil([&] {
-        return PeekMessageW(&msg, lobbyWindow, WM_COMMAND, WM_COMMAND, PM_REMOVE) && msg.wParam == kButtonQuit;
-    }, 5000));
+    HWND quitDialog = nullptr;
+    ASSERT_TRUE(wintest::WaitFor([&] { return (quitDialog = wintest::FindTopLevel(nullptr, L"End Meeting")); }));
+    PostMessageW(quitDialog, WM_COMMAND, IDC_END_QUIT, 0);
+    EXPECT_TRUE(wintest::WaitFor([&] { return command.load() == static_cast<WPARAM>(kButtonQuit); }, 5000));
     Lobby(*m_a).m_hWnd = nullptr;
     DestroyWindow(lobbyWindow);
 
