@@ -305,6 +305,35 @@ TEST_F(LobbyCommandsTest, ViewOnlyAndKickReachTheAppliance)
     EXPECT_TRUE(Reread(*m_a));
 }
 
+// Regression: the menu chose its participant by display name, so with two
+// guests of one name kick, view-only and the rest hit the first of them;
+// and the dialogs acted on the lobby's one selection, which the next right
+// click replaced while a dialog was open.
+TEST_F(LobbyCommandsTest, SameNamesAndOpenDialogsActOnTheirOwnParticipant)
+{
+    Instance b("sessB", L"Bob", [](CManager&) {});
+    Instance c("sessC", L"Bob", [](CManager&) {});
+    Enter({&b, &c});
+    Lobby(*m_a).OnParticipantCommand(kCmdSetAssist, "sessC");
+    HWND dialog = WaitForWindow(L"Set Assist Permission");
+    ASSERT_NE(dialog, nullptr);
+    // Meanwhile the next command, on the other Bob.
+    Lobby(*m_a).OnParticipantCommand(kCmdSetViewOnly, "sessB");
+    wintest::Click(dialog, IDC_ASSIST_INVITE);
+    wintest::Click(dialog, IDOK);
+    ASSERT_TRUE(WaitUntil([&] {
+        Reread(*m_a);
+        return Record(*m_a, "sessC").callerRole == 2 && Record(*m_a, "sessB").viewonly == 0;
+    }, 10000));
+    EXPECT_EQ(Record(*m_a, "sessC").assistpermission, 0x40);
+    EXPECT_EQ(Record(*m_a, "sessC").viewonly, 1);
+    EXPECT_EQ(Record(*m_a, "sessB").callerRole, 0);
+
+    Lobby(*m_a).OnParticipantCommand(kCmdKick, "sessC");
+    EXPECT_TRUE(WaitUntil([&] { return !Reread(c); }, 10000)) << "the second Bob was not kicked";
+    EXPECT_TRUE(Reread(b)) << "the first Bob was kicked";
+}
+
 TEST_F(LobbyCommandsTest, RenameDialogCoversEmptyTakenNoReplyLongAndAcceptedNames)
 {
     Instance b("sessB", L"Bob", [](CManager&) {});
