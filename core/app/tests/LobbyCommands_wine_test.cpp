@@ -359,14 +359,19 @@ TEST_F(LobbyCommandsTest, RenameDialogCoversEmptyTakenNoReplyLongAndAcceptedName
 
     // No reply within 1.5 s: the rename is reported failed, the dialog stays.
     WriteFaults(R"([{"service": "PL_CONTROL", "session": "sessB", "withhold_rename_reply": true}])");
-    b.Post(PLM_MEETING_LEFT, PLM_LEAVE_BUTTON);
-    ASSERT_TRUE(WaitUntil([&] { return !b.M().InMeeting(); }));
-    EXPECT_FALSE(IsWindow(dialog)) << "leaving closes the lobby's dialogs";
-    b.Post(PLM_JOIN_MEETING);
-    ASSERT_TRUE(WaitUntil([&] { return b.InMeeting(); }));
-    ASSERT_TRUE(Reread(b));
-    Lobby(b).OnParticipantCommand(kCmdRename, "sessB");
-    dialog = WaitForWindow(L"Set the name");
+    // Tunnel faults apply to new tunnels: bob leaves and enters again.
+    auto reenterAndRename = [&] {
+        HWND before = dialog;
+        b.Post(PLM_MEETING_LEFT, PLM_LEAVE_BUTTON);
+        EXPECT_TRUE(WaitUntil([&] { return !b.M().InMeeting(); }));
+        EXPECT_FALSE(IsWindow(before)) << "leaving closes the lobby's dialogs";
+        b.Post(PLM_JOIN_MEETING);
+        EXPECT_TRUE(WaitUntil([&] { return b.InMeeting(); }));
+        EXPECT_TRUE(Reread(b));
+        Lobby(b).OnParticipantCommand(kCmdRename, "sessB");
+        return WaitForWindow(L"Set the name");
+    };
+    dialog = reenterAndRename();
     ASSERT_NE(dialog, nullptr);
     wintest::SetControlText(dialog, IDC_RENAME_EDIT, L"Robert");
     auto t0 = Clock::now();
@@ -379,13 +384,7 @@ TEST_F(LobbyCommandsTest, RenameDialogCoversEmptyTakenNoReplyLongAndAcceptedName
     // With replies again: 43 three-byte characters (129 bytes) arrive as
     // 42 whole ones, and the dialog closes on 26.
     WriteFaults("[]");
-    b.Post(PLM_MEETING_LEFT, PLM_LEAVE_BUTTON);
-    ASSERT_TRUE(WaitUntil([&] { return !b.M().InMeeting(); }));
-    b.Post(PLM_JOIN_MEETING);
-    ASSERT_TRUE(WaitUntil([&] { return b.InMeeting(); }));
-    ASSERT_TRUE(Reread(b));
-    Lobby(b).OnParticipantCommand(kCmdRename, "sessB");
-    dialog = WaitForWindow(L"Set the name");
+    dialog = reenterAndRename();
     ASSERT_NE(dialog, nullptr);
     wintest::SetControlText(dialog, IDC_RENAME_EDIT, std::wstring(43, L'\x20AC'));
     wintest::Click(dialog, IDOK);
