@@ -195,6 +195,42 @@ TEST_F(LobbyCommandsTest, ControlIsAskedPassedReleasedAndTakenBackFromTheLobby)
     ASSERT_TRUE(WaitUntil([&] { return !b.M().ControlHeld(); }, 10000));
 }
 
+// The host's share button asks the appliance to start (0 to 1) and to stop
+// (2 to 4); the coordinator's start/end button starts a waiting meeting and
+// ends a started one for everyone.
+TEST_F(LobbyCommandsTest, ShareAndStartEndButtonsSendTheirPackets)
+{
+    Instance b("sessB", L"Bob", [](CManager&) {});
+    ASSERT_EQ(logintest::ApplianceControl(AppliancePort(), L"POST", "/__control/meeting",
+                                          R"({"id": "100001", "state": "ready"})")
+                  .status,
+              200u);
+    Enter({&b});
+    ASSERT_EQ(b.M().meetingState, 1);
+    m_a->M().meetingState = 1;
+    Lobby(*m_a).OnToolbarCommand(kButtonStartEnd, 1);
+    ASSERT_TRUE(WaitUntil([&] { return Reread(b) && b.M().meetingState == 2; }, 10000)) << "not started";
+
+    m_a->M().meetingState = 2;
+    m_a->M().serverSharingState = 0;
+    Lobby(*m_a).OnToolbarCommand(kButtonShare, 1);
+    ASSERT_TRUE(WaitUntil([&] { return Reread(b) && b.M().serverSharingState == 1; }, 10000));
+    m_a->M().serverSharingState = 2;
+    Lobby(*m_a).OnToolbarCommand(kButtonShare, 3);
+    ASSERT_TRUE(WaitUntil([&] { return Reread(b) && b.M().serverSharingState == 4; }, 10000));
+
+    // A participant's clicks on either button send nothing.
+    b.M().meetingState = 2;
+    Lobby(b).OnToolbarCommand(kButtonStartEnd, 3);
+    Lobby(b).OnToolbarCommand(kButtonShare, 1);
+    Sleep(800);
+    ASSERT_TRUE(Reread(b));
+    EXPECT_EQ(b.M().serverSharingState, 4);
+
+    Lobby(*m_a).OnToolbarCommand(kButtonStartEnd, 3);
+    EXPECT_TRUE(WaitUntil([&] { return !Reread(b); }, 10000)) << "the meeting did not end";
+}
+
 TEST_F(LobbyCommandsTest, AHostRequestAcceptedFromTheMenuSwapsTheRolesAtTheNextList)
 {
     Instance b("sessB", L"Bob", [](CManager&) {});
