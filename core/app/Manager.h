@@ -13,6 +13,7 @@
 #include "core/base/s_mem.h"
 #include "core/base/BoundedThread.h"
 #include "core/base/WinHandle.h"
+#include "meeting/LobbyCommandContext.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -74,7 +75,7 @@ struct LoginFields {
     int step = 1;
 };
 
-class CManager : public MeetingContext {
+class CManager : public MeetingContext, public LobbyCommandContext {
 public:
     CManager(HINSTANCE instance, ManagerServices services);
     // Services that need the manager they serve (the program's own).
@@ -134,8 +135,8 @@ public:
     void OnControlRequest(uint8_t type, const std::string& first, const std::string& second);
     void OnHostRequest(uint8_t type, const std::string& first, const std::string& second);
     void OnHostInvitation(uint8_t type, const std::string& first, const std::string& second);
-    bool AcceptControlRequest(const std::string& session);
-    int AcceptHostRequest(const std::string& session);
+    bool AcceptControlRequest(const std::string& session) override;
+    int AcceptHostRequest(const std::string& session) override;
     void SyncRequestLists();
     std::vector<std::string> ControlRequests() const;
     std::vector<std::string> HostRequests() const;
@@ -150,6 +151,36 @@ public:
     std::string GetParticipantName(const std::string& session) override;
     // What the receive threads hand each packet to.
     ControlPacketHandler& PacketHandler();
+
+    // What the lobby's commands use (LobbyRequests_win.cpp).
+    LobbyView LobbyCommandView() override;
+    bool FindParticipant(const std::string& session, LobbyTarget& out) override;
+    bool SendLobbyPacket(const ControlPacket& packet) override;
+    void LogLobbyEvent(const std::wstring& text) override;
+    void PostToProgram(unsigned message, uintptr_t wParam, intptr_t lParam) override;
+    bool RequestControl(const std::string& hostSession) override;
+    bool ReleaseOwnControl(const std::string& hostSession) override;
+    bool RefuseControlRequest(const std::string& session) override;
+    bool RequestHost(const std::string& coordinator) override;
+    bool RefuseHostRequest(const std::string& session) override;
+    bool AskHost(const std::string& session) override;
+    std::vector<std::string> PendingControlRequests() override;
+    std::vector<std::string> PendingHostRequests() override;
+    std::string ControlHolderSession() override;
+    void StartSharingRequest(const std::string& session) override;
+    void StartReadyWait() override;
+    void CloseSharingExtras() override;
+    void HideChat() override;
+    void StartWhiteboard() override;
+    void ShowFileShare() override;
+    void StartVoice() override;
+    void WithdrawShares() override;
+    std::vector<std::wstring> RescheduleTexts() override;
+    // The own host request waits for the coordinator's answer.
+    bool HostRequestPending() const;
+    // The old and new date and time of the last reschedule, left by the
+    // meeting setup for the lobby's box (main thread).
+    std::vector<std::wstring> rescheduleTexts;
 
     MeetingTransport& Transport() { return *m_services.transport; }
     ApplianceServices& Appliance() { return *m_services.appliance; }

@@ -107,6 +107,16 @@ ControlRequests& MeetingHandlers::Requests()
     return m_requests;
 }
 
+void MeetingHandlers::StartSharingRequest(const std::string& session)
+{
+    WithWorkers([&](RequestWorkers& w) { w.StartSharingRequest(session); });
+}
+
+void MeetingHandlers::StartReadyWait()
+{
+    WithWorkers([](RequestWorkers& w) { w.StartReadyWait(); });
+}
+
 void MeetingHandlers::UpdateRoles()
 {
     MeetingRoles r;

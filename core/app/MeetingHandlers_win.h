@@ -29,6 +29,10 @@ public:
     void EndMeeting();
     // The request logic with the manager's current roles.
     ControlRequests& Requests();
+    // The lobby's request workers: a new sharer after any running share
+    // ends, and the wait for the participants after a stop.
+    void StartSharingRequest(const std::string& session);
+    void StartReadyWait();
 
     // ControlPacketHandler (receive threads)
     void OnControlRequest(uint8_t type, const std::string& first, const std::string& second) override;

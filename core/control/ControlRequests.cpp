@@ -115,6 +115,13 @@ bool ControlRequests::RequestControl(const std::string& hostSession)
     return Send(BuildTwoNamePacket(PLP_REQUEST_CONTROL, m_roles.ownSessionId, hostSession));
 }
 
+bool ControlRequests::ReleaseOwnControl(const std::string& hostSession)
+{
+    Lock l(m_lock);
+    m_controlHeld = false;
+    return Send(BuildTwoNamePacket(PLP_RELEASE_CONTROL, m_roles.ownSessionId, hostSession));
+}
+
 bool ControlRequests::RefuseControlRequest(const std::string& session)
 {
     Lock l(m_lock);

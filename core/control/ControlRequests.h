@@ -72,6 +72,11 @@ public:
 
     // The user's actions.
     bool RequestControl(const std::string& hostSession);
+    // Participant: hands control back to the host. Control is no longer held
+    // even when the packet did not go out (the host can take it back). The
+    // host's local-input watch stays off here: on a participant it would
+    // turn the user's own input into control requests.
+    bool ReleaseOwnControl(const std::string& hostSession);
     // Host: gives control to session, or takes it back when session is the
     // host's own id. Nothing is recorded for a packet that did not go out:
     // false then, and the request stays pending.

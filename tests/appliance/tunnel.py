@@ -18,8 +18,13 @@ bytes 0xBB 0xAA, a PLP_HELLO packet naming the meeting, the display name and
 the session id). Every later frame tagged 0xAABB carries a piece of the
 client's meeting-packet stream. Packets are relayed (APPLIANCE.md):
   - two-name requests (11-13, 18-22) only to the session named second;
-  - state changes (2-6, 9, 10, 23, 24) change the meeting and go, as a bare
-    header, to everyone including the sender;
+  - state changes (2-6, 9, 10, 23) change the meeting and go, as a bare
+    header, to everyone including the sender (4 sets the named participant's
+    caller role and permission bits; 10 ends the meeting, whose participant
+    list then answers "invalid meeting");
+  - a rename (24) is answered to its sender alone: 26 when done, 25 (and no
+    rename) when another participant of the meeting has that name; the
+    others get the bare header of a done rename;
   - polls (14-17) to everyone, the sender included;
   - chat 8, canvas 27, marks 28, file share 29, voice 30 and anything else
     to every other participant.
@@ -46,6 +51,8 @@ and has "count" (default: always) and any of:
                  (control tunnels) or at once (sharing tunnels); frames for
                  the client still go down meanwhile
   "drop_hello"   true: never register the client (its packets go nowhere)
+  "withhold_rename_reply"  true: renames of this client are applied, but
+                 neither it nor the others hear of them
   "send_frame"   {"tag": N, "data": "text"}: one frame sent to the client
                  right after its hello (e.g. tag 0xAAEE, which no channel takes)
 Renegotiation cannot be asked for: Python's ssl module has no call for it.
@@ -70,7 +77,8 @@ TAG_SHARING = 0xAAFF
 
 SELECTORS = {"PL_CONTROL": ("-3", "-4"), "PL-HOST": ("-1",), "PL-PARTICIPANT": ("-2",)}
 TWO_NAME_TYPES = {11, 12, 13, 18, 19, 20, 21, 22}
-STATE_TYPES = {2, 3, 4, 5, 6, 9, 10, 23, 24}
+STATE_TYPES = {2, 3, 4, 5, 6, 9, 10, 23}
+RENAME, RENAME_TAKEN, RENAME_DONE = 24, 25, 26
 POLL_TYPES = {14, 15, 16, 17}
 DOWN_TAGS = {8: TAG_CHAT, 27: TAG_CANVAS, 29: TAG_FILE_SHARE, 30: TAG_AUDIO}
 HELLO_SIZE = 298
@@ -295,6 +303,17 @@ class TunnelService:
             for m in members:
                 if m.session == target:
                     m.send_frames(TAG_CONTROL, packet)
+        elif ptype == RENAME:
+            if len(packet) < 4 + 256:
+                return
+            done = self._rename(sender, _cstr(packet[4:132]), _cstr(packet[132:260]))
+            if sender.fault.get("withhold_rename_reply"):
+                return
+            sender.send_frames(TAG_CONTROL, bytes([RENAME_DONE if done else RENAME_TAKEN, 0, 0, 0]))
+            if done:
+                for m in members:
+                    if m is not sender:
+                        m.send_frames(TAG_CONTROL, bytes([RENAME, 0, 0, 0]))
         elif ptype in STATE_TYPES:
             self._apply_state(sender, packet)
             for m in members:
@@ -329,10 +348,29 @@ class TunnelService:
                 state.update_meeting(mid, {"state": "started"})
             elif ptype == 23:
                 state.update_participant(mid, name, {"viewonly": u32(128)})
-            elif ptype == 24:
-                state.update_participant(mid, name, {"name": _cstr(payload[128:256])})
+            elif ptype == 4:
+                state.update_participant(mid, name, {"caller_role": u32(132), "assist_permission": u32(136)})
+            elif ptype == 10:
+                state.update_meeting(mid, {"delete": True})
         except Exception as e:
             print("tunnel: state change %d not applied: %s" % (ptype, e), file=sys.stderr)
+
+    def _rename(self, sender: _Conn, session: str, new_name: str) -> bool:
+        """True when the name is free in the sender's meeting and was set."""
+        state = getattr(self.app, "state", None)
+        if state is None or sender.meeting not in getattr(state, "meetings", {}):
+            return True
+        with state.lock:
+            meeting = state.meetings.get(sender.meeting)
+            if meeting is None:
+                return False
+            if any(p.name == new_name and p.session != session for p in meeting.participants):
+                return False
+            target = meeting.participant(session)
+            if target is None:
+                return False
+            target.name = new_name
+        return True
 
     # ------------------------------------------------------------- sharing
 

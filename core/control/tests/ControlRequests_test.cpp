@@ -169,6 +169,22 @@ TEST(ControlRequests, ParticipantGetsAndGivesBackControl)
     ASSERT_EQ(h.balloons.size(), 2u);
     EXPECT_EQ(h.balloons[0].first, RequestNotice::ControlGiven);
     EXPECT_EQ(h.balloons[1].first, RequestNotice::ControlTakenBack);
+
+    // Given again, then released by the participant's own button.
+    m.OnControlRequest(PLP_RELEASE_CONTROL, "host", "p1");
+    ASSERT_TRUE(m.ControlHeld());
+    h.sendWorks = false;
+    EXPECT_FALSE(m.ReleaseOwnControl("host"));
+    EXPECT_FALSE(m.ControlHeld());  // released here even when the host did not hear it
+    h.sendWorks = true;
+    m.OnControlRequest(PLP_RELEASE_CONTROL, "host", "p1");
+    EXPECT_TRUE(m.ReleaseOwnControl("host"));
+    EXPECT_FALSE(m.ControlHeld());
+    d = Decode(h.sent.back());
+    EXPECT_EQ(d.type, PLP_RELEASE_CONTROL);
+    EXPECT_EQ(d.first, "p1");
+    EXPECT_EQ(d.second, "host");
+    EXPECT_TRUE(h.watch.empty());
 }
 
 TEST(ControlRequests, HostHearsControlComeBack)
