@@ -61,6 +61,8 @@ import threading
 import time
 from typing import Dict, List, Optional
 
+import sharing
+
 TAG_CONTROL = 0xAABB
 TAG_CANVAS = 0xBBCC
 TAG_AUDIO = 0xBBDD
@@ -275,11 +277,32 @@ class TunnelService:
                 print("tunnel: participant not recorded: %s" % e, file=sys.stderr)
 
     def _forget(self, c: _Conn) -> None:
+        left = False
+        view = None
         with self.lock:
             for table in (self.control, self.sharing):
                 room = table.get(c.meeting or "")
                 if room is not None and room.get(c.session) is c:
                     del room[c.session]
+                    left = table is self.control
+            if left:
+                view = self.sharing.get(c.meeting or "", {}).pop(c.session, None)
+        if not left:
+            return
+        # A participant whose control tunnel ends leaves the meeting, and
+        # its sharing tunnel goes with it.
+        if view is not None:
+            view.alive = False
+            try:
+                view.sock.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+        state = getattr(self.app, "state", None)
+        if state is not None and c.meeting in getattr(state, "meetings", {}):
+            with state.lock:
+                meeting = state.meetings.get(c.meeting)
+                if meeting is not None:
+                    sharing.on_leave(meeting, c.session)
 
     def _members(self, meeting: str) -> List[_Conn]:
         with self.lock:
@@ -317,10 +340,12 @@ class TunnelService:
         u32 = lambda at: struct.unpack_from("<I", payload, at)[0] if len(payload) >= at + 4 else 0
         mid = sender.meeting
         try:
-            if ptype == 3:
+            if ptype == 2:
                 with state.lock:
-                    for p in state.meetings[mid].participants:
-                        p.role = 1 if p.session == name else 0
+                    sharing.on_state(state.meetings[mid], name, u32(132))
+            elif ptype == 3:
+                with state.lock:
+                    sharing.on_set_host(state.meetings[mid], name)
             elif ptype == 5:
                 state.update_meeting(mid, {"sharing_state": u32(132)})
             elif ptype == 6:

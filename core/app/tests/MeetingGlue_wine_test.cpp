@@ -145,6 +145,7 @@ long long MsSince(std::chrono::steady_clock::time_point t0)
 // The host shares as the lobby's steps do it: view, server, capture and pump.
 void ShareAsHost(Instance& a)
 {
+    StopLobbyRefresh(a.M());
     a.M().serverSharingState = 3;
     a.Post(PLM_OPEN_SHARING_VIEW);
     ASSERT_TRUE(WaitUntil([&] { return a.M().sharingStep == 2; })) << "no sharing view";

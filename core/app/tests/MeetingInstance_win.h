@@ -6,6 +6,7 @@
 
 #include "core/app/Manager.h"
 #include "core/base/ThreadMessages.h"
+#include "meeting/CMeetingLobby.h"
 #include "tools/TrustRoot_win.h"
 #include "tests/support/ThreadCount_win.h"
 
@@ -107,6 +108,17 @@ private:
     CManager* m_manager = nullptr;
     UINT m_ended = 0;
 };
+
+// For the tests that post the sharing steps themselves: the lobby's refresh,
+// which would post them from the appliance's state, stops, and a list on its
+// way has landed before the test sets the manager's fields.
+inline void StopLobbyRefresh(CManager& m)
+{
+    if (!m.lobby)
+        return;
+    m.lobby->StopRefreshing();
+    WaitUntil([&] { return !m.lobby->RequestRunning(); }, 5000);
+}
 
 // The host as the meeting setup's "start now" leaves it: coordinator and host.
 inline void StartAsHost(Instance& a)
