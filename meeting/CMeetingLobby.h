@@ -153,6 +153,7 @@ private:
     std::vector<LobbyRow> m_rows;
     LobbyParticipant m_selected;
     bool m_startedSeen = false;
+    bool m_ownSeen = false;
     bool m_viewOnly = false;
 
     // Refresh bookkeeping: asks are numbered; a request covers every ask

@@ -215,14 +215,20 @@ CMeetingLobby::~CMeetingLobby()
 
 void CMeetingLobby::Create()
 {
+    // The list, the toolbar and the rebar, whoever runs the lobby.
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_COOL_CLASSES};
+    InitCommonControlsEx(&controls);
     SetIcon(LoadIconW(Instance(), MAKEINTRESOURCEW(137)));
     HWND frame = CreateFrameDialog(IDD_LOBBY_FRAME, false);
-    if (!frame)
+    if (!frame) {
+        DHLog::Instance().Print(0x80, 1, false, "The lobby window could not be made (%lu).\n", GetLastError());
         return;
+    }
     m_hWnd = frame;
     m_dialog = CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_LOBBY), frame, DialogProc,
                                   reinterpret_cast<LPARAM>(this));
     if (!m_dialog) {
+        DHLog::Instance().Print(0x80, 1, false, "The lobby's page could not be made (%lu).\n", GetLastError());
         DestroyFrame();
         m_hWnd = nullptr;
         return;
@@ -932,7 +938,9 @@ void CMeetingLobby::OnSharingState()
     in.meetingState = m_snapshot.meetingState;
     in.meetingSharingState = m_snapshot.meetingSharingState;
     in.startedSeen = m_startedSeen;
+    in.ownSeen = m_ownSeen;
     const SharingOutcome o = EvaluateSharing(m_snapshot.participants, in);
+    m_ownSeen = m_ownSeen || o.ownFound;
 
     if (o.ownFound) {
         if (o.nameChanged)

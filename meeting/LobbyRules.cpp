@@ -275,7 +275,11 @@ SharingOutcome EvaluateSharing(const std::vector<LobbyParticipant>& list, const 
     } else {
         o.stateText = 0;  // the wait message or "Waiting"
     }
-    if (!own || o.ownState == kShareLeaving || o.ownState == kShareQuitting) {
+    if (!own) {
+        o.leave = in.ownSeen;
+        return o;  // no own state to move
+    }
+    if (o.ownState == kShareLeaving || o.ownState == kShareQuitting) {
         o.leave = true;
         return o;  // nothing else once the leave is posted
     }

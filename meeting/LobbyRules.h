@@ -150,6 +150,8 @@ struct SharingInputs {
     int ownState = 1, prevState = 1;
     int meetingState = 1, meetingSharingState = 0;
     bool startedSeen = false;
+    // An earlier list of this meeting held the own record.
+    bool ownSeen = false;
 };
 
 struct SharingOutcome {
@@ -176,7 +178,9 @@ struct SharingOutcome {
     int stateText = 0;
     bool startedBalloon = false;
     bool startedSeen = false;
-    // 60113: the own record is missing or leaving.
+    // 60113: the own record is leaving, or missing after an earlier list
+    // had it (the appliance may seat a participant only after its first
+    // list).
     bool leave = false;
     // The transition: a thread message (0 none) and its log line.
     unsigned post = 0;

@@ -260,10 +260,16 @@ TEST(LobbySharing, TransitionsOnBothSidesInOrder)
 
 TEST(LobbySharing, LeaveWhenMissingOrLeavingAndNothingAfter)
 {
-    const SharingInputs in{"me", L"Me", 0, 0, 0, 2, 1, 2, 0, true};
+    SharingInputs in{"me", L"Me", 0, 0, 0, 2, 1, 2, 0, true, true};
     SharingOutcome o = EvaluateSharing({P("h", L"H", 1, 1, 2)}, in);
     EXPECT_TRUE(o.leave);
     EXPECT_EQ(o.post, 0u);
+    // Not yet seated: no leave, and nothing moves.
+    in.ownSeen = false;
+    o = EvaluateSharing({P("h", L"H", 1, 1, 2)}, in);
+    EXPECT_FALSE(o.leave || o.ownFound);
+    EXPECT_EQ(o.post, 0u);
+    in.ownSeen = true;
     for (int state : {5, 7}) {
         o = EvaluateSharing({P("h", L"H", 1, 1, 2), P("me", L"Me", 0, 0, state)}, in);
         EXPECT_TRUE(o.leave) << state;

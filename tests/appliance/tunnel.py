@@ -272,7 +272,17 @@ class TunnelService:
         state = getattr(self.app, "state", None)
         if state is not None and c.meeting in getattr(state, "meetings", {}):
             try:
-                state.update_participant(c.meeting, c.session, {"name": c.name, "role": c.role})
+                with state.lock:
+                    meeting = state.meetings[c.meeting]
+                    changes = {"name": c.name, "role": c.role}
+                    if meeting.participant(c.session) is None:
+                        # Seated by its hello alone: the owner coordinates,
+                        # as after the join request.
+                        s = state.sessions.get(c.session)
+                        owner = s is not None and not s.guest and s.user == meeting.owner
+                        changes["caller_role"] = 1 if owner else 0
+                    state.update_participant(c.meeting, c.session, changes)
+                    sharing.on_join(meeting, c.session)
             except Exception as e:  # the CGI side's view is best effort here
                 print("tunnel: participant not recorded: %s" % e, file=sys.stderr)
 

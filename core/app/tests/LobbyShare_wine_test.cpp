@@ -18,6 +18,7 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -86,6 +87,12 @@ std::wstring StateText(CMeetingLobby& lobby)
 }
 
 // On top of everything for its picture, then back among the others.
+void Progress(const char* what)
+{
+    std::printf("[%lu] %s\n", static_cast<unsigned long>(GetTickCount()), what);
+    std::fflush(stdout);
+}
+
 void Shot(HWND frame, const wchar_t* state)
 {
     SetWindowPos(frame, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
@@ -104,17 +111,24 @@ protected:
 // "Stop Sharing".
 TEST_F(LobbySharePeers, Owner)
 {
-    Instance a("sessA", L"Alice", [](CManager&) {});
-    StartAsHost(a);
+    // The owner joins with its session (caller role 1) as a participant; its
+    // lobby takes the free host role of the started meeting.
+    Instance a("sessA", L"alice", LaunchWithSession);
     ASSERT_TRUE(WaitUntil([&] { return a.InMeeting(); })) << "the owner did not enter";
     CMeetingLobby& lobby = *a.M().lobby;
-    ASSERT_TRUE(IsWindow(lobby.Window()) && lobby.Dialog() && lobby.ListWindow() && lobby.ToolbarWindow());
+    ASSERT_TRUE(WaitUntil([&] { return IsWindow(lobby.Window()) && lobby.ToolbarWindow(); }))
+        << "no lobby window";
+    ASSERT_TRUE(lobby.Dialog() && lobby.ListWindow());
     SetWindowPos(lobby.Window(), nullptr, kLobbyX, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     // Layered (own window), with the list's hidden fourth column.
     EXPECT_TRUE(GetWindowLongPtrW(lobby.Window(), GWL_EXSTYLE) & WS_EX_LAYERED);
     const HWND list = lobby.ListWindow();
     EXPECT_EQ(ListView_GetColumnWidth(list, 3), 0);
     EXPECT_GT(ListView_GetColumnWidth(list, 0), 0);
+
+    ASSERT_TRUE(wintest::WaitFor([&] { return a.M().role == 1 && a.M().title == 1; }, 20000))
+        << "the coordinator did not become host: role " << a.M().role << ", title " << a.M().title << ", meeting "
+        << a.M().meetingState << ", rows " << Rows(list) << ", row 0 " << ItemText(list, 0, 1).size();
 
     PictureWindow picture;
     SetCursorPos(kPointerX, kPointerY);
@@ -123,13 +137,13 @@ TEST_F(LobbySharePeers, Owner)
     // The guest arrives in the list at a refresh.
     ASSERT_TRUE(wintest::WaitFor([&] { return Signalled("guest-in") && Rows(list) == 2; }, 60000))
         << "the guest never showed in the owner's list";
-    EXPECT_EQ(ItemText(list, 0, 0), L"Alice");
+    EXPECT_EQ(ItemText(list, 0, 0), L"alice");
     EXPECT_EQ(ItemData(list, 0), kMarkOwn);
     EXPECT_EQ(ItemText(list, 0, 1), L"Host(Coordinator)");
     EXPECT_EQ(ItemText(list, 0, 2), L"Waiting");
-    EXPECT_EQ(ItemText(list, 1, 0), L"Bob");
+    EXPECT_EQ(ItemText(list, 1, 0), L"bob");
     EXPECT_EQ(ItemText(list, 1, 1), L"Participant");
-    EXPECT_EQ(ItemText(list, 1, 3), L"Bob");
+    EXPECT_EQ(ItemText(list, 1, 3), L"bob");
     EXPECT_EQ(StateText(lobby), L"Started [Host is not sharing]");
     const HWND toolbar = lobby.ToolbarWindow();
     EXPECT_EQ(ButtonValue(toolbar, IDC_TB_SHARE), 1);
@@ -149,26 +163,29 @@ TEST_F(LobbySharePeers, Owner)
         << "the owner did not reach sharing: step " << a.M().sharingStep << ", meeting "
         << a.M().serverSharingState;
     EXPECT_TRUE(wintest::WaitFor([&] { return StateText(lobby) == L"Started [Host is sharing]"; }, 10000));
-    EXPECT_EQ(ItemText(list, 0, 0), L"Alice (Sharing)");
-    EXPECT_EQ(ItemText(list, 0, 3), L"Alice");
+    EXPECT_EQ(ItemText(list, 0, 0), L"alice (Sharing)");
+    EXPECT_EQ(ItemText(list, 0, 3), L"alice");
     EXPECT_EQ(ItemText(list, 0, 2), L"Started");
     EXPECT_NE(a.M().vncServerObj, nullptr);
     Signal("owner-sharing");
     std::printf("owner: sharing %lu ms after the click\n", static_cast<unsigned long>(GetTickCount() - clicked));
 
     EXPECT_TRUE(wintest::WaitFor([] { return Signalled("guest-viewed"); }, 120000)) << "the guest gave no end";
+    Progress("owner: the guest has viewed");
     Shot(lobby.Window(), L"owner_sharing");
+    Progress("owner: shot taken");
 
     SetWindowPos(lobby.Window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     wintest::PumpFor(300);
     ClickButton(toolbar, IDC_TB_SHARE);
+    Progress("owner: stop clicked");
     SetWindowPos(lobby.Window(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ASSERT_TRUE(wintest::WaitFor(
         [&] { return a.M().sharingStep == 1 && a.M().vncServerObj == nullptr && a.M().serverSharingState == 0; },
         60000))
         << "sharing did not end: step " << a.M().sharingStep << ", meeting " << a.M().serverSharingState;
     EXPECT_TRUE(wintest::WaitFor([&] { return StateText(lobby) == L"Started [Host is not sharing]"; }, 10000));
-    EXPECT_EQ(ItemText(list, 0, 0), L"Alice");
+    EXPECT_EQ(ItemText(list, 0, 0), L"alice");
     EXPECT_EQ(ButtonValue(toolbar, IDC_TB_SHARE), 1);
     Signal("owner-stopped");
 
@@ -186,18 +203,19 @@ TEST_F(LobbySharePeers, Guest)
         ~Done() { Signal("guest-done"); Signal("guest-viewed"); }
     } done;
     ASSERT_TRUE(WaitUntil([] { return Signalled("owner-in"); }, 60000)) << "the owner did not enter";
-    Instance b("sessB", L"Bob", [](CManager&) {});
-    b.Post(PLM_JOIN_MEETING);
+    Instance b("sessB", L"bob", LaunchWithSession);
     ASSERT_TRUE(WaitUntil([&] { return b.InMeeting(); })) << "the guest did not enter";
     CManager& m = b.M();
     CMeetingLobby& lobby = *m.lobby;
+    ASSERT_TRUE(WaitUntil([&] { return IsWindow(lobby.Window()) && lobby.ToolbarWindow(); }))
+        << "no lobby window";
     const HWND list = lobby.ListWindow();
     SetWindowPos(lobby.Window(), nullptr, kLobbyX, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ASSERT_TRUE(wintest::WaitFor([&] { return Rows(list) == 2; }, 20000));
     // Own row first and marked, then the owner.
-    EXPECT_EQ(ItemText(list, 0, 0), L"Bob");
+    EXPECT_EQ(ItemText(list, 0, 0), L"bob");
     EXPECT_EQ(ItemData(list, 0), kMarkOwn);
-    EXPECT_EQ(ItemText(list, 1, 0), L"Alice");
+    EXPECT_EQ(ItemText(list, 1, 0), L"alice");
     EXPECT_EQ(ItemText(list, 1, 1), L"Host(Coordinator)");
     EXPECT_EQ(StateText(lobby), L"Started [Host is not sharing]");
     const HWND toolbar = lobby.ToolbarWindow();
@@ -228,13 +246,14 @@ TEST_F(LobbySharePeers, Guest)
     EXPECT_EQ(bad, 0) << "view " << shown.width << " x " << shown.height;
     // The lobby reads the owner's sharing.
     EXPECT_EQ(StateText(lobby), L"Started [Host is sharing]");
-    EXPECT_EQ(ItemText(list, 1, 0), L"Alice (Sharing)");
+    EXPECT_EQ(ItemText(list, 1, 0), L"alice (Sharing)");
     EXPECT_EQ(ButtonValue(toolbar, IDC_TB_CONTROL), 1);
-    EXPECT_TRUE(IsWindowVisible(wintest::FindControl(lobby.Dialog(), IDC_LOBBY_NOTE)));
+    // Shown in the lobby (which hides while the view is up).
+    EXPECT_TRUE(GetWindowLongPtrW(wintest::FindControl(lobby.Dialog(), IDC_LOBBY_NOTE), GWL_STYLE) & WS_VISIBLE);
     EXPECT_EQ(wintest::ControlText(lobby.Dialog(), IDC_LOBBY_NOTE), L"You don't have the control permission");
     Signal("guest-viewed");
 
-    ASSERT_TRUE(wintest::WaitFor([] { return Signalled("owner-stopped"); }, 90000));
+    ASSERT_TRUE(wintest::WaitFor([] { return Signalled("owner-stopped"); }, 60000));
     ASSERT_TRUE(wintest::WaitFor([&] { return m.viewerFrame == nullptr && m.sharingStep == 1; }, 30000))
         << "the view stayed";
     EXPECT_TRUE(wintest::WaitFor([&] { return StateText(lobby) == L"Started [Host is not sharing]"; }, 10000));

@@ -31,8 +31,7 @@ using namespace meetingtest;
 // looked up in the meeting list for its name and wait message, then 60108.
 void LaunchSessionMeeting(CManager& m)
 {
-    m.launchMode = kLaunchSessionMeeting;
-    ASSERT_TRUE(m.OpenFirstWindow());
+    LaunchWithSession(m);
     EXPECT_EQ(m.meetingName, "Weekly sync");
     EXPECT_EQ(m.waitMessage, "The host starts soon");
 }

@@ -4,6 +4,7 @@
 // running its message loop on a thread of its own, as the main thread does).
 #pragma once
 
+#include "core/app/LaunchParameters.h"
 #include "core/app/Manager.h"
 #include "core/base/ThreadMessages.h"
 #include "meeting/CMeetingLobby.h"
@@ -118,6 +119,14 @@ inline void StopLobbyRefresh(CManager& m)
         return;
     m.lobby->StopRefreshing();
     WaitUntil([&] { return !m.lobby->RequestRunning(); }, 5000);
+}
+
+// A launch with a session the appliance made (mode 3): the session test, the
+// meeting's join request, then 60108 to the instance's own loop.
+inline void LaunchWithSession(CManager& m)
+{
+    m.launchMode = kLaunchSessionMeeting;
+    ASSERT_TRUE(m.OpenFirstWindow());
 }
 
 // The host as the meeting setup's "start now" leaves it: coordinator and host.
