@@ -370,7 +370,6 @@ void CMeetingLobby::CreateColumns()
     ListView_SetExtendedListViewStyle(m_list, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP |
                                                   LVS_EX_INFOTIP | LVS_EX_LABELTIP | LVS_EX_UNDERLINEHOT |
                                                   LVS_EX_DOUBLEBUFFER);
-    ListView_SetImageList(m_list, m_markImages, LVSIL_SMALL);
     RECT client{};
     GetClientRect(m_list, &client);
     const int third = client.right / 3;
@@ -683,10 +682,9 @@ void CMeetingLobby::RefreshParticipantList()
         std::wstring stateText = state ? Text(state) : L"";
 
         LVITEMW item{};
-        item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
+        item.mask = LVIF_TEXT | LVIF_PARAM;
         item.iItem = static_cast<int>(i);
         item.pszText = &name[0];
-        item.iImage = 0;
         item.lParam = r.mark;
         const int at = ListView_InsertItem(m_list, &item);
         ListView_SetItemText(m_list, at, 1, &role[0]);

@@ -26,8 +26,6 @@ namespace {
 using namespace meetingtest;
 using namespace sharetest;
 
-constexpr int kLobbyX = 620;
-
 std::wstring ItemText(HWND list, int row, int column)
 {
     wchar_t text[256] = L"";

@@ -12,6 +12,8 @@
 #include "core/base/TopDownBitmap_win.h"
 #include "rfb/PixelFormat.h"
 
+#include "meeting/CMeetingLobby.h"
+
 #include <fstream>
 #include <string>
 #include <vector>
@@ -25,6 +27,19 @@ using meetingtest::Env;
 constexpr int kPictureW = 600, kPictureH = 700;
 constexpr int kPointerX = 300, kPointerY = 770;
 constexpr int kFrameX = 660, kFrameW = 600, kFrameH = 560;
+// The lobbies stand right of the picture.
+constexpr int kLobbyX = 620;
+
+// The lobby's window, once made, right of the picture (so the host's
+// screen shows the picture alone where the viewer is compared).
+inline bool MoveLobbyAside(CManager& m)
+{
+    CMeetingLobby* lobby = m.lobby;
+    if (!lobby || !meetingtest::WaitUntil([&] { return IsWindow(lobby->Window()) && lobby->ToolbarWindow(); }))
+        return false;
+    SetWindowPos(lobby->Window(), nullptr, kLobbyX, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
+}
 
 inline uint32_t KnownPixel(int x, int y)
 {

@@ -34,6 +34,7 @@ TEST_F(ShareViewPeers, Host)
     StartAsHost(a);
     ASSERT_TRUE(WaitUntil([&] { return a.InMeeting(); })) << "host did not enter";
     StopLobbyRefresh(a.M());
+    ASSERT_TRUE(MoveLobbyAside(a.M()));
     const size_t baseline = ThreadsOfThisProcess();
 
     PictureWindow picture;
