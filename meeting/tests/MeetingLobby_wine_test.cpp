@@ -5,6 +5,7 @@
 #include "meeting/CMeetingLobby.h"
 
 #include "core/base/ThreadMessages.h"
+#include "core/base/tests/QuietMeetingContext.h"
 #include "meeting/LobbyResources.h"
 
 #include <gtest/gtest.h>
@@ -14,25 +15,6 @@
 
 namespace {
 
-class FakeMeeting : public MeetingContext {
-public:
-    bool SendControlMessage(uint8_t, const std::string&, const std::string&, uint32_t, uint32_t, uint32_t) override
-    {
-        return true;
-    }
-    bool SendTextMessage(uint8_t, std::string_view) override { return true; }
-    bool SendCanvasMessage(std::string_view) override { return true; }
-    bool SendPartiMarkMessage(std::string_view) override { return true; }
-    bool SendAudioMessage(uint8_t, const uint8_t*, size_t) override { return true; }
-    std::string GetParticipantName(const std::string&) override { return {}; }
-    bool ControlHeld() const override { return false; }
-    std::uintptr_t FeatureChannelEnd(FeatureChannel) override { return ~std::uintptr_t(0); }
-    void SignalViewerStarted() override {}
-    void EndSharingView() override {}
-    bool RecordingViewerFrames() const override { return false; }
-    std::shared_ptr<const AnnotationLayer> GetAnnotationLayer() override { return nullptr; }
-};
-
 class FakeContext : public LobbyContext {
 public:
     std::atomic<int> requests{0};
@@ -41,7 +23,7 @@ public:
     std::atomic<int> result{0};
     std::atomic<DWORD> requestMs{0};
     DWORD mainThread = GetCurrentThreadId();
-    FakeMeeting meeting;
+    QuietMeetingContext meeting;
 
     HINSTANCE Instance() const override { return GetModuleHandleW(nullptr); }
     DWORD MainThreadId() const override { return mainThread; }
