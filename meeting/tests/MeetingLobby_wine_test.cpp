@@ -7,11 +7,14 @@
 #include "core/base/ThreadMessages.h"
 #include "core/base/tests/QuietMeetingContext.h"
 #include "meeting/LobbyResources.h"
+#include "tests/support/WindowTest_win.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -41,18 +44,22 @@ public:
             return result.load();
         };
     }
+    std::vector<LobbyParticipant> participants{{"me", L"Me", 0, 0, 1, false, 0}, {"h", L"Host", 1, 1, 1, false, 0}};
+    int meetingSharingState = 0;
+    LobbyOwnState own;
     LobbySnapshot Snapshot() override
     {
         LobbySnapshot s;
-        s.participants = {{"me", L"Me", 0, 0, 1, false, 0}, {"h", L"Host", 1, 1, 1, false, 0}};
+        s.participants = participants;
         s.meetingState = 2;
+        s.meetingSharingState = meetingSharingState;
         s.meetingName = "Weekly sync";
         return s;
     }
     std::string OwnSessionId() const override { return "me"; }
     std::wstring OwnDisplayName() const override { return L"Me"; }
     void SetOwnDisplayName(const std::wstring&) override {}
-    LobbyOwnState Own() const override { return {}; }
+    LobbyOwnState Own() const override { return own; }
     void SetRoles(int, int, int) override {}
     void SetSharingStates(int, int) override {}
     void ClearHostRequestPending() override {}
@@ -165,6 +172,66 @@ TEST(MeetingLobbyWindow, ResultBoxShowsOnceAndLeavesOnce)
     EXPECT_EQ(context->requests, 1);
     EXPECT_EQ(pump.leaves, 1);
     EXPECT_EQ(pump.leaveWParam, 0x101u);
+}
+
+// The participant menu of the coordinator who hosts and shares, on the
+// second of two guests with one name: its items, and the record it acts on is
+// the row's own (regression: the row was found by its name, so commands went
+// to the first guest of that name).
+TEST(MeetingLobbyWindow, ParticipantMenuActsOnTheRowsParticipant)
+{
+    auto context = std::make_shared<FakeContext>();
+    context->participants = {{"me", L"Me", 1, 1, 4, false, 0},
+                             {"g1", L"Guest", 0, 0, 4, false, 0},
+                             {"g2", L"Guest", 0, 0, 4, false, 0}};
+    context->meetingSharingState = 2;
+    context->own.role = 1;
+    context->own.callerRole = 1;
+    context->own.sharingState = 4;
+    context->own.prevSharingState = 3;
+    CMeetingLobby lobby(context);
+    lobby.Create();
+    Pump pump;
+    pump.For(500);
+    const HWND list = lobby.ListWindow();
+    ASSERT_EQ(ListView_GetItemCount(list), 3);
+    ASSERT_EQ(lobby.RowSession(2), "g2");
+    ListView_SetItemState(list, 2, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+
+    std::vector<std::wstring> items;
+    std::thread reader([&] {
+        HWND menu = nullptr;
+        for (int i = 0; i < 200 && !(menu = FindWindowW(L"#32768", nullptr)); ++i)
+            Sleep(25);
+        if (!menu)
+            return;
+        Sleep(200);
+        wintest::SaveScreenshot(menu, L"meeting_lobby", L"participant_menu");
+        HMENU popup = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
+        for (int i = 0; popup && i < GetMenuItemCount(popup); ++i) {
+            wchar_t text[128] = L"";
+            GetMenuStringW(popup, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+            items.push_back(text);
+        }
+        PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageW(lobby.Dialog(), WM_CANCELMODE, 0, 0);
+    });
+    NMITEMACTIVATE click{};
+    click.hdr.hwndFrom = list;
+    click.hdr.idFrom = IDC_LOBBY_LIST;
+    click.hdr.code = NM_RCLICK;
+    click.iItem = 2;
+    SendMessageW(lobby.Dialog(), WM_NOTIFY, IDC_LOBBY_LIST, reinterpret_cast<LPARAM>(&click));
+    reader.join();
+    EXPECT_EQ(lobby.Selected().session, "g2");
+    EXPECT_EQ(items, (std::vector<std::wstring>{L"Pass Keyboard and Mouse Control", L"Set as Host", L"Set as Assist",
+                                                 L"Set as view-only", L"Kick Out"}));
+    // The sharing host's row and the toolbar as the window shows them.
+    wchar_t name[64] = L"";
+    ListView_GetItemText(list, 0, 0, name, 64);
+    EXPECT_STREQ(name, L"Me (Sharing)");
+    EXPECT_TRUE(ButtonEnabled(lobby.Buttons(), IDC_TB_SHARE));
+    EXPECT_EQ(Button(lobby.Buttons(), IDC_TB_SHARE), 3);
 }
 
 } // namespace

@@ -19,13 +19,18 @@ the session id). Every later frame tagged 0xAABB carries a piece of the
 client's meeting-packet stream. Packets are relayed (APPLIANCE.md):
   - two-name requests (11-13, 18-22) only to the session named second;
   - state changes (2-6, 9, 10, 23, 24) change the meeting and go, as a bare
-    header, to everyone including the sender;
+    header, to everyone including the sender; the sharing states of 2, 3 and
+    5 follow sharing.py;
   - polls (14-17) to everyone, the sender included;
   - chat 8, canvas 27, marks 28, file share 29, voice 30 and anything else
     to every other participant.
 Downstream each kind has its own tag (chat 0xAACC, canvas 0xBBCC, file share
 0xAADD, voice 0xBBDD, the rest 0xAABB); a packet longer than one frame goes
 in several.
+
+A client seated by its hello alone (not in the list yet) joins as the
+meeting's coordinator when its session is the owner's. A client whose control
+tunnel ends leaves the participant list, and its sharing tunnel is closed.
 
 Sharing tunnels (no hello; the meeting is the one the session joined on its
 control tunnel): what PL-HOST sends goes to every PL-PARTICIPANT tunnel of
