@@ -35,6 +35,7 @@ TEST_F(ShareViewPeers, Host)
     ASSERT_TRUE(WaitUntil([&] { return a.InMeeting(); })) << "host did not enter";
     StopLobbyRefresh(a.M());
     ASSERT_TRUE(MoveLobbyAside(a.M()));
+    ShowWindow(a.M().lobby->Window(), SW_HIDE);
     const size_t baseline = ThreadsOfThisProcess();
 
     PictureWindow picture;
