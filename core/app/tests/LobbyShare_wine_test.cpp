@@ -239,7 +239,13 @@ TEST_F(LobbySharePeers, Guest)
         10000));
     viewertest::Picture shown;
     int bad = -1;
-    wintest::WaitFor([&] { return (bad = Mismatches(shown = viewertest::Capture(view))) == 0; }, 20000);
+    wintest::WaitFor(
+        [&] {
+            // The frame may size itself to the picture once it has one.
+            SetWindowPos(gui->m_hwndFrame, HWND_TOPMOST, kFrameX, 0, kFrameW, kFrameH, SWP_SHOWWINDOW);
+            return (bad = Mismatches(shown = viewertest::Capture(view))) == 0;
+        },
+        20000);
     viewertest::SavePng(shown, "lobby_share_guest_view");
     EXPECT_EQ(bad, 0) << "view " << shown.width << " x " << shown.height;
     // The lobby reads the owner's sharing.
