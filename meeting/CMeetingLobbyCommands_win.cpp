@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr UINT_PTR kRefreshTimer = 258;
-constexpr UINT kRefreshMs = 5000;
 constexpr UINT kIdsWarning = 4028;
 constexpr UINT kIdsWarn = 4385;
 
@@ -104,7 +102,7 @@ private:
 
 LobbyCommandContext* CMeetingLobby::CommandContext() const
 {
-    return dynamic_cast<LobbyCommandContext*>(m_meeting);
+    return dynamic_cast<LobbyCommandContext*>(&m_context->Meeting());
 }
 
 namespace {
@@ -191,12 +189,11 @@ void CMeetingLobby::OnToolbarCommand(int id, int buttonValue)
             break;
         }
         if (HWND w = Window())
-            SendMessageTimeoutW(w, WM_TIMER, kRefreshTimer, 0, SMTO_BLOCK, 2000, nullptr);
+            SendMessageTimeoutW(w, WM_TIMER, kLobbyRefreshTimer, 0, SMTO_BLOCK, 2000, nullptr);
         break;
     }
     case kButtonReschedule:
-        if (HWND w = Window())
-            KillTimer(w, kRefreshTimer);
+        StopRefreshing();
         c->PostToProgram(PLM_RESCHEDULE, 0, 0);
         break;
     case kButtonRequestHost:
@@ -607,6 +604,5 @@ void CMeetingLobby::OnRescheduleResult(WPARAM wParam, LPARAM lParam)
         break;
     case RescheduleOutcome::Quiet: break;
     }
-    if (HWND w = Window())
-        SetTimer(w, kRefreshTimer, kRefreshMs, nullptr);
+    ResumeRefresh();
 }

@@ -104,6 +104,9 @@ public:
     // "%s\t%s\t" of the role text and the display name, at most 160
     // characters; a new string for every caller.
     std::wstring MakeEventPrefix(int noRole) const;
+    // Main thread: a new own display name during a meeting. The receive
+    // threads read it (log prefixes) under the same lock.
+    void SetOwnDisplayName(const std::wstring& name);
     // A balloon on the tray icon when the tray exists.
     bool ShowTrayBalloon(const wchar_t* title, const wchar_t* text);
 
@@ -141,6 +144,8 @@ public:
     std::vector<std::string> ControlRequests() const;
     std::vector<std::string> HostRequests() const;
     bool ControlHeld() const override;
+    // The participant that holds control of the shared screen, or none.
+    std::string ControlHolder() const;
     std::uintptr_t FeatureChannelEnd(FeatureChannel channel) override;
     void SignalViewerStarted() override;
     void EndSharingView() override;
@@ -248,6 +253,11 @@ public:
     std::atomic<int> prevSharingStep{1};
     std::atomic<int> meetingState{1};
     std::atomic<int> serverSharingState{0};
+    // Set by the polls and the voice while they run; read by the lobby.
+    std::atomic<int> pollActive{0};
+    std::atomic<int> voiceActive{0};
+    // 1 after the own host request, until the host role comes.
+    std::atomic<int> hostRequestPending{0};
     // Main thread only.
     int lobbyFlags[4] = {};
     int openedFromList = 0;
@@ -369,4 +379,6 @@ private:
     BoundedThread m_pumpThread;
     std::atomic<bool> m_pumpStop{false};
     bool m_meetingOpen = false;
+    // Guards ownDisplayName while a meeting's threads may read it.
+    mutable std::mutex m_nameLock;
 };

@@ -21,6 +21,7 @@
 #include "meeting/CCanvas.h"
 #include "meeting/CChat.h"
 #include "meeting/CCtrlMenu.h"
+#include "core/app/ManagerLobby_win.h"
 #include "meeting/CMeetingLobby.h"
 
 int CManager::OnThreadMessage(UINT message, WPARAM wParam, LPARAM lParam)
@@ -164,7 +165,7 @@ void CManager::OnEnterMeeting(bool host)
     }
 
     Appliance().CreateInvite();
-    lobby = new CMeetingLobby(this);
+    lobby = new CMeetingLobby(MakeLobbyContext(*this));
     if (lobby)
         lobby->Create();
     HWND lobbyWindow = lobby ? lobby->Window() : nullptr;

@@ -10,6 +10,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,6 +82,13 @@ public:
     virtual void ReadLaunchedMeeting() = 0;
     // The participant list, swapped in under the participant lock.
     virtual bool ReadParticipants() = 0;
+    // The same request prepared on the main thread to run on another: the
+    // function holds its own copy of the request session and returns the
+    // appliance's result code.
+    virtual std::function<int()> PrepareParticipantsRequest()
+    {
+        return [this] { return ReadParticipants() ? 0 : 1; };
+    }
     // Stored settings (modes 0, 4) or the browser's (modes 1-3).
     virtual void ReadProxySettings(bool fromBrowser) = 0;
     virtual void ResolveApplianceHost() = 0;

@@ -139,7 +139,12 @@ std::wstring CManager::MakeEventPrefix(int noRole) const
         else if (title == 2)
             roleText += LoadResString(assist, IDS_ROLE_ASSIST);
     }
-    std::wstring prefix = roleText + L"\t" + ownDisplayName + L"\t";
+    std::wstring name;
+    {
+        std::lock_guard<std::mutex> l(m_nameLock);
+        name = ownDisplayName;
+    }
+    std::wstring prefix = roleText + L"\t" + name + L"\t";
     constexpr size_t kMaxPrefix = 160;
     if (prefix.size() > kMaxPrefix) {
         // Cut the name, keep the closing tab so columns stay aligned.

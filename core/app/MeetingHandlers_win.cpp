@@ -16,8 +16,6 @@
 
 namespace {
 
-// The lobby's own refresh timer; a WM_TIMER with it re-reads the list.
-constexpr UINT_PTR kLobbyRefreshTimer = 258;
 constexpr UINT kLobbyRefreshWaitMs = 2000;
 // Assist-permission bits.
 constexpr int32_t kAssistReceivesHostRequests = 0x2;
@@ -252,12 +250,9 @@ void MeetingHandlers::OnDropped(const ReceivedPacket& packet, const char* why)
 
 void MeetingHandlers::RefreshLobbyNow()
 {
-    CMeetingLobby* lobby = m_manager.lobby;
-    HWND window = lobby ? lobby->Window() : nullptr;
-    if (!window)
-        return;
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(window, WM_TIMER, kLobbyRefreshTimer, 0, SMTO_BLOCK, kLobbyRefreshWaitMs, &result);
+    // Returns once a list asked for now has been applied (bounded).
+    if (CMeetingLobby* lobby = m_manager.lobby)
+        lobby->RefreshNow(kLobbyRefreshWaitMs);
 }
 
 // --- request host -----------------------------------------------------------

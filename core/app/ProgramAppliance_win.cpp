@@ -196,38 +196,58 @@ void ProgramAppliance::ReadLaunchedMeeting()
     }
 }
 
+namespace {
+
+// One participant-list exchange on session; the result is swapped in under
+// the participant lock, and a failed exchange keeps the list the readers have.
+int RunParticipantsRequest(CgiSession& session, CManager& manager)
+{
+    ParticipantUpdate update;
+    int result = CgiGetParticipants(session, manager.meetingState, update);
+    const MeetingStatus meeting = update.meeting;
+    std::lock_guard<std::mutex> l(manager.participantLock);
+    ApplyParticipantResult(result, std::move(update), manager.participants);
+    if (result != CGI_OK) {
+        DHLog::Instance().Print(kLogCategory, 2, false, "The participant list could not be read (%d).\n", result);
+        return result;
+    }
+    // Written under the participant lock, as the list is.
+    if (meeting.expires)
+        manager.meetingExpires = *meeting.expires;
+    if (meeting.meetingState)
+        manager.meetingState = *meeting.meetingState;
+    if (meeting.sharingState)
+        manager.serverSharingState = *meeting.sharingState;
+    if (meeting.endDate)
+        manager.meetingEndDate = *meeting.endDate;
+    if (meeting.endTime)
+        manager.meetingEndTime = *meeting.endTime;
+    if (meeting.meetingName)
+        manager.meetingName = *meeting.meetingName;
+    if (meeting.waitMsg)
+        manager.waitMessage = *meeting.waitMsg;
+    return result;
+}
+
+} // namespace
+
 bool ProgramAppliance::ReadParticipants()
 {
     if (!m_session)
         return false;
     PrepareRequest();
-    // The exchange holds no lock; the result is swapped in under it, and a
-    // failed exchange keeps the list the readers have.
-    ParticipantUpdate update;
-    int result = CgiGetParticipants(*m_session, m_manager.meetingState, update);
-    const MeetingStatus meeting = update.meeting;
-    std::lock_guard<std::mutex> l(m_manager.participantLock);
-    ApplyParticipantResult(result, std::move(update), m_manager.participants);
-    if (result != CGI_OK) {
-        DHLog::Instance().Print(kLogCategory, 2, false, "The participant list could not be read (%d).\n", result);
-        return false;
-    }
-    // Written under the participant lock, as the list is.
-    if (meeting.expires)
-        m_manager.meetingExpires = *meeting.expires;
-    if (meeting.meetingState)
-        m_manager.meetingState = *meeting.meetingState;
-    if (meeting.sharingState)
-        m_manager.serverSharingState = *meeting.sharingState;
-    if (meeting.endDate)
-        m_manager.meetingEndDate = *meeting.endDate;
-    if (meeting.endTime)
-        m_manager.meetingEndTime = *meeting.endTime;
-    if (meeting.meetingName)
-        m_manager.meetingName = *meeting.meetingName;
-    if (meeting.waitMsg)
-        m_manager.waitMessage = *meeting.waitMsg;
-    return true;
+    return RunParticipantsRequest(*m_session, m_manager) == CGI_OK;
+}
+
+std::function<int()> ProgramAppliance::PrepareParticipantsRequest()
+{
+    if (!m_session)
+        return [] { return static_cast<int>(CGI_FAILED); };
+    PrepareRequest();
+    // A copy of its own: the main thread goes on using the session.
+    auto session = std::make_shared<CgiSession>(*m_session);
+    CManager* manager = &m_manager;
+    return [session, manager] { return RunParticipantsRequest(*session, *manager); };
 }
 
 void ProgramAppliance::ReadProxySettings(bool fromBrowser)

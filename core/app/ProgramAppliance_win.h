@@ -49,6 +49,7 @@ public:
     int RunJoinWorker() override;
     void ReadLaunchedMeeting() override;
     bool ReadParticipants() override;
+    std::function<int()> PrepareParticipantsRequest() override;
     void ReadProxySettings(bool fromBrowser) override;
     void ResolveApplianceHost() override;
     bool AskProxyCredentials() override;

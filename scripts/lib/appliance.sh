@@ -18,15 +18,17 @@ corvisk_run_certs() {
 
 # Starts the appliance with its default scenario in the background on
 # 127.0.0.1:PORT (0: a free port), its output in DIR/appliance.log and its
-# request log in DIR/requests.jsonl. Sets CORVISK_APPLIANCE_PID and
+# request log in DIR/requests.jsonl; SCENARIO, when given, is a scenario file
+# laid over the default one. Sets CORVISK_APPLIANCE_PID and
 # CORVISK_APPLIANCE_PORT. Returns 1 when it did not come up (the reason is
 # the last line of DIR/appliance.log).
-# Usage: corvisk_start_appliance CERT_DIR PORT DIR
+# Usage: corvisk_start_appliance CERT_DIR PORT DIR [SCENARIO]
 corvisk_start_appliance() {
-  local certs=$1 port=$2 dir=$3 i
+  local certs=$1 port=$2 dir=$3 scenario=${4:-} i
   rm -f "$dir/ready"
   PYTHONDONTWRITEBYTECODE=1 python3 "$CORVISK_ROOT/tests/appliance/appliance.py" \
     --cert-dir "$certs" --port "$port" --ready-file "$dir/ready" --log "$dir/requests.jsonl" \
+    ${scenario:+--scenario "$scenario"} \
     >"$dir/appliance.log" 2>&1 </dev/null &
   CORVISK_APPLIANCE_PID=$!
   for i in $(seq 1 100); do

@@ -669,6 +669,64 @@ class ClientCertificateTest(ApplianceHarness):
         self.assertEqual(len(self.records()), count, "nothing was served")
 
 
+class SharingStateTest(unittest.TestCase):
+    """The meeting's sharing state through the packets and joins that move it."""
+
+    def setUp(self):
+        sys.path.insert(0, HERE)
+        import sharing
+        import state
+        self.sharing = sharing
+        self.m = state.Meeting(id="1", title="t", owner="alice")
+        self.m.participants = [state.Participant("h", "H", role=1), state.Participant("p", "P")]
+        self.Participant = state.Participant
+
+    def states(self):
+        return self.m.sharing_state, [p.state for p in self.m.participants]
+
+    def test_start_stop_restart_and_host_leaving(self):
+        s, m = self.sharing, self.m
+        m.sharing_state = 1                       # packet 5 (0, 1)
+        for who, state in (("h", 2), ("p", 2), ("h", 3), ("p", 3)):
+            s.on_state(m, who, state)
+        self.assertEqual(self.states(), (1, [3, 3]))
+        s.on_state(m, "h", 4)                     # the host shares
+        s.on_state(m, "p", 4)
+        self.assertEqual(self.states(), (2, [4, 4]))
+        # A newcomer restarts: the host and every started viewer go back to 2.
+        m.participants.append(self.Participant("n", "N"))
+        s.on_join(m, "n")
+        self.assertEqual(self.states(), (3, [2, 2, 1]))
+        s.on_state(m, "h", 4)
+        self.assertEqual(m.sharing_state, 2)
+        # A viewer that ended reports 1 again: another restart.
+        s.on_state(m, "p", 1)
+        self.assertEqual(self.states(), (3, [2, 1, 1]))
+        s.on_state(m, "h", 4)
+        for who in ("p", "n"):
+            s.on_state(m, who, 4)
+        self.assertEqual(self.states(), (2, [4, 4, 4]))
+        m.sharing_state = 4                       # packet 5 (2, 4)
+        for who in ("h", "p"):
+            s.on_state(m, who, 1)
+            self.assertEqual(m.sharing_state, 4)  # until the last one is back
+        s.on_state(m, "n", 1)
+        self.assertEqual(self.states(), (0, [1, 1, 1]))
+        # The host leaving while sharing ends it for everyone.
+        m.sharing_state = 2
+        for p in m.participants:
+            p.state = 4
+        s.on_leave(m, "h")
+        self.assertEqual(self.states(), (0, [1, 1]))
+        # Losing the host role while sharing does too; a plain leave does not.
+        m.participants[0].role = 1
+        m.sharing_state = 2
+        s.on_leave(m, "n")
+        self.assertEqual(m.sharing_state, 2)
+        s.on_set_host(m, "zz")
+        self.assertEqual(self.states(), (0, [1]))
+
+
 if __name__ == "__main__":
     unittest.main()
 

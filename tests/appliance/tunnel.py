@@ -21,7 +21,8 @@ client's meeting-packet stream. Packets are relayed (APPLIANCE.md):
   - state changes (2-6, 9, 10, 23) change the meeting and go, as a bare
     header, to everyone including the sender (4 sets the named participant's
     caller role and permission bits; 10 ends the meeting, whose participant
-    list then answers "invalid meeting");
+    list then answers "invalid meeting"); the sharing states of 2, 3 and 5
+    follow sharing.py;
   - a rename (24) is answered to its sender alone: 26 when done, 25 (and no
     rename) when another participant of the meeting has that name; the
     others get the bare header of a done rename;
@@ -31,6 +32,10 @@ client's meeting-packet stream. Packets are relayed (APPLIANCE.md):
 Downstream each kind has its own tag (chat 0xAACC, canvas 0xBBCC, file share
 0xAADD, voice 0xBBDD, the rest 0xAABB); a packet longer than one frame goes
 in several.
+
+A client seated by its hello alone (not in the list yet) joins as the
+meeting's coordinator when its session is the owner's. A client whose control
+tunnel ends leaves the participant list, and its sharing tunnel is closed.
 
 Sharing tunnels (no hello; the meeting is the one the session joined on its
 control tunnel): what PL-HOST sends goes to every PL-PARTICIPANT tunnel of
@@ -67,6 +72,8 @@ import sys
 import threading
 import time
 from typing import Dict, List, Optional
+
+import sharing
 
 TAG_CONTROL = 0xAABB
 TAG_CANVAS = 0xBBCC
@@ -278,16 +285,47 @@ class TunnelService:
         state = getattr(self.app, "state", None)
         if state is not None and c.meeting in getattr(state, "meetings", {}):
             try:
-                state.update_participant(c.meeting, c.session, {"name": c.name, "role": c.role})
+                with state.lock:
+                    meeting = state.meetings[c.meeting]
+                    changes = {"name": c.name, "role": c.role}
+                    if meeting.participant(c.session) is None:
+                        # Seated by its hello alone: the owner coordinates,
+                        # as after the join request.
+                        s = state.sessions.get(c.session)
+                        owner = s is not None and not s.guest and s.user == meeting.owner
+                        changes["caller_role"] = 1 if owner else 0
+                    state.update_participant(c.meeting, c.session, changes)
+                    sharing.on_join(meeting, c.session)
             except Exception as e:  # the CGI side's view is best effort here
                 print("tunnel: participant not recorded: %s" % e, file=sys.stderr)
 
     def _forget(self, c: _Conn) -> None:
+        left = False
+        view = None
         with self.lock:
             for table in (self.control, self.sharing):
                 room = table.get(c.meeting or "")
                 if room is not None and room.get(c.session) is c:
                     del room[c.session]
+                    left = table is self.control
+            if left:
+                view = self.sharing.get(c.meeting or "", {}).pop(c.session, None)
+        if not left:
+            return
+        # A participant whose control tunnel ends leaves the meeting, and
+        # its sharing tunnel goes with it.
+        if view is not None:
+            view.alive = False
+            try:
+                view.sock.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+        state = getattr(self.app, "state", None)
+        if state is not None and c.meeting in getattr(state, "meetings", {}):
+            with state.lock:
+                meeting = state.meetings.get(c.meeting)
+                if meeting is not None:
+                    sharing.on_leave(meeting, c.session)
 
     def _members(self, meeting: str) -> List[_Conn]:
         with self.lock:
@@ -336,10 +374,12 @@ class TunnelService:
         u32 = lambda at: struct.unpack_from("<I", payload, at)[0] if len(payload) >= at + 4 else 0
         mid = sender.meeting
         try:
-            if ptype == 3:
+            if ptype == 2:
                 with state.lock:
-                    for p in state.meetings[mid].participants:
-                        p.role = 1 if p.session == name else 0
+                    sharing.on_state(state.meetings[mid], name, u32(132))
+            elif ptype == 3:
+                with state.lock:
+                    sharing.on_set_host(state.meetings[mid], name)
             elif ptype == 5:
                 state.update_meeting(mid, {"sharing_state": u32(132)})
             elif ptype == 6:

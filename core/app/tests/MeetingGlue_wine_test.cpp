@@ -31,8 +31,7 @@ using namespace meetingtest;
 // looked up in the meeting list for its name and wait message, then 60108.
 void LaunchSessionMeeting(CManager& m)
 {
-    m.launchMode = kLaunchSessionMeeting;
-    ASSERT_TRUE(m.OpenFirstWindow());
+    LaunchWithSession(m);
     EXPECT_EQ(m.meetingName, "Weekly sync");
     EXPECT_EQ(m.waitMessage, "The host starts soon");
 }
@@ -145,6 +144,7 @@ long long MsSince(std::chrono::steady_clock::time_point t0)
 // The host shares as the lobby's steps do it: view, server, capture and pump.
 void ShareAsHost(Instance& a)
 {
+    StopLobbyRefresh(a.M());
     a.M().serverSharingState = 3;
     a.Post(PLM_OPEN_SHARING_VIEW);
     ASSERT_TRUE(WaitUntil([&] { return a.M().sharingStep == 2; })) << "no sharing view";

@@ -4,8 +4,10 @@
 // running its message loop on a thread of its own, as the main thread does).
 #pragma once
 
+#include "core/app/LaunchParameters.h"
 #include "core/app/Manager.h"
 #include "core/base/ThreadMessages.h"
+#include "meeting/CMeetingLobby.h"
 #include "tools/TrustRoot_win.h"
 #include "tests/support/ThreadCount_win.h"
 
@@ -107,6 +109,25 @@ private:
     CManager* m_manager = nullptr;
     UINT m_ended = 0;
 };
+
+// For the tests that post the sharing steps themselves: the lobby's refresh,
+// which would post them from the appliance's state, stops, and a list on its
+// way has landed before the test sets the manager's fields.
+inline void StopLobbyRefresh(CManager& m)
+{
+    if (!m.lobby)
+        return;
+    m.lobby->StopRefreshing();
+    WaitUntil([&] { return !m.lobby->RequestRunning(); }, 5000);
+}
+
+// A launch with a session the appliance made (mode 3): the session test, the
+// meeting's join request, then 60108 to the instance's own loop.
+inline void LaunchWithSession(CManager& m)
+{
+    m.launchMode = kLaunchSessionMeeting;
+    ASSERT_TRUE(m.OpenFirstWindow());
+}
 
 // The host as the meeting setup's "start now" leaves it: coordinator and host.
 inline void StartAsHost(Instance& a)

@@ -1,8 +1,8 @@
 // The presenter's screen through the meeting's sharing tunnel: two program
 // instances, each a real manager in a process (and Wine prefix) of its own on
 // one X display, join one meeting at the local appliance. The host shares the
-// screen it grabs; the participant's viewer shows it. The test posts the
-// sharing steps the lobby will post and compares the viewer's window at true
+// screen it grabs; the participant's viewer shows it. The test stops the
+// lobby's refresh and posts the sharing steps itself, and compares the viewer's window at true
 // size with a picture the host paints, pixel for pixel, through pauses and
 // resumes, and ends with every thread of the sharing joined.
 //
@@ -11,126 +11,18 @@
 // meet in CORVISK_PEER_DIR, a folder where each leaves a file when it reaches
 // a point the other waits for.
 #include "Technician/connection/ClientConnection.h"
-#include "Technician/decode/tests/TestImage.h"
 #include "Technician/ui/TechnicianGUI.h"
-#include "Technician/ui/tests/ScreenShot.h"
-#include "Customer/tests/TestFrames.h"
-#include "Customer/tests/ViewerPixels.h"
-#include "core/app/tests/MeetingInstance_win.h"
+#include "core/app/tests/SharePicture_win.h"
 #include "tests/support/AppLogFile_win.h"
-#include "core/base/TopDownBitmap_win.h"
-#include "rfb/PixelFormat.h"
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
 
 namespace {
 
 using namespace meetingtest;
-
-// The layout on the 1280 x 800 display: the known picture on the left, the
-// host's pointer parked under it, the viewer frame on the right.
-constexpr int kPictureW = 600, kPictureH = 700;
-constexpr int kPointerX = 300, kPointerY = 770;
-constexpr int kFrameX = 660, kFrameW = 600, kFrameH = 560;
-
-uint32_t KnownPixel(int x, int y)
-{
-    const uint32_t r = static_cast<uint32_t>(x * 3) & 0xFF;
-    const uint32_t g = static_cast<uint32_t>(y * 2 + (x / 50) * 40) & 0xFF;
-    const uint32_t b = static_cast<uint32_t>((x ^ y) * 5) & 0xFF;
-    return r << 16 | g << 8 | b;
-}
-
-std::string PeerFile(const char* name)
-{
-    return "Z:" + Env("CORVISK_PEER_DIR") + "/" + name;
-}
-
-void Signal(const char* name)
-{
-    std::ofstream(PeerFile(name)) << "1";
-}
-
-bool Signalled(const char* name)
-{
-    return std::ifstream(PeerFile(name)).good();
-}
-
-// The plain window with the known picture, painted from memory.
-class PictureWindow {
-public:
-    PictureWindow()
-    {
-        m_pixels.resize(static_cast<size_t>(kPictureW) * kPictureH);
-        for (int y = 0; y < kPictureH; ++y)
-            for (int x = 0; x < kPictureW; ++x)
-                m_pixels[static_cast<size_t>(y) * kPictureW + x] = KnownPixel(x, y);
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"CorviskTestKnownPicture";
-        RegisterClassW(&wc);
-        m_hwnd = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0,
-                                 0, kPictureW, kPictureH, nullptr, nullptr, wc.hInstance, nullptr);
-        SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        InvalidateRect(m_hwnd, nullptr, FALSE);
-        UpdateWindow(m_hwnd);
-    }
-    ~PictureWindow() { DestroyWindow(m_hwnd); }
-    PictureWindow(const PictureWindow&) = delete;
-    PictureWindow& operator=(const PictureWindow&) = delete;
-    HWND Window() const { return m_hwnd; }
-
-private:
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-    {
-        auto* self = reinterpret_cast<PictureWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (msg != WM_PAINT || !self)
-            return DefWindowProcW(hwnd, msg, wp, lp);
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        const BITMAPINFO bi = TopDownBitmapInfo(kPictureW, kPictureH);
-        SetDIBitsToDevice(dc, 0, 0, kPictureW, kPictureH, 0, 0, 0, kPictureH, self->m_pixels.data(), &bi,
-                          DIB_RGB_COLORS);
-        EndPaint(hwnd, &ps);
-        return 0;
-    }
-
-    HWND m_hwnd = nullptr;
-    std::vector<uint32_t> m_pixels;
-};
-
-// Pixels of the viewer's client area that differ from the known picture as
-// the viewer's format carries it: depth 0 takes the host's own format, depth 1
-// BGR233, coloured by rule 1.
-int Mismatches(const viewertest::Picture& shown, int colourDepth = 1)
-{
-    if (shown.width <= 0 || shown.height <= 0 || shown.width > kPictureW || shown.height > kPictureH)
-        return -1;
-    // The host grabs the screen in its 32-bit 0x00RRGGBB format.
-    const rfb::PixelFormat host = testframes::Host32(), viewer = rfb::BGR233Format();
-    int bad = 0;
-    for (int y = 0; y < shown.height; ++y)
-        for (int x = 0; x < shown.width; ++x) {
-            const uint32_t want = colourDepth == 0
-                                      ? KnownPixel(x, y)
-                                      : testdecode::Rule1(testframes::Expected(KnownPixel(x, y), host, viewer), viewer);
-            bad += shown.at(x, y) != want;
-        }
-    return bad;
-}
-
-bool AllBlack(const viewertest::Picture& shown)
-{
-    for (int y = 0; y < shown.height; ++y)
-        for (int x = 0; x < shown.width; ++x)
-            if (shown.at(x, y) != 0)
-                return false;
-    return shown.width > 0;
-}
+using namespace sharetest;
 
 // The participant's view, placed beside the picture.
 HWND PlaceView(CManager& m)
@@ -174,6 +66,9 @@ TEST_F(ShareViewPeers, Host)
     Instance a("sessA", L"Alice", [](CManager&) {});
     StartAsHost(a);
     ASSERT_TRUE(WaitUntil([&] { return a.InMeeting(); })) << "host did not enter";
+    StopLobbyRefresh(a.M());
+    ASSERT_TRUE(MoveLobbyAside(a.M()));
+    ShowWindow(a.M().lobby->Window(), SW_HIDE);
     const size_t baseline = ThreadsOfThisProcess();
 
     PictureWindow picture;
@@ -217,6 +112,7 @@ TEST_F(ShareViewPeers, Participant)
     Instance b("sessB", L"Bob", [](CManager&) {});
     b.Post(PLM_JOIN_MEETING);
     ASSERT_TRUE(WaitUntil([&] { return b.InMeeting(); })) << "participant did not enter";
+    StopLobbyRefresh(b.M());
     const size_t baseline = ThreadsOfThisProcess();
 
     CManager& m = b.M();
@@ -322,6 +218,7 @@ TEST_F(ShareViewPeers, Participant)
         }
         b.Post(PLM_JOIN_MEETING);
         ASSERT_TRUE(viewertest::PumpUntil([&] { return b.InMeeting(); }, 20000)) << "no way back in";
+        StopLobbyRefresh(m);
         m.serverSharingState = 1;
     }
 

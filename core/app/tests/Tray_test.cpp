@@ -9,6 +9,7 @@
 #include "core/app/res/resource.h"
 #include "core/app/tests/ManagerFakes.h"
 #include "meeting/CCanvas.h"
+#include "core/app/ManagerLobby_win.h"
 #include "meeting/CMeetingLobby.h"
 
 #include <gtest/gtest.h>
@@ -118,7 +119,7 @@ TEST_F(TrayTest, MenuFollowsTheMeeting)
     using V = std::vector<std::wstring>;
     EXPECT_EQ(MenuTexts(), (V{L"Settings", L"View Log", L"-", L"About Secure Parlemo", L"-", L"Exit"}));
 
-    manager->lobby = new CMeetingLobby(manager.get());
+    manager->lobby = new CMeetingLobby(MakeLobbyContext(*manager));
     EXPECT_EQ(MenuTexts(), (V{L"Settings", L"View Log", L"Show Meeting Details", L"-",
                               L"About Secure Parlemo", L"-", L"Exit"}));
     appliance->detailsVisible = true;
