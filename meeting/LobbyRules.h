@@ -3,6 +3,8 @@
 // menu offers, and how the sharing state moves after each participant list.
 // The window applies what these return; the tests check them by table.
 #pragma once
+// The toolbar ids and assist bits are the commands' (LobbyCommands.h).
+#include "meeting/LobbyCommands.h"
 
 #include <array>
 #include <cstdint>
@@ -20,14 +22,8 @@ struct LobbyParticipant {
     int assistPermission = 0;
 };
 
-// Assist-permission bits.
-constexpr int kAssistStartEnd = 0x101;
-constexpr int kAssistSetHost = 0x02;
-constexpr int kAssistViewOnly = 0x08;
-constexpr int kAssistKick = 0x10;
-constexpr int kAssistPolls = 0x20;
-constexpr int kAssistInvite = 0x40;
-constexpr int kAssistReschedule = 0x80;
+// The polls' assist bit, by the window's name for it.
+constexpr int kAssistPolls = kAssistPolling;
 
 // Sharing states of a participant, and of the meeting.
 enum SharingState : int {
@@ -88,7 +84,6 @@ std::vector<LobbyRow> BuildLobbyRows(const std::vector<LobbyParticipant>& list, 
 
 constexpr int kFirstButton = 2500;
 constexpr int kButtonCount = 11;
-constexpr int kButtonQuit = 2510;
 // Each button's value: -1 never set, else bit 0 enabled, bit 1 second look.
 using ToolbarValues = std::array<int, kButtonCount>;
 
