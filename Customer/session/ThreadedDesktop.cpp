@@ -347,9 +347,11 @@ bool ThreadedDesktop::FindCopy(WindowCopy& copy)
     return m_mover.Detect(w, have, r, SharedRect().intersect(ScreenRect()), copy);
 }
 
+// Only the rows the grid reads are grabbed: a whole-screen grab per cycle
+// costs more than the cycle's time under a slow display.
 bool ThreadedDesktop::BeginSampling(const rfb::Rect& rect)
 {
-    m_buffer.GrabRect(false, rect);
+    m_buffer.GrabRegion(m_grid.NextSampleRows(rect), rect);
     return m_buffer.MainView().data != nullptr;
 }
 
