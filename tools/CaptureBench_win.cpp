@@ -387,10 +387,10 @@ bool MeasureDetection(AnimatedWindow& window, int frames, FrameTimes& out)
             },
             [&samples](int x, int y) { samples.emplace_back(x, y); });
         const double polled = NowMs();
-        for (const rfb::Point& p : samples)
-            marks.MarkAt(p.x, p.y);
         if (const DesktopWindows::Window w = windows.Foreground())
             marks.Mark(w);
+        for (const rfb::Point& p : samples)
+            marks.MarkAt(p.x, p.y);
         const double marked = NowMs();
         now.GrabRegion(found, all);
         const double grabbedChanged = NowMs();

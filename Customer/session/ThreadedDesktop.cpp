@@ -394,19 +394,16 @@ bool ThreadedDesktop::Cycle(uint32_t now)
     m_lastCursor = cursor;
 
     ChangedWindows marks(Windows(), shared, changed);
+    std::vector<rfb::Point> samples;
     if (m_polling.fullScreen && now - m_lastCursorMove > kCursorStillMs) {
-        std::vector<rfb::Point> samples;
-        {
-            omni_mutex_lock hold(m_buffer.UpdateLock());
-            if (BeginSampling(shared))
-                m_grid.Poll(
-                    shared, [this](int x, int y) { return Sample(x, y); },
-                    [&samples](int x, int y) { samples.emplace_back(x, y); });
-        }
-        // Windows are looked up outside the lock: the sender may go on.
-        for (const rfb::Point& p : samples)
-            marks.MarkAt(p.x, p.y);
+        omni_mutex_lock hold(m_buffer.UpdateLock());
+        if (BeginSampling(shared))
+            m_grid.Poll(
+                shared, [this](int x, int y) { return Sample(x, y); },
+                [&samples](int x, int y) { samples.emplace_back(x, y); });
     }
+    // The polled windows are marked first: a changed sample inside one needs
+    // no lookup. Windows are looked up outside the lock: the sender may go on.
     if (m_polling.foreground) {
         const DesktopWindows::Window w = Windows().Foreground();
         if (w)
@@ -417,6 +414,8 @@ bool ThreadedDesktop::Cycle(uint32_t now)
         if (w)
             PollWindow(w, marks);
     }
+    for (const rfb::Point& p : samples)
+        marks.MarkAt(p.x, p.y);
     if (CursorShapeChanged()) {
         omni_mutex_lock hold(m_buffer.UpdateLock());
         m_buffer.SetCursorShapeChanged();
