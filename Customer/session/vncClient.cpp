@@ -623,6 +623,15 @@ bool vncClient::OnSetSW(const ViewerMessage& msg)
     const uint8_t refused = rfbproto::kSetSWRefused;
     if (m_platform->OsClass() == 3 || m_platform->MonitorCount() <= 1)
         return SendSmall(&refused, 1);
+    bool sizeAllowed;
+    {
+        omni_mutex_lock hold(GetUpdateLock());
+        sizeAllowed = m_newFBSizeAllowed;
+    }
+    // A shared area of another size reaches the viewer as a new frame size;
+    // a viewer that cannot take one keeps the whole screen.
+    if (!sizeAllowed)
+        return SendSmall(&refused, 1);
     const rfb::Point at((msg.x + m_offsetX + m_originX) * m_scale, (msg.y + m_offsetY + m_originY) * m_scale);
     if (m_desktop->SetSW(msg.x, msg.y, at) != 0)
         return SendSmall(&refused, 1);
