@@ -362,8 +362,8 @@ int CountNewSizes(const std::vector<testrfb::RectInfo>& rects, int w, int h)
 }
 
 // Sharing one window: the viewer gets the window's size, then its pixels
-// only, also while it animates, moves and grows; narrowed to 127 pixels or
-// closed, the whole screen comes back with its size, once. The wire refuses
+// only, also while it animates, moves and grows; narrowed to 127 pixels,
+// minimised or closed, the whole screen comes back with its size, once. The wire refuses
 // the choice with one display, so the test asks the desktop itself, at a
 // point on the window.
 TEST(WinCapture, SharedWindowAloneThenTheWholeScreenAgain)
@@ -420,6 +420,19 @@ TEST(WinCapture, SharedWindowAloneThenTheWholeScreenAgain)
     ASSERT_EQ(desktop->SetSW(200, 150, rfb::Point(200, 150)), 0);
     s.area = RECT{160, 110, 160 + kWinW, 110 + kWinH};
     ASSERT_TRUE(s.CatchUp()) << "shared again: " << s.Mismatches(s.Root()) << " pixels differ";
+    // Minimised: the whole screen.
+    ShowWindow(window.hwnd(), SW_MINIMIZE);
+    s.area = RECT{0, 0, 0, 0};
+    ASSERT_TRUE(s.CatchUp()) << "minimised: " << s.Mismatches(s.Root()) << " pixels differ";
+    EXPECT_EQ(CountNewSizes(s.seen, s.m_sw, s.m_sh), 1);
+
+    // Restored and shared once more, then closed.
+    ShowWindow(window.hwnd(), SW_RESTORE);
+    window.Step();
+    wintest::PumpFor(150);
+    ASSERT_EQ(desktop->SetSW(200, 150, rfb::Point(200, 150)), 0);
+    s.area = RECT{160, 110, 160 + kWinW, 110 + kWinH};
+    ASSERT_TRUE(s.CatchUp()) << "restored: " << s.Mismatches(s.Root()) << " pixels differ";
     DestroyWindow(window.hwnd());
     s.area = RECT{0, 0, 0, 0};
     ASSERT_TRUE(s.CatchUp()) << "closed: " << s.Mismatches(s.Root()) << " pixels differ";
