@@ -635,8 +635,10 @@ TEST_F(OptionsDialogTest, ImportedPackageJoinsTheList)
     EXPECT_TRUE(WaitFor([&] { return ComboTexts(combo).size() == 2; }));
     EXPECT_EQ(ComboTexts(combo), (std::vector<std::wstring>{L"English", L"Pseudo (Demo)"}));
     EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
-    PumpFor(200);
+    SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+    PumpFor(300);
     SaveScreenshot(dlg, L"OptionsDialog", L"language_imported");
+    SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
     SendMessageW(dlg, WM_CLOSE, 0, 0);
     EXPECT_TRUE(Closed());
     DeleteFileW((folder + L"pseudo.dll").c_str());
