@@ -85,6 +85,25 @@ bool HasValue(const std::string& subkey, const char* name)
     return RegReadValue(subkey.c_str(), name, data) != 0;
 }
 
+// The process's visible top-level window owned by `owner`, else null.
+HWND OwnedWindow(HWND owner)
+{
+    struct Search {
+        HWND owner;
+        HWND found;
+    } search{owner, nullptr};
+    EnumWindows([](HWND hwnd, LPARAM lParam) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lParam);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (pid == GetCurrentProcessId() && hwnd != s->owner && IsWindowVisible(hwnd) &&
+            GetWindow(hwnd, GW_OWNER) == s->owner)
+            s->found = hwnd;
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 class OptionsDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -147,6 +166,19 @@ protected:
     // Apply on the frame, handled before this returns. (Pages have their own
     // controls of the same id, so the button is not looked up by id.)
     void Apply() { SendMessageW(dlg, WM_COMMAND, IDC_OPTIONS_APPLY, 0); }
+    // Clicks a page's button that opens a system dialog on the options
+    // thread; the dialog must be an own layered window. Null when none came.
+    HWND OpenOwnDialog(HWND page, int button, const wchar_t* state)
+    {
+        PostMessageW(page, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+        HWND opened = nullptr;
+        if (!WaitFor([&] { return (opened = OwnedWindow(dlg)) != nullptr; }))
+            return nullptr;
+        EXPECT_TRUE(GetWindowLongPtrW(opened, GWL_EXSTYLE) & WS_EX_LAYERED);
+        PumpFor(300);
+        SaveScreenshot(opened, L"OptionsDialog", state);
+        return opened;
+    }
     bool Closed()
     {
         return WaitFor([&] { return appliance->Options()->Window() == nullptr; });
@@ -194,25 +226,6 @@ std::vector<std::wstring> ComboTexts(HWND combo)
         names.push_back(text);
     }
     return names;
-}
-
-// The process's visible top-level window owned by `owner`, else null.
-HWND OwnedWindow(HWND owner)
-{
-    struct Search {
-        HWND owner;
-        HWND found;
-    } search{owner, nullptr};
-    EnumWindows([](HWND hwnd, LPARAM lParam) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lParam);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(hwnd, &pid);
-        if (pid == GetCurrentProcessId() && hwnd != s->owner && IsWindowVisible(hwnd) &&
-            GetWindow(hwnd, GW_OWNER) == s->owner)
-            s->found = hwnd;
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&search));
-    return search.found;
 }
 
 } // namespace
@@ -605,15 +618,10 @@ TEST_F(OptionsDialogTest, ImportedPackageJoinsTheList)
     HWND combo = FindControl(profilesPage, IDC_LANGUAGE_COMBO);
     ASSERT_EQ(ComboTexts(combo), (std::vector<std::wstring>{L"English"}));
     ASSERT_TRUE(IsWindowEnabled(GetDlgItem(profilesPage, IDC_LANGUAGE_IMPORT)));
-    PostMessageW(profilesPage, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE_IMPORT, BN_CLICKED), 0);
-
-    // The system's file dialog, an own layered window; the archive typed
-    // into its name field and opened.
-    HWND files = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (files = OwnedWindow(dlg)) != nullptr; }));
-    EXPECT_TRUE(GetWindowLongPtrW(files, GWL_EXSTYLE) & WS_EX_LAYERED);
-    PumpFor(300);
-    SaveScreenshot(files, L"OptionsDialog", L"import_file_dialog");
+    // The system's file dialog; the archive typed into its name field and
+    // opened.
+    HWND files = OpenOwnDialog(profilesPage, IDC_LANGUAGE_IMPORT, L"import_file_dialog");
+    ASSERT_NE(files, nullptr);
     SendMessageW(files, CDM_SETCONTROLTEXT, edt1, reinterpret_cast<LPARAM>(zip.c_str()));
     SendMessageW(files, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(zip.c_str()));
     PostMessageW(files, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(files, IDOK)));
@@ -649,12 +657,8 @@ TEST_F(OptionsDialogTest, FolderBrowserIsAnOwnLayeredWindow)
     Open();
     ShowTab(2);
     const std::wstring before = ControlText(generalPage, IDC_GENERAL_FOLDER);
-    PostMessageW(generalPage, WM_COMMAND, MAKEWPARAM(IDC_GENERAL_BROWSE, BN_CLICKED), 0);
-    HWND browser = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (browser = OwnedWindow(dlg)) != nullptr; }));
-    EXPECT_TRUE(GetWindowLongPtrW(browser, GWL_EXSTYLE) & WS_EX_LAYERED);
-    PumpFor(300);
-    SaveScreenshot(browser, L"OptionsDialog", L"folder_browser");
+    HWND browser = OpenOwnDialog(generalPage, IDC_GENERAL_BROWSE, L"folder_browser");
+    ASSERT_NE(browser, nullptr);
     PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(WaitFor([&] { return !IsWindow(browser); }));
     EXPECT_EQ(ControlText(generalPage, IDC_GENERAL_FOLDER), before);
