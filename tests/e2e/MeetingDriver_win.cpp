@@ -356,7 +356,7 @@ bool LeaveAndLogout()
     HWND login = WaitWindow([] { return wintest::FindTopLevelOf(g_pid, nullptr, kLoginTitle); }, 20000);
     if (!login)
         return Fail("no login window after the logout");
-    Shot(login, L"logged_out");
+    Shot(nullptr, L"logged_out");  // the whole screen, as the login driver takes the login window
     return true;
 }
 
