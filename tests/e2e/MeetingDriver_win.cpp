@@ -274,19 +274,26 @@ bool Join(const std::wstring& name, const std::wstring& code)
             row = r;
     if (row < 0)
         return Fail("no row of that meeting");
-    // Home, then Down to the row, as keys to the list.
-    wintest::PostKey(view, VK_HOME);
-    for (int r = 0; r < row; ++r)
-        wintest::PostKey(view, VK_DOWN);
-    Sleep(300);
-    const LRESULT selected = SendMessageW(view, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
-    if (selected != row)
-        return Fail("the row is not selected");
+    // Home, then Down to the row, as keys to the list, then Join. A refresh
+    // (every 5 s) that lands in between rebuilds the rows and drops the
+    // selection, and Join then says no meeting is selected: select again.
     HWND frame = GetAncestor(view, GA_ROOT);
-    Shot(frame, L"list_selected");
-    Press(wintest::FindControl(GetParent(view), IDOK));
-    Step("Join pressed");
-    HWND dialog = WaitWindow([&] { return wintest::FindChildWithControl(frame, IDC_CODE_PROMPT); }, 10000);
+    HWND dialog = nullptr;
+    for (int attempt = 0; attempt < 5 && !dialog; ++attempt) {
+        wintest::PostKey(view, VK_HOME);
+        for (int r = 0; r < row; ++r)
+            wintest::PostKey(view, VK_DOWN);
+        const bool selected = WaitWindow([&] {
+            return SendMessageW(view, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED) == row ? view : nullptr;
+        }, 2000) != nullptr;
+        if (!selected)
+            continue;
+        if (attempt == 0)
+            Shot(frame, L"list_selected");
+        Press(wintest::FindControl(GetParent(view), IDOK));
+        Step("Join pressed");
+        dialog = WaitWindow([&] { return wintest::FindChildWithControl(frame, IDC_CODE_PROMPT); }, 3000);
+    }
     if (!dialog)
         return Fail("no code dialog");
     Type(GetDlgItem(dialog, IDC_MEETING_CODE), code);
