@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <set>
 #include <string>
 #include <vector>
@@ -91,7 +92,7 @@ private:
     int m_previousLevel = 3;
     std::string m_bytes;
     std::size_t m_lineStart = 0, m_scanned = 0;
-    std::vector<RowRef> m_rows;
+    std::deque<RowRef> m_rows;  // grows without moving what it holds
     std::set<std::wstring> m_usersMet;
     std::wstring m_userScratch;
 };
