@@ -68,6 +68,8 @@ struct Rig {
         EXPECT_TRUE(desktop.Init());
         desktop.Attach(&client);
     }
+    // The thread calls the client: it ends before the client goes.
+    ~Rig() { desktop.Stop(); }
     // Waits for f, asking for a cycle all the while (as a viewer's
     // requests would).
     bool WaitFor(const std::function<bool()>& f, int ms = 3000)
