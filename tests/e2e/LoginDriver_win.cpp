@@ -14,6 +14,7 @@
 //   next driver.
 //   Screenshots go to screenshots/SHOTS/. Exit code 0 when every step held.
 #include "core/base/ThreadMessages.h"
+#include "tests/e2e/DriverSteps_win.h"
 #include "tests/support/WindowTest_win.h"
 
 #include <windows.h>
@@ -23,6 +24,9 @@
 #include <string>
 
 namespace {
+
+using driver::Type;
+using driver::WaitWindow;
 
 // Control ids of the login window's pages and the alert.
 constexpr int kHostButton = 1002;
@@ -72,27 +76,6 @@ void Step(const char* what)
 {
     std::printf("login_driver: %s\n", what);
     std::fflush(stdout);
-}
-
-// Waits up to ms for found() to give a window, looking every 50 ms.
-template <class F>
-HWND WaitWindow(F found, DWORD ms)
-{
-    for (DWORD waited = 0; waited < ms; waited += 50) {
-        if (HWND w = found())
-            return w;
-        Sleep(50);
-    }
-    return nullptr;
-}
-
-// The characters typed into an edit control, after emptying it.
-void Type(HWND edit, const std::string& text)
-{
-    SendMessageW(edit, EM_SETSEL, 0, -1);
-    SendMessageW(edit, WM_CLEAR, 0, 0);
-    for (char c : text)
-        SendMessageW(edit, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)), 1);
 }
 
 class Run {

@@ -28,6 +28,7 @@
 #include "appliance/ui/MeetingListResources.h"
 #include "appliance/ui/MeetingSetupResources.h"
 #include "core/base/ThreadMessages.h"
+#include "tests/e2e/DriverSteps_win.h"
 #include "tests/support/WindowTest_win.h"
 
 #include <windows.h>
@@ -39,6 +40,9 @@
 #include <vector>
 
 namespace {
+
+using driver::Type;
+using driver::WaitWindow;
 
 const wchar_t kInviteClass[] = L"CInvite WndClass";
 const wchar_t kLoginTitle[] = L"Secure Parlemo - 8.0.0.6";
@@ -116,18 +120,6 @@ HWND TopOfClass(const wchar_t* className)
     return s.found;
 }
 
-// Waits up to ms for found() to give a window, looking every 50 ms.
-template <class F>
-HWND WaitWindow(F found, DWORD ms)
-{
-    for (DWORD waited = 0; waited < ms; waited += 50) {
-        if (HWND w = found())
-            return w;
-        Sleep(50);
-    }
-    return nullptr;
-}
-
 bool WaitGone(HWND w, DWORD ms)
 {
     for (DWORD waited = 0; IsWindow(w) && IsWindowVisible(w); waited += 50) {
@@ -136,15 +128,6 @@ bool WaitGone(HWND w, DWORD ms)
         Sleep(50);
     }
     return true;
-}
-
-// The characters typed into an edit control, after emptying it.
-void Type(HWND edit, const std::wstring& text)
-{
-    SendMessageW(edit, EM_SETSEL, 0, -1);
-    SendMessageW(edit, WM_CLEAR, 0, 0);
-    for (wchar_t c : text)
-        SendMessageW(edit, WM_CHAR, static_cast<WPARAM>(c), 1);
 }
 
 // A window's text asked of the window itself (WM_GETTEXT crosses processes
