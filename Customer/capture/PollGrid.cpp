@@ -9,6 +9,16 @@ rfb::Point PollGrid::SamplePoint(const rfb::Rect& rect, int tileLeft, int tileTo
     return rfb::Point(std::min(tileLeft + 4 * phase, right), std::min(tileTop + 4 * phase, bottom));
 }
 
+rfb::Region PollGrid::NextSampleRows(const rfb::Rect& rect) const
+{
+    rfb::Region rows;
+    for (int top = rect.top; top < rect.bottom; top += kTile) {
+        const int y = SamplePoint(rect, rect.left, top, m_phase).y;
+        rows.assign_union(rfb::Region(rfb::Rect(rect.left, y, rect.right, y + 1)));
+    }
+    return rows;
+}
+
 void PollGrid::Clear()
 {
     for (Samples& s : m_lists) {
@@ -48,6 +58,9 @@ void PollGrid::Poll(const rfb::Rect& rect, const std::function<uint32_t(int, int
 
 void ChangedWindows::MarkAt(int x, int y)
 {
+    for (const rfb::Rect& r : m_covered)
+        if (x >= r.left && x < r.right && y >= r.top && y < r.bottom)
+            return;
     const DesktopWindows::Window w = m_windows.TopLevelAt(x, y);
     if (w)
         Mark(w);
@@ -62,6 +75,8 @@ void ChangedWindows::Mark(DesktopWindows::Window w)
     if (!m_windows.VisibleRect(w, r))
         return;
     r = r.intersect(m_clip);
-    if (!r.is_empty())
+    if (!r.is_empty()) {
         m_region.assign_union(rfb::Region(r));
+        m_covered.push_back(r);
+    }
 }

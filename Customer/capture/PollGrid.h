@@ -40,6 +40,9 @@ public:
     // Moves on to the next phase.
     void Poll(const rfb::Rect& rect, const std::function<uint32_t(int, int)>& read,
               const std::function<void(int, int)>& changed);
+    // The one-pixel rows the next Poll over rect reads: all a capture must
+    // bring for it (a thirty-second of the screen).
+    rfb::Region NextSampleRows(const rfb::Rect& rect) const;
     int Phase() const { return m_phase; }
     void Clear();
 
@@ -60,7 +63,9 @@ public:
         : m_windows(windows), m_clip(clip), m_region(region)
     {
     }
-    // A changed sample at (x, y).
+    // A changed sample at (x, y). A point inside a window already marked is
+    // covered: it needs no lookup (each costs a round trip to the window
+    // system, and an animated window has hundreds of changed samples).
     void MarkAt(int x, int y);
     // The whole window counts as changed (the block compare narrows it).
     void Mark(DesktopWindows::Window w);
@@ -71,4 +76,5 @@ private:
     rfb::Rect m_clip;
     rfb::Region& m_region;
     std::vector<DesktopWindows::Window> m_seen;
+    std::vector<rfb::Rect> m_covered;  // the marked windows' clipped rectangles
 };

@@ -25,6 +25,11 @@ public:
     virtual void ReportInputDesktop(bool lost) = 0;
     // The screen has a new size: the viewer is told, or the session ends.
     virtual void NewDesktopSize(int width, int height) = 0;
+    // The shared part of the screen moved or changed size (a window, one
+    // display, or the whole screen again; single: a window). What was
+    // found for the old area is dropped; on a new size the viewer is told
+    // before anything of the new area reaches it.
+    virtual void NewSharedArea(const rfb::Rect& area, bool single, bool sizeChanged) = 0;
     // Capture cannot go on: the session ends, its connection too (so a
     // read waiting on it returns).
     virtual void EndSession() = 0;

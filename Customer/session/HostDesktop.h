@@ -53,9 +53,11 @@ public:
     virtual void WatchClipboard(std::function<void(const std::string&)> sink) { (void)sink; }
     // Blank screen on or off; false when the desktop cannot blank.
     virtual bool BlankScreen(bool on) = 0;
-    // rfbSetSW: share mode 1 (whole screen) or 6 (one window); false when refused.
-    virtual bool SetShareMode(int mode) = 0;
-    virtual void ShareMonitorAt(int x, int y) = 0;
+    // rfbSetSW: x, y as the viewer sent them (display codes), at the same
+    // point on the host's screen (in ScreenRect's coordinates). 0 done, 1
+    // refused (the viewer is then told with message 10). The shared area
+    // follows on the desktop's next cycle.
+    virtual int SetSW(int x, int y, const rfb::Point& at) = 0;
 };
 
 class HostPlatform {

@@ -34,7 +34,8 @@ private:
 
 ThreadedDesktop::ThreadedDesktop(HostPlatform* platform)
     : m_platform(platform), m_eventLock(std::make_unique<omni_mutex>()),
-      m_eventCond(std::make_unique<omni_condition>(m_eventLock.get()))
+      m_eventCond(std::make_unique<omni_condition>(m_eventLock.get())),
+      m_sharedLock(std::make_unique<omni_mutex>())
 {
 }
 
@@ -114,6 +115,41 @@ void ThreadedDesktop::TriggerUpdate()
     // One wake-up per cycle, however many requests arrive in it.
     if (!m_triggered.exchange(true))
         PostWake();
+}
+
+rfb::Rect ThreadedDesktop::SharedRect() const
+{
+    omni_mutex_lock hold(*m_sharedLock);
+    return m_shared.is_empty() ? ScreenRect() : m_shared;
+}
+
+int ThreadedDesktop::SetSW(int x, int y, const rfb::Point& at)
+{
+    int result;
+    {
+        omni_mutex_lock hold(*m_eventLock);
+        result = m_selection.SetSW(x, y, [this, &at] { return ResolvePoint(at); });
+        if (result == 0)
+            m_chosen = true;
+    }
+    PostWake();
+    return result;
+}
+
+PointTarget ThreadedDesktop::ResolvePoint(const rfb::Point& at)
+{
+    PointTarget target;
+    const DesktopWindows::Window w = Windows().TopLevelAt(at.x, at.y);
+    if (w) {
+        target.kind = PointTarget::Kind::Window;
+        target.topLevel = static_cast<uintptr_t>(w);
+    }
+    return target;
+}
+
+rfb::Rect ThreadedDesktop::DisplayArea(uint8_t)
+{
+    return ScreenRect();
 }
 
 void ThreadedDesktop::SetPolling(const Polling& p)
@@ -327,8 +363,94 @@ bool ThreadedDesktop::Restart()
                 m_buffer.Screen().format.bitsPerPixel);
         if (client)
             client->NewDesktopSize(now.width(), now.height());
+        // The viewer has the whole new screen; the next cycle finds the
+        // shared part of it again.
+        bool narrowed;
+        {
+            omni_mutex_lock hold(*m_sharedLock);
+            narrowed = !m_shared.is_empty();
+            m_shared = rfb::Rect();
+        }
+        m_singleWindow = false;
+        m_areaDisplay = 0;
+        if (narrowed && client)
+            client->NewSharedArea(now, false, false);
     }
     return true;
+}
+
+// Desktop thread: the shared area follows the viewer's choice and, for a
+// window, where the window is now. A window closed, hidden, minimised,
+// grown to the whole screen, too small or partly off the screen ends the
+// sharing of it: the whole screen is shared again.
+void ThreadedDesktop::FollowSharedArea()
+{
+    uintptr_t window;
+    uint8_t display;
+    bool chosen;
+    {
+        omni_mutex_lock hold(*m_eventLock);
+        window = m_selection.SharedWindow();
+        display = m_selection.Requested();
+        chosen = m_chosen;
+    }
+    if (!chosen)
+        return;
+    const rfb::Rect screen = ScreenRect();
+    if (window) {
+        WindowState state;
+        state.exists = state.visible = state.haveRect =
+            Windows().VisibleRect(static_cast<DesktopWindows::Window>(window), state.rect);
+        const SharedWindowCheck check = m_windowTracker.Check(state, screen, rfb::Rect());
+        if (check.keep) {
+            if (!m_singleWindow || !(check.rect == SharedRect()))
+                SetSharedArea(check.rect, true);
+            return;
+        }
+        HostLog(kHostLogInfo, "m_SWtoDesktop \n");
+        omni_mutex_lock hold(*m_eventLock);
+        // Unless the viewer chose again meanwhile.
+        if (m_selection.SharedWindow() == window)
+            m_selection.DropWindow();
+    }
+    m_windowTracker.Reset();
+    // The displays are read again only when the choice changed.
+    if (display == m_areaDisplay && !m_singleWindow)
+        return;
+    m_areaDisplay = display;
+    rfb::Rect area = DisplayArea(display).intersect(screen);
+    if (area.is_empty())
+        area = screen;
+    if (m_singleWindow || !(area == SharedRect()))
+        SetSharedArea(area, false);
+}
+
+void ThreadedDesktop::SetSharedArea(const rfb::Rect& area, bool single)
+{
+    const rfb::Rect before = SharedRect();
+    const bool sizeChanged = area.width() != before.width() || area.height() != before.height();
+    HostLog(kHostLogInfo, "shared area %d %d %d %d%s\n", area.left, area.top, area.width(), area.height(),
+            single ? " (window)" : "");
+    DesktopClient* client;
+    {
+        omni_mutex_lock hold(m_buffer.UpdateLock());
+        {
+            omni_mutex_lock holdShared(*m_sharedLock);
+            m_shared = area;
+        }
+        m_singleWindow = single;
+        if (single)
+            m_areaDisplay = 0;
+        m_mover.Forget();
+        m_buffer.ClearCache();
+        m_buffer.MarkStale(area);
+        // Everything of the new area goes out, after the new size.
+        m_pending = rfb::Region(area);
+        client = m_client;
+    }
+    // Stop() detaches the client before it waits for this thread.
+    if (client)
+        client->NewSharedArea(area, single, sizeChanged);
 }
 
 void ThreadedDesktop::PollWindow(DesktopWindows::Window w, ChangedWindows& marks)
@@ -347,9 +469,11 @@ bool ThreadedDesktop::FindCopy(WindowCopy& copy)
     return m_mover.Detect(w, have, r, SharedRect().intersect(ScreenRect()), copy);
 }
 
+// Only the rows the grid reads are grabbed: a whole-screen grab per cycle
+// costs more than the cycle's time under a slow display.
 bool ThreadedDesktop::BeginSampling(const rfb::Rect& rect)
 {
-    m_buffer.GrabRect(false, rect);
+    m_buffer.GrabRegion(m_grid.NextSampleRows(rect), rect);
     return m_buffer.MainView().data != nullptr;
 }
 
@@ -372,6 +496,7 @@ bool ThreadedDesktop::Cycle(uint32_t now)
     }
     if (m_restart.exchange(false) && !Restart())
         return false;
+    FollowSharedArea();
     {
         omni_mutex_lock hold(m_buffer.UpdateLock());
         if (!m_client || !m_client->UpdateWantedLocked())
@@ -392,19 +517,16 @@ bool ThreadedDesktop::Cycle(uint32_t now)
     m_lastCursor = cursor;
 
     ChangedWindows marks(Windows(), shared, changed);
+    std::vector<rfb::Point> samples;
     if (m_polling.fullScreen && now - m_lastCursorMove > kCursorStillMs) {
-        std::vector<rfb::Point> samples;
-        {
-            omni_mutex_lock hold(m_buffer.UpdateLock());
-            if (BeginSampling(shared))
-                m_grid.Poll(
-                    shared, [this](int x, int y) { return Sample(x, y); },
-                    [&samples](int x, int y) { samples.emplace_back(x, y); });
-        }
-        // Windows are looked up outside the lock: the sender may go on.
-        for (const rfb::Point& p : samples)
-            marks.MarkAt(p.x, p.y);
+        omni_mutex_lock hold(m_buffer.UpdateLock());
+        if (BeginSampling(shared))
+            m_grid.Poll(
+                shared, [this](int x, int y) { return Sample(x, y); },
+                [&samples](int x, int y) { samples.emplace_back(x, y); });
     }
+    // The polled windows are marked first: a changed sample inside one needs
+    // no lookup. Windows are looked up outside the lock: the sender may go on.
     if (m_polling.foreground) {
         const DesktopWindows::Window w = Windows().Foreground();
         if (w)
@@ -415,6 +537,8 @@ bool ThreadedDesktop::Cycle(uint32_t now)
         if (w)
             PollWindow(w, marks);
     }
+    for (const rfb::Point& p : samples)
+        marks.MarkAt(p.x, p.y);
     if (CursorShapeChanged()) {
         omni_mutex_lock hold(m_buffer.UpdateLock());
         m_buffer.SetCursorShapeChanged();
@@ -441,7 +565,9 @@ void ThreadedDesktop::Capture(const rfb::Region& found)
     WindowCopy copy;
     // A copy the viewer could not apply (its source outside the shared
     // area) is only a change.
-    const bool known = FindCopy(copy);
+    // A shared window that moves is the same picture at a new origin: no
+    // copy of it is looked for.
+    const bool known = !m_singleWindow && FindCopy(copy);
     const bool moved = known && copy.dest.translate(copy.delta.negate()).enclosed_by(shared);
     if (known && !moved)
         changed.assign_union(rfb::Region(copy.dest.intersect(shared)));

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "Customer/capture/PollGrid.h"
+#include "Customer/capture/SharedArea.h"
 #include "Customer/capture/WindowMoveDetector.h"
 #include "Customer/session/HostDesktop.h"
 
@@ -49,9 +50,11 @@ public:
     void Stop() override;
     vncClientBuffer& Buffer() override { return m_buffer; }
     rfb::Rect ScreenRect() const override { return rfb::Rect(0, 0, m_width.load(), m_height.load()); }
-    rfb::Rect SharedRect() const override { return ScreenRect(); }
+    // The whole screen until the viewer chooses a window or a display.
+    rfb::Rect SharedRect() const override;
     void QueueRect(const rfb::Rect& rect) override;
     void TriggerUpdate() override;
+    int SetSW(int x, int y, const rfb::Point& at) override;
 
     // From any thread; read by the next cycle.
     void SetPolling(const Polling& p);
@@ -84,6 +87,12 @@ protected:
     // to the cycle's tracker after the compare; with the update lock held.
     virtual void AddReportedChanges(rfb::UpdateTracker&) {}
 
+    // What lies under a point the viewer chose (ScreenRect's coordinates).
+    // The default knows windows only, through Windows().
+    virtual PointTarget ResolvePoint(const rfb::Point& at);
+    // A display's part of the captured screen; the default has one display.
+    virtual rfb::Rect DisplayArea(uint8_t selection);
+
     // At the thread's very end, after the last ShutdownCapture.
     virtual void ThreadEnd() {}
 
@@ -111,6 +120,8 @@ private:
     void PollWindow(DesktopWindows::Window w, ChangedWindows& marks);
     void Capture(const rfb::Region& changed);
     void NoteScreenSize();
+    void FollowSharedArea();
+    void SetSharedArea(const rfb::Rect& area, bool single);
 
     HostPlatform* m_platform;
     vncClientBuffer m_buffer;
@@ -137,10 +148,23 @@ private:
     std::atomic<uint64_t> m_cycles{0};
     bool m_inputLost = false;
 
+    // The viewer's choice, under the event lock; chosen: a display or a
+    // window was chosen at least once (until then the whole capture).
+    DisplaySelection m_selection;
+    bool m_chosen = false;
+    // The shared area, under its own lock (read from any thread, the
+    // update lock held or not); empty: the whole screen.
+    std::unique_ptr<omni_mutex> m_sharedLock;
+    rfb::Rect m_shared;
+
     // Desktop thread only.
     rfb::Region m_pending;
     PollGrid m_grid;
     WindowMoveDetector m_mover;
+    SharedWindowTracker m_windowTracker;
+    bool m_singleWindow = false;
+    // The display selection the shared area was last made from; 0: none.
+    uint8_t m_areaDisplay = 0;
     uint32_t m_lastCycle = 0;
     uint32_t m_lastCursorMove = 0;
     rfb::Point m_lastCursor;

@@ -1,9 +1,11 @@
 #include "Customer/capture/ChangeRecordsMessage.h"
 #include "Customer/capture/ClipboardWatch.h"
+#include "Customer/capture/DisplayLayout.h"
 #include "Customer/capture/GdiScreen.h"
 #include "Customer/capture/HookRect.h"
 #include "Customer/capture/HooksLibrary_win.h"
 #include "Customer/capture/OwnWindowMask.h"
+#include "Customer/capture/SharePoint.h"
 #include "Customer/encode/HostLog.h"
 #include "Customer/session/BlankScreenWindow_win.h"
 #include "Customer/session/ThreadedDesktop.h"
@@ -157,14 +159,21 @@ public:
         m_blank.Set(on);
         return true;
     }
-    // The whole screen is what is shared already; single windows are not.
-    bool SetShareMode(int) override { return false; }
-    void ShareMonitorAt(int x, int y) override
-    {
-        HostLog(kHostLogDebugInfo, "monitor at %d,%d: the whole screen stays shared\n", x, y);
-    }
-
 protected:
+    // The desktop of a display, or a window, given as its top-level window.
+    PointTarget ResolvePoint(const rfb::Point& at) override
+    {
+        return ResolveSharePoint(at.x + m_originX.load(), at.y + m_originY.load());
+    }
+    rfb::Rect DisplayArea(uint8_t selection) override
+    {
+        DisplayLayout layout;
+        if (selection == kDisplayAll || !ReadDisplayLayout(layout))
+            return ScreenRect();
+        const DisplayInfo& d = selection == kDisplaySecond && layout.monitorCount > 1 ? layout.second : layout.primary;
+        const int x = d.x - m_originX.load(), y = d.y - m_originY.load();
+        return rfb::Rect(x, y, x + d.width, y + d.height);
+    }
     // The one place the capture source is chosen: the GDI screen of the
     // primary display, or of the virtual screen when several are attached.
     bool Startup() override

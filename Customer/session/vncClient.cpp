@@ -120,6 +120,25 @@ void vncClient::NewDesktopSize(int width, int height)
     }
 }
 
+void vncClient::NewSharedArea(const rfb::Rect& area, bool single, bool sizeChanged)
+{
+    if (!m_buffer)
+        return;
+    // Paused, the sender sends nothing between the new origin and the new
+    // size: the viewer never gets a rectangle of the new area in a frame of
+    // the old size.
+    PauseUpdates();
+    {
+        omni_mutex_lock hold(GetUpdateLock());
+        m_tracker.clear();
+        SetCaptureOrigin(area.left / m_scale, area.top / m_scale);
+        m_server->SetSingleWindowMode(single);
+    }
+    if (sizeChanged)
+        NewDesktopSize(area.width() / m_scale, area.height() / m_scale);
+    ResumeUpdates();
+}
+
 void vncClient::ReportInputDesktop(bool lostNow)
 {
     std::atomic<bool>& lost = vncServer::InputDesktopLost();
@@ -142,11 +161,7 @@ void vncClient::RequestWholeScreen()
     if (!m_running.load() || !m_encodingsReceived.load())
         return;
     omni_mutex_lock hold(GetUpdateLock());
-    const rfb::Rect screen = ClientScreen();
-    const int n = m_scale;
-    const rfb::Rect asked(m_originX * n, m_originY * n, (m_originX + screen.width()) * n,
-                          (m_originY + screen.height()) * n);
-    const rfb::Rect r = asked.intersect(m_desktop->ScreenRect());
+    const rfb::Rect r = m_desktop->SharedRect().intersect(m_desktop->ScreenRect());
     if (r.is_empty())
         return;
     RecordRequestLocked(r, true);
@@ -556,7 +571,7 @@ bool vncClient::OnUpdateRequest(const ViewerMessage& msg)
     // Only the part on the screen can be sent. A request wholly off it (a
     // viewer that has not caught up with a resize) asks for nothing; the
     // message was read whole, so the stream is still in step.
-    const rfb::Rect r = asked.intersect(m_desktop->ScreenRect());
+    const rfb::Rect r = asked.intersect(m_desktop->SharedRect().intersect(m_desktop->ScreenRect()));
     if (r.is_empty()) {
         HostLog(kHostLogWarn, "update request %d,%d %dx%d outside the screen dropped\n", msg.x, msg.y, msg.w, msg.h);
         return true;
@@ -608,12 +623,18 @@ bool vncClient::OnSetSW(const ViewerMessage& msg)
     const uint8_t refused = rfbproto::kSetSWRefused;
     if (m_platform->OsClass() == 3 || m_platform->MonitorCount() <= 1)
         return SendSmall(&refused, 1);
-    if ((msg.x < 5 && msg.y < 5) || (msg.x == 6 && msg.y == 6)) {
-        if (!m_desktop->SetShareMode(msg.x == 6 ? 6 : 1))
-            return SendSmall(&refused, 1);
-        return true;
+    bool sizeAllowed;
+    {
+        omni_mutex_lock hold(GetUpdateLock());
+        sizeAllowed = m_newFBSizeAllowed;
     }
-    m_desktop->ShareMonitorAt((msg.x + m_offsetX + m_originX) * m_scale, (msg.y + m_offsetY + m_originY) * m_scale);
+    // A shared area of another size reaches the viewer as a new frame size;
+    // a viewer that cannot take one keeps the whole screen.
+    if (!sizeAllowed)
+        return SendSmall(&refused, 1);
+    const rfb::Point at((msg.x + m_offsetX + m_originX) * m_scale, (msg.y + m_offsetY + m_originY) * m_scale);
+    if (m_desktop->SetSW(msg.x, msg.y, at) != 0)
+        return SendSmall(&refused, 1);
     return true;
 }
 

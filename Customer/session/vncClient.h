@@ -82,6 +82,7 @@ public:
     rfb::UpdateTracker& TrackerLocked() override { return m_tracker; }
     void ReportInputDesktop(bool lost) override;
     void NewDesktopSize(int width, int height) override;
+    void NewSharedArea(const rfb::Rect& area, bool single, bool sizeChanged) override;
     void EndSession() override { AbortSession(); }
 
 private:

@@ -220,9 +220,8 @@ bool vncUpdateSender::SendUpdate(rdr::OutStream& out)
         m_client.m_cursorPending = true;
     if (!enc->IsXCursorSupported() && !enc->IsRichCursorSupported())
         m_client.m_cursorPending = false;
-    const rfb::Rect screen = m_client.m_desktop->ScreenRect();
     if (!m_client.m_cursorShapeSent && !m_client.m_cursorPending && m_client.m_cursorMoved) {
-        const rfb::Rect old = m_client.m_cursorRect.intersect(screen);
+        const rfb::Rect old = m_client.m_cursorRect.intersect(m_client.m_desktop->SharedRect());
         if (!old.is_empty())
             m_client.m_tracker.add_changed(rfb::Region(old));
         m_client.m_cursorRect = m_client.m_desktop->CursorRect();

@@ -185,25 +185,29 @@ void CLogViewer::LoadLogFile()
         return;
     bool oneUser = m_userIndex >= 0 && static_cast<size_t>(m_userIndex) < m_users.size();
     LogTableReader reader(m_filter, oneUser ? m_users[m_userIndex] : std::wstring());
+    LARGE_INTEGER size{};
+    // The logger may go on writing: the size read now is only a hint.
+    if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 && static_cast<ULONGLONG>(size.QuadPart) < SIZE_MAX)
+        reader.Reserve(static_cast<size_t>(size.QuadPart));
     std::vector<char> piece(kReadPiece);
     DWORD got = 0;
     while (ReadFile(file.get(), piece.data(), kReadPiece, &got, nullptr) && got > 0)
         reader.Feed(piece.data(), got);
     reader.Finish();
 
-    m_rows = std::move(reader.rows);
     if (!oneUser) {
         m_userIndex = -1;
         m_users = std::move(reader.users);
         if (m_users.size() > kMaxUsers)
             m_users.resize(kMaxUsers);
     }
+    m_table = std::move(reader);
     SendMessageW(m_list, WM_SETREDRAW, FALSE, 0);
     ListView_SetItemState(m_list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_SetItemCountEx(m_list, static_cast<int>(m_rows.size()), 0);
+    ListView_SetItemCountEx(m_list, static_cast<int>(m_table.RowCount()), 0);
     SetDlgItemTextW(m_dlg, IDC_LOG_DETAILS, L"");
     SendMessageW(m_list, WM_SETREDRAW, TRUE, 0);
-    if (!m_rows.empty()) {
+    if (m_table.RowCount() > 0) {
         ListView_SetItemState(m_list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
         ListView_EnsureVisible(m_list, 0, FALSE);
     }
@@ -217,23 +221,28 @@ void CLogViewer::OnNotify(const NMHDR* header)
     switch (header->code) {
     case LVN_GETDISPINFOW: {
         LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(header))->item;
-        if (item.iItem < 0 || static_cast<size_t>(item.iItem) >= m_rows.size())
+        if (item.iItem < 0 || static_cast<size_t>(item.iItem) >= m_table.RowCount())
             return;
-        const LogRow& row = m_rows[item.iItem];
+        const int level = m_table.Level(item.iItem);
         if (item.mask & LVIF_IMAGE)
-            item.iImage = row.level >= 1 && row.level <= 3 ? row.level - 1 : I_IMAGENONE;
+            item.iImage = level >= 1 && level <= 3 ? level - 1 : I_IMAGENONE;
         if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
-            const std::wstring* texts[] = {nullptr, &row.time, &row.user, &row.role, &row.info};
-            const std::wstring* text = item.iSubItem >= 0 && item.iSubItem < 5 ? texts[item.iSubItem] : nullptr;
-            lstrcpynW(item.pszText, text ? text->c_str() : L"", item.cchTextMax);
+            // Only the cell asked for is decoded; column 0 holds the icon.
+            static const LogTableReader::Field kColumns[] = {LogTableReader::TIME, LogTableReader::USER,
+                                                             LogTableReader::ROLE, LogTableReader::INFO};
+            std::wstring text;
+            if (item.iSubItem >= 1 && item.iSubItem <= 4)
+                text = m_table.Text(item.iItem, kColumns[item.iSubItem - 1]);
+            lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
         }
         return;
     }
     case LVN_ITEMCHANGED: {
         const auto* change = reinterpret_cast<const NMLISTVIEW*>(header);
-        if (change->iItem >= 0 && static_cast<size_t>(change->iItem) < m_rows.size() &&
+        if (change->iItem >= 0 && static_cast<size_t>(change->iItem) < m_table.RowCount() &&
             (change->uNewState & LVIS_SELECTED) && !(change->uOldState & LVIS_SELECTED))
-            SetDlgItemTextW(m_dlg, IDC_LOG_DETAILS, FormatLogDetails(m_rows[change->iItem].info).c_str());
+            SetDlgItemTextW(m_dlg, IDC_LOG_DETAILS,
+                            FormatLogDetails(m_table.Text(change->iItem, LogTableReader::INFO)).c_str());
         return;
     }
     case NM_RCLICK:

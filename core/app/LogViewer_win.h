@@ -51,7 +51,7 @@ private:
     int m_filter = LOGVIEW_ALL;
     std::vector<std::wstring> m_users;
     int m_userIndex = -1;  // -1: all users
-    std::vector<LogRow> m_rows;
+    LogTableReader m_table;  // the rows listed
     // Last: closed and joined first.
     DialogThread m_dialog;
 };

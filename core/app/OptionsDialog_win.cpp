@@ -18,6 +18,7 @@
 #include "extras/FileShare.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 #include <shlobj.h>
 
 #include <initializer_list>
@@ -66,6 +67,26 @@ void SetTexts(HWND page, std::initializer_list<std::pair<int, UINT>> texts)
     for (const auto& t : texts)
         SetDlgItemTextW(page, t.first, TrayText(t.second));
 }
+
+// While it lives, the file and folder dialogs this thread opens are layered
+// and kept out of the shared picture.
+class OwnDialogHook {
+public:
+    OwnDialogHook() : m_hook(SetWindowsHookExW(WH_CBT, FileShare::OpenFileDlgHook, nullptr, GetCurrentThreadId()))
+    {
+        FileShare::s_openFileDlgHook = m_hook;
+    }
+    ~OwnDialogHook()
+    {
+        if (m_hook)
+            UnhookWindowsHookEx(m_hook);
+    }
+    OwnDialogHook(const OwnDialogHook&) = delete;
+    OwnDialogHook& operator=(const OwnDialogHook&) = delete;
+
+private:
+    HHOOK m_hook;
+};
 
 } // namespace
 
@@ -437,19 +458,7 @@ void COptionsDialog::OnProfilesInit(HWND page)
                     {IDC_LANGUAGE_LABEL, IDS_LANGUAGE_LABEL},
                     {IDC_LANGUAGE_IMPORT, IDS_LANGUAGE_IMPORT}});
 
-    HWND combo = GetDlgItem(page, IDC_LANGUAGE_COMBO);
-    m_languages = ListInstalledLanguages();
-    std::wstring inUse = LanguageInUseDisplayName();
-    m_languageInUse.clear();
-    for (size_t i = 0; i < m_languages.size(); ++i) {
-        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(m_languages[i].displayName.c_str()));
-        if (m_languageInUse.empty() && m_languages[i].displayName == inUse) {
-            m_languageInUse = m_languages[i].file;
-            SendMessageW(combo, CB_SETCURSEL, i, 0);
-        }
-    }
-    // Importing packages belongs to the package store, not this page.
-    EnableWindow(GetDlgItem(page, IDC_LANGUAGE_IMPORT), FALSE);
+    ListLanguages();
 
     HWND list = GetDlgItem(page, IDC_PROFILES_LIST);
     ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
@@ -485,6 +494,8 @@ void COptionsDialog::OnProfilesCommand(UINT id)
         RemoveProfiles(true);
     else if (id == IDC_PROFILES_REMOVE)
         RemoveProfiles(false);
+    else if (id == IDC_LANGUAGE_IMPORT)
+        ImportLanguage();
 }
 
 void COptionsDialog::RemoveProfiles(bool all)
@@ -514,6 +525,36 @@ void COptionsDialog::RemoveProfiles(bool all)
         Post(kProfilesRemoved, nullptr);
 }
 
+void COptionsDialog::ListLanguages()
+{
+    HWND combo = GetDlgItem(m_pages[kProfilesPage], IDC_LANGUAGE_COMBO);
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    m_languages = m_languageStore.List();
+    for (const LanguagePackage& language : m_languages)
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(language.displayName.c_str()));
+    SendMessageW(combo, CB_SETCURSEL, LanguagePackageStore::InUse(m_languages), 0);
+}
+
+void COptionsDialog::ImportLanguage()
+{
+    static const wchar_t kFilter[] = L"Language Package (*.zip)\0*.zip\0";
+    wchar_t path[MAX_PATH] = L"";
+    OPENFILENAMEW request{};
+    request.lStructSize = sizeof(request);
+    request.hwndOwner = m_dlg;
+    request.lpstrFilter = kFilter;
+    request.lpstrFile = path;
+    request.nMaxFile = MAX_PATH;
+    request.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    {
+        OwnDialogHook hook;
+        if (!GetOpenFileNameW(&request))
+            return;
+    }
+    ShowImportResult(m_dlg, m_languageStore.Import(path));
+    ListLanguages();
+}
+
 bool COptionsDialog::ApplyLanguage()
 {
     HWND page = m_pages[kProfilesPage];
@@ -522,10 +563,10 @@ bool COptionsDialog::ApplyLanguage()
     LRESULT chosen = SendDlgItemMessageW(page, IDC_LANGUAGE_COMBO, CB_GETCURSEL, 0, 0);
     if (chosen < 0 || static_cast<size_t>(chosen) >= m_languages.size())
         return true;
-    const std::wstring& file = m_languages[static_cast<size_t>(chosen)].file;
-    if (file == m_languageInUse)
+    const std::wstring& file = m_languages[static_cast<size_t>(chosen)].fileName;
+    if (file == CurrentLanguageName())
         return true;
-    if (!RegWriteString(HKEY_CURRENT_USER, kOptionsKey, "i18n", Narrow(file).c_str())) {
+    if (!m_languageStore.Choose(file)) {
         DHLog::Instance().Print(DHLOG_CAT_STARTUP, DHLOG_WARN, true, "Options: the language choice was not saved.\n");
         return true;
     }
@@ -572,11 +613,11 @@ void COptionsDialog::BrowseFolder()
     browse.hwndOwner = m_dlg;
     browse.lpszTitle = TrayText(IDS_BROWSE_FOLDER);
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE | BIF_UAHINT;
-    HHOOK hook = SetWindowsHookExW(WH_CBT, FileShare::OpenFileDlgHook, nullptr, GetCurrentThreadId());
-    FileShare::s_openFileDlgHook = hook;
-    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
-    if (hook)
-        UnhookWindowsHookEx(hook);
+    PIDLIST_ABSOLUTE chosen = nullptr;
+    {
+        OwnDialogHook hook;
+        chosen = SHBrowseForFolderW(&browse);
+    }
     if (!chosen)
         return;
     wchar_t path[MAX_PATH] = L"";

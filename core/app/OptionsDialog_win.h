@@ -7,8 +7,8 @@
 // dialog's thread and handed back to the main thread by a posted message, so
 // only the main thread changes the program's settings in memory.
 #include "appliance/cgi/ProxyConfig.h"
-#include "core/app/LanguageList.h"
 #include "core/app/DialogThread_win.h"
+#include "core/app/LanguagePackages_win.h"
 
 #include <windows.h>
 
@@ -79,6 +79,10 @@ private:
     void OnProfilesInit(HWND page);
     void OnProfilesCommand(UINT id);
     void RemoveProfiles(bool all);
+    // Refills the language list from the store, the one in use selected.
+    void ListLanguages();
+    // Asks for a package archive and imports it.
+    void ImportLanguage();
     bool ApplyLanguage();
 
     void OnGeneralInit(HWND page);
@@ -100,8 +104,8 @@ private:
     HWND m_pages[kPageCount] = {};
     int m_proxyType = -1;  // the radio chosen on the proxy page, -1 none
     std::vector<std::string> m_profileNames;  // by the rows' item data
-    std::vector<InstalledLanguage> m_languages;
-    std::wstring m_languageInUse;  // file name
+    LanguagePackageStore m_languageStore;
+    std::vector<LanguagePackage> m_languages;  // by the list's positions
     // Last: closed and joined first.
     DialogThread m_dialog;
 };

@@ -6,7 +6,8 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
+#include <cstdint>
+#include <deque>
 #include <set>
 #include <string>
 #include <vector>
@@ -36,23 +37,6 @@ enum LogViewFilter : int {
     LOGVIEW_ALL_DEBUG = 8,
 };
 
-// Cuts a byte stream into lines. A line ends at LF; a CR before it is
-// dropped. Only the first kLogLineKeepBytes of a line are handed on.
-class LogLineSplitter {
-public:
-    using Sink = std::function<void(const std::string& line)>;
-    explicit LogLineSplitter(Sink sink) : m_sink(std::move(sink)) {}
-    void Feed(const char* data, std::size_t length);
-    // Hands on a last line without its LF.
-    void Finish();
-
-private:
-    void Emit();
-    Sink m_sink;
-    std::string m_line;
-    bool m_sawData = false;
-};
-
 struct LogRow {
     int level = 3;
     std::wstring time, tag, role, user, info;
@@ -69,24 +53,48 @@ bool ParseLogLine(const std::string& line, int previousLevel, LogRow& row);
 // Whether the level filter lists a line of this level.
 bool LogFilterLists(int filter, int level);
 
-// Reads a whole log into rows for one level filter and one user (empty: all
-// users). With no user chosen it also collects the users met, in order.
+// Reads a whole log for one level filter and one user (empty: all users).
+// The file's bytes are kept once; a listed row is the place of its fields in
+// them, decoded to UTF-16 only when a cell is asked for. A line ends at LF
+// (a CR before it is dropped) and only its first kLogLineKeepBytes count, the
+// rest is read past. With no user chosen it also collects the users met on
+// listed rows, in order.
 class LogTableReader {
 public:
-    LogTableReader(int filter, std::wstring user);
-    void Feed(const char* data, std::size_t length) { m_splitter.Feed(data, length); }
-    void Finish() { m_splitter.Finish(); }
+    enum Field { TIME, TAG, ROLE, USER, INFO };
 
-    std::vector<LogRow> rows;
+    explicit LogTableReader(int filter = LOGVIEW_ALL, std::wstring user = std::wstring());
+    // Room for a log of this many bytes (the file's size), so that reading
+    // it does not move what was read.
+    void Reserve(std::size_t bytes) { m_bytes.reserve(bytes); }
+    void Feed(const char* data, std::size_t length);
+    // Takes a last line without its LF.
+    void Finish();
+
+    std::size_t RowCount() const { return m_rows.size(); }
+    int Level(std::size_t row) const { return m_rows[row].level; }
+    // One field of a listed row, cut to its limit.
+    std::wstring Text(std::size_t row, Field field) const;
+    LogRow Row(std::size_t row) const;
+
     std::vector<std::wstring> users;
 
 private:
-    void OnLine(const std::string& line);
+    // Offsets from the line's start; a field the line lacks is empty.
+    struct RowRef {
+        std::size_t start;
+        std::uint16_t fieldStart[5], fieldEnd[5];
+        int level;
+    };
+    void OnLine(std::size_t start, std::size_t end);
     int m_filter;
     std::wstring m_user;
     int m_previousLevel = 3;
+    std::string m_bytes;
+    std::size_t m_lineStart = 0, m_scanned = 0;
+    std::deque<RowRef> m_rows;  // grows without moving what it holds
     std::set<std::wstring> m_usersMet;
-    LogLineSplitter m_splitter;
+    std::wstring m_userScratch;
 };
 
 // The details box's text for a message: cut to kLogDetailsChars; a chat line

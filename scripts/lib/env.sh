@@ -46,12 +46,13 @@ corvisk_prepare_prefix() {
   WINEPREFIX=$prefix wineserver -w
 }
 
-# Starts a private Xvfb and exports DISPLAY; the caller kills $CORVISK_XVFB_PID.
+# Starts a private Xvfb (screen WxHxD, default 1280x800x24) and exports
+# DISPLAY; the caller kills $CORVISK_XVFB_PID.
 corvisk_start_xvfb() {
-  local n
+  local n screen=${1:-1280x800x24}
   for n in $(seq 90 140); do
     [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+    Xvfb :$n -screen 0 "$screen" -nolisten tcp >/dev/null 2>&1 </dev/null &
     CORVISK_XVFB_PID=$!
     local i
     for i in $(seq 1 100); do

@@ -3,15 +3,18 @@
 // (button clicks, typed characters, commands by id), window lookups by
 // class, title and control id, and screenshots of each state.
 //
-// Usage: login_driver CORVISK.EXE PORT SHOTS new|trust|known USER PASSWORD
+// Usage: login_driver CORVISK.EXE PORT SHOTS new|trust|known|stay USER PASSWORD
 //   Starts Corvisk.exe in launch mode 4 for localhost:PORT, presses Host,
 //   answers the security alert with Always Trust ("trust") or fails when one
-//   appears ("new", "known"), logs in with USER and PASSWORD ("known": the
-//   credentials page must offer USER from the server's profile), waits for
-//   the login window to hand over and go, then ends the program with its
-//   exit message.
+//   appears ("new", "known", "stay"), logs in with USER and PASSWORD
+//   ("known": the credentials page must offer USER from the server's
+//   profile), waits for the login window to hand over and go, then ends the
+//   program with its exit message. "stay" is "new" that leaves the program
+//   running and prints "pid=<process id> thread=<main thread id>" for the
+//   next driver.
 //   Screenshots go to screenshots/SHOTS/. Exit code 0 when every step held.
 #include "core/base/ThreadMessages.h"
+#include "tests/e2e/DriverSteps_win.h"
 #include "tests/support/WindowTest_win.h"
 
 #include <windows.h>
@@ -21,6 +24,9 @@
 #include <string>
 
 namespace {
+
+using driver::Type;
+using driver::WaitWindow;
 
 // Control ids of the login window's pages and the alert.
 constexpr int kHostButton = 1002;
@@ -72,35 +78,14 @@ void Step(const char* what)
     std::fflush(stdout);
 }
 
-// Waits up to ms for found() to give a window, looking every 50 ms.
-template <class F>
-HWND WaitWindow(F found, DWORD ms)
-{
-    for (DWORD waited = 0; waited < ms; waited += 50) {
-        if (HWND w = found())
-            return w;
-        Sleep(50);
-    }
-    return nullptr;
-}
-
-// The characters typed into an edit control, after emptying it.
-void Type(HWND edit, const std::string& text)
-{
-    SendMessageW(edit, EM_SETSEL, 0, -1);
-    SendMessageW(edit, WM_CLEAR, 0, 0);
-    for (char c : text)
-        SendMessageW(edit, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)), 1);
-}
-
 class Run {
 public:
-    enum class Kind { New, Trust, Known };
+    enum class Kind { New, Trust, Known, Stay };
     Run(std::wstring shots, Kind kind) : m_shots(std::move(shots)), m_kind(kind) {}
     ~Run()
     {
         if (m_process.hProcess) {
-            if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
+            if (m_kind != Kind::Stay && WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
                 TerminateProcess(m_process.hProcess, 99);
             CloseHandle(m_process.hProcess);
             CloseHandle(m_process.hThread);
@@ -164,7 +149,7 @@ public:
         const LRESULT offered = SendMessageW(name, WM_GETTEXTLENGTH, 0, 0);
         if (m_kind == Kind::Known && offered != static_cast<LRESULT>(user.size()))
             return Fail("the profile's user name is not offered");
-        if (m_kind == Kind::New && offered != 0)
+        if ((m_kind == Kind::New || m_kind == Kind::Stay) && offered != 0)
             return Fail("a user name is offered for a new server");
         Type(name, user);
         Type(wintest::FindControl(page, kPasswordEdit), password);
@@ -177,6 +162,15 @@ public:
                 return Fail("the login window stayed");
         }
         Shot(L"4_logged_in");
+        return true;
+    }
+
+    // The program goes on; the next driver finds it by these ids.
+    bool Stay()
+    {
+        std::printf("pid=%lu thread=%lu\n", static_cast<unsigned long>(m_process.dwProcessId),
+                    static_cast<unsigned long>(m_process.dwThreadId));
+        std::fflush(stdout);
         return true;
     }
 
@@ -212,14 +206,17 @@ private:
 int main(int argc, char** argv)
 {
     const std::string kind = argc == 7 ? argv[4] : "";
-    if (kind != "new" && kind != "trust" && kind != "known") {
-        std::fprintf(stderr, "usage: login_driver CORVISK.EXE PORT SHOTS new|trust|known USER PASSWORD\n");
+    if (kind != "new" && kind != "trust" && kind != "known" && kind != "stay") {
+        std::fprintf(stderr, "usage: login_driver CORVISK.EXE PORT SHOTS new|trust|known|stay USER PASSWORD\n");
         return 2;
     }
     const std::string shots = argv[3];
     Run run(std::wstring(shots.begin(), shots.end()),
-            kind == "new" ? Run::Kind::New : kind == "trust" ? Run::Kind::Trust : Run::Kind::Known);
+            kind == "new"     ? Run::Kind::New
+            : kind == "trust" ? Run::Kind::Trust
+            : kind == "stay"  ? Run::Kind::Stay
+                              : Run::Kind::Known);
     const bool ok = run.Start(argv[1], argv[2]) && run.HostToCredentials() && run.Login(argv[5], argv[6]) &&
-                    run.Exit();
+                    (kind == "stay" ? run.Stay() : run.Exit());
     return ok ? 0 : 1;
 }

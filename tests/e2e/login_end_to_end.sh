@@ -2,9 +2,9 @@
 # The real Corvisk.exe in a Wine prefix of its own logs in through its login
 # window three times, driven from another process (login_driver):
 #  1. alice at the local appliance, whose certificate the prefix trusts: the
-#     appliance's request log shows the certificate check, the domain query
-#     and the login; Corvisk's log shows "Login OK." and the hand-over to the
-#     meeting list; the registry holds the server's profile as the default.
+#     appliance's request log shows the certificate check, the domain query,
+#     the login and the meeting list's first request; Corvisk's log shows
+#     "Login OK."; the registry holds the server's profile as the default.
 #  2. alice at an appliance with a certificate nobody trusts: the security
 #     alert appears and Always Trust keeps that certificate in the profile.
 #  3. the same again: no alert and no certificate check, the user offered.
@@ -89,8 +89,8 @@ check "the domains are asked for" has_request "$seen" "$domains_cmd"
 check "alice's login reaches the appliance" has_request "$seen" "$login_cmd"
 log=$(corvisk_log)
 check "Corvisk logs the login" has_value "$log" $'INFO\t.*Login OK\\.'
-check "the login window hands over to the meeting list (60102)" \
-    has_value "$log" "The meeting list window is not available in this build\\."
+check "the login window hands over to the meeting list, which asks for the meetings" \
+    has_request "$seen" "POST /cgi-bin/meetingactive StandAlone=true&action=getmeetinglist"
 profile=$(profile_of "localhost:$port")
 default=$(reg_profiles | sed -n 's/^ *defaultProfile *REG_SZ *//p')
 check "the server's profile is the default" has_value "$profile" "Profiles\\\\$default\$"

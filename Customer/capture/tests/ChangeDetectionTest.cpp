@@ -77,6 +77,30 @@ TEST(PollGrid, OnePollReadsOneSamplePerTileFromZeroInStepsOf32)
     EXPECT_EQ(px.reads.front(), std::make_pair(4, 4));
 }
 
+// The rows a capture brings before a poll hold every point that poll reads,
+// partial tiles and an offset rectangle included, and nothing more.
+TEST(PollGrid, NextSampleRowsHoldEveryPointThePollReads)
+{
+    for (const rfb::Rect& rect : {rfb::Rect(0, 0, 1920, 1080), rfb::Rect(10, 20, 1000, 701)}) {
+        PollGrid grid;
+        for (int phase = 0; phase < PollGrid::kPhases; ++phase) {
+            const rfb::Region rows = grid.NextSampleRows(rect);
+            Pixels px;
+            PollOnce(grid, rect, px);
+            std::set<int> ys;
+            for (auto& r : px.reads) {
+                ys.insert(r.second);
+                EXPECT_FALSE(rows.intersect(rfb::Region(rfb::Rect(r.first, r.second, r.first + 1, r.second + 1))).is_empty()) << phase << ": " << r.first << "," << r.second;
+            }
+            std::vector<rfb::Rect> rects;
+            rows.get_rects(&rects);
+            ASSERT_EQ(rects.size(), ys.size()) << phase;
+            for (const rfb::Rect& r : rects)
+                EXPECT_TRUE(r.height() == 1 && r.left == rect.left && r.right == rect.right) << phase;
+        }
+    }
+}
+
 // The first round only fills the eight lists; after it a change at a
 // sample point is reported by the poll of its phase, and a change anywhere
 // on a tile's diagonal (the last columns included) within eight polls.
@@ -133,9 +157,10 @@ public:
         rfb::Rect rect;
     };
     std::vector<W> list;
-    int rectCalls = 0;
+    int rectCalls = 0, lookups = 0;
     Window TopLevelAt(int x, int y) override
     {
+        ++lookups;
         for (const W& w : list)
             if (x >= w.rect.left && x < w.rect.right && y >= w.rect.top && y < w.rect.bottom)
                 return w.id;
@@ -167,6 +192,7 @@ TEST(ChangedWindows, EachWindowIsMarkedOncePerPollAndClipped)
     marks.MarkAt(210, 10);
     EXPECT_EQ(marks.Count(), 2u);
     EXPECT_EQ(windows.rectCalls, 2);
+    EXPECT_EQ(windows.lookups, 3);  // (50, 60) lies in a window already marked
     rfb::Region want(rfb::Rect(0, 10, 100, 90));
     want.assign_union(rfb::Region(rfb::Rect(200, 0, 256, 50)));
     EXPECT_TRUE(region.equals(want));

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -31,6 +32,21 @@ public:
     void TriggerUpdateLocked() override { ++triggers; }
     void ReportInputDesktop(bool) override {}
     void NewDesktopSize(int, int) override { ++sizes; }
+    void NewSharedArea(const rfb::Rect& area, bool single, bool sizeChanged) override
+    {
+        std::lock_guard<std::mutex> hold(areaLock);
+        areas.push_back(SharedAreaCall{area, single, sizeChanged});
+    }
+    struct SharedAreaCall {
+        rfb::Rect area;
+        bool single;
+        bool sizeChanged;
+    };
+    std::vector<SharedAreaCall> Areas()
+    {
+        std::lock_guard<std::mutex> hold(areaLock);
+        return areas;
+    }
     void EndSession() override { ++stops; }
     rfb::Region TakeChanged()
     {
@@ -42,6 +58,8 @@ public:
 
 private:
     vncClientBuffer& m_buffer;
+    std::mutex areaLock;
+    std::vector<SharedAreaCall> areas;
 };
 
 struct Rig {
@@ -50,6 +68,8 @@ struct Rig {
         EXPECT_TRUE(desktop.Init());
         desktop.Attach(&client);
     }
+    // The thread calls the client: it ends before the client goes.
+    ~Rig() { desktop.Stop(); }
     // Waits for f, asking for a cycle all the while (as a viewer's
     // requests would).
     bool WaitFor(const std::function<bool()>& f, int ms = 3000)
@@ -257,6 +277,110 @@ TEST(DesktopThread, PollingSettingsChooseTheWindowsCompared)
             600);
         EXPECT_EQ(found, c.found) << c.name;
     }
+}
+
+} // namespace
+
+namespace {
+
+void SetWindow(Rig& rig, std::vector<MemoryWindows::Entry> list)
+{
+    std::lock_guard<std::mutex> hold(rig.desktop.windows.lock);
+    rig.desktop.windows.list = std::move(list);
+}
+
+// A point on a window shares that window: the client hears of the new area
+// (a new size), then the whole of it and nothing outside it. A move keeps
+// the size and sends the area again from its new place.
+TEST(DesktopThread, SharedWindowNarrowsWhatIsReported)
+{
+    Rig rig;
+    const rfb::Rect win(10, 10, 150, 90);
+    SetWindow(rig, {{3, win, false}});
+    ASSERT_TRUE(rig.WaitFor([&] { return !rig.client.TakeChanged().is_empty(); }));
+    EXPECT_EQ(rig.desktop.SetSW(50, 50, rfb::Point(50, 50)), 0);
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.client.Areas().size() == 1; }));
+    auto call = rig.client.Areas()[0];
+    EXPECT_TRUE(call.area == win);
+    EXPECT_TRUE(call.single);
+    EXPECT_TRUE(call.sizeChanged);
+    EXPECT_TRUE(rig.desktop.SharedRect() == win);
+    rfb::Region got;
+    ASSERT_TRUE(rig.WaitFor([&] {
+        got.assign_union(rig.client.TakeChanged());
+        return got.equals(rfb::Region(win));
+    })) << "the whole window, nothing else";
+
+    // Something changes outside the window: not reported.
+    testframes::Frame f = rig.desktop.screen.frame();
+    for (int y = 92; y < 98; ++y)
+        for (int x = 0; x < kW; ++x)
+            f.setPixel(x, y, 0x00123456u);
+    rig.desktop.screen.Paint(f);
+    rig.Spin(200);
+    EXPECT_TRUE(rig.client.TakeChanged().is_empty());
+
+    const rfb::Rect moved(0, 12, 140, 92);
+    SetWindow(rig, {{3, moved, false}});
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.client.Areas().size() == 2; }));
+    call = rig.client.Areas()[1];
+    EXPECT_TRUE(call.area == moved);
+    EXPECT_TRUE(call.single);
+    EXPECT_FALSE(call.sizeChanged);
+    got.clear();
+    ASSERT_TRUE(rig.WaitFor([&] {
+        got.assign_union(rig.client.TakeChanged());
+        return got.equals(rfb::Region(moved));
+    }));
+}
+
+// A shared window that ends (closed, hidden or minimised, too narrow, too
+// low, grown to the whole screen, partly off the screen) gives the whole
+// screen back, its new size reported once.
+TEST(DesktopThread, SharedWindowThatEndsGivesBackTheWholeScreen)
+{
+    const rfb::Rect screen(0, 0, kW, kH);
+    struct Case {
+        const char* name;
+        std::vector<MemoryWindows::Entry> after;
+    } cases[] = {
+        {"closed", {}},
+        {"127 wide", {{3, rfb::Rect(10, 10, 137, 90), false}}},
+        {"63 high", {{3, rfb::Rect(10, 10, 150, 73), false}}},
+        {"whole screen", {{3, screen, false}}},
+        {"partly off the screen", {{3, rfb::Rect(-5, 10, 135, 90), false}}},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        SetWindow(rig, {{3, rfb::Rect(10, 10, 150, 90), false}});
+        EXPECT_EQ(rig.desktop.SetSW(50, 50, rfb::Point(50, 50)), 0);
+        ASSERT_TRUE(rig.WaitFor([&] { return rig.client.Areas().size() == 1; })) << c.name;
+        SetWindow(rig, c.after);
+        ASSERT_TRUE(rig.WaitFor([&] { return rig.client.Areas().size() == 2; })) << c.name;
+        rig.Spin(150);
+        const auto calls = rig.client.Areas();
+        ASSERT_EQ(calls.size(), 2u) << c.name;
+        EXPECT_TRUE(calls[1].area == screen) << c.name;
+        EXPECT_FALSE(calls[1].single) << c.name;
+        EXPECT_TRUE(calls[1].sizeChanged) << c.name;
+        EXPECT_TRUE(rig.desktop.SharedRect() == screen) << c.name;
+        rfb::Region got;
+        EXPECT_TRUE(rig.WaitFor([&] {
+            got.assign_union(rig.client.TakeChanged());
+            return got.equals(rfb::Region(screen));
+        })) << c.name;
+    }
+}
+
+// A point on no window leaves the whole screen shared; nothing is said.
+TEST(DesktopThread, PointOnNoWindowKeepsTheWholeScreen)
+{
+    Rig rig;
+    SetWindow(rig, {});
+    EXPECT_EQ(rig.desktop.SetSW(50, 50, rfb::Point(50, 50)), 0);
+    rig.Spin(200);
+    EXPECT_TRUE(rig.client.Areas().empty());
+    EXPECT_TRUE(rig.desktop.SharedRect() == rfb::Rect(0, 0, kW, kH));
 }
 
 } // namespace

@@ -115,7 +115,7 @@ public:
     std::atomic<bool> keyHeld{false};
     std::atomic<int> wakePosts{0};
 
-    rfb::Rect SharedRect() const override { return shared.is_empty() ? ScreenRect() : shared; }
+    rfb::Rect SharedRect() const override { return shared.is_empty() ? ThreadedDesktop::SharedRect() : shared; }
     bool GetCursor(CursorImage& out) override
     {
         if (cursorThrows.load())
@@ -148,8 +148,6 @@ public:
         clipText = text;
     }
     bool BlankScreen(bool) override { return false; }
-    bool SetShareMode(int) override { return false; }
-    void ShareMonitorAt(int, int) override {}
 
 protected:
     bool Startup() override

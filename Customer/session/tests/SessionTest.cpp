@@ -500,14 +500,24 @@ TEST(Session, InputDesktopLostAndRestoredAreEachSentOnce)
     EXPECT_EQ(host.dec.startToken, 2);
 }
 
-TEST(Session, SetSWIsRefusedOnOneMonitor)
+// With two displays the all-displays choice is taken (nothing is said), and
+// a display toggle while all are shared is refused; so is any choice on one
+// display, or from a viewer that cannot take a new frame size.
+TEST(Session, SetSWIsRefusedOnOneMonitorAndFromAllDisplays)
 {
     Host host;
+    host.Send(SetEncodings({rfbproto::kEncRaw, rfbproto::kEncNewFBSize}));
     host.Send({rfbproto::kSetSW, 0, 0, 1, 0, 1});
     ASSERT_EQ(host.Read(), rfbproto::kSetSWRefused);
     host.platform->monitors.store(2);
     host.Send({rfbproto::kSetSW, 0, 0, 6, 0, 6});
+    host.Send({rfbproto::kSetSW, 0, 0, 1, 0, 1});
     ASSERT_EQ(host.Read(), rfbproto::kSetSWRefused);
+    EXPECT_THROW(host.Read(300), std::exception) << "one refusal only";
+
+    host.Send(SetEncodings({rfbproto::kEncRaw}));
+    host.Send({rfbproto::kSetSW, 0, 0, 6, 0, 6});
+    ASSERT_EQ(host.Read(), rfbproto::kSetSWRefused) << "no NewFBSize announced";
 }
 
 // Bad viewer input ends the session cleanly: nothing is injected from a

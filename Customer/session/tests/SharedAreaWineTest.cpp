@@ -311,10 +311,21 @@ bool HasCursorRect(const testrfb::Decoder& d)
     return false;
 }
 
-// Without a hooks library the host's cursor is read on every grab: a new
-// cursor goes to the viewer as a shape.
+// Makes the hooks library's double (built beside the test programs) refuse
+// SetHooks while it lives, as a host without the library runs.
+class HooksRefused {
+public:
+    HooksRefused() { SetEnvironmentVariableW(L"CORVISK_HOOKS_REFUSE", L"1"); }
+    ~HooksRefused() { SetEnvironmentVariableW(L"CORVISK_HOOKS_REFUSE", nullptr); }
+    HooksRefused(const HooksRefused&) = delete;
+    HooksRefused& operator=(const HooksRefused&) = delete;
+};
+
+// Without hooks the host's cursor is read on every grab: a new cursor goes
+// to the viewer as a shape.
 TEST(SharedAreaWine, CursorShapeFollowsTheHost)
 {
+    HooksRefused noHooks;
     Painted w(kOther, 200, 200, 300, 200);
     SetForegroundWindow(w.hwnd);
     SetCursorPos(350, 300);

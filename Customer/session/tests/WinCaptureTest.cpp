@@ -5,6 +5,7 @@
 #include "Customer/capture/GdiScreen.h"
 #include "Customer/capture/HookRect.h"
 #include "Customer/session/BlankScreenWindow_win.h"
+#include "Customer/session/HostDesktop.h"
 #include "Customer/session/WinHost.h"
 #include "Customer/session/tests/TestSocket.h"
 #include "Customer/session/vncServer.h"
@@ -175,12 +176,19 @@ public:
         ReleaseDC(nullptr, screen);
         return out;
     }
+    // Pixels of the decoded frame that differ from the shared area of the
+    // root (all of them when the frame's size is not the area's).
     int Mismatches(const std::vector<uint32_t>& root)
     {
+        const RECT a = area.right > area.left ? area : RECT{0, 0, m_sw, m_sh};
+        const int w = a.right - a.left, h = a.bottom - a.top;
+        if (dec.width() != w || dec.height() != h)
+            return w * h;
         int bad = 0;
-        for (int y = 0; y < m_sh; ++y)
-            for (int x = 0; x < m_sw; ++x)
-                bad += (dec.pixel(x, y) & 0xFFFFFF) != (root[static_cast<size_t>(y) * m_sw + x] & 0xFFFFFF);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                bad += (dec.pixel(x, y) & 0xFFFFFF) !=
+                       (root[static_cast<size_t>(y + a.top) * m_sw + x + a.left] & 0xFFFFFF);
         return bad;
     }
     // Requests (as the pump does) and reads updates until the decoded frame
@@ -215,19 +223,19 @@ public:
     void SaveDecoded(const wchar_t* test, const wchar_t* state)
     {
         Frame frame;
-        frame.width = m_sw;
-        frame.height = m_sh;
-        frame.pixels.resize(static_cast<size_t>(m_sw) * m_sh);
-        for (int y = 0; y < m_sh; ++y)
-            for (int x = 0; x < m_sw; ++x)
-                frame.pixels[static_cast<size_t>(y) * m_sw + x] = dec.pixel(x, y);
+        frame.width = dec.width();
+        frame.height = dec.height();
+        frame.pixels.resize(static_cast<size_t>(frame.width) * frame.height);
+        for (int y = 0; y < frame.height; ++y)
+            for (int x = 0; x < frame.width; ++x)
+                frame.pixels[static_cast<size_t>(y) * frame.width + x] = dec.pixel(x, y);
         WNDCLASSW wc{};
         wc.lpfnWndProc = &Session::FrameProc;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = L"CorviskDecodedFrame";
         RegisterClassW(&wc);
-        HWND w = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"", WS_POPUP, 0, 0, m_sw, m_sh, nullptr, nullptr,
-                                 wc.hInstance, nullptr);
+        HWND w = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"", WS_POPUP, 0, 0, frame.width, frame.height,
+                                 nullptr, nullptr, wc.hInstance, nullptr);
         SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&frame));
         ShowWindow(w, SW_SHOWNOACTIVATE);
         wintest::PumpFor(200);
@@ -242,6 +250,8 @@ public:
     ViewerSource src;
     std::unique_ptr<vncServer> server;
     std::vector<testrfb::RectInfo> seen;
+    // The part of the screen the decoded frame shows; empty: all of it.
+    RECT area{0, 0, 0, 0};
 
 private:
     struct Frame {
@@ -341,6 +351,93 @@ TEST(WinCapture, DisplayChangeRestartsAndSendsTheWholeScreen)
         area += static_cast<long long>(r.w) * r.h;
     EXPECT_EQ(area, static_cast<long long>(s.m_sw) * s.m_sh);
     ASSERT_TRUE(s.CatchUp());
+}
+
+int CountNewSizes(const std::vector<testrfb::RectInfo>& rects, int w, int h)
+{
+    int n = 0;
+    for (const testrfb::RectInfo& r : rects)
+        n += r.encoding == rfbproto::kEncNewFBSize && r.w == w && r.h == h;
+    return n;
+}
+
+// Sharing one window: the viewer gets the window's size, then its pixels
+// only, also while it animates, moves and grows; narrowed to 127 pixels,
+// minimised or closed, the whole screen comes back with its size, once. The wire refuses
+// the choice with one display, so the test asks the desktop itself, at a
+// point on the window.
+TEST(WinCapture, SharedWindowAloneThenTheWholeScreenAgain)
+{
+    AnimatedWindow window(100, 80);
+    Session s;
+    ASSERT_TRUE(s.FirstPicture());
+    HostDesktop* desktop = s.server->GetDesktop();
+    ASSERT_TRUE(desktop);
+    ASSERT_EQ(desktop->SetSW(150, 120, rfb::Point(150, 120)), 0);
+    s.area = RECT{100, 80, 100 + kWinW, 80 + kWinH};
+    ASSERT_TRUE(s.CatchUp()) << s.Mismatches(s.Root()) << " pixels differ";
+    EXPECT_EQ(CountNewSizes(s.seen, kWinW, kWinH), 1);
+    EXPECT_EQ(s.dec.width(), kWinW);
+    EXPECT_EQ(s.dec.height(), kWinH);
+    s.SaveDecoded(L"WinCapture", L"shared_window");
+    EXPECT_FALSE(wintest::SaveScreenshot(nullptr, L"WinCapture", L"shared_window_screen").empty());
+
+    for (int frame = 0; frame < 4; ++frame) {
+        window.Step();
+        ASSERT_TRUE(s.CatchUp()) << "frame " << frame << ": " << s.Mismatches(s.Root()) << " pixels differ";
+        for (const testrfb::RectInfo& r : s.seen)
+            if (r.encoding != rfbproto::kEncNewFBSize) {
+                EXPECT_GE(r.x, 0);
+                EXPECT_GE(r.y, 0);
+                EXPECT_LE(r.x + r.w, kWinW);
+                EXPECT_LE(r.y + r.h, kWinH);
+            }
+    }
+
+    // Moved: the same size, the picture from the new place.
+    SetWindowPos(window.hwnd(), nullptr, 160, 110, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    s.area = RECT{160, 110, 160 + kWinW, 110 + kWinH};
+    ASSERT_TRUE(s.CatchUp()) << "moved: " << s.Mismatches(s.Root()) << " pixels differ";
+    EXPECT_EQ(CountNewSizes(s.seen, kWinW, kWinH), 0);
+
+    // Grown: a new size.
+    SetWindowPos(window.hwnd(), nullptr, 0, 0, 400, 260, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    window.Step();
+    s.area = RECT{160, 110, 560, 370};
+    ASSERT_TRUE(s.CatchUp()) << "grown: " << s.Mismatches(s.Root()) << " pixels differ";
+    EXPECT_EQ(CountNewSizes(s.seen, 400, 260), 1);
+
+    // 127 pixels wide: the whole screen again.
+    SetWindowPos(window.hwnd(), nullptr, 0, 0, 127, 260, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    s.area = RECT{0, 0, 0, 0};
+    ASSERT_TRUE(s.CatchUp()) << "narrowed: " << s.Mismatches(s.Root()) << " pixels differ";
+    EXPECT_EQ(CountNewSizes(s.seen, s.m_sw, s.m_sh), 1);
+
+    // Shared again, then closed.
+    SetWindowPos(window.hwnd(), nullptr, 0, 0, kWinW, kWinH, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    window.Step();
+    wintest::PumpFor(150);
+    ASSERT_EQ(desktop->SetSW(200, 150, rfb::Point(200, 150)), 0);
+    s.area = RECT{160, 110, 160 + kWinW, 110 + kWinH};
+    ASSERT_TRUE(s.CatchUp()) << "shared again: " << s.Mismatches(s.Root()) << " pixels differ";
+    // Minimised: the whole screen.
+    ShowWindow(window.hwnd(), SW_MINIMIZE);
+    s.area = RECT{0, 0, 0, 0};
+    ASSERT_TRUE(s.CatchUp()) << "minimised: " << s.Mismatches(s.Root()) << " pixels differ";
+    EXPECT_EQ(CountNewSizes(s.seen, s.m_sw, s.m_sh), 1);
+
+    // Restored and shared once more, then closed.
+    ShowWindow(window.hwnd(), SW_RESTORE);
+    window.Step();
+    wintest::PumpFor(150);
+    ASSERT_EQ(desktop->SetSW(200, 150, rfb::Point(200, 150)), 0);
+    s.area = RECT{160, 110, 160 + kWinW, 110 + kWinH};
+    ASSERT_TRUE(s.CatchUp()) << "restored: " << s.Mismatches(s.Root()) << " pixels differ";
+    DestroyWindow(window.hwnd());
+    s.area = RECT{0, 0, 0, 0};
+    ASSERT_TRUE(s.CatchUp()) << "closed: " << s.Mismatches(s.Root()) << " pixels differ";
+    EXPECT_EQ(CountNewSizes(s.seen, s.m_sw, s.m_sh), 1);
+    s.SaveDecoded(L"WinCapture", L"shared_window_closed");
 }
 
 using HooksRecordFn = void(WINAPI*)(DWORD*, UINT*, int*);

@@ -22,6 +22,8 @@
 #include "tests/support/WindowTest_win.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
+#include <dlgs.h>
 #include <shlobj.h>
 #include <gtest/gtest.h>
 
@@ -81,6 +83,25 @@ bool HasValue(const std::string& subkey, const char* name)
 {
     s_mem data;
     return RegReadValue(subkey.c_str(), name, data) != 0;
+}
+
+// The process's visible top-level window owned by `owner`, else null.
+HWND OwnedWindow(HWND owner)
+{
+    struct Search {
+        HWND owner;
+        HWND found;
+    } search{owner, nullptr};
+    EnumWindows([](HWND hwnd, LPARAM lParam) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lParam);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (pid == GetCurrentProcessId() && hwnd != s->owner && IsWindowVisible(hwnd) &&
+            GetWindow(hwnd, GW_OWNER) == s->owner)
+            s->found = hwnd;
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 class OptionsDialogTest : public ::testing::Test {
@@ -145,6 +166,19 @@ protected:
     // Apply on the frame, handled before this returns. (Pages have their own
     // controls of the same id, so the button is not looked up by id.)
     void Apply() { SendMessageW(dlg, WM_COMMAND, IDC_OPTIONS_APPLY, 0); }
+    // Clicks a page's button that opens a system dialog on the options
+    // thread; the dialog must be an own layered window. Null when none came.
+    HWND OpenOwnDialog(HWND page, int button, const wchar_t* state)
+    {
+        PostMessageW(page, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+        HWND opened = nullptr;
+        if (!WaitFor([&] { return (opened = OwnedWindow(dlg)) != nullptr; }))
+            return nullptr;
+        EXPECT_TRUE(GetWindowLongPtrW(opened, GWL_EXSTYLE) & WS_EX_LAYERED);
+        PumpFor(300);
+        SaveScreenshot(opened, L"OptionsDialog", state);
+        return opened;
+    }
     bool Closed()
     {
         return WaitFor([&] { return appliance->Options()->Window() == nullptr; });
@@ -177,7 +211,21 @@ std::wstring CodeMarker()
 {
     wchar_t temp[MAX_PATH] = L"";
     GetTempPathW(MAX_PATH, temp);
-    return std::wstring(temp) + L"corvisk_language_code_ran";
+    return std::wstring(temp) + L"corvisk_dllmain_ran.txt";
+}
+
+// The language libraries and archives the build makes beside this test.
+std::wstring TestLanguage(const wchar_t* name) { return ExeFolder() + L"app_test_lang_" + name + L".dll"; }
+
+std::vector<std::wstring> ComboTexts(HWND combo)
+{
+    std::vector<std::wstring> names;
+    for (int i = 0; i < SendMessageW(combo, CB_GETCOUNT, 0, 0); ++i) {
+        wchar_t text[64] = L"";
+        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        names.push_back(text);
+    }
+    return names;
 }
 
 } // namespace
@@ -518,23 +566,18 @@ TEST_F(OptionsDialogTest, RequestsInARowMakeOneDialog)
 
 TEST_F(OptionsDialogTest, AnotherLanguageIsStoredAndAsksToRestart)
 {
-    // Installed packages: one accepted, one too old.
+    // Installed packages: one accepted (with code that must not run), one
+    // too old (8.0.0.5).
     const std::wstring folder = LanguageFolder();
     SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
-    for (const wchar_t* file : {L"pseudo.dll", L"old_pseudo.dll"})
-        ASSERT_TRUE(CopyFileW((ExeFolder() + file).c_str(), (folder + file).c_str(), FALSE)) << file;
+    ASSERT_TRUE(CopyFileW(TestLanguage(L"dllmain").c_str(), (folder + L"code.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(TestLanguage(L"8005").c_str(), (folder + L"old.dll").c_str(), FALSE));
     DeleteFileW(CodeMarker().c_str());
 
     Open();
     ShowTab(1);
     HWND combo = FindControl(profilesPage, IDC_LANGUAGE_COMBO);
-    std::vector<std::wstring> names;
-    for (int i = 0; i < SendMessageW(combo, CB_GETCOUNT, 0, 0); ++i) {
-        wchar_t text[64] = L"";
-        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-        names.push_back(text);
-    }
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"English", L"Pseudo"}));
+    EXPECT_EQ(ComboTexts(combo), (std::vector<std::wstring>{L"English", L"Code (Test)"}));
     EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
     EXPECT_EQ(GetFileAttributesW(CodeMarker().c_str()), INVALID_FILE_ATTRIBUTES) << "listed as data only";
 
@@ -551,15 +594,62 @@ TEST_F(OptionsDialogTest, AnotherLanguageIsStoredAndAsksToRestart)
         }
         std::string stored;
         EXPECT_TRUE(RegReadString(kOptionsKey, "i18n", stored));
-        EXPECT_EQ(stored, "pseudo.dll");
+        EXPECT_EQ(stored, "code.dll");
         Click(box, answer);
         PumpFor(200);
         // Cancel keeps the program; OK ends it through the tray's Exit.
         EXPECT_EQ(quits, answer == IDOK ? 1 : 0);
     }
     EXPECT_TRUE(Closed());
-    for (const wchar_t* file : {L"pseudo.dll", L"old_pseudo.dll"})
+    EXPECT_EQ(GetFileAttributesW(CodeMarker().c_str()), INVALID_FILE_ATTRIBUTES) << "chosen as data only";
+    for (const wchar_t* file : {L"code.dll", L"old.dll"})
         DeleteFileW((folder + file).c_str());
+}
+
+TEST_F(OptionsDialogTest, ImportedPackageJoinsTheList)
+{
+    const std::wstring folder = LanguageFolder();
+    DeleteFileW((folder + L"pseudo.dll").c_str());
+    const std::wstring zip = ExeFolder() + L"CorviskDemoLanguage.zip";
+    ASSERT_NE(GetFileAttributesW(zip.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    Open();
+    ShowTab(1);
+    HWND combo = FindControl(profilesPage, IDC_LANGUAGE_COMBO);
+    ASSERT_EQ(ComboTexts(combo), (std::vector<std::wstring>{L"English"}));
+    ASSERT_TRUE(IsWindowEnabled(GetDlgItem(profilesPage, IDC_LANGUAGE_IMPORT)));
+    // The system's file dialog; the archive typed into its name field and
+    // opened.
+    HWND files = OpenOwnDialog(profilesPage, IDC_LANGUAGE_IMPORT, L"import_file_dialog");
+    ASSERT_NE(files, nullptr);
+    SendMessageW(files, CDM_SETCONTROLTEXT, edt1, reinterpret_cast<LPARAM>(zip.c_str()));
+    SendMessageW(files, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(zip.c_str()));
+    PostMessageW(files, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(files, IDOK)));
+
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+        box = OwnedWindow(dlg);
+        return box && box != files && !IsWindow(files);
+    }));
+    EXPECT_EQ(ControlText(box, 0xFFFF), L"The following languages will be added:\nPseudo (Demo)");
+    PumpFor(200);
+    SaveScreenshot(box, L"OptionsDialog", L"import_result");
+    Click(box, IDOK);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); }));
+
+    // The package is in the language folder and in the list; the built-in
+    // texts stay the ones in use.
+    EXPECT_NE(GetFileAttributesW((folder + L"pseudo.dll").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(WaitFor([&] { return ComboTexts(combo).size() == 2; }));
+    EXPECT_EQ(ComboTexts(combo), (std::vector<std::wstring>{L"English", L"Pseudo (Demo)"}));
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
+    SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+    PumpFor(300);
+    SaveScreenshot(dlg, L"OptionsDialog", L"language_imported");
+    SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
+    SendMessageW(dlg, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(Closed());
+    DeleteFileW((folder + L"pseudo.dll").c_str());
 }
 
 TEST_F(OptionsDialogTest, FolderBrowserIsAnOwnLayeredWindow)
@@ -567,28 +657,9 @@ TEST_F(OptionsDialogTest, FolderBrowserIsAnOwnLayeredWindow)
     Open();
     ShowTab(2);
     const std::wstring before = ControlText(generalPage, IDC_GENERAL_FOLDER);
-    PostMessageW(generalPage, WM_COMMAND, MAKEWPARAM(IDC_GENERAL_BROWSE, BN_CLICKED), 0);
-    struct Search {
-        HWND settings;
-        HWND found;
-    } search{dlg, nullptr};
-    auto find = [](HWND hwnd, LPARAM lParam) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lParam);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(hwnd, &pid);
-        if (pid == GetCurrentProcessId() && hwnd != s->settings && IsWindowVisible(hwnd) &&
-            GetWindow(hwnd, GW_OWNER) == s->settings)
-            s->found = hwnd;
-        return TRUE;
-    };
-    ASSERT_TRUE(WaitFor([&] {
-        EnumWindows(find, reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr;
-    }));
-    EXPECT_TRUE(GetWindowLongPtrW(search.found, GWL_EXSTYLE) & WS_EX_LAYERED);
-    PumpFor(300);
-    SaveScreenshot(search.found, L"OptionsDialog", L"folder_browser");
-    PostMessageW(search.found, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_TRUE(WaitFor([&] { return !IsWindow(search.found); }));
+    HWND browser = OpenOwnDialog(generalPage, IDC_GENERAL_BROWSE, L"folder_browser");
+    ASSERT_NE(browser, nullptr);
+    PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(browser); }));
     EXPECT_EQ(ControlText(generalPage, IDC_GENERAL_FOLDER), before);
 }

@@ -9,22 +9,21 @@
 
 namespace {
 
-std::vector<std::string> Split(const std::string& stream, size_t step)
-{
-    std::vector<std::string> lines;
-    LogLineSplitter splitter([&](const std::string& line) { lines.push_back(line); });
-    for (size_t at = 0; at < stream.size(); at += step)
-        splitter.Feed(stream.data() + at, std::min(step, stream.size() - at));
-    splitter.Finish();
-    return lines;
-}
-
-LogTableReader Read(const std::string& log, int filter, const std::wstring& user = L"")
+LogTableReader Read(const std::string& log, int filter, const std::wstring& user = L"", size_t step = 0)
 {
     LogTableReader reader(filter, user);
-    reader.Feed(log.data(), log.size());
+    for (size_t at = 0; at < log.size(); at += step ? step : log.size())
+        reader.Feed(log.data() + at, std::min(step ? step : log.size(), log.size() - at));
     reader.Finish();
     return reader;
+}
+
+std::vector<std::wstring> Infos(const LogTableReader& reader)
+{
+    std::vector<std::wstring> infos;
+    for (size_t i = 0; i < reader.RowCount(); ++i)
+        infos.push_back(reader.Text(i, LogTableReader::INFO));
+    return infos;
 }
 
 // A log as the logger writes it: plain lines, meeting events with role and
@@ -42,24 +41,30 @@ const std::string kLog =
 
 } // namespace
 
-TEST(LogLineSplitter, LinesWholeAtEveryFeedSize)
+TEST(LogTable, LinesWholeAtEveryFeedSize)
 {
-    const std::string stream = "a\r\nb\n\nlast without end";
-    for (size_t step = 1; step <= stream.size(); ++step)
-        EXPECT_EQ(Split(stream, step), (std::vector<std::string>{"a", "b", "", "last without end"})) << step;
-    EXPECT_TRUE(Split("", 1).empty());
-    EXPECT_EQ(Split("x\n", 1), std::vector<std::string>{"x"});
+    const std::string log = "t\tINFO\ta\r\nt\tINFO\tb\n\nt\tINFO\tc\r\r\nt\tINFO\tlast without end";
+    for (size_t step = 1; step <= log.size(); ++step)
+        EXPECT_EQ(Infos(Read(log, LOGVIEW_ALL, L"", step)),
+                  (std::vector<std::wstring>{L"a", L"b", L"c\r", L"last without end"}))
+            << step;
+    EXPECT_EQ(Read("", LOGVIEW_ALL).RowCount(), 0u);
+    EXPECT_EQ(Infos(Read("t\tINFO\tx\n", LOGVIEW_ALL, L"", 1)), std::vector<std::wstring>{L"x"});
 }
 
-TEST(LogLineSplitter, LongLineStaysOneLineAndIsCut)
+TEST(LogTable, LongLineStaysOneRowAndIsCut)
 {
     // A line longer than the reader keeps (the old 4096-byte pieces made
-    // such a line two rows): one line, cut, and the next line intact.
-    std::string longLine = "t\tINFO\t" + std::string(3 * kLogLineKeepBytes, 'x');
-    auto lines = Split(longLine + "\r\nt\tWARN\tnext\n", 4096);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].size(), kLogLineKeepBytes);
-    EXPECT_EQ(lines[1], "t\tWARN\tnext");
+    // such a line two rows): one row, cut, and the next line intact, also
+    // when a CR falls just past the cut.
+    std::string longLine = "t\tINFO\tR\tU\t" + std::string(3 * kLogLineKeepBytes, 'x');
+    longLine[kLogLineKeepBytes] = '\r';
+    auto reader = Read(longLine + "\r\nt\tWARN\tnext\n", LOGVIEW_ALL, L"", 4096);
+    ASSERT_EQ(reader.RowCount(), 2u);
+    EXPECT_EQ(reader.Row(0).info, std::wstring(kLogInfoChars, L'x'));
+    EXPECT_EQ(reader.Text(0, LogTableReader::USER), L"U");
+    EXPECT_EQ(reader.Row(1).info, L"next");
+    EXPECT_EQ(reader.Level(1), 2);
 }
 
 TEST(LogLine, TagsAreMatchedWhole)
@@ -150,12 +155,9 @@ TEST(LogTable, LevelFilters)
                        L"asked for control", L"frame 12", L"slow frame", L"[Chat Log] Bob: hi"}},
     };
     for (const auto& c : cases) {
-        std::vector<std::wstring> infos;
-        for (const auto& row : Read(kLog, c.filter).rows)
-            infos.push_back(row.info);
-        EXPECT_EQ(infos, c.infos) << c.filter;
+        EXPECT_EQ(Infos(Read(kLog, c.filter)), c.infos) << c.filter;
     }
-    EXPECT_EQ(Read(kLog, LOGVIEW_ALL_DEBUG).rows.size(), Read(kLog, LOGVIEW_ALL).rows.size());
+    EXPECT_EQ(Read(kLog, LOGVIEW_ALL_DEBUG).RowCount(), Read(kLog, LOGVIEW_ALL).RowCount());
 }
 
 TEST(LogTable, UserFilterAndCollectedUsers)
@@ -163,9 +165,9 @@ TEST(LogTable, UserFilterAndCollectedUsers)
     auto all = Read(kLog, LOGVIEW_ALL);
     EXPECT_EQ(all.users, (std::vector<std::wstring>{L"Alice", L"Bob"}));
     auto bob = Read(kLog, LOGVIEW_ALL, L"Bob");
-    ASSERT_EQ(bob.rows.size(), 2u);
-    EXPECT_EQ(bob.rows[0].info, L"asked for control");
-    EXPECT_EQ(bob.rows[1].role, L"Participant");
+    ASSERT_EQ(bob.RowCount(), 2u);
+    EXPECT_EQ(bob.Row(0).info, L"asked for control");
+    EXPECT_EQ(bob.Text(1, LogTableReader::ROLE), L"Participant");
     EXPECT_TRUE(bob.users.empty());
     // Users are collected only from listed lines.
     EXPECT_EQ(Read(kLog, LOGVIEW_WARN).users, std::vector<std::wstring>{L"Alice"});
@@ -175,9 +177,9 @@ TEST(LogTable, LongLinesStayOneRow)
 {
     std::string log = "t\tINFO\t" + std::string(10000, 'a') + "\r\nt\tWARN\tafter\r\n";
     auto reader = Read(log, LOGVIEW_ALL);
-    ASSERT_EQ(reader.rows.size(), 2u);
-    EXPECT_EQ(reader.rows[0].info, std::wstring(kLogInfoChars, L'a'));
-    EXPECT_EQ(reader.rows[1].info, L"after");
+    ASSERT_EQ(reader.RowCount(), 2u);
+    EXPECT_EQ(reader.Row(0).info, std::wstring(kLogInfoChars, L'a'));
+    EXPECT_EQ(reader.Row(1).info, L"after");
 }
 
 TEST(LogDetails, ChatLinesAndTheCut)

@@ -15,7 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     reader.Feed(text, size / 2);
     reader.Feed(text + size / 2, size - size / 2);
     reader.Finish();
-    for (const auto& row : reader.rows) {
+    for (size_t i = 0; i < reader.RowCount(); ++i) {
+        const LogRow row = reader.Row(i);
+        if (reader.Text(i, LogTableReader::INFO) != row.info || reader.Level(i) != row.level)
+            std::abort();
         if (row.time.size() > kLogTimeChars || row.tag.size() > kLogTagChars || row.role.size() > kLogRoleChars ||
             row.user.size() > kLogUserChars || row.info.size() > kLogInfoChars)
             std::abort();
