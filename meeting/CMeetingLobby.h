@@ -106,7 +106,6 @@ public:
     std::shared_ptr<LobbyCommandWorkers> m_commandWorkers;
     // The share button (2506): starts or ends the own sharing by the
     // meeting's sharing state as the last list left it.
-    void OnShareScreen();
 
     // The participant the menu acts on: a copy taken at the right click.
     const LobbyParticipant& Selected() const { return m_selected; }

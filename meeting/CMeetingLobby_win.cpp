@@ -489,10 +489,7 @@ void CMeetingLobby::OnCommand(int id)
         // A greyed button keeps its tooltip and does nothing.
         if (!ButtonEnabled(m_buttons, id))
             return;
-        if (id == IDC_TB_SHARE)
-            OnShareScreen();
-        else
-            OnToolbarCommand(id, Button(m_buttons, id));
+        OnToolbarCommand(id, Button(m_buttons, id));
         UpdateToolbar();
         return;
     }
@@ -964,22 +961,3 @@ void CMeetingLobby::OnSharingState()
         PostThreadMessageW(MainThreadId(), o.post, 0, 0);
 }
 
-// --- sharing command ----------------------------------------------------------
-
-void CMeetingLobby::OnShareScreen()
-{
-    const LobbyOwnState own = m_context->Own();
-    if (own.role != 1)
-        return;
-    const std::string self = m_context->OwnSessionId();
-    if (m_snapshot.meetingSharingState == kMeetingNotShared) {
-        m_context->Meeting().SendControlMessage(PLP_SHARING_REQUEST, self, "", 0, 0, 1);
-        m_context->HideChat();
-        m_context->LogEvent(3, L"%sBegin to share the screen.\n");
-    } else if (m_snapshot.meetingSharingState == kMeetingShared) {
-        m_context->Meeting().SendControlMessage(PLP_SHARING_REQUEST, self, "", 0, 2, 4);
-        PostThreadMessageW(MainThreadId(), PLM_TOGGLE_RECORDER, 4, 0);
-        m_context->LogEvent(3, L"%sStop to share the screen.\n");
-        m_context->CloseHostTools();
-    }
-}

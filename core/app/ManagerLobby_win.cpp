@@ -114,13 +114,7 @@ public:
 
     void Balloon(const wchar_t* title, const wchar_t* text) override { m_manager.ShowTrayBalloon(title, text); }
 
-    void HideChat() override
-    {
-        CChat* chat = m_manager.chat;
-        HWND pane = chat ? chat->PaneWindow() : nullptr;
-        if (pane && !(GetWindowLongPtrW(pane, GWL_STYLE) & WS_CHILD))
-            ShowWindow(pane, SW_HIDE);
-    }
+    void HideChat() override { m_manager.HideChat(); }
 
     void CloseHostTools() override
     {

@@ -102,6 +102,11 @@ protected:
         for (Instance* o : others)
             ASSERT_TRUE(Reread(*o));
         ASSERT_TRUE(Reread(*m_a));
+        // The tests set the sharing and meeting states themselves: the
+        // lobbies' timed refresh would put the appliance's back.
+        StopLobbyRefresh(m_a->M());
+        for (Instance* o : others)
+            StopLobbyRefresh(o->M());
     }
 
     // The appliance seats each program once it has read its hello; the
@@ -447,27 +452,27 @@ TEST_F(LobbyCommandsTest, CloseAsksTheCoordinatorAndEndMeetingEndsItForEveryone)
     ASSERT_TRUE(Reread(b));
 
     // "Quit Meeting" clicks the lobby's quit button: WM_COMMAND 2510 at the
-    // lobby's window (a stand-in of this thread, which pumps meanwhile).
+    // lobby's window, caught here before the lobby acts on it.
     static std::atomic<WPARAM> command{0};
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-        if (m == WM_COMMAND)
+    static WNDPROC lobbyProc = nullptr;
+    const HWND lobbyWindow = Lobby(*m_a).m_hWnd;
+    ASSERT_NE(lobbyWindow, nullptr);
+    WNDPROC catcher = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (m == WM_COMMAND && wp == static_cast<WPARAM>(kButtonQuit)) {
             command = wp;
-        return DefWindowProcW(w, m, wp, lp);
+            return 0;
+        }
+        return CallWindowProcW(lobbyProc, w, m, wp, lp);
     };
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"LobbyStandIn";
-    RegisterClassW(&wc);
-    HWND lobbyWindow = CreateWindowExW(0, L"LobbyStandIn", L"lobby stand-in", WS_POPUP, 0, 0, 10, 10, nullptr,
-                                       nullptr, wc.hInstance, nullptr);
-    Lobby(*m_a).m_hWnd = lobbyWindow;
+    lobbyProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(lobbyWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(catcher)));
     Lobby(*m_a).OnClose();
     HWND quitDialog = nullptr;
     ASSERT_TRUE(wintest::WaitFor([&] { return (quitDialog = wintest::FindTopLevel(nullptr, L"End Meeting")); }));
     PostMessageW(quitDialog, WM_COMMAND, IDC_END_QUIT, 0);
     EXPECT_TRUE(wintest::WaitFor([&] { return command.load() == static_cast<WPARAM>(kButtonQuit); }, 5000));
-    Lobby(*m_a).m_hWnd = nullptr;
-    DestroyWindow(lobbyWindow);
+    SetWindowLongPtrW(lobbyWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(lobbyProc));
+    EXPECT_TRUE(m_a->InMeeting());
 
     // "End Meeting": packet 10, and the meeting is gone for bob too.
     Lobby(*m_a).OnClose();
@@ -522,11 +527,22 @@ TEST_F(LobbyCommandsTest, RescheduleResultsShowTheirBoxOrEndAnExpiredMeeting)
         ASSERT_NE(box, nullptr);
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
+    // Refreshes run again after the result.
+    EXPECT_TRUE(Lobby(*m_a).RefreshNow(10000));
+    StopLobbyRefresh(m_a->M());
     ASSERT_TRUE(Reread(b));
     // An expired meeting that could not be rescheduled ends.
     m_a->M().meetingExpires = -1;
     Lobby(*m_a).OnRescheduleResult(0, 0);
     EXPECT_TRUE(WaitUntil([&] { return !Reread(b); }, 10000));
+    // The lobby's refresh, running again, finds the meeting gone: its box,
+    // then the leave.
+    HWND ended = WaitForWindow(L"Warning", 20000);
+    ASSERT_NE(ended, nullptr);
+    EXPECT_EQ(BoxText(ended), L"Meeting has been terminated or broken, please create/join a meeting again.");
+    EXPECT_FALSE(wintest::SaveScreenshot(ended, kTest, L"meeting_ended").empty());
+    PostMessageW(ended, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !m_a->InMeeting(); }, 10000));
 }
 
 } // namespace

@@ -252,6 +252,7 @@ TEST_F(ShareViewPeers, ParticipantFormatsAndEnds)
     auto join = [](Instance& b) {
         b.Post(PLM_JOIN_MEETING);
         ASSERT_TRUE(WaitUntil([&] { return b.InMeeting(); })) << "participant did not enter";
+        StopLobbyRefresh(b.M());
     };
     // Opens a view whose connection asks for the depth and encoding given and
     // waits for the known picture in it.
