@@ -303,7 +303,11 @@ SharingOutcome EvaluateSharing(const std::vector<LobbyParticipant>& list, const 
             post(PLM_STOP_SHARING, "%sHost sharing state : change to waiting.\n");
         return o;
     }
-    if (s != 1 && s != 5 && s != 7 && mss == kMeetingNotShared)
+    // An appliance that ends sharing for the host's leave (or its lost role)
+    // puts every record back to 1 at once: a view or server still running
+    // here stops all the same.
+    const bool wasSharing = in.ownState == 2 || in.ownState == 3 || in.ownState == 4;
+    if (mss == kMeetingNotShared && ((s != 1 && s != 5 && s != 7) || (s == 1 && wasSharing)))
         post(PLM_STOP_SHARING, "%sParticipant sharing state : change to waiting.\n");
     else if (s == 1 && (mss == kMeetingShareAsked || mss == kMeetingShareRestart) && prev == 1 && hostState == 2)
         post(PLM_OPEN_SHARING_VIEW, "%sMeeting start to share the screen.\n");

@@ -245,6 +245,11 @@ TEST(LobbySharing, TransitionsOnBothSidesInOrder)
         {"restart: a newcomer opens its view", L(2, 1), Q(1, 1, 3), PLM_OPEN_SHARING_VIEW, 1, 1, false},
         // Two rows match (mss 0, state 2, host 3): the first wins.
         {"overlap: the meeting stopped sharing", L(3, 2), Q(2, 1, 0), PLM_STOP_SHARING, 2, 1, false},
+        // The host left while sharing; the appliance put every record to 1.
+        {"host gone: the view stops", {P("p", L"P", 0, 0, 1)}, Q(4, 3, 0), PLM_STOP_SHARING, 1, 4, false},
+        {"host gone, view stopped: nothing more", {P("p", L"P", 0, 0, 1)}, Q(1, 4, 0), 0, 1, 4, false},
+        {"host role lost while sharing: the server stops", {P("h", L"H", 0, 1, 1), P("p", L"P", 1, 0, 1)},
+         H(4, 3, 0), PLM_STOP_SHARING, 1, 4, false},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.what);

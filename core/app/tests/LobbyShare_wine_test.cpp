@@ -5,6 +5,9 @@
 // the lobbies' refreshes and the appliance move both programs through the
 // sharing steps, until the guest's viewer shows the owner's screen pixel for
 // pixel. The owner then clicks "Stop Sharing" and both return to waiting.
+// A second round: the owner shares again, the guest leaves and rejoins three
+// times while it shares and gets the picture back each time with nothing
+// left behind, and the owner leaving while it shares closes the guest's view.
 // The lobbies' rows, state texts and toolbar images are read back from the
 // windows, and screenshots of each main state are saved.
 //
@@ -99,6 +102,49 @@ void Shot(HWND frame, const wchar_t* state)
     SetWindowPos(frame, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
+// Counts a leak would grow: threads, kernel handles, GDI objects.
+struct Footprint {
+    size_t threads;
+    DWORD handles, gdi;
+};
+
+Footprint FootprintNow()
+{
+    Footprint f{ThreadsOfThisProcess(), 0, GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)};
+    GetProcessHandleCount(GetCurrentProcess(), &f.handles);
+    return f;
+}
+
+// Waits for the view the lobby opens, puts it at true size and compares what
+// it shows with the owner's picture window; saves it as png.
+void ExpectThePicture(CManager& m, const char* png)
+{
+    ASSERT_TRUE(wintest::WaitFor([&] { return m.viewerFrame != nullptr; }, 60000)) << "no view opened: " << png;
+    TechnicianGUI* gui = m.viewerFrame;
+    SetWindowPos(gui->m_hwndFrame, HWND_TOPMOST, kFrameX, 0, kFrameW, kFrameH, SWP_SHOWWINDOW);
+    ASSERT_TRUE(wintest::WaitFor([&] { return m.sharingStep == 4 && m.serverSharingState == 2; }, 60000))
+        << "the guest did not reach sharing: step " << m.sharingStep << " (" << png << ")";
+    const HWND view = gui->m_hwndViewer;
+    ASSERT_TRUE(wintest::WaitFor(
+        [&] {
+            DWORD_PTR result = 0;
+            return SendMessageTimeoutW(view, WM_VIEWER_SET_SCALE, 100, 100, SMTO_NORMAL, 1000, &result) &&
+                   result == 1;
+        },
+        10000));
+    viewertest::Picture shown;
+    int bad = -1;
+    wintest::WaitFor(
+        [&] {
+            // The frame may size itself to the picture once it has one.
+            SetWindowPos(gui->m_hwndFrame, HWND_TOPMOST, kFrameX, 0, kFrameW, kFrameH, SWP_SHOWWINDOW);
+            return (bad = Mismatches(shown = viewertest::Capture(view))) == 0;
+        },
+        20000);
+    viewertest::SavePng(shown, png);
+    EXPECT_EQ(bad, 0) << "view " << shown.width << " x " << shown.height << " (" << png << ")";
+}
+
 class LobbySharePeers : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { TrustRunCa(); }
@@ -184,12 +230,27 @@ TEST_F(LobbySharePeers, Owner)
         << "sharing did not end: step " << a.M().sharingStep << ", meeting " << a.M().serverSharingState;
     EXPECT_TRUE(wintest::WaitFor([&] { return StateText(lobby) == L"Started [Host is not sharing]"; }, 10000));
     EXPECT_EQ(ItemText(list, 0, 0), L"alice");
-    EXPECT_EQ(ButtonValue(toolbar, IDC_TB_SHARE), 1);
+    EXPECT_TRUE(wintest::WaitFor([&] { return ButtonValue(toolbar, IDC_TB_SHARE) == 1; }, 10000));
     Signal("owner-stopped");
 
-    EXPECT_TRUE(wintest::WaitFor([] { return Signalled("guest-done"); }, 60000));
+    // Second round: sharing again while the guest comes and goes, then the
+    // owner leaves while it shares.
+    ASSERT_TRUE(wintest::WaitFor([] { return Signalled("guest-again"); }, 60000)) << "the guest gave no end";
+    SetWindowPos(lobby.Window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    wintest::PumpFor(300);
+    ClickButton(toolbar, IDC_TB_SHARE);
+    SetWindowPos(lobby.Window(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ASSERT_TRUE(wintest::WaitFor([&] { return a.M().sharingStep == 4 && a.M().serverSharingState == 2; }, 60000))
+        << "the owner did not share again: step " << a.M().sharingStep;
+    Signal("owner-sharing-again");
+    EXPECT_TRUE(wintest::WaitFor([] { return Signalled("guest-rejoined"); }, 240000)) << "the guest gave no end";
+    Progress("owner: leaving while sharing");
     a.Post(PLM_MEETING_LEFT, PLM_LEAVE_BUTTON);
     ASSERT_TRUE(wintest::WaitFor([&] { return !a.M().InMeeting(); }, 15000));
+    EXPECT_EQ(a.M().vncServerObj, nullptr);
+    EXPECT_EQ(a.M().sharingStep, 1);
+    Signal("owner-left");
+    EXPECT_TRUE(wintest::WaitFor([] { return Signalled("guest-done"); }, 60000));
 }
 
 // The guest: joins, sees the owner in its list, and from the owner's click
@@ -198,7 +259,13 @@ TEST_F(LobbySharePeers, Owner)
 TEST_F(LobbySharePeers, Guest)
 {
     struct Done {
-        ~Done() { Signal("guest-done"); Signal("guest-viewed"); }
+        ~Done()
+        {
+            Signal("guest-done");
+            Signal("guest-viewed");
+            Signal("guest-again");
+            Signal("guest-rejoined");
+        }
     } done;
     ASSERT_TRUE(WaitUntil([] { return Signalled("owner-in"); }, 60000)) << "the owner did not enter";
     Instance b("sessB", L"bob", LaunchWithSession);
@@ -224,30 +291,8 @@ TEST_F(LobbySharePeers, Guest)
     Signal("guest-in");
 
     // The lobby opens the view and starts the viewer by itself.
-    ASSERT_TRUE(wintest::WaitFor([&] { return m.viewerFrame != nullptr; }, 60000)) << "no view opened";
-    TechnicianGUI* gui = m.viewerFrame;
-    SetWindowPos(gui->m_hwndFrame, HWND_TOPMOST, kFrameX, 0, kFrameW, kFrameH, SWP_SHOWWINDOW);
-    ASSERT_TRUE(wintest::WaitFor([&] { return m.sharingStep == 4 && m.serverSharingState == 2; }, 60000))
-        << "the guest did not reach sharing: step " << m.sharingStep;
-    const HWND view = gui->m_hwndViewer;
-    ASSERT_TRUE(wintest::WaitFor(
-        [&] {
-            DWORD_PTR result = 0;
-            return SendMessageTimeoutW(view, WM_VIEWER_SET_SCALE, 100, 100, SMTO_NORMAL, 1000, &result) &&
-                   result == 1;
-        },
-        10000));
-    viewertest::Picture shown;
-    int bad = -1;
-    wintest::WaitFor(
-        [&] {
-            // The frame may size itself to the picture once it has one.
-            SetWindowPos(gui->m_hwndFrame, HWND_TOPMOST, kFrameX, 0, kFrameW, kFrameH, SWP_SHOWWINDOW);
-            return (bad = Mismatches(shown = viewertest::Capture(view))) == 0;
-        },
-        20000);
-    viewertest::SavePng(shown, "lobby_share_guest_view");
-    EXPECT_EQ(bad, 0) << "view " << shown.width << " x " << shown.height;
+    ExpectThePicture(m, "lobby_share_guest_view");
+    ASSERT_FALSE(HasFatalFailure());
     // The lobby reads the owner's sharing.
     EXPECT_EQ(StateText(lobby), L"Started [Host is sharing]");
     EXPECT_EQ(ItemText(list, 1, 0), L"alice (Sharing)");
@@ -267,6 +312,57 @@ TEST_F(LobbySharePeers, Guest)
     size_t threads = 0;
     wintest::WaitFor([&] { return (threads = ThreadsOfThisProcess()) <= baseline + 4; }, 5000);
     EXPECT_LE(threads, baseline + 4) << "a reader or relay outlived the view";
+
+    // Second round: the owner shares again; the guest leaves and rejoins
+    // three times while it shares and gets the picture back each time.
+    Signal("guest-again");
+    ASSERT_TRUE(wintest::WaitFor([] { return Signalled("owner-sharing-again"); }, 60000));
+    ExpectThePicture(m, "lobby_share_guest_view_again");
+    ASSERT_FALSE(HasFatalFailure());
+    Footprint before{};
+    for (int round = 0; round < 3; ++round) {
+        b.Post(PLM_MEETING_LEFT, PLM_LEAVE_BUTTON);
+        ASSERT_TRUE(wintest::WaitFor([&] { return !m.InMeeting() && m.viewerFrame == nullptr; }, 15000))
+            << "round " << round;
+        if (round == 0) {
+            wintest::PumpFor(1000);
+            before = FootprintNow();
+        }
+        b.Post(PLM_JOIN_MEETING);
+        ASSERT_TRUE(wintest::WaitFor([&] { return m.InMeeting() && m.lobby; }, 30000)) << "round " << round;
+        const std::string png = "lobby_share_guest_rejoined_" + std::to_string(round + 1);
+        ExpectThePicture(m, png.c_str());
+        ASSERT_FALSE(HasFatalFailure());
+    }
+    // Out once more, to compare with the first time out.
+    b.Post(PLM_MEETING_LEFT, PLM_LEAVE_BUTTON);
+    ASSERT_TRUE(wintest::WaitFor([&] { return !m.InMeeting() && m.viewerFrame == nullptr; }, 15000));
+    Footprint after{};
+    wintest::WaitFor(
+        [&] {
+            after = FootprintNow();
+            return after.threads <= before.threads && after.handles <= before.handles + 8 &&
+                   after.gdi <= before.gdi + 8;
+        },
+        10000);
+    EXPECT_LE(after.threads, before.threads);
+    EXPECT_LE(after.handles, before.handles + 8);
+    EXPECT_LE(after.gdi, before.gdi + 8);
+    b.Post(PLM_JOIN_MEETING);
+    ASSERT_TRUE(wintest::WaitFor([&] { return m.InMeeting() && m.lobby; }, 30000));
+    ExpectThePicture(m, "lobby_share_guest_back");
+    ASSERT_FALSE(HasFatalFailure());
+    Signal("guest-rejoined");
+
+    // The owner leaves while it shares: the view goes and the lobby says so.
+    ASSERT_TRUE(wintest::WaitFor([] { return Signalled("owner-left"); }, 60000));
+    ASSERT_TRUE(wintest::WaitFor([&] { return m.viewerFrame == nullptr && m.sharingStep == 1; }, 30000))
+        << "the view stayed after the host left";
+    CMeetingLobby& back = *m.lobby;
+    EXPECT_TRUE(wintest::WaitFor([&] { return StateText(back) == L"Started [Host is not sharing]"; }, 15000))
+        << "state: " << std::string(StateText(back).begin(), StateText(back).end());
+    ShowWindow(back.Window(), SW_SHOW);
+    Shot(back.Window(), L"guest_host_left");
 
     b.Post(PLM_MEETING_LEFT, PLM_LEAVE_BUTTON);
     ASSERT_TRUE(wintest::WaitFor([&] { return !m.InMeeting(); }, 15000));
