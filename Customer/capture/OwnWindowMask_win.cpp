@@ -47,11 +47,14 @@ bool WindowShape(HWND hwnd, rfb::Region& shape)
     return true;
 }
 
-// Every window above hwnd in Z order.
+// Every window above hwnd in Z order. The walk is bounded: windows that
+// change their place in the order meanwhile could make it run in a circle.
 std::vector<WindowAbove> WindowsAbove(HWND hwnd)
 {
+    constexpr int kMostWindows = 4096;
     std::vector<WindowAbove> above;
-    for (HWND w = GetWindow(hwnd, GW_HWNDPREV); w; w = GetWindow(w, GW_HWNDPREV)) {
+    int walked = 0;
+    for (HWND w = GetWindow(hwnd, GW_HWNDPREV); w && walked < kMostWindows; w = GetWindow(w, GW_HWNDPREV), ++walked) {
         RECT r;
         if (!IsWindowVisible(w) || !GetWindowRect(w, &r))
             continue;
