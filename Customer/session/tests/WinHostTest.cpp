@@ -97,21 +97,6 @@ TEST(WinHost, GdiGrabSeesTheWindow)
     EXPECT_NE(outside & 0xFFFFFF, Expected888());
 }
 
-TEST(WinHost, KeysymsMapToVirtualKeys)
-{
-    uint8_t vk;
-    bool ext;
-    ASSERT_TRUE(KeysymToVirtualKey(0xFF0D, &vk, &ext));
-    EXPECT_EQ(vk, VK_RETURN);
-    ASSERT_TRUE(KeysymToVirtualKey(0xFF51, &vk, &ext));
-    EXPECT_TRUE(ext);
-    ASSERT_TRUE(KeysymToVirtualKey('a', &vk, &ext));
-    EXPECT_EQ(vk, 'A');
-    ASSERT_TRUE(KeysymToVirtualKey(0xFFC9, &vk, &ext));
-    EXPECT_EQ(vk, VK_F12);
-    EXPECT_FALSE(KeysymToVirtualKey(0x1234567, &vk, &ext));
-}
-
 std::vector<uint8_t> Bytes(std::initializer_list<int> v)
 {
     std::vector<uint8_t> out;
