@@ -9,16 +9,13 @@ enum class TaskManagerStart {
     ThroughShell,
 };
 
-// When the program acts for the interactive user from another account (the
-// application core says so at start-up), Task Manager is started as that
-// user on "Winsta0\Default"; otherwise, or when that fails, through the
+// For a program acting for the interactive user from another account,
+// Task Manager is started as that user on "Winsta0\Default"; otherwise, or when that fails, through the
 // shell. Every handle is closed here; processId (optional) gets the new
 // process's id when it is known.
 TaskManagerStart StartTaskManager(bool asLoggedOnUser, unsigned long* processId);
 
-// The program acts for the logged-on user (default: no).
-void SetActingForLoggedOnUser(bool on);
-
 // Logs "preparing to generate ctrl-alt-del" and starts the thread that runs
-// StartTaskManager; false when the thread could not be created.
+// StartTaskManager; false when the thread could not be created. The program
+// runs as the interactive user itself, so Task Manager goes through the shell.
 bool GenerateCtrlAltDel();

@@ -9,7 +9,6 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include <atomic>
 #include <cstring>
 
 namespace {
@@ -17,8 +16,6 @@ namespace {
 // TOKEN_QUERY | DUPLICATE | ASSIGN_PRIMARY | IMPERSONATE | ADJUST_PRIVILEGES
 // | ADJUST_GROUPS | ADJUST_DEFAULT | ADJUST_SESSIONID | READ_CONTROL.
 constexpr DWORD kShellTokenAccess = 0x201EB;
-
-std::atomic<bool> g_forLoggedOnUser{false};
 
 bool StartAsShellUser(unsigned long* processId)
 {
@@ -76,7 +73,7 @@ bool StartThroughShell(unsigned long* processId)
 
 DWORD WINAPI TaskManagerThread(void*)
 {
-    StartTaskManager(g_forLoggedOnUser.load(), nullptr);
+    StartTaskManager(false, nullptr);
     return 0;
 }
 
@@ -90,11 +87,6 @@ TaskManagerStart StartTaskManager(bool asLoggedOnUser, unsigned long* processId)
         return TaskManagerStart::ThroughShell;
     HostLog(kHostLogError, "could not start Task Manager (%lu)\n", GetLastError());
     return TaskManagerStart::Failed;
-}
-
-void SetActingForLoggedOnUser(bool on)
-{
-    g_forLoggedOnUser.store(on);
 }
 
 bool GenerateCtrlAltDel()

@@ -8,10 +8,14 @@
 #include "Customer/tests/RfbTestDecoder.h"
 #include "Customer/session/tests/TestSocket.h"
 #include "Customer/session/vncServer.h"
+#include "core/base/tests/QuietMeetingContext.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include <windows.h>
@@ -47,8 +51,10 @@ public:
         const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
         while (GetTickCount() < end) {
             MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
                 DispatchMessageW(&msg);
+            }
             Sleep(10);
         }
     }
@@ -145,6 +151,106 @@ TEST(WinHost, ProgramServerSharesTheScreen)
     EXPECT_TRUE(server->SessionEnded());
     // The event is a start signal only: the end leaves it unset.
     EXPECT_EQ(WaitForSingleObject(created, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    server.reset();
+    CloseHandle(created);
+}
+
+// A focused window that notes the characters and key messages it gets.
+class KeyRecorder {
+public:
+    KeyRecorder()
+    {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &KeyRecorder::Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"CorviskKeyRecorder";
+        RegisterClassW(&wc);
+        m_hwnd = CreateWindowW(L"CorviskKeyRecorder", L"Recorder", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 30, 30, 240,
+                               120, nullptr, nullptr, wc.hInstance, nullptr);
+        ColourWindow::Pump(200);
+        SetForegroundWindow(m_hwnd);
+        SetFocus(m_hwnd);
+        ColourWindow::Pump(100);
+    }
+    ~KeyRecorder() { DestroyWindow(m_hwnd); }
+    bool ok() const { return m_hwnd != nullptr; }
+    static std::wstring chars;
+    static std::string keys;
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+    {
+        if (msg == WM_CHAR)
+            chars += static_cast<wchar_t>(wp);
+        if (msg == WM_KEYDOWN || msg == WM_KEYUP) {
+            char s[8];
+            std::snprintf(s, sizeof s, " %c%02X", msg == WM_KEYDOWN ? 'd' : 'u', static_cast<unsigned>(wp));
+            keys += s;
+        }
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    HWND m_hwnd = nullptr;
+};
+std::wstring KeyRecorder::chars;
+std::string KeyRecorder::keys;
+
+class ControlSwitch : public QuietMeetingContext {
+public:
+    bool RemoteControlActive() const override { return given.load(); }
+    std::atomic<bool> given{false};
+};
+
+// The viewer's KeyEvents through the program's server over the loopback:
+// nothing reaches the focused window while nobody holds control; with
+// control the keys type; a Shift held when control is taken back goes up.
+TEST(WinHost, ProgramServerTypesOnlyWithControl)
+{
+    KeyRecorder recorder;
+    ASSERT_TRUE(recorder.ok());
+    HANDLE created = CreateEventW(nullptr, FALSE, FALSE, L"vnc server is created");
+    ASSERT_TRUE(created);
+    LoopbackPair pair{LoopbackPair::Sends::AtOnce};
+    ASSERT_TRUE(pair.ok());
+    ControlSwitch meeting;
+    auto server = std::make_unique<vncServer>(&meeting, pair.nearEnd());
+    ASSERT_EQ(server->AddClientDefault(1, 1), 1);
+    ASSERT_EQ(WaitForSingleObject(created, 10000), WAIT_OBJECT_0);
+    auto key = [&](int keysym, bool down) {
+        ASSERT_TRUE(pair.sendFromFar(Bytes({rfbproto::kKeyEvent, down ? 1 : 0, 0, 0, 0, 0, (keysym >> 8) & 0xFF,
+                                            keysym & 0xFF})));
+    };
+    auto type = [&](int keysym) {
+        key(keysym, true);
+        key(keysym, false);
+    };
+    type('a');
+    ColourWindow::Pump(400);
+    EXPECT_EQ(KeyRecorder::chars, L"");
+
+    meeting.given = true;
+    type('b');
+    type('C');
+    type('1');
+    key(0xFFE1, true);
+    ColourWindow::Pump(400);
+    EXPECT_EQ(KeyRecorder::chars, L"bC1");
+    EXPECT_TRUE(GetAsyncKeyState(VK_SHIFT) & 0x8000);
+
+    // Taken back: the next message from the viewer's stream (here the host's
+    // own update request) lets the Shift go; the viewer's keys stop.
+    meeting.given = false;
+    KeyRecorder::keys.clear();
+    ASSERT_TRUE(pair.sendFromFar(Bytes({rfbproto::kFramebufferUpdateRequest, 1, 0, 0, 0, 0, 0, 0, 0, 0})));
+    type('d');
+    ColourWindow::Pump(400);
+    EXPECT_FALSE(GetAsyncKeyState(VK_SHIFT) & 0x8000) << KeyRecorder::keys;
+    EXPECT_EQ(KeyRecorder::keys, " u10");
+    EXPECT_EQ(KeyRecorder::chars, L"bC1");
+
+    ASSERT_TRUE(pair.sendFromFar(Bytes({rfbproto::kDisconnect, 0, 0, 0, 0, 0, 0, 0})));
+    for (int i = 0; i < 1000 && !server->SessionEnded(); ++i)
+        Sleep(10);
+    EXPECT_TRUE(server->SessionEnded());
     server.reset();
     CloseHandle(created);
 }
