@@ -270,4 +270,14 @@ TEST_F(KeyInjectionWine, TaskManagerAsTheLoggedOnUser)
                 id);
     EXPECT_NE(id, 0ul);
     EndProcess(static_cast<DWORD>(id));
+
+    // The shell's process and token and the new process and thread are all
+    // closed again (counted after a first start, which may load libraries).
+    DWORD before = 0, after = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
+    id = 0;
+    ASSERT_EQ(StartTaskManager(true, &id), how);
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
+    EXPECT_EQ(after, before);
+    EndProcess(static_cast<DWORD>(id));
 }
