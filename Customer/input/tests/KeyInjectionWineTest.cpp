@@ -177,6 +177,26 @@ TEST_F(KeyInjectionWine, ComposedCharacterTheLayoutLacksGoesAsAltDigits)
     std::printf("characters after Alt+130: %zu\n", g_rec.chars.size());
 }
 
+// A layout with é on a key (French: setxkbmap fr before Wine starts): the
+// composed character is typed on that key, and the letter's key-up releases
+// that key, not the plain e's (regression: it stayed down).
+TEST_F(KeyInjectionWine, ComposedCharacterOnTheLayoutsKeyIsReleased)
+{
+    const SHORT eAcute = VkKeyScanW(0xE9);
+    if (eAcute == -1 || (eAcute & 0xFF) == 0xFF)
+        GTEST_SKIP() << "the host layout has no key for e acute (run with setxkbmap fr)";
+    const BYTE key = static_cast<BYTE>(eAcute & 0xFF);
+    Inject({{0xFE51, true}, {0xFE51, false}, {0x65, true}, {0x65, false}});
+    EXPECT_EQ(g_rec.chars, L"\u00e9");
+    char down[8], up[8];
+    std::snprintf(down, sizeof down, "d%02X", key);
+    std::snprintf(up, sizeof up, "u%02X", key);
+    EXPECT_NE(Keys().find(down), std::string::npos) << Keys();
+    EXPECT_NE(Keys().find(up), std::string::npos) << Keys();
+    EXPECT_FALSE(GetAsyncKeyState(key) & 0x8000);
+    ExpectAllOurs();
+}
+
 TEST_F(KeyInjectionWine, ExtendedBitsFromTheTable)
 {
     Inject({{0xFF8D, true}, {0xFF8D, false}, {0xFFFF, true}, {0xFFFF, false}, {0xFF9F, true}, {0xFF9F, false},
