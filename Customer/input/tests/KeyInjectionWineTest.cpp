@@ -2,6 +2,7 @@
 // window has the focus and logs what arrives (key messages with their
 // extended bit, WM_CHAR and WM_DEADCHAR), and a low-level keyboard hook logs
 // each event's extra information and injected flag.
+#include "Customer/encode/HostLog.h"
 #include "Customer/input/CtrlAltDel.h"
 #include "Customer/input/KeyTables.h"
 #include "Customer/input/WinKeyboard.h"
@@ -257,9 +258,14 @@ void EndProcess(DWORD id)
 // Manager starts instead (through the shell: the program runs as the user).
 TEST_F(KeyInjectionWine, CtrlAltDeleteStartsTaskManager)
 {
+    static std::string lines;
+    lines.clear();
+    const HostLogSink old = SetHostLogSink([](int, const char* line) { lines += line; });
     const std::set<DWORD> before = TaskManagers();
     Inject({{0xFFE3, true}, {0xFFE9, true}, {0xFFFF, true}, {0xFFFF, false}, {0xFFE9, false}, {0xFFE3, false}});
+    SetHostLogSink(old);
     EXPECT_EQ(Keys().find("2E"), std::string::npos) << Keys();
+    EXPECT_NE(lines.find("preparing to generate ctrl-alt-del"), std::string::npos) << lines;
     std::set<DWORD> started;
     wintest::WaitFor(
         [&] {
