@@ -43,6 +43,9 @@ public:
     virtual rfb::Rect CursorRect() = 0;
 
     virtual void InjectKey(uint32_t keysym, bool down) = 0;
+    // Shift, Control and Alt (each side) that are down go up: a viewer that
+    // lost control, or left, sends no key-up for what it held.
+    virtual void ReleaseHeldKeys() = 0;
     virtual void InjectPointer(const PointerInput& input, bool absoluteMouse) = 0;
     virtual bool SwapButtons() = 0;
     // Turns Caps Lock and Scroll Lock off on the host.

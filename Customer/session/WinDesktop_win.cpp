@@ -7,6 +7,8 @@
 #include "Customer/capture/OwnWindowMask.h"
 #include "Customer/capture/SharePoint.h"
 #include "Customer/encode/HostLog.h"
+#include "Customer/input/KeyTables.h"
+#include "Customer/input/WinKeyboard.h"
 #include "Customer/session/BlankScreenWindow_win.h"
 #include "Customer/session/ThreadedDesktop.h"
 #include "Customer/session/WinHost.h"
@@ -18,43 +20,6 @@
 #include <cstring>
 
 namespace {
-
-// Injected input carries this extra information, so the local input watch
-// tells it from the user's.
-constexpr ULONG_PTR kInjectedMark = 2;
-
-struct KeyMap {
-    uint32_t keysym;
-    uint8_t vk;
-    bool extended;
-};
-
-const KeyMap kKeys[] = {
-    {0xFF08, VK_BACK, false},     {0xFF09, VK_TAB, false},      {0xFF0D, VK_RETURN, false},
-    {0xFF1B, VK_ESCAPE, false},   {0xFFFF, VK_DELETE, true},    {0xFF50, VK_HOME, true},
-    {0xFF51, VK_LEFT, true},      {0xFF52, VK_UP, true},        {0xFF53, VK_RIGHT, true},
-    {0xFF54, VK_DOWN, true},      {0xFF55, VK_PRIOR, true},     {0xFF56, VK_NEXT, true},
-    {0xFF57, VK_END, true},       {0xFF63, VK_INSERT, true},    {0xFF13, VK_PAUSE, false},
-    {0xFF14, VK_SCROLL, false},   {0xFF61, VK_SNAPSHOT, true},  {0xFF8D, VK_RETURN, true},
-    {0xFFE1, VK_SHIFT, false},    {0xFFE2, VK_RSHIFT, false},   {0xFFE3, VK_CONTROL, false},
-    {0xFFE4, VK_RCONTROL, true},  {0xFFE9, VK_MENU, false},     {0xFFEA, VK_RMENU, true},
-    {0xFFE7, VK_MENU, false},     {0xFFE8, VK_RMENU, true},     {0xFFEB, VK_LWIN, true},
-    {0xFFEC, VK_RWIN, true},      {0xFF67, VK_APPS, true},      {0xFFE5, VK_CAPITAL, false},
-    {0xFF7F, VK_NUMLOCK, true},   {0xFFAA, VK_MULTIPLY, false}, {0xFFAB, VK_ADD, false},
-    {0xFFAD, VK_SUBTRACT, false}, {0xFFAE, VK_DECIMAL, false},  {0xFFAF, VK_DIVIDE, true},
-};
-
-void sendKey(uint8_t vk, bool extended, bool down)
-{
-    INPUT in;
-    std::memset(&in, 0, sizeof in);
-    in.type = INPUT_KEYBOARD;
-    in.ki.wVk = vk;
-    in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, 0));
-    in.ki.dwFlags = (extended ? KEYEVENTF_EXTENDEDKEY : 0) | (down ? 0 : KEYEVENTF_KEYUP);
-    in.ki.dwExtraInfo = kInjectedMark;
-    SendInput(1, &in, sizeof in);
-}
 
 // The top-level windows as change detection sees them, in bitmap
 // coordinates (the captured area's origin subtracted).
@@ -127,26 +92,19 @@ public:
         const int x = p.x - m_originX.load(), y = p.y - m_originY.load();
         return rfb::Rect(x - 16, y - 16, x + 32, y + 32).intersect(ScreenRect());
     }
-    void InjectKey(uint32_t keysym, bool down) override
-    {
-        uint8_t vk;
-        bool extended;
-        if (KeysymToVirtualKey(keysym, &vk, &extended))
-            sendKey(vk, extended, down);
-        else
-            HostLog(kHostLogDebugWarn, "no key for keysym 0x%x\n", keysym);
-    }
+    void InjectKey(uint32_t keysym, bool down) override { m_keys.InjectKeyEvent(keysym, down); }
+    void ReleaseHeldKeys() override { ReleaseModifiers(*m_keyboard); }
     void InjectPointer(const PointerInput& p, bool) override;
     bool SwapButtons() override { return GetSystemMetrics(SM_SWAPBUTTON) != 0; }
     void ReleaseLockKeys() override
     {
         if (GetKeyState(VK_CAPITAL) & 1) {
-            sendKey(VK_CAPITAL, false, true);
-            sendKey(VK_CAPITAL, false, false);
+            m_keyboard->Send(VK_CAPITAL, false, true);
+            m_keyboard->Send(VK_CAPITAL, false, false);
         }
         if (GetKeyState(VK_SCROLL) & 1) {
-            sendKey(VK_SCROLL, true, true);
-            sendKey(VK_SCROLL, true, false);
+            m_keyboard->Send(VK_SCROLL, true, true);
+            m_keyboard->Send(VK_SCROLL, true, false);
         }
     }
     void SetClipText(const std::string& text) override;
@@ -209,6 +167,8 @@ protected:
     }
     void ThreadEnd() override
     {
+        // Keys a viewer left held go up with the session.
+        ReleaseModifiers(*m_keyboard);
         m_hooks.Unset(m_threadId);
         m_blank.Set(false);
         m_wallpaper.reset();
@@ -271,6 +231,9 @@ private:
 
     std::unique_ptr<ScreenSource> m_screen;
     std::unique_ptr<ClipboardWatch> m_clipboard;
+    std::unique_ptr<KeyboardSystem> m_keyboard = CreateWindowsKeyboard();
+    // Made with the desktop: a session starts with no dead key pending.
+    KeyInjector m_keys{*m_keyboard, HostCodePageTable()};
     std::unique_ptr<BlankScreenPlatform> m_blankPlatform;
     ::BlankScreen m_blank;
     std::unique_ptr<WallpaperRemoval> m_wallpaper;
@@ -364,7 +327,7 @@ void WinDesktop::InjectPointer(const PointerInput& p, bool)
     INPUT in;
     std::memset(&in, 0, sizeof in);
     in.type = INPUT_MOUSE;
-    in.mi.dwExtraInfo = kInjectedMark;
+    in.mi.dwExtraInfo = kInjectedExtraInfo;
     in.mi.dx = static_cast<LONG>(static_cast<int64_t>(p.x + m_originX.load() - vx) * 65535 / (vw > 1 ? vw - 1 : 1));
     in.mi.dy = static_cast<LONG>(static_cast<int64_t>(p.y + m_originY.load() - vy) * 65535 / (vh > 1 ? vh - 1 : 1));
     DWORD flags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
@@ -493,36 +456,6 @@ bool WinDesktop::GetCursor(CursorImage& cursor)
 }
 
 } // namespace
-
-bool KeysymToVirtualKey(uint32_t keysym, uint8_t* vk, bool* extended)
-{
-    for (const KeyMap& k : kKeys) {
-        if (k.keysym == keysym) {
-            *vk = k.vk;
-            *extended = k.extended;
-            return true;
-        }
-    }
-    if (keysym >= 0xFFBE && keysym <= 0xFFC9) {
-        *vk = static_cast<uint8_t>(VK_F1 + (keysym - 0xFFBE));
-        *extended = false;
-        return true;
-    }
-    if (keysym >= 0xFFB0 && keysym <= 0xFFB9) {
-        *vk = static_cast<uint8_t>(VK_NUMPAD0 + (keysym - 0xFFB0));
-        *extended = false;
-        return true;
-    }
-    if (keysym >= 0x20 && keysym <= 0xFF) {
-        const SHORT scan = VkKeyScanA(static_cast<CHAR>(keysym));
-        if (scan == -1 || (scan & 0xFF) == 0xFF)
-            return false;
-        *vk = static_cast<uint8_t>(scan & 0xFF);
-        *extended = false;
-        return true;
-    }
-    return false;
-}
 
 std::unique_ptr<HostDesktop> CreateWindowsDesktop(HostPlatform* platform)
 {

@@ -9,6 +9,3 @@
 
 std::unique_ptr<HostPlatform> CreateWindowsHostPlatform();
 std::unique_ptr<HostDesktop> CreateWindowsDesktop(HostPlatform* platform);
-
-// Virtual-key code and extended flag for a keysym; false when none.
-bool KeysymToVirtualKey(uint32_t keysym, uint8_t* vk, bool* extended);

@@ -2,25 +2,13 @@
 
 #include "Customer/capture/DisplayLayout.h"
 #include "Customer/encode/HostLog.h"
-#include "core/base/DesktopHandle.h"
+#include "core/base/DesktopSelect_win.h"
 #include "core/base/WinHandle.h"
 
 #include <windows.h>
 
-#include <cstring>
-#include <utility>
 
 namespace {
-
-bool sameDesktopName(HDESK a, HDESK b)
-{
-    char na[256] = {}, nb[256] = {};
-    DWORD len = 0;
-    if (!GetUserObjectInformationA(a, UOI_NAME, na, sizeof na - 1, &len) ||
-        !GetUserObjectInformationA(b, UOI_NAME, nb, sizeof nb - 1, &len))
-        return false;
-    return std::strcmp(na, nb) == 0;
-}
 
 class WinHostPlatform : public HostPlatform {
 public:
@@ -50,20 +38,12 @@ public:
     int OsClass() override { return ComputeServerOsClass(); }
     InputDesktop InputDesktopSelected() override
     {
-        DesktopHandle input(OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS));
-        if (!input)
-            return GetLastError() == ERROR_ACCESS_DENIED ? InputDesktop::AccessDenied : InputDesktop::Elsewhere;
-        const bool same = sameDesktopName(input.get(), GetThreadDesktop(GetCurrentThreadId()));
-        return same ? InputDesktop::Selected : InputDesktop::Elsewhere;
+        DWORD openError = 0;
+        if (::InputDesktopSelected(OpenInputDesktop, &openError))
+            return InputDesktop::Selected;
+        return openError == ERROR_ACCESS_DENIED ? InputDesktop::AccessDenied : InputDesktop::Elsewhere;
     }
-    bool AttachToInputDesktop() override
-    {
-        DesktopHandle input(OpenInputDesktop(0, FALSE, GENERIC_ALL));
-        if (!input || !SetThreadDesktop(input.get()))
-            return false;
-        m_inputDesktop = std::move(input);
-        return true;
-    }
+    bool AttachToInputDesktop() override { return SelectDesktop(nullptr) == 1; }
     // GetThreadDesktop's handle is the system's and is never closed.
     void RememberThreadDesktop() override { m_startDesktop = GetThreadDesktop(GetCurrentThreadId()); }
     void RestoreThreadDesktop() override
@@ -72,15 +52,12 @@ public:
             return;
         if (GetThreadDesktop(GetCurrentThreadId()) != m_startDesktop && !SetThreadDesktop(m_startDesktop))
             HostLog(kHostLogError, "could not return to the thread's own desktop(%lu)\n", GetLastError());
-        if (m_inputDesktop && GetThreadDesktop(GetCurrentThreadId()) != m_inputDesktop.get())
-            m_inputDesktop.Reset();
     }
     void RaiseThreadPriority() override { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST); }
     uint32_t TickCount() override { return GetTickCount(); }
 
 private:
     WinHandle m_event;
-    DesktopHandle m_inputDesktop;
     HDESK m_startDesktop = nullptr;
 };
 

@@ -413,6 +413,12 @@ bool vncClient::SendSmall(const void* data, size_t n)
 
 bool vncClient::Execute(const ViewerMessage& msg)
 {
+    // Checked on every message, the host's own update requests included, so
+    // what the holder left pressed goes up soon after control is taken back.
+    const bool control = m_server->ControlGiven();
+    if (m_controlWasGiven && !control)
+        ReleaseHeldInput();
+    m_controlWasGiven = control;
     switch (msg.type) {
     case rfbproto::kSetPixelFormat:
         return OnSetPixelFormat(msg);
@@ -421,13 +427,13 @@ bool vncClient::Execute(const ViewerMessage& msg)
     case rfbproto::kFramebufferUpdateRequest:
         return OnUpdateRequest(msg);
     case rfbproto::kKeyEvent:
-        if (m_keyboardEnabled) {
+        if (m_keyboardEnabled && control) {
             m_desktop->InjectKey(msg.keysym, msg.down);
             m_keyEvent.store(true);
         }
         return true;
     case rfbproto::kPointerEvent:
-        if (m_pointerEnabled)
+        if (m_pointerEnabled && control)
             OnPointer(msg);
         return true;
     case rfbproto::kClientCutText:
@@ -437,7 +443,7 @@ bool vncClient::Execute(const ViewerMessage& msg)
     case rfbproto::kSetScaleFullSize:
         return OnSetScale(msg);
     case rfbproto::kBlankScreen:
-        if (m_keyboardEnabled && msg.value <= 1 && !m_desktop->BlankScreen(msg.value == 1))
+        if (m_keyboardEnabled && control && msg.value <= 1 && !m_desktop->BlankScreen(msg.value == 1))
             HostLog(kHostLogWarn, "blank screen %d not carried out\n", msg.value);
         return true;
     case rfbproto::kSetSW:
@@ -450,6 +456,16 @@ bool vncClient::Execute(const ViewerMessage& msg)
     default:
         return true;
     }
+}
+
+void vncClient::ReleaseHeldInput()
+{
+    m_desktop->ReleaseHeldKeys();
+    if (m_pointer.mask & 7) {
+        const PointerInput up = BuildPointerInput(m_pointer, 0, m_pointer.x, m_pointer.y, m_desktop->SwapButtons(), true);
+        m_desktop->InjectPointer(up, m_absoluteMouse);
+    }
+    m_pointer.mask = 0;
 }
 
 bool vncClient::OnSetPixelFormat(const ViewerMessage& msg)

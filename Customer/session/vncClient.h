@@ -93,6 +93,8 @@ private:
     void AbortSession();
     bool ApplyEncodings(const ViewerMessage& msg);
     bool Execute(const ViewerMessage& msg);
+    // The keys and buttons a viewer that lost control left pressed go up.
+    void ReleaseHeldInput();
     bool OnSetPixelFormat(const ViewerMessage& msg);
     bool OnSetEncodings(const ViewerMessage& msg);
     bool OnUpdateRequest(const ViewerMessage& msg);
@@ -137,6 +139,8 @@ private:
     rfb::Region m_requested;
     PointerState m_pointer;
     std::atomic<bool> m_keyEvent{false};
+    // Client thread only: control was given when the last message came.
+    bool m_controlWasGiven = false;
 
     std::string m_clipText;
     bool m_clipPending = false;

@@ -176,7 +176,7 @@ int vncServer::SetNewDesktopSize(int width, int height)
 
 void vncServer::UpdateClientClipText(const std::string& text)
 {
-    if (!ClipboardAllowed())
+    if (!ControlGiven())
         return;
     omni_mutex_lock hold(*m_clientLock);
     if (m_client)
@@ -185,7 +185,7 @@ void vncServer::UpdateClientClipText(const std::string& text)
 
 void vncServer::UpdateLocalClipText(const std::string& text)
 {
-    if (!ClipboardAllowed())
+    if (!ControlGiven())
         return;
     omni_mutex_lock hold(*m_desktopLock);
     if (m_desktop)

@@ -65,10 +65,12 @@ public:
     // Clipboard text either way; dropped while the gate is closed.
     virtual void UpdateClientClipText(const std::string& text);
     virtual void UpdateLocalClipText(const std::string& text);
-    // Clipboard text moves only while the gate says so: in a meeting, while
-    // a participant holds control. Open when none is set.
-    void SetClipboardGate(std::function<bool()> gate) { m_clipboardGate = std::move(gate); }
-    bool ClipboardAllowed() const { return !m_clipboardGate || m_clipboardGate(); }
+    // The viewer's keys, pointer, clipboard text and blank-screen requests
+    // act, and the host's clipboard goes out, only while the gate says so:
+    // in a meeting, while a participant holds control (every participant's
+    // stream reaches the host). Open when none is set.
+    void SetControlGate(std::function<bool()> gate) { m_controlGate = std::move(gate); }
+    bool ControlGiven() const { return !m_controlGate || m_controlGate(); }
 
     omni_mutex& InputDesktopLock() { return *m_inputDesktopLock; }
     // One flag for the process: the input desktop is out of reach.
@@ -100,7 +102,7 @@ private:
     std::unique_ptr<omni_mutex> m_inputDesktopLock;
     std::unique_ptr<omni_mutex> m_desktopLock;
     std::string m_name;
-    std::function<bool()> m_clipboardGate;
+    std::function<bool()> m_controlGate;
 
     bool m_inputEnabled = true;
     int m_socketTimeout = 0;

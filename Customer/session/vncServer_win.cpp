@@ -12,7 +12,7 @@ vncServer::vncServer(MeetingContext* meeting, rdr::SocketHandle socket)
     : vncServer(CreateWindowsHostPlatform(), MakeSocketConnection(socket))
 {
     if (meeting)
-        SetClipboardGate([meeting] { return meeting->ControlHeld(); });
+        SetControlGate([meeting] { return meeting->RemoteControlActive(); });
     RouteHostLogToProgramLog();
     // Records the Winsock version for the socket's time-outs; the core keeps
     // Winsock itself running.

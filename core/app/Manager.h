@@ -146,6 +146,7 @@ public:
     bool ControlHeld() const override;
     // The participant that holds control of the shared screen, or none.
     std::string ControlHolder() const;
+    bool RemoteControlActive() const override;
     std::uintptr_t FeatureChannelEnd(FeatureChannel channel) override;
     void SignalViewerStarted() override;
     void EndSharingView() override;

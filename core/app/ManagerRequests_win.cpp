@@ -107,6 +107,11 @@ bool CManager::ControlHeld() const
     return m_handlers->Requests().ControlHeld();
 }
 
+bool CManager::RemoteControlActive() const
+{
+    return !m_handlers->Requests().ControlHolder().empty();
+}
+
 std::string CManager::GetParticipantName(const std::string& session)
 {
     std::lock_guard<std::mutex> l(participantLock);

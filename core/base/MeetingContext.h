@@ -24,6 +24,9 @@ public:
     virtual std::string GetParticipantName(const std::string& session) = 0;
     // A participant controls the shared screen.
     virtual bool ControlHeld() const = 0;
+    // On the host: some participant holds control of this host's screen.
+    // None by default (a context with no control requests gives none).
+    virtual bool RemoteControlActive() const { return false; }
     // The client end (a SOCKET) of a meeting channel that a feature reads;
     // ~0 when the meeting has none.
     enum class FeatureChannel { Chat, FileShare, Voice };

@@ -22,6 +22,11 @@ uint32_t FindSessionShell(const std::vector<ProcessEntry>& processes, uint32_t s
 // processes); 0 when none runs here.
 uint32_t SessionShellProcessId();
 
+// Id of the shell of the interactive session: the console's, or in a remote
+// session this process's own (FindSessionShell over the running processes);
+// 0 when none runs there.
+uint32_t FindConsoleSessionExplorer();
+
 // Account name of the user who runs this session's shell; 0 (name unchanged)
 // when no shell runs in this session or its user cannot be read.
 int GetShellUserName(std::wstring& name);

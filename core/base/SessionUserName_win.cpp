@@ -63,6 +63,16 @@ uint32_t SessionShellProcessId()
     return FindSessionShell(ProcessSnapshot(), ownSession);
 }
 
+uint32_t FindConsoleSessionExplorer()
+{
+    DWORD session = WTSGetActiveConsoleSessionId();
+    if (GetSystemMetrics(SM_REMOTESESSION) && !ProcessIdToSessionId(GetCurrentProcessId(), &session))
+        return 0;
+    if (session == 0xFFFFFFFF)
+        return 0;
+    return FindSessionShell(ProcessSnapshot(), session);
+}
+
 int GetShellUserName(std::wstring& name)
 {
     DWORD pid = SessionShellProcessId();

@@ -114,6 +114,7 @@ public:
     std::atomic<bool> holdKeys{false};
     std::atomic<bool> keyHeld{false};
     std::atomic<int> wakePosts{0};
+    std::atomic<int> keyReleases{0};
 
     rfb::Rect SharedRect() const override { return shared.is_empty() ? ThreadedDesktop::SharedRect() : shared; }
     bool GetCursor(CursorImage& out) override
@@ -135,6 +136,7 @@ public:
         std::lock_guard<std::mutex> hold(recordLock);
         keys.push_back(keysym | (down ? 0x80000000u : 0));
     }
+    void ReleaseHeldKeys() override { ++keyReleases; }
     void InjectPointer(const PointerInput& input, bool) override
     {
         std::lock_guard<std::mutex> hold(recordLock);

@@ -334,6 +334,61 @@ TEST(Session, ClipboardKeysAndPointerReachTheDesktop)
     EXPECT_TRUE(host.server->ClientTakeKeyEventFlag());
 }
 
+// Every participant's stream reaches the host: the viewer's keys, pointer,
+// clipboard text and blank-screen request act only while a participant holds
+// control, and what the holder left pressed goes up once control is taken
+// back (regression: a Shift or a button stayed down on the host).
+TEST(Session, ViewerInputActsOnlyWithControl)
+{
+    Host host(testframes::Host32(), false);
+    std::atomic<bool> control{false};
+    host.server->SetControlGate([&] { return control.load(); });
+    ASSERT_EQ(host.server->AddClientDefault(1, 1), 1);
+    ASSERT_TRUE(host.platform->WaitEvents(1));
+    uint8_t token = 1;
+    auto sendInputAndSync = [&](uint8_t keyDown, uint8_t buttons) {
+        host.Send({rfbproto::kClientCutText, 0, 0, 0, 0, 0, 0, 1, 'x'});
+        host.Send({rfbproto::kKeyEvent, keyDown, 0, 0, 0, 0, 0xFF, 0xE1});
+        host.Send({rfbproto::kPointerEvent, buttons, 0, 10, 0, 20});
+        host.Send({rfbproto::kBlankScreen, 1, 0, 0});
+        host.Send(StartRequest(token++));
+        ASSERT_EQ(host.Read(), rfbproto::kStartReply);
+    };
+    sendInputAndSync(1, 1);
+    {
+        std::lock_guard<std::mutex> hold(host.Desktop().recordLock);
+        EXPECT_EQ(host.Desktop().clipText, "");
+        EXPECT_TRUE(host.Desktop().keys.empty());
+        EXPECT_TRUE(host.Desktop().pointers.empty());
+    }
+    EXPECT_FALSE(LogCapture::Contains("blank screen 1 not carried out"));
+
+    control = true;
+    sendInputAndSync(1, 1);
+    {
+        std::lock_guard<std::mutex> hold(host.Desktop().recordLock);
+        EXPECT_EQ(host.Desktop().clipText, "x");
+        EXPECT_EQ(host.Desktop().keys, std::vector<uint32_t>{0x8000FFE1u});
+        ASSERT_EQ(host.Desktop().pointers.size(), 1u);
+        EXPECT_EQ(host.Desktop().pointers[0].left, 1);
+    }
+    EXPECT_TRUE(LogCapture::Contains("blank screen 1 not carried out"));
+    EXPECT_EQ(host.Desktop().keyReleases.load(), 0);
+
+    // Taken back while Shift and the left button are held: the next message
+    // (the host's own update pump sends one every 50 ms) lets them go.
+    control = false;
+    host.Send(UpdateRequest(true));
+    host.Send(StartRequest(token++));
+    ASSERT_EQ(host.Read(), rfbproto::kStartReply);
+    std::lock_guard<std::mutex> hold(host.Desktop().recordLock);
+    EXPECT_EQ(host.Desktop().keyReleases.load(), 1);
+    ASSERT_EQ(host.Desktop().pointers.size(), 2u);
+    EXPECT_EQ(host.Desktop().pointers[1].left, -1);
+    EXPECT_EQ(host.Desktop().pointers[1].x, 10);
+    EXPECT_EQ(host.Desktop().keys.size(), 1u);
+}
+
 // The host's update pump asks its own server: an incremental whole-screen
 // request that sends what changed, with no request on the viewer's stream.
 TEST(Session, HostsOwnUpdateRequestSendsTheChanges)

@@ -288,7 +288,7 @@ TEST(SharedAreaWine, ClipboardGateClosed)
 {
     Session s;
     bool control = false;
-    s.server->SetClipboardGate([&] { return control; });
+    s.server->SetControlGate([&] { return control; });
     ASSERT_TRUE(s.Start());
     s.Update();
     SetHostClipboard("host text");

@@ -4,14 +4,19 @@
 #include "Customer/capture/DisplayLayout.h"
 #include "Customer/capture/GdiScreen.h"
 #include "rfb/RfbProto.h"
+#include "Customer/input/LocalInputHooks.h"
 #include "Customer/session/WinHost.h"
 #include "Customer/tests/RfbTestDecoder.h"
 #include "Customer/session/tests/TestSocket.h"
 #include "Customer/session/vncServer.h"
+#include "core/base/tests/QuietMeetingContext.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include <windows.h>
@@ -47,8 +52,10 @@ public:
         const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
         while (GetTickCount() < end) {
             MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
                 DispatchMessageW(&msg);
+            }
             Sleep(10);
         }
     }
@@ -97,21 +104,6 @@ TEST(WinHost, GdiGrabSeesTheWindow)
     EXPECT_NE(outside & 0xFFFFFF, Expected888());
 }
 
-TEST(WinHost, KeysymsMapToVirtualKeys)
-{
-    uint8_t vk;
-    bool ext;
-    ASSERT_TRUE(KeysymToVirtualKey(0xFF0D, &vk, &ext));
-    EXPECT_EQ(vk, VK_RETURN);
-    ASSERT_TRUE(KeysymToVirtualKey(0xFF51, &vk, &ext));
-    EXPECT_TRUE(ext);
-    ASSERT_TRUE(KeysymToVirtualKey('a', &vk, &ext));
-    EXPECT_EQ(vk, 'A');
-    ASSERT_TRUE(KeysymToVirtualKey(0xFFC9, &vk, &ext));
-    EXPECT_EQ(vk, VK_F12);
-    EXPECT_FALSE(KeysymToVirtualKey(0x1234567, &vk, &ext));
-}
-
 std::vector<uint8_t> Bytes(std::initializer_list<int> v)
 {
     std::vector<uint8_t> out;
@@ -120,19 +112,48 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> v)
     return out;
 }
 
+// The program's own server object on a loopback pair, as the manager makes
+// it, started and waited for through the "vnc server is created" event.
+struct ProgramSession {
+    explicit ProgramSession(MeetingContext* meeting = nullptr)
+        : created(CreateEventW(nullptr, FALSE, FALSE, L"vnc server is created"))
+    {
+        if (!created || !pair.ok())
+            return;
+        server = std::make_unique<vncServer>(meeting, pair.nearEnd());
+        server->SetName("Presenter");
+        started = server->AddClientDefault(1, 1) == 1 && WaitForSingleObject(created, 10000) == WAIT_OBJECT_0;
+    }
+    ~ProgramSession()
+    {
+        server.reset();
+        if (created)
+            CloseHandle(created);
+    }
+    // The viewer's disconnect; true once the session has ended.
+    bool Disconnect()
+    {
+        if (!pair.sendFromFar(Bytes({rfbproto::kDisconnect, 0, 0, 0, 0, 0, 0, 0})))
+            return false;
+        for (int i = 0; i < 1000 && !server->SessionEnded(); ++i)
+            Sleep(10);
+        return server->SessionEnded();
+    }
+
+    HANDLE created;
+    LoopbackPair pair{LoopbackPair::Sends::AtOnce};
+    std::unique_ptr<vncServer> server;
+    bool started = false;
+};
+
 // The program's own server object, as the manager makes it.
 TEST(WinHost, ProgramServerSharesTheScreen)
 {
     ColourWindow window;
     ASSERT_TRUE(window.ok());
-    HANDLE created = CreateEventW(nullptr, FALSE, FALSE, L"vnc server is created");
-    ASSERT_TRUE(created);
-    LoopbackPair pair{LoopbackPair::Sends::AtOnce};
-    ASSERT_TRUE(pair.ok());
-    auto server = std::make_unique<vncServer>(nullptr, pair.nearEnd());
-    server->SetName("Presenter");
-    ASSERT_EQ(server->AddClientDefault(1, 1), 1);
-    ASSERT_EQ(WaitForSingleObject(created, 10000), WAIT_OBJECT_0);
+    ProgramSession session;
+    ASSERT_TRUE(session.started);
+    LoopbackPair& pair = session.pair;
 
     const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
     testrfb::Format fmt;  // 32 bpp, 8-8-8 at 16, 8, 0, little-endian
@@ -154,14 +175,121 @@ TEST(WinHost, ProgramServerSharesTheScreen)
         EXPECT_EQ(dec.pixel(kX + 1, kY + 1) & 0xFFFFFF, Expected888());
     }
 
-    ASSERT_TRUE(pair.sendFromFar(Bytes({rfbproto::kDisconnect, 0, 0, 0, 0, 0, 0, 0})));
-    for (int i = 0; i < 1000 && !server->SessionEnded(); ++i)
-        Sleep(10);
-    EXPECT_TRUE(server->SessionEnded());
+    EXPECT_TRUE(session.Disconnect());
     // The event is a start signal only: the end leaves it unset.
-    EXPECT_EQ(WaitForSingleObject(created, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    server.reset();
-    CloseHandle(created);
+    EXPECT_EQ(WaitForSingleObject(session.created, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
+// A focused window that notes the characters and key messages it gets.
+class KeyRecorder {
+public:
+    KeyRecorder()
+    {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &KeyRecorder::Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"CorviskKeyRecorder";
+        RegisterClassW(&wc);
+        m_hwnd = CreateWindowW(L"CorviskKeyRecorder", L"Recorder", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 30, 30, 240,
+                               120, nullptr, nullptr, wc.hInstance, nullptr);
+        ColourWindow::Pump(200);
+        SetForegroundWindow(m_hwnd);
+        SetFocus(m_hwnd);
+        ColourWindow::Pump(100);
+    }
+    ~KeyRecorder() { DestroyWindow(m_hwnd); }
+    bool ok() const { return m_hwnd != nullptr; }
+    HWND window() const { return m_hwnd; }
+    static std::wstring chars;
+    static std::string keys;
+    static int takeBacks;
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+    {
+        if (msg == WM_CHAR)
+            chars += static_cast<wchar_t>(wp);
+        if (msg == WM_COMMAND && wp == kTakeBackControlCommand)
+            ++takeBacks;
+        if (msg == WM_KEYDOWN || msg == WM_KEYUP) {
+            char s[8];
+            std::snprintf(s, sizeof s, " %c%02X", msg == WM_KEYDOWN ? 'd' : 'u', static_cast<unsigned>(wp));
+            keys += s;
+        }
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    HWND m_hwnd = nullptr;
+};
+std::wstring KeyRecorder::chars;
+std::string KeyRecorder::keys;
+int KeyRecorder::takeBacks = 0;
+
+class ControlSwitch : public QuietMeetingContext {
+public:
+    bool RemoteControlActive() const override { return given.load(); }
+    std::atomic<bool> given{false};
+};
+
+// The viewer's KeyEvents through the program's server over the loopback:
+// nothing reaches the focused window while nobody holds control; with
+// control the keys type, and the presenter's input watch does not take them
+// for the presenter's own (Alt and keypad digits included); a Shift held
+// when control is taken back goes up.
+TEST(WinHost, ProgramServerTypesOnlyWithControl)
+{
+    KeyRecorder recorder;
+    ASSERT_TRUE(recorder.ok());
+    ControlSwitch meeting;
+    ProgramSession session(&meeting);
+    ASSERT_TRUE(session.started);
+    LoopbackPair& pair = session.pair;
+    auto key = [&](int keysym, bool down) {
+        ASSERT_TRUE(pair.sendFromFar(Bytes({rfbproto::kKeyEvent, down ? 1 : 0, 0, 0, 0, 0, (keysym >> 8) & 0xFF,
+                                            keysym & 0xFF})));
+    };
+    auto type = [&](int keysym) {
+        key(keysym, true);
+        key(keysym, false);
+    };
+    type('a');
+    ColourWindow::Pump(400);
+    EXPECT_EQ(KeyRecorder::chars, L"");
+
+    meeting.given = true;
+    ASSERT_EQ(InstallLocalInputHooks(recorder.window()), 1);
+    type('b');
+    type('C');
+    type('1');
+    for (int i = 0; i < 3; ++i) {
+        type(0xFE51);  // dead acute: e goes as Alt 1 3 0
+        type('e');
+    }
+    key(0xFFE1, true);
+    ColourWindow::Pump(400);
+    RemoveLocalInputHooks();
+    EXPECT_EQ(KeyRecorder::takeBacks, 0);
+    EXPECT_EQ(KeyRecorder::chars, L"bC1");
+    EXPECT_TRUE(GetAsyncKeyState(VK_SHIFT) & 0x8000);
+
+    // Taken back: the next message from the viewer's stream (here the host's
+    // own update request) lets the Shift go; the viewer's keys stop.
+    meeting.given = false;
+    KeyRecorder::keys.clear();
+    ASSERT_TRUE(pair.sendFromFar(Bytes({rfbproto::kFramebufferUpdateRequest, 1, 0, 0, 0, 0, 0, 0, 0, 0})));
+    type('d');
+    ColourWindow::Pump(400);
+    EXPECT_FALSE(GetAsyncKeyState(VK_SHIFT) & 0x8000) << KeyRecorder::keys;
+    EXPECT_EQ(KeyRecorder::keys, " u10");
+    EXPECT_EQ(KeyRecorder::chars, L"bC1");
+
+    // A Shift held when the session ends goes up with the desktop thread.
+    meeting.given = true;
+    key(0xFFE1, true);
+    ColourWindow::Pump(300);
+    EXPECT_TRUE(GetAsyncKeyState(VK_SHIFT) & 0x8000);
+    EXPECT_TRUE(session.Disconnect());
+    ColourWindow::Pump(300);
+    EXPECT_FALSE(GetAsyncKeyState(VK_SHIFT) & 0x8000);
 }
 
 // Wine's own desktops: a fresh thread is on the input desktop; after the

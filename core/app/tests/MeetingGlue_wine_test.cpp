@@ -88,6 +88,11 @@ TEST_F(MeetingGlue, LaunchEntersAndRequestsFlowAndEveryLeaveJoinsItsThreads)
         a.M().AcceptControlRequest("sessB");
         ASSERT_TRUE(WaitUntil([&] { return b.M().ControlHeld(); }, 10000)) << round;
         EXPECT_TRUE(a.M().ControlRequests().empty());
+        // The host's sharing server lets the viewer's input act by this one
+        // (regression: it asked ControlHeld, which only a participant sets).
+        EXPECT_TRUE(a.M().RemoteControlActive());
+        EXPECT_FALSE(a.M().ControlHeld());
+        EXPECT_FALSE(b.M().RemoteControlActive());
 
         // The host leaves by its button, the participant logs out.
         a.Post(PLM_MEETING_LEFT, PLM_LEAVE_BUTTON);
@@ -96,6 +101,7 @@ TEST_F(MeetingGlue, LaunchEntersAndRequestsFlowAndEveryLeaveJoinsItsThreads)
         EXPECT_EQ(a.M().lobby, nullptr);
         EXPECT_EQ(b.M().chat, nullptr);
         EXPECT_FALSE(b.M().ControlHeld());
+        EXPECT_FALSE(a.M().RemoteControlActive());
         // Relay, receive and accept threads of both meetings are gone: the
         // count comes back to where the first round left it.
         size_t threads = 0;

@@ -2,6 +2,7 @@
 // ends up there, its desktop handle stays usable, and neither repeated calls
 // nor failed switches pile up desktop handles.
 #include "core/base/InputDesktop.h"
+#include "core/base/DesktopSelect_win.h"
 
 #include <windows.h>
 
@@ -107,6 +108,51 @@ TEST(SelectInputDesktop, FailedSwitchClosesTheOpenedHandle)
         EXPECT_EQ(ThreadDesktop(), other.handle);
         UnhookWindowsHookEx(hook);
     }).join();
+}
+
+TEST(InputDesktopSelected, OffOnAnotherDesktopOnAfterSelectDesktop)
+{
+    OtherDesktop other;
+    ASSERT_TRUE(other.handle);
+    std::thread([&] {
+        ASSERT_TRUE(SetThreadDesktop(other.handle));
+        DWORD openError = 1;
+        EXPECT_EQ(InputDesktopSelected(OpenInputDesktop, &openError), 0);
+        EXPECT_EQ(openError, 0u);
+        EXPECT_EQ(SelectDesktop(nullptr), 1);
+        EXPECT_EQ(InputDesktopSelected(), 1);
+        EXPECT_EQ(DesktopName(ThreadDesktop()), L"Default");
+        // By name, back and forth.
+        EXPECT_EQ(SelectDesktop("CorviskTestDesk"), 1);
+        EXPECT_EQ(InputDesktopSelected(), 0);
+        EXPECT_EQ(SelectDesktop("Default"), 1);
+        EXPECT_EQ(InputDesktopSelected(), 1);
+        EXPECT_EQ(SelectDesktop("NoSuchDesktop"), 0);
+        EXPECT_EQ(DesktopName(ThreadDesktop()), L"Default");
+    }).join();
+}
+
+// An input desktop that is being switched (ERROR_BUSY) counts as selected;
+// one the process may not open does not, and the caller learns why.
+TEST(InputDesktopSelected, BusyCountsAsSelected)
+{
+    struct Fails {
+        static HDESK WINAPI Busy(DWORD, BOOL, ACCESS_MASK)
+        {
+            SetLastError(ERROR_BUSY);
+            return nullptr;
+        }
+        static HDESK WINAPI Denied(DWORD, BOOL, ACCESS_MASK)
+        {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return nullptr;
+        }
+    };
+    DWORD error = 0;
+    EXPECT_EQ(InputDesktopSelected(&Fails::Busy, &error), 1);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_BUSY));
+    EXPECT_EQ(InputDesktopSelected(&Fails::Denied, &error), 0);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
 } // namespace
