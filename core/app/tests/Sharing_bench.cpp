@@ -1,9 +1,11 @@
 // How fast the host's screen reaches a participant's viewer, measured (not
 // asserted) while a window animates the whole display: the owner's program
-// serves its screen to a viewer of its own over a plain loopback channel,
-// then shares it through the local appliance's tunnels to the guest's
-// program, whose viewer is counted the same way. Frames shown are the
-// viewer window's paints; updates are the FramebufferUpdates it took in.
+// first serves its screen over a plain loopback TCP connection to a viewer
+// in the guest's program, then shares it through the local appliance's
+// tunnels to the guest's meeting viewer, counted the same way. Frames shown
+// are the viewer window's paints; updates are the FramebufferUpdates it
+// took in. The guest also times its first update and first painted picture
+// from the owner's share command.
 // The owner prints the figures as "bench: key=value" lines for
 // scripts/bench sharing.
 //
@@ -14,7 +16,7 @@
 #include "Technician/connection/ClientConnection.h"
 #include "Technician/ui/TechnicianGUI.h"
 #include "core/app/tests/SharePicture_win.h"
-#include "core/tunnel/LocalChannels_win.h"
+#include "core/tunnel/SocketHandle_win.h"
 #include "meeting/CMeetingLobby.h"
 #include "meeting/LobbyResources.h"
 
@@ -24,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iomanip>
 #include <memory>
 #include <string>
 #include <thread>
@@ -229,10 +232,10 @@ void Report(const char* key, double value)
     std::fflush(stdout);
 }
 
-int64_t ReadPeerNumber(const char* name)
+double ReadPeerNumber(const char* name)
 {
     std::ifstream in(PeerFile(name));
-    long long v = 0;
+    double v = 0;
     in >> v;
     return v;
 }
@@ -242,6 +245,7 @@ void WritePeerNumbers(const char* name, const std::vector<double>& values)
     const std::string path = PeerFile(name);
     {
         std::ofstream out(path + ".part");
+        out << std::fixed << std::setprecision(3);
         for (double v : values)
             out << v << "\n";
     }
@@ -274,46 +278,33 @@ private:
     std::thread m_thread;
 };
 
-// The same host program serving a viewer of its own over a plain loopback
-// channel: its server on one end, the viewer's frame (on a thread with its
-// own loop, as the meeting's) on the other.
+// A viewer frame with its connection on a thread with its own loop, as the
+// meeting's: hooked before its start exchange, measured, then closed in the
+// core's order (windows, then the connection with its reader).
 struct LoopbackFigures {
     Rates rates;
     double firstPictureMs = 0;
     bool ok = false;
 };
 
-LoopbackFigures MeasureLoopback()
+LoopbackFigures ViewLoopback(SOCKET socket)
 {
     LoopbackFigures out;
-    LocalChannels channels;
-    if (!channels.StartListener(0) || !channels.CreateChannels(1)) {
-        ADD_FAILURE() << "no loopback channel";
-        return out;
-    }
-    auto server = std::make_unique<vncServer>(nullptr, channels.AcceptedEnd(LocalChannel::Sharing));
-    server->SetName("Loopback");
-    if (server->AddClientDefault(1, 1) != 1) {
-        ADD_FAILURE() << "the server did not start its session";
-        return out;
-    }
     std::atomic<HWND> frame{nullptr}, viewer{nullptr};
     std::atomic<DWORD> guiThread{0};
     std::atomic<int> ran{-1};
     std::atomic<int64_t> started{0};
-    std::unique_ptr<ViewerHook> hook;
     std::thread gui([&] {
         MSG msg;
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
-        guiThread = GetCurrentThreadId();
         auto g = std::make_unique<TechnicianGUI>(nullptr, nullptr);
         g->CreateWindows();
-        auto* conn = new ClientConnection(nullptr, channels.ClientEnd(LocalChannel::Sharing));
+        auto* conn = new ClientConnection(nullptr, socket);
         g->AttachConnection(conn);
         g->UpdateZoomDisplay();
         viewer = g->m_hwndViewer;
         frame = g->m_hwndFrame;
-        // The test thread hooks the viewer before the first update can come.
+        guiThread = GetCurrentThreadId();
         WaitUntil([&] { return started.load() != 0; }, 10000);
         ran = conn->Run();
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -327,38 +318,79 @@ LoopbackFigures MeasureLoopback()
         conn->m_active = 0;
         g.reset();
     });
-    WaitUntil([&] { return viewer.load() != nullptr; }, 10000);
+    WaitUntil([&] { return guiThread.load() != 0; }, 10000);
     if (viewer.load()) {
-        hook = std::make_unique<ViewerHook>(viewer.load());
+        ViewerHook hook(viewer.load());
         started = NowUs();
         WaitUntil([&] { return ran.load() >= 0; }, 20000);
-        std::unique_ptr<Pump> pump;
-        if (ran.load() == 1) {
-            pump = std::make_unique<Pump>(*server);
-            WaitUntil([] { return g_counts.paints.load() > 0; }, 20000);
-            out.firstPictureMs = g_counts.firstPictureUs ? (g_counts.firstPictureUs - started) / 1000.0 : 0;
+        if (ran.load() == 1 && WaitUntil([] { return g_counts.paints.load() > 0; }, 20000)) {
+            out.firstPictureMs = (g_counts.firstPictureUs - started) / 1000.0;
             out.rates = MeasureViewer(frame, viewer);
-            out.ok = g_counts.paints.load() > 0;
+            out.ok = true;
         } else {
-            ADD_FAILURE() << "the loopback viewer did not start";
+            ADD_FAILURE() << "the loopback viewer got no picture";
         }
-        pump.reset();
-        hook.reset();
+    } else {
+        ADD_FAILURE() << "the loopback viewer has no window";
     }
-    // The core's order: the viewer's windows and connection, the server,
-    // then the channel.
-    WaitUntil([&] { return guiThread.load() != 0; }, 5000);
     PostThreadMessageW(guiThread, WM_QUIT, 0, 0);
     gui.join();
+    return out;
+}
+
+// The owner's side of the plain loopback connection: a server of the host
+// program on the accepted socket, asked for the whole screen every 50 ms as
+// the meeting's pump does, until the guest has measured.
+void ServeLoopback()
+{
+    WinsockUser winsock;
+    SocketHandle listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int len = sizeof(addr);
+    ASSERT_TRUE(listener && bind(listener.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 &&
+                listen(listener.get(), 1) == 0 &&
+                getsockname(listener.get(), reinterpret_cast<sockaddr*>(&addr), &len) == 0);
+    WritePeerNumbers("loopback-port", {static_cast<double>(ntohs(addr.sin_port))});
+    ASSERT_EQ(WaitReadable(listener.get(), 60000), 1) << "the guest's loopback viewer never connected";
+    SocketHandle accepted(accept(listener.get(), nullptr, nullptr));
+    ASSERT_TRUE(accepted);
+    auto server = std::make_unique<vncServer>(nullptr, accepted.get());
+    server->SetName("Loopback");
+    ASSERT_EQ(server->AddClientDefault(1, 1), 1) << "the server did not start its session";
+    {
+        Pump pump(*server);
+        EXPECT_TRUE(WaitUntil([] { return Signalled("loopback-figures"); }, (MeasuredSeconds() + 60) * 1000))
+            << "the guest did not measure its loopback viewer";
+    }
     server.reset();
-    channels.Close();
     // The server told the session it was made; the meeting's own sharing
     // must not take that for its server's word.
     if (HANDLE made = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"vnc server is created")) {
         ResetEvent(made);
         CloseHandle(made);
     }
-    return out;
+}
+
+// The guest's side: a viewer connected to the owner's port.
+LoopbackFigures ViewOwnerOnLoopback()
+{
+    WinsockUser winsock;
+    if (!WaitUntil([] { return Signalled("loopback-port"); }, 60000)) {
+        ADD_FAILURE() << "the owner gave no loopback port";
+        return {};
+    }
+    SocketHandle s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<u_short>(ReadPeerNumber("loopback-port")));
+    if (!s || !ConnectWithin(s.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr), 10000)) {
+        ADD_FAILURE() << "no connection to the owner's loopback server";
+        return {};
+    }
+    return ViewLoopback(s.get());
 }
 
 int Rows(HWND list)
@@ -387,8 +419,8 @@ TEST_F(SharingBench, Owner)
     ASSERT_TRUE(WaitUntil([&] { return Signalled("guest-in") && Rows(lobby.ListWindow()) == 2; }, 60000))
         << "the guest never showed in the owner's list";
 
-    const LoopbackFigures loopback = MeasureLoopback();
-    ASSERT_TRUE(loopback.ok);
+    ServeLoopback();
+    ASSERT_FALSE(HasFatalFailure());
 
     // The share command, as the toolbar's click gives it; again while the
     // lobby's button is not yet enabled.
@@ -412,16 +444,19 @@ TEST_F(SharingBench, Owner)
     std::ifstream in(PeerFile("guest-figures"));
     double fps = 0, ups = 0, firstPictureMs = 0, firstUpdateMs = 0;
     in >> fps >> ups >> firstPictureMs >> firstUpdateMs;
+    std::ifstream direct(PeerFile("loopback-figures"));
+    double loopbackFps = 0, loopbackUps = 0, loopbackFirstMs = 0;
+    direct >> loopbackFps >> loopbackUps >> loopbackFirstMs;
 
-    Report("loopback_frames_per_s", loopback.rates.framesPerSecond);
-    Report("loopback_updates_per_s", loopback.rates.updatesPerSecond);
-    Report("loopback_first_picture_ms", loopback.firstPictureMs);
+    Report("loopback_frames_per_s", loopbackFps);
+    Report("loopback_updates_per_s", loopbackUps);
+    Report("loopback_first_picture_ms", loopbackFirstMs);
     Report("appliance_frames_per_s", fps);
     Report("appliance_updates_per_s", ups);
     Report("share_to_first_update_ms", firstUpdateMs);
     Report("share_to_first_picture_ms", firstPictureMs);
-    if (loopback.rates.framesPerSecond > 0)
-        Report("ratio_frames", fps / loopback.rates.framesPerSecond);
+    if (loopbackFps > 0)
+        Report("ratio_frames", fps / loopbackFps);
     Report("ratio_updates_to_pump", ups / 20.0);
 
     PostMessageW(lobby.Dialog(), WM_COMMAND, IDC_TB_SHARE, 0);
@@ -447,8 +482,13 @@ TEST_F(SharingBench, Guest)
     ASSERT_TRUE(MoveLobbyAside(m));
     Signal("guest-in");
 
-    // The owner measures its loopback viewer first: a long wait, watched
-    // closely so the hook is in before the viewer's first update.
+    const LoopbackFigures loopback = ViewOwnerOnLoopback();
+    WritePeerNumbers("loopback-figures",
+                     {loopback.rates.framesPerSecond, loopback.rates.updatesPerSecond, loopback.firstPictureMs});
+    ASSERT_TRUE(loopback.ok);
+
+    // The lobby opens the view at the owner's share command: watched closely
+    // so the hook is in before the viewer's first update.
     HWND viewer = nullptr, frame = nullptr;
     for (int64_t end = NowUs() + (MeasuredSeconds() + 120) * 1000000LL; !viewer && NowUs() < end; Sleep(1)) {
         TechnicianGUI* gui = m.viewerFrame;
@@ -462,7 +502,7 @@ TEST_F(SharingBench, Guest)
     ASSERT_TRUE(hook.Hooked());
     ASSERT_TRUE(WaitUntil([] { return g_counts.paints.load() > 0; }, 60000)) << "no picture";
     ASSERT_TRUE(WaitUntil([] { return Signalled("share-clicked"); }, 10000));
-    const int64_t clicked = ReadPeerNumber("share-clicked");
+    const double clicked = ReadPeerNumber("share-clicked");
     const double firstPictureMs = (g_counts.firstPictureUs - clicked) / 1000.0;
     const double firstUpdateMs = (g_counts.firstUpdateUs - clicked) / 1000.0;
     const Rates rates = MeasureViewer(frame, viewer);
