@@ -16,6 +16,7 @@
 #include "Technician/connection/ClientConnection.h"
 #include "Technician/ui/TechnicianGUI.h"
 #include "core/app/tests/SharePicture_win.h"
+#include "core/base/TopDownBitmap_win.h"
 #include "core/tunnel/SocketHandle_win.h"
 #include "meeting/CMeetingLobby.h"
 #include "meeting/LobbyResources.h"
@@ -131,14 +132,7 @@ private:
 
     void Paint(HDC dc)
     {
-        const int wide = m_w + kShift;
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-        bi.bmiHeader.biWidth = wide;
-        bi.bmiHeader.biHeight = -m_h;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bi.bmiHeader.biCompression = BI_RGB;
+        const BITMAPINFO bi = TopDownBitmapInfo(m_w + kShift, m_h);
         // The display's width of the wide pattern, from this frame's offset.
         StretchDIBits(dc, 0, 0, m_w, m_h, m_frame, 0, m_w, m_h, m_pixels.data(), &bi, DIB_RGB_COLORS, SRCCOPY);
     }
