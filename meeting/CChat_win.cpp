@@ -13,8 +13,6 @@
 #include <richedit.h>
 
 #include <algorithm>
-#include <map>
-#include <mutex>
 
 namespace {
 
@@ -32,14 +30,7 @@ constexpr unsigned kJoinMs = 5000;
 
 const wchar_t* Text(UINT id)
 {
-    static std::mutex lock;
-    static std::map<UINT, ResStringSlot> slots;
-    ResStringSlot* slot;
-    {
-        std::lock_guard<std::mutex> l(lock);
-        slot = &slots[id];
-    }
-    return LoadResString(*slot, id);
+    return LoadResStringById(id);
 }
 
 std::wstring WindowText(HWND hwnd)

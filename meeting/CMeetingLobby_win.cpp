@@ -26,14 +26,7 @@ constexpr int kStatusBoxHeight = 64;
 // Any string-table text by id (each id keeps its own slot).
 const wchar_t* Text(UINT id)
 {
-    static std::mutex lock;
-    static std::map<UINT, ResStringSlot> slots;
-    ResStringSlot* slot;
-    {
-        std::lock_guard<std::mutex> l(lock);
-        slot = &slots[id];
-    }
-    return LoadResString(*slot, id);
+    return LoadResStringById(id);
 }
 
 std::wstring ReplaceFirst(std::wstring text, const wchar_t* token, const std::wstring& value)
