@@ -516,6 +516,10 @@ void CChat::RebuildRecipients()
 {
     if (!m_list)
         return;
+    // The entry chosen now, however it was chosen.
+    const LRESULT current = ::SendMessageW(m_list, CB_GETCURSEL, 0, 0);
+    if (current >= 0 && static_cast<size_t>(current) < m_names.size())
+        m_chosen = m_names[static_cast<size_t>(current)];
     m_names = ChatRecipientNames(m_context->Peers(), m_context->OwnSessionId(), Text(IDS_CHAT_ALL_PARTICIPANTS));
     const size_t keep = KeepRecipient(m_names, m_chosen);
     ::SendMessageW(m_list, CB_RESETCONTENT, 0, 0);
