@@ -306,7 +306,10 @@ INT_PTR CChat::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         }
         return TRUE;
     }
-    case WM_SIZE: m_layout.Relayout(); return TRUE;
+    case WM_SIZE:
+        m_layout.Relayout();
+        RedrawWindow(m_hPane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+        return TRUE;
     case WM_FRAME_RELAYOUT: m_layout.Relayout(); return TRUE;
     case WM_FRAME_ANCHOR_CHILD: return TRUE;
     case WM_CTLCOLORDLG:
