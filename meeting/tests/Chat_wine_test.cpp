@@ -3,6 +3,7 @@
 // channel as the appliance writes them, with the packets it sends captured.
 #include "meeting/CChat.h"
 
+#include "core/base/FrameMessages.h"
 #include "core/base/ThreadMessages.h"
 #include "meeting/ChatResources.h"
 #include "meeting/CMeetingLobby.h"
@@ -236,6 +237,14 @@ TEST(ChatWindow, DockedInTheLobbyBelowItsPageWithAConversation)
                                   L"<Carol> To <Me>:\nCan you share the agenda?\n");
     wintest::PumpFor(300);
     EXPECT_FALSE(wintest::SaveScreenshot(lobby.Window(), L"chat", L"docked_conversation").empty());
+
+    // A line typed with Enter while docked stops the frame's flashing.
+    SendMessageW(lobby.Window(), WM_FRAME_FLASH_START, 0, 0);
+    ASSERT_TRUE(lobby.Flashing());
+    Type(rig.Input(), L"On it.\r");
+    wintest::PumpFor(100);
+    EXPECT_FALSE(lobby.Flashing());
+    EXPECT_EQ(rig.context->Sent().back(), Packet("ALL", "On it.\r\n"));
     lobbyContext->chatPane = nullptr;
 }
 
