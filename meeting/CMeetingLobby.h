@@ -155,6 +155,11 @@ private:
     bool m_startedSeen = false;
     bool m_ownSeen = false;
     bool m_viewOnly = false;
+    // The chat docked below the page (announced with WM_FRAME_ANCHOR_CHILD):
+    // its top and side margin in the frame's client area.
+    HWND m_chatPane = nullptr;
+    LONG m_chatPaneTop = 0;
+    LONG m_chatPaneMargin = 0;
 
     // Refresh bookkeeping: asks are numbered; a request covers every ask
     // made before it started; waiters on other threads wait for theirs.

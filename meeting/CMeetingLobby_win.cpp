@@ -26,14 +26,7 @@ constexpr int kStatusBoxHeight = 64;
 // Any string-table text by id (each id keeps its own slot).
 const wchar_t* Text(UINT id)
 {
-    static std::mutex lock;
-    static std::map<UINT, ResStringSlot> slots;
-    ResStringSlot* slot;
-    {
-        std::lock_guard<std::mutex> l(lock);
-        slot = &slots[id];
-    }
-    return LoadResString(*slot, id);
+    return LoadResStringById(id);
 }
 
 std::wstring ReplaceFirst(std::wstring text, const wchar_t* token, const std::wstring& value)
@@ -403,6 +396,21 @@ bool CMeetingLobby::OnFrameMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_P
         OnRescheduleResult(wParam, lParam);
         result = TRUE;
         return true;
+    case WM_FRAME_ANCHOR_CHILD: {
+        // The chat docks: it keeps the band below the lobby's page.
+        HWND pane = reinterpret_cast<HWND>(wParam);
+        if (!pane || pane == m_dialog || GetParent(pane) != m_hWnd)
+            return false;
+        RECT r{};
+        GetWindowRect(pane, &r);
+        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+        m_chatPane = pane;
+        m_chatPaneTop = r.top;
+        m_chatPaneMargin = r.left;
+        FitDialog();
+        result = TRUE;
+        return true;
+    }
     case WM_COMMAND:
         // The end-meeting dialog's "Quit" clicks the quit button here.
         if (LOWORD(wParam) != IDC_TB_QUIT)
@@ -421,8 +429,17 @@ void CMeetingLobby::FitDialog()
         return;
     RECT client{};
     GetClientRect(m_hWnd, &client);
-    SetWindowPos(m_dialog, nullptr, 0, 0, client.right, std::max<LONG>(0, client.bottom - kStatusBoxHeight),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    const LONG bottom = std::max<LONG>(0, client.bottom - kStatusBoxHeight);
+    const bool docked = m_chatPane && IsWindow(m_chatPane) && GetParent(m_chatPane) == m_hWnd;
+    if (!docked) {
+        m_chatPane = nullptr;
+        SetWindowPos(m_dialog, nullptr, 0, 0, client.right, bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+        return;
+    }
+    const LONG top = std::min<LONG>(m_chatPaneTop, bottom);
+    SetWindowPos(m_dialog, nullptr, 0, 0, client.right, top, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(m_chatPane, nullptr, m_chatPaneMargin, top, std::max<LONG>(0, client.right - 2 * m_chatPaneMargin),
+                 bottom - top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 INT_PTR CMeetingLobby::OnDialogMessage(UINT msg, WPARAM wParam, LPARAM lParam)
@@ -826,6 +843,7 @@ void CMeetingLobby::OnParticipantList(int result, uint64_t covers, int prevStep,
     m_snapshot = m_context->Snapshot();
     m_context->SyncRequestLists();
     RefreshParticipantList();
+    m_context->ParticipantsRefreshed();
     // The sharing steps moved while the list was on its way: it may show
     // this program's earlier state; the next list decides.
     const LobbyOwnState own = m_context->Own();

@@ -80,4 +80,6 @@ public:
     virtual void HideChat() = 0;
     virtual void CloseHostTools() = 0;
     virtual void ClosePlayback() = 0;
+    // After each list applied: the chat rebuilds its recipients.
+    virtual void ParticipantsRefreshed() {}
 };

@@ -74,21 +74,12 @@ void CManager::OnDockPanel(WPARAM dock, LPARAM lParam)
     if (!docked) {
         SetWindowLongPtrW(pane, GWL_EXSTYLE,
                           GetWindowLongPtrW(pane, GWL_EXSTYLE) & ~static_cast<LONG_PTR>(WS_EX_LAYERED));
-        LONG_PTR style = GetWindowLongPtrW(pane, GWL_STYLE);
-        style = (style & ~static_cast<LONG_PTR>(WS_POPUP | WS_CAPTION | WS_THICKFRAME)) | WS_CHILD;
-        SetWindowLongPtrW(pane, GWL_STYLE, style);
-        SetParent(pane, lobbyWindow);
-        RECT client{};
-        GetClientRect(lobbyWindow, &client);
-        SetWindowPos(pane, nullptr, client.left, client.top + 255, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
-        ShowWindow(pane, SW_SHOW);
+        // The chat takes its band below the lobby's page again.
+        chat->DockInto(lobbyWindow);
         ShowWindow(lobbyWindow, SW_SHOW);
         chat->SetPaneState(kChatPaneShown | kChatPaneDocked);
-        if (dock != 0 && lParam != 0) {
+        if (dock != 0 && lParam != 0)
             SetForegroundWindow(lobbyWindow);
-            chat->DockInto(lobbyWindow);
-        }
     } else if (!shown) {
         ShowWindow(lobbyWindow, SW_SHOW);
         chat->SetPaneState(kChatPaneShown | kChatPaneDocked);

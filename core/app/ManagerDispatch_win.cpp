@@ -20,6 +20,7 @@
 #include "extras/FileShare.h"
 #include "meeting/CCanvas.h"
 #include "meeting/CChat.h"
+#include "core/app/ManagerChat_win.h"
 #include "meeting/CCtrlMenu.h"
 #include "core/app/ManagerLobby_win.h"
 #include "meeting/CMeetingLobby.h"
@@ -171,7 +172,7 @@ void CManager::OnEnterMeeting(bool host)
     HWND lobbyWindow = lobby ? lobby->Window() : nullptr;
     polling1 = new CPolling(this, lobbyWindow, 1);
     polling2 = new CPolling(this, lobbyWindow, 2);
-    chat = new CChat(this);
+    chat = new CChat(lobbyWindow, MakeChatContext(*this));
     if (chat) {
         chat->CreateDlg();
         chat->StartReceive();

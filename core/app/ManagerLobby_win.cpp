@@ -87,6 +87,8 @@ public:
 
     void SetRoles(int role, int callerRole, int assistPermission) override
     {
+        if (role == 1 && m_manager.role != 1 && m_manager.chat)
+            m_manager.chat->ShowHostHint();
         m_manager.role = role;
         m_manager.title = callerRole;
         m_assistPermission = assistPermission;
@@ -124,6 +126,13 @@ public:
             m_manager.canvas2->Close();
         if (m_manager.partiMark)
             m_manager.partiMark->RemoveAllMarks();
+    }
+
+    void ParticipantsRefreshed() override
+    {
+        CChat* chat = m_manager.chat;
+        if (chat && chat->PaneWindow())
+            PostMessageW(chat->PaneWindow(), WM_CHAT_RECIPIENTS, 0, 0);
     }
 
     // Voice playback has no separate close yet: the speaker ends with the

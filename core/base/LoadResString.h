@@ -19,3 +19,7 @@ using ResStringSlot = std::atomic<const wchar_t*>;
 // Texts are cut at 511 characters; an id found nowhere gives "". Safe from
 // any thread: a slot only ever holds the text of its own id.
 const wchar_t* LoadResString(ResStringSlot& slot, UINT id);
+
+// The same with a slot of its own for each id, for code that loads many
+// texts by id (safe from any thread).
+const wchar_t* LoadResStringById(UINT id);

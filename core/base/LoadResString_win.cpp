@@ -4,6 +4,8 @@
 #include "core/base/FormatConversions.h"
 
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <cwchar>
 
 std::atomic<HMODULE> g_hLangModule{nullptr};
@@ -60,4 +62,16 @@ const wchar_t* LoadResString(ResStringSlot& slot, UINT id)
         return expected;
     }
     return text;
+}
+
+const wchar_t* LoadResStringById(UINT id)
+{
+    static std::mutex lock;
+    static std::map<UINT, ResStringSlot> slots;
+    ResStringSlot* slot;
+    {
+        std::lock_guard<std::mutex> l(lock);
+        slot = &slots[id];
+    }
+    return LoadResString(*slot, id);
 }

@@ -13,6 +13,7 @@ import os
 import shutil
 import socket
 import ssl
+import struct
 import subprocess
 import sys
 import tempfile
@@ -759,3 +760,39 @@ class TunnelStallOnceTest(unittest.TestCase):
         self.assertGreaterEqual(whole, 0.55)
         self.assertEqual(c.sent, 12)
         self.assertTrue(c.alive)
+
+
+class ChatRoutingTest(unittest.TestCase):
+    """Chat packets go down as bare frames, by their recipient."""
+
+    def test_all_goes_to_the_others_and_a_session_to_itself_alone(self):
+        import tunnel
+
+        class Member:
+            def __init__(self, session):
+                self.session, self.meeting, self.got = session, "m", []
+
+            def send_frames(self, tag, data):
+                self.got.append((tag, bytes(data)))
+
+        service = tunnel.TunnelService()
+        a, b, c = Member("S1"), Member("S2"), Member("S3")
+        service.control["m"] = {"S1": a, "S2": b, "S3": c}
+
+        def chat(to, text):
+            body = bytes([8, 0]) + struct.pack(">H", 2 + len(to) + len(text)) + bytes([2, len(to)])
+            body += b"S1" + to + text
+            return bytes([8, 0]) + struct.pack(">H", len(body)) + body, body
+
+        packet, frame = chat(b"ALL", b"hi")
+        self.assertEqual(packet, bytes.fromhex("0800000d080000070203") + b"S1ALLhi")
+        service._route(a, packet)
+        self.assertEqual(a.got, [])
+        self.assertEqual(b.got, [(tunnel.TAG_CHAT, frame)])
+        self.assertEqual(c.got, [(tunnel.TAG_CHAT, frame)])
+        packet, frame = chat(b"S3", b"psst")
+        service._route(a, packet)
+        self.assertEqual(len(b.got), 1)
+        self.assertEqual(c.got[-1], (tunnel.TAG_CHAT, frame))
+        service._route(a, bytes([8, 0, 0, 2, 8, 0]))  # too short to name anyone
+        self.assertEqual((len(b.got), len(c.got)), (1, 2))

@@ -27,8 +27,10 @@ client's meeting-packet stream. Packets are relayed (APPLIANCE.md):
     rename) when another participant of the meeting has that name; the
     others get the bare header of a done rename;
   - polls (14-17) to everyone, the sender included;
-  - chat 8, canvas 27, marks 28, file share 29, voice 30 and anything else
-    to every other participant.
+  - chat 8 as the bare frame (the packet's payload) to every other
+    participant when its recipient is "ALL", else to that session alone;
+  - canvas 27, marks 28, file share 29, voice 30 and anything else to every
+    other participant.
 Downstream each kind has its own tag (chat 0xAACC, canvas 0xBBCC, file share
 0xAADD, voice 0xBBDD, the rest 0xAABB); a packet longer than one frame goes
 in several.
@@ -79,6 +81,7 @@ TAG_CONTROL = 0xAABB
 TAG_CANVAS = 0xBBCC
 TAG_AUDIO = 0xBBDD
 TAG_CHAT = 0xAACC
+CHAT = 8
 TAG_FILE_SHARE = 0xAADD
 TAG_SHARING = 0xAAFF
 
@@ -359,6 +362,17 @@ class TunnelService:
         elif ptype in POLL_TYPES:
             for m in members:
                 m.send_frames(TAG_CONTROL, packet)
+        elif ptype == CHAT:
+            # The chat channel carries the bare frame (the packet's payload),
+            # to everyone else for "ALL", else to the recipient alone.
+            frame = packet[4:]
+            if len(frame) < 6:
+                return
+            from_len, to_len = frame[4], frame[5]
+            recipient = frame[6 + from_len:6 + from_len + to_len].decode("latin-1")
+            for m in members:
+                if m is not sender and (recipient == "ALL" or m.session == recipient):
+                    m.send_frames(TAG_CHAT, frame)
         else:
             tag = DOWN_TAGS.get(ptype, TAG_CONTROL)
             for m in members:

@@ -20,6 +20,10 @@
 //                       60124 to the main thread opens the setup window for
 //                       the running meeting; START and END (HH:MM, today)
 //                       typed, OK; the window goes
+//   chat [TO] TEXT      TEXT typed into the chat docked in the lobby and sent
+//                       with Send, to TO when given (a name of the recipient
+//                       list), else to everybody
+//   chat_sees TEXT      the chat's history shows TEXT within 20 s
 //   logout              leaves the meeting (60113 from the leave button, as the
 //                       lobby posts it), closes the meeting list that comes
 //                       back (the user's logout); the login window comes back
@@ -28,6 +32,7 @@
 #include "appliance/ui/MeetingListResources.h"
 #include "appliance/ui/MeetingSetupResources.h"
 #include "core/base/ThreadMessages.h"
+#include "meeting/ChatResources.h"
 #include "tests/e2e/DriverSteps_win.h"
 #include "tests/support/WindowTest_win.h"
 
@@ -334,6 +339,55 @@ bool Reschedule(const std::wstring& start, const std::wstring& end)
     return true;
 }
 
+// The chat's history as the program holds it (line ends made plain).
+std::wstring ChatHistory(HWND history)
+{
+    std::wstring text(20000, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(history, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
+                             2000, &copied))
+        return {};
+    text.resize(wcslen(text.c_str()));
+    std::wstring plain;
+    for (wchar_t c : text)
+        if (c != L'\r')
+            plain.push_back(c);
+    return plain;
+}
+
+bool Chat(const std::wstring& to, const std::wstring& text)
+{
+    HWND lobby = WaitWindow([] { return TopWithControl(IDC_CHAT_INPUT); }, 20000);
+    if (!lobby)
+        return Fail("no chat in the lobby");
+    if (!to.empty()) {
+        HWND list = wintest::FindControl(lobby, IDC_CHAT_RECIPIENTS);
+        DWORD_PTR index = static_cast<DWORD_PTR>(CB_ERR);
+        SendMessageTimeoutW(list, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(to.c_str()),
+                            SMTO_ABORTIFHUNG, 2000, &index);
+        if (static_cast<LRESULT>(index) == CB_ERR)
+            return Fail("no recipient " + Narrow(to));
+    }
+    Type(wintest::FindControl(lobby, IDC_CHAT_INPUT), text);
+    Press(wintest::FindControl(lobby, IDC_CHAT_SEND));
+    Step("chat sent");
+    return true;
+}
+
+bool ChatSees(const std::wstring& text)
+{
+    HWND lobby = WaitWindow([] { return TopWithControl(IDC_CHAT_HISTORY); }, 20000);
+    if (!lobby)
+        return Fail("no chat in the lobby");
+    HWND history = wintest::FindControl(lobby, IDC_CHAT_HISTORY);
+    for (DWORD waited = 0; ChatHistory(history).find(text) == std::wstring::npos; waited += 200, Sleep(200)) {
+        if (waited >= 20000)
+            return Fail("the chat never shows \"" + Narrow(text) + "\": " + Narrow(ChatHistory(history)));
+    }
+    Shot(lobby, L"chat");
+    return true;
+}
+
 bool LeaveAndLogout()
 {
     PostThreadMessageW(g_thread, PLM_MEETING_LEFT, PLM_LEAVE_BUTTON, 0);
@@ -384,6 +438,10 @@ int main(int argc, char** argv)
         ok = Invite(a[0]);
     else if (step == "reschedule" && a.size() == 2)
         ok = Reschedule(a[0], a[1]);
+    else if (step == "chat" && (a.size() == 1 || a.size() == 2))
+        ok = a.size() == 1 ? Chat(L"", a[0]) : Chat(a[0], a[1]);
+    else if (step == "chat_sees" && a.size() == 1)
+        ok = ChatSees(a[0]);
     else if (step == "logout" && a.empty())
         ok = LeaveAndLogout();
     else if (step == "quit" && a.empty())

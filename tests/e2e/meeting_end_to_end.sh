@@ -8,6 +8,7 @@
 #     control tunnel's hello carries).
 #  3. bob's list shows the meeting at its next refresh; he joins with the
 #     code: the participant list holds both.
+#     Then they chat: alice to everybody, bob to alice alone.
 #  4. alice's invitation window (60120, as the tray or the lobby posts it)
 #     sends one more invitation.
 #  5. alice reschedules (60124): the appliance's start and end move.
@@ -165,6 +166,14 @@ check "the participant list holds both" eventually 20 \
     state_holds "sorted(p['name'] for p in $meeting[0]['participants']) == ['alice', 'bob']"
 check "bob's control tunnel is open" eventually 20 tunnel_of bob
 check "bob's program logs the join" has_line "$(corvisk_log bob)" $'\tJoin the meeting OK\\.'
+
+echo "--- the chat between them"
+check "alice writes to everybody" drive alice chat "Hello from alice"
+check "bob's chat shows her line" drive bob chat_sees "Hello from alice"
+check "bob's program logs it" has_line "$(corvisk_log bob)" $'\\[Chat Log\\]\tFrom <[^>]+> to <All> : Hello from alice'
+check "bob writes to alice alone" drive bob chat alice "Just for you"
+check "alice's chat shows it" drive alice chat_sees "Just for you"
+check "to her alone" has_line "$(corvisk_log alice)" $'\\[Chat Log\\]\tFrom <[^>]+> to <Me> : Just for you'
 
 echo "--- 4: alice invites one more"
 check "the invitation window sends it" drive alice invite "dee@example.org"

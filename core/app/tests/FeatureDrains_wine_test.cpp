@@ -1,5 +1,5 @@
-// The chat, file-share and voice features, as they stand, read their meeting
-// channels through their public start calls: a peer writing far more than
+// The chat, file-share and voice features read their meeting channels
+// through their public start calls: a peer writing far more than
 // every buffer holds is never held up, and each stops within its limit.
 #include "core/base/ChannelDrain.h"
 #include "core/base/tests/QuietMeetingContext.h"
@@ -28,6 +28,24 @@ public:
     LoopbackSockets pairs[3];
 };
 
+// The chat's view of the meeting: its channel alone.
+class ChatOn : public ChatContext {
+public:
+    explicit ChatOn(MeetingContext* meeting) : m_meeting(meeting) {}
+    HINSTANCE Instance() const override { return GetModuleHandleW(nullptr); }
+    DWORD MainThreadId() const override { return GetCurrentThreadId(); }
+    std::string OwnSessionId() const override { return "me"; }
+    std::vector<ChatPeer> Peers() override { return {}; }
+    bool SendPacket(const std::vector<uint8_t>&) override { return false; }
+    std::uintptr_t ChatChannel() override { return m_meeting->FeatureChannelEnd(MeetingContext::FeatureChannel::Chat); }
+    bool HostSharing() const override { return false; }
+    std::wstring EventPrefix() const override { return L""; }
+    void AskRefresh() override {}
+
+private:
+    MeetingContext* m_meeting;
+};
+
 // Starts a feature on the meeting's channel; the returned call stops and
 // deletes it, as the meeting's end does.
 using StartFeature = std::function<std::function<void()>(MeetingContext*)>;
@@ -41,7 +59,7 @@ struct Case {
 const Case kCases[] = {
     {"chat", MeetingContext::FeatureChannel::Chat,
      [](MeetingContext* m) -> std::function<void()> {
-         auto* chat = new CChat(m);
+         auto* chat = new CChat(nullptr, std::make_shared<ChatOn>(m));
          chat->StartReceive();
          return [chat] { delete chat; };
      }},
