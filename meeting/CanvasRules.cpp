@@ -1,7 +1,6 @@
 #include "meeting/CanvasRules.h"
 
 #include <algorithm>
-#include <cstring>
 
 int ClampToolWidth(int width)
 {
@@ -41,14 +40,4 @@ void ClearEraserMarks(uint32_t* pixels, size_t count)
         if ((pixels[i] & 0x00FFFFFFu) == static_cast<uint32_t>(kEraserMark))
             pixels[i] = 0;
     }
-}
-
-void CopyLayerTopDown(const uint32_t* bottomUp, int width, int height, AnnotationLayer& out)
-{
-    out.width = width;
-    out.height = height;
-    out.pixels.resize(static_cast<size_t>(width) * height);
-    for (int y = 0; y < height; ++y)
-        std::memcpy(&out.pixels[static_cast<size_t>(y) * width], bottomUp + static_cast<size_t>(height - 1 - y) * width,
-                    static_cast<size_t>(width) * sizeof(uint32_t));
 }

@@ -3,8 +3,6 @@
 // limits, the scroll range, the box of a dragged shape and the passes over a
 // layer's pixels (each pixel 0xAARRGGBB, premultiplied, as a 32-bit DIB
 // holds it in memory).
-#include "core/base/AnnotationLayer.h"
-
 #include <cstddef>
 #include <cstdint>
 
@@ -33,5 +31,3 @@ CanvasBox BoxBetween(int x1, int y1, int x2, int y2);
 
 // Every pixel whose colour is the eraser's mark becomes 0 (transparent).
 void ClearEraserMarks(uint32_t* pixels, size_t count);
-// A layer as the viewer composes it: rows turned top-down.
-void CopyLayerTopDown(const uint32_t* bottomUp, int width, int height, AnnotationLayer& out);

@@ -50,12 +50,4 @@ TEST(CanvasRules, LayerPasses)
     std::vector<uint32_t> px = {0x00010101, 0xFF010101, 0x80FF0000, 0x01010102, 0};
     ClearEraserMarks(px.data(), px.size());
     EXPECT_EQ(px, (std::vector<uint32_t>{0, 0, 0x80FF0000, 0x01010102, 0}));
-
-    // Two rows bottom-up become top-down.
-    const uint32_t bottomUp[] = {1, 2, 3, 4, 5, 6};
-    AnnotationLayer layer;
-    CopyLayerTopDown(bottomUp, 3, 2, layer);
-    EXPECT_EQ(layer.width, 3);
-    EXPECT_EQ(layer.height, 2);
-    EXPECT_EQ(layer.pixels, (std::vector<uint32_t>{4, 5, 6, 1, 2, 3}));
 }
