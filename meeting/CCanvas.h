@@ -54,6 +54,8 @@ public:
     int StartWhiteboardThread(int kind);
     // Ends whatever is open here (control 1, logout, meeting end).
     void Close();
+    // Closes and waits (bounded) for the canvas thread to end.
+    void Shutdown();
     // Ends the canvas only when this participant owns it (losing the host role).
     void QuitWhiteboard();
 
@@ -183,8 +185,23 @@ private:
     bool m_textTimerPending = false;
     bool m_frameOpen = false;
     bool m_updatingOptions = false;
-    CCanvasMessager* m_messager = nullptr;
+    std::atomic<CCanvasMessager*> m_messager{nullptr};
 };
+
+// One of the canvas's dialogs, its messages handed to the canvas's handler.
+template <INT_PTR (CCanvas::*Handler)(HWND, UINT, WPARAM, LPARAM)>
+HWND CreateCanvasDialog(CCanvas* canvas, int id)
+{
+    return CreateDialogParamW(
+        GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), nullptr,
+        [](HWND d, UINT m, WPARAM wp, LPARAM lp) -> INT_PTR {
+            if (m == WM_INITDIALOG)
+                SetWindowLongPtrW(d, GWLP_USERDATA, lp);
+            auto* c = reinterpret_cast<CCanvas*>(GetWindowLongPtrW(d, GWLP_USERDATA));
+            return c ? (c->*Handler)(d, m, wp, lp) : FALSE;
+        },
+        reinterpret_cast<LPARAM>(canvas));
+}
 
 // Sends a canvas's built messages through the meeting and asks the sharing
 // viewer to repaint when the annotation it shows changed.

@@ -3,6 +3,7 @@
 
 #include "core/base/AppWindows.h"
 #include "core/base/DHLog.h"
+#include "core/base/GdiplusSession_win.h"
 #include "core/base/LoadResString.h"
 #include "core/base/MeetingContext.h"
 #include "meeting/CanvasMessageKind.h"
@@ -30,6 +31,8 @@ constexpr UINT kTextDelayMs = 100;
 constexpr DWORD kReadyWaitMs = 10000;
 // A point from the network is held within this far off the canvas.
 constexpr int kPointLimit = 100000;
+// The program's icon, on the whiteboard's frame.
+constexpr int kProgramIcon = 137;
 // The viewer whiteboard's first frame height, before the owner's arrives.
 constexpr int kViewerFirstHeight = kWhiteboardFrameHeight;
 
@@ -95,28 +98,6 @@ int HoldPoint(int v)
     return std::clamp(v, -kPointLimit, kPointLimit);
 }
 
-// GDI+ for the canvas thread's drawing.
-class GdiplusSession {
-public:
-    GdiplusSession()
-    {
-        Gdiplus::GdiplusStartupInput input;
-        m_ok = Gdiplus::GdiplusStartup(&m_token, &input, nullptr) == Gdiplus::Ok;
-    }
-    ~GdiplusSession()
-    {
-        if (m_ok)
-            Gdiplus::GdiplusShutdown(m_token);
-    }
-    GdiplusSession(const GdiplusSession&) = delete;
-    GdiplusSession& operator=(const GdiplusSession&) = delete;
-    bool ok() const { return m_ok; }
-
-private:
-    ULONG_PTR m_token = 0;
-    bool m_ok = false;
-};
-
 } // namespace
 
 CCanvas::CCanvas(int surface) : m_surface(surface)
@@ -128,6 +109,11 @@ CCanvas::CCanvas(int surface) : m_surface(surface)
 }
 
 CCanvas::~CCanvas()
+{
+    Shutdown();
+}
+
+void CCanvas::Shutdown()
 {
     Close();
     if (m_thread)
@@ -196,6 +182,8 @@ int CCanvas::StartThread(int kind)
     HANDLE both[2] = {m_ready.get(), m_thread.get()};
     WaitForMultipleObjects(2, both, FALSE, kReadyWaitMs);
     if (!m_drawing) {
+        // A thread that gave up is ending: let it finish its release.
+        WaitForSingleObject(m_thread.get(), kReadyWaitMs);
         DHLog::Instance().Print(0x08, 2, false, "The canvas could not open its windows.\n");
         return 0;
     }
@@ -206,7 +194,6 @@ void CCanvas::RunThread()
 {
     GdiplusSession gdiplus;
     const bool made = gdiplus.ok() && MakeWindows();
-    const HWND drawing = m_drawing;
     SetEvent(m_ready.get());
     if (made) {
         MSG msg;
@@ -221,10 +208,9 @@ void CCanvas::RunThread()
             SendControl(kControlClosed, 0, 0, 0, 0);
     }
     const bool viewerAnnotation = m_kind == kCanvasAnnotationViewer;
-    (void)drawing;
     ReleaseAll();
-    if (viewerAnnotation && m_messager)
-        m_messager->Refresh();
+    if (CCanvasMessager* messager = m_messager; viewerAnnotation && messager)
+        messager->Refresh();
 }
 
 bool CCanvas::MakeLayers()
@@ -289,7 +275,7 @@ bool CCanvas::MakeWindows()
             return false;
         SetLayeredWindowAttributes(frame, 0, 255, LWA_ALPHA);
         m_frame = frame;
-        HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+        HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(kProgramIcon));
         if (icon)
             SendMessageW(frame, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
         if (owner)
@@ -310,14 +296,7 @@ bool CCanvas::MakeWindows()
             SendControl(kControlWhiteboardOpen, kWhiteboardFrameWidth, kWhiteboardFrameHeight, w, h);
         m_frameOpen = true;
     }
-    HWND text = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_CANVAS_TEXT), nullptr,
-                                   [](HWND d, UINT m, WPARAM wp, LPARAM lp) -> INT_PTR {
-                                       if (m == WM_INITDIALOG)
-                                           SetWindowLongPtrW(d, GWLP_USERDATA, lp);
-                                       CCanvas* c = reinterpret_cast<CCanvas*>(GetWindowLongPtrW(d, GWLP_USERDATA));
-                                       return c ? c->OnTextMessage(d, m, wp, lp) : FALSE;
-                                   },
-                                   reinterpret_cast<LPARAM>(this));
+    HWND text = CreateCanvasDialog<&CCanvas::OnTextMessage>(this, IDD_CANVAS_TEXT);
     if (text) {
         m_textDialog = text;
         SendDlgItemMessageW(text, IDC_CANVAS_TEXT_EDIT, EM_LIMITTEXT, kCanvasTextMaxChars, 0);
@@ -381,14 +360,16 @@ void CCanvas::QuitWhiteboard()
 
 void CCanvas::SendControl(int command, int a, int b, int c, int d)
 {
-    if (!m_messager || (m_kind == kCanvasAnnotationOwner && g_comProbeOk))
+    CCanvasMessager* messager = m_messager;
+    if (!messager || (m_kind == kCanvasAnnotationOwner && g_comProbeOk))
         return;
-    m_messager->SendControl({command, {a, b, c, d}}, m_kind);
+    messager->SendControl({command, {a, b, c, d}}, m_kind);
 }
 
 void CCanvas::SendShape(int number, int x1, int y1, int x2, int y2)
 {
-    if (!m_messager || (m_kind == kCanvasAnnotationOwner && g_comProbeOk))
+    CCanvasMessager* messager = m_messager;
+    if (!messager || (m_kind == kCanvasAnnotationOwner && g_comProbeOk))
         return;
     RECT rc = {};
     HWND drawing = m_drawing;
@@ -396,14 +377,15 @@ void CCanvas::SendShape(int number, int x1, int y1, int x2, int y2)
         rc = {};
     CanvasShapeRecord r;
     CMsgHandler::FillShapeRecord(r, number, rc.right, rc.bottom, x1, y1, x2, y2, m_tool);
-    m_messager->SendShape(r, m_kind);
+    messager->SendShape(r, m_kind);
 }
 
 void CCanvas::SendText(int number)
 {
-    if (!m_messager || (m_kind == kCanvasAnnotationOwner && g_comProbeOk))
+    CCanvasMessager* messager = m_messager;
+    if (!messager || (m_kind == kCanvasAnnotationOwner && g_comProbeOk))
         return;
-    m_messager->SendText({number, static_cast<int>(m_start.x), static_cast<int>(m_start.y), m_pendingText}, m_kind);
+    messager->SendText({number, static_cast<int>(m_start.x), static_cast<int>(m_start.y), m_pendingText}, m_kind);
 }
 
 void CCanvas::ApplyMessage(const char* text)
@@ -827,8 +809,8 @@ void CCanvas::Present(CanvasLayer& layer)
         break;
     }
     case kCanvasAnnotationViewer:
-        if (m_messager)
-            m_messager->Refresh();
+        if (CCanvasMessager* messager = m_messager)
+            messager->Refresh();
         break;
     default: break;
     }
@@ -1184,8 +1166,11 @@ CCanvasMessager::CCanvasMessager(CCanvas* canvas, MeetingContext* meeting) : m_c
 
 CCanvasMessager::~CCanvasMessager()
 {
-    if (m_canvas && m_canvas->Messager() == this)
+    // The canvas's thread sends through this messager to its end.
+    if (m_canvas && m_canvas->Messager() == this) {
+        m_canvas->Shutdown();
         m_canvas->SetMessager(nullptr);
+    }
 }
 
 void CCanvasMessager::Send(const std::string& text)

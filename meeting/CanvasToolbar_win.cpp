@@ -186,14 +186,7 @@ UINT_PTR CALLBACK ColourHook(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
 void CCanvas::MakeToolbar(HWND parent)
 {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    HWND toolbar = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_CANVAS_TOOLBAR), nullptr,
-                                      [](HWND d, UINT m, WPARAM wp, LPARAM lp) -> INT_PTR {
-                                          if (m == WM_INITDIALOG)
-                                              SetWindowLongPtrW(d, GWLP_USERDATA, lp);
-                                          auto* c = reinterpret_cast<CCanvas*>(GetWindowLongPtrW(d, GWLP_USERDATA));
-                                          return c ? c->OnToolbarMessage(d, m, wp, lp) : FALSE;
-                                      },
-                                      reinterpret_cast<LPARAM>(this));
+    HWND toolbar = CreateCanvasDialog<&CCanvas::OnToolbarMessage>(this, IDD_CANVAS_TOOLBAR);
     if (!toolbar)
         return;
     m_toolbar = toolbar;

@@ -636,3 +636,20 @@ TEST(CanvasFaults, BadSizesFromTheNetworkOpenNothing)
     annotation.canvas.ApplyMessage(Control("CEMA:", 1, 0, 0, 0, 0).c_str());
     ASSERT_TRUE(wintest::WaitFor([&] { return annotation.canvas.Kind() == kCanvasClosed; }));
 }
+
+// A canvas thread that cannot make its windows (here a viewer whiteboard
+// that has no canvas width) still ends its starter's wait at once, so a
+// receive thread that opened it goes on reading.
+TEST(CanvasFaults, AThreadThatCannotOpenEndsTheWaitAtOnce)
+{
+    Side board(kCanvasWhiteboard);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(board.canvas.StartWhiteboardThread(kCanvasWhiteboardViewer), 0);
+    EXPECT_LT(GetTickCount() - start, 2000u);
+    EXPECT_EQ(board.canvas.Kind(), kCanvasClosed);
+    EXPECT_EQ(board.canvas.FrameWindow(), nullptr);
+    EXPECT_EQ(board.canvas.GetLayerBitmap(), nullptr);
+    // A later, sound opening works.
+    board.canvas.ApplyMessage(Control("CEWB:", 3, 700, 480, 2048, 1536).c_str());
+    EXPECT_EQ(board.canvas.Kind(), kCanvasWhiteboardViewer);
+}
