@@ -179,8 +179,18 @@ int CCanvas::StartThread(int kind)
     }
     // The thread sets its event once its windows stand or it gave up; its end
     // also ends the wait, so a caller on a receive thread never waits forever.
+    // Messages other threads send meanwhile are answered (the new frame's
+    // activation is sent to the starter's windows), so neither waits on the
+    // other.
     HANDLE both[2] = {m_ready.get(), m_thread.get()};
-    WaitForMultipleObjects(2, both, FALSE, kReadyWaitMs);
+    const DWORD start = GetTickCount();
+    for (DWORD waited = 0; waited < kReadyWaitMs; waited = GetTickCount() - start) {
+        const DWORD r = MsgWaitForMultipleObjects(2, both, FALSE, kReadyWaitMs - waited, QS_SENDMESSAGE);
+        if (r != WAIT_OBJECT_0 + 2)
+            break;
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
     if (!m_drawing) {
         // A thread that gave up is ending: let it finish its release.
         WaitForSingleObject(m_thread.get(), kReadyWaitMs);

@@ -355,6 +355,10 @@ TEST(CanvasWhiteboard, FrameScrollResizeAndClose)
     ASSERT_TRUE(wintest::WaitFor([&] { return owner.canvas.Kind() == kCanvasClosed; }));
     EXPECT_EQ(owner.context.Sent().at(0), Control("CEWB:", 1, 0, 0, 0, 0));
     EXPECT_FALSE(IsWindow(frame));
+    // Its thread is gone too: waiting for it ends at once.
+    const DWORD before = GetTickCount();
+    owner.canvas.Shutdown();
+    EXPECT_LT(GetTickCount() - before, 1000u);
     owner.context.ForwardFrom(0, viewer.canvas);
     ASSERT_TRUE(wintest::WaitFor([&] { return viewer.canvas.Kind() == kCanvasClosed; }));
     EXPECT_FALSE(IsWindow(viewerFrame));
