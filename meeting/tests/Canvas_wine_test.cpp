@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -656,4 +657,38 @@ TEST(CanvasFaults, AThreadThatCannotOpenEndsTheWaitAtOnce)
     // A later, sound opening works.
     board.canvas.ApplyMessage(Control("CEWB:", 3, 700, 480, 2048, 1536).c_str());
     EXPECT_EQ(board.canvas.Kind(), kCanvasWhiteboardViewer);
+}
+
+// Both receive threads apply messages while the sharing viewer copies the
+// layer: every message is drawn on the canvas's own thread, one at a time,
+// so the layer ends as one thread's replay of the same steps makes it.
+TEST(CanvasFaults, MessagesFromTwoReceiveThreadsAreDrawnOnTheCanvasThread)
+{
+    Side viewer(kCanvasAnnotation), reference(kCanvasAnnotation);
+    const std::string open = Control("CEMA:", 4, 800, 600, 0, 0);
+    viewer.canvas.ApplyMessage(open.c_str());
+    reference.canvas.ApplyMessage(open.c_str());
+    ASSERT_EQ(viewer.canvas.Kind(), kCanvasAnnotationViewer);
+    // The same half-transparent segment again and again: any order of the
+    // same steps gives one picture.
+    const std::string segment = "MEMA:6\r\nPoint-----:100,100,700,500\r\nTty-------:2\r\nWidth-----:30\r\n"
+                                "Alpha-----:60\r\nFrgclr----:255\r\nBkgclr----:-1\r\n";
+    const std::string release = "MEMA:1\r\nPoint-----:700,500,700,500\r\nTty-------:2\r\n";
+    constexpr int kEach = 150;
+    auto burst = [&] {
+        for (int i = 0; i < kEach; ++i)
+            viewer.canvas.ApplyMessage(segment.c_str());
+    };
+    std::thread control(burst), canvas(burst);
+    for (int i = 0; i < 30; ++i)
+        viewer.canvas.GetLayerBitmap();
+    control.join();
+    canvas.join();
+    viewer.canvas.ApplyMessage(release.c_str());
+    for (int i = 0; i < 2 * kEach; ++i)
+        reference.canvas.ApplyMessage(segment.c_str());
+    reference.canvas.ApplyMessage(release.c_str());
+    ASSERT_TRUE(wintest::WaitFor([&] { return PixelAt(viewer.canvas, 400, 300) != 0; }));
+    ASSERT_TRUE(wintest::WaitFor([&] { return SameLayers(viewer.canvas, reference.canvas); }, 30000))
+        << DiffBox(viewer.canvas, reference.canvas);
 }
