@@ -7,7 +7,7 @@
 //             its own pointer input.
 // Prints ms for each and the ratios (median of the rounds).
 #include "core/base/GdiplusSession_win.h"
-#include "core/base/MeetingContext.h"
+#include "core/base/tests/QuietMeetingContext.h"
 #include "meeting/CCanvas.h"
 #include "meeting/CanvasLayer_win.h"
 
@@ -36,28 +36,14 @@ double Median(std::vector<double> v)
 }
 
 // Keeps what the owner sends, for the viewer to replay.
-class Recorder : public MeetingContext {
+class Recorder : public QuietMeetingContext {
 public:
-    bool SendControlMessage(uint8_t, const std::string&, const std::string&, uint32_t, uint32_t, uint32_t) override
-    {
-        return true;
-    }
-    bool SendTextMessage(uint8_t, std::string_view) override { return true; }
     bool SendCanvasMessage(std::string_view text) override
     {
         std::lock_guard<std::mutex> l(lock);
         sent.emplace_back(text);
         return true;
     }
-    bool SendPartiMarkMessage(std::string_view) override { return true; }
-    bool SendAudioMessage(uint8_t, const uint8_t*, size_t) override { return true; }
-    std::string GetParticipantName(const std::string&) override { return {}; }
-    bool ControlHeld() const override { return false; }
-    std::uintptr_t FeatureChannelEnd(FeatureChannel) override { return ~std::uintptr_t(0); }
-    void SignalViewerStarted() override {}
-    void EndSharingView() override {}
-    bool RecordingViewerFrames() const override { return false; }
-    std::shared_ptr<const AnnotationLayer> GetAnnotationLayer() override { return nullptr; }
 
     std::mutex lock;
     std::vector<std::string> sent;
