@@ -200,6 +200,12 @@ TEST(CanvasWhiteboard, OwnerStrokesAppearAlikeOnTheViewer)
     Drag(owner, {{20, 120}, {60, 130}, {100, 110}, {140, 150}});
     const std::string firstMove = owner.context.Sent().at(mark + 1);
     EXPECT_EQ(firstMove.substr(0, 8), "MEWB:6\r\n");
+    RECT stage = {};
+    GetClientRect(owner.canvas.DrawingWindow(), &stage);
+    EXPECT_NE(firstMove.find("Stage-----:0,0," + std::to_string(stage.right) + "," + std::to_string(stage.bottom) +
+                             "\r\n"),
+              std::string::npos)
+        << "the stage is the drawing window's client area: " << firstMove;
     EXPECT_NE(firstMove.find("Point-----:20,120,60,130\r\nTty-------:2\r\nWidth-----:5\r\n"), std::string::npos)
         << firstMove;
 
