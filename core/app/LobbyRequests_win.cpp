@@ -146,7 +146,7 @@ void CManager::HideChat()
 void CManager::StartWhiteboard()
 {
     if (canvas2)
-        canvas2->ShowWhiteboard(1);
+        canvas2->StartWhiteboardThread(kCanvasWhiteboardOwner);
 }
 
 // File sharing's windows and shares and the voice conversation are not

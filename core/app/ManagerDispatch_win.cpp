@@ -18,6 +18,7 @@
 #include "extras/CPolling.h"
 #include "extras/CScreenRecoderWnd.h"
 #include "extras/FileShare.h"
+#include "Technician/ui/TechnicianGUI.h"
 #include "meeting/CCanvas.h"
 #include "meeting/CChat.h"
 #include "core/app/ManagerChat_win.h"
@@ -76,6 +77,10 @@ int CManager::OnThreadMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case PLM_SETTINGS_CHANGED: OnSettingsChanged(); break;
     case PLM_SET_INPUT_WATCH: OnInputWatch(wParam); break;
     case PLM_PASSWORD_CHANGE_ENDED: Appliance().ReturnLoginToServerPage(); break;
+    case PLM_REPAINT_SHARING_VIEW:
+        if (viewerFrame && viewerFrame->m_hwndViewer)
+            InvalidateRect(viewerFrame->m_hwndViewer, nullptr, FALSE);
+        break;
     default: break;  // 60123 goes to the login window; others are not ours
     }
     return 1;

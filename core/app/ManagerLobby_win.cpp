@@ -121,9 +121,9 @@ public:
     void CloseHostTools() override
     {
         if (m_manager.canvas1)
-            m_manager.canvas1->Close();
+            m_manager.canvas1->QuitWhiteboard();
         if (m_manager.canvas2)
-            m_manager.canvas2->Close();
+            m_manager.canvas2->QuitWhiteboard();
         if (m_manager.partiMark)
             m_manager.partiMark->RemoveAllMarks();
     }

@@ -14,6 +14,7 @@
 #include "core/base/WindowUtil.h"
 #include "core/app/res/resource.h"
 #include "extras/CScreenRecoderWnd.h"
+#include "meeting/CCanvas.h"
 #include "meeting/CChat.h"
 #include "meeting/CCtrlMenu.h"
 #include "meeting/CMeetingLobby.h"
@@ -216,7 +217,12 @@ bool CManager::RecordingViewerFrames() const
 
 std::shared_ptr<const AnnotationLayer> CManager::GetAnnotationLayer()
 {
-    return nullptr;
+    return canvas1 ? canvas1->GetLayerBitmap() : nullptr;
+}
+
+void CManager::RepaintSharingView()
+{
+    PostThreadMessageW(mainThreadId, PLM_REPAINT_SHARING_VIEW, 0, 0);
 }
 
 bool CManager::WaitVncServerCreated()

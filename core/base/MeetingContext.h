@@ -42,6 +42,9 @@ public:
     virtual bool RecordingViewerFrames() const = 0;
     // The annotation layer over the shared screen; null while there is none.
     virtual std::shared_ptr<const AnnotationLayer> GetAnnotationLayer() = 0;
+    // The annotation over the shared screen changed: the sharing viewer's
+    // window repaints (nothing while this participant has no viewer).
+    virtual void RepaintSharingView() {}
 
 protected:
     ~MeetingContext() = default;

@@ -45,6 +45,9 @@ constexpr unsigned PLM_SET_INPUT_WATCH = 0x8001;  // WM_APP + 1, outside the ran
 // A password change asked for from the login window has ended: the login
 // window, if one is open, goes back to its server page.
 constexpr unsigned PLM_PASSWORD_CHANGE_ENDED = 0x8002;  // WM_APP + 2
+// The annotation over the shared screen changed: the sharing viewer's window
+// repaints (posted from a canvas thread).
+constexpr unsigned PLM_REPAINT_SHARING_VIEW = 0x8060;  // WM_APP + 0x60
 
 // Window messages of the neighbours that the manager posts.
 constexpr unsigned WM_CTRL_MENU_COMMAND = 1033;  // WM_USER + 9 to the control bar

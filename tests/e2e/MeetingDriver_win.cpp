@@ -27,12 +27,25 @@
 //   logout              leaves the meeting (60113 from the leave button, as the
 //                       lobby posts it), closes the meeting list that comes
 //                       back (the user's logout); the login window comes back
+//   board-open X        the lobby's White Board button: the whiteboard's frame
+//                       opens; it is moved to (X, 0)
+//   board-place X       waits for a whiteboard frame opened by a peer and
+//                       moves it to (X, 0)
+//   board-draw          pen, rectangle and ellipse strokes on the open
+//                       whiteboard, then its picture as "pixel:" lines
+//   board-see           waits until the whiteboard shows the owner's strokes,
+//                       then its picture as "pixel:" lines
+//   board-close         closes the owner's whiteboard frame; it goes
+//   board-gone          waits until the peer's whiteboard frame went
 //   quit                60101 to the main thread: the program ends
 //   Screenshots go to screenshots/SHOTS/. Exit code 0 when every step held.
 #include "appliance/ui/MeetingListResources.h"
 #include "appliance/ui/MeetingSetupResources.h"
 #include "core/base/ThreadMessages.h"
 #include "meeting/ChatResources.h"
+#include "meeting/CanvasResources.h"
+#include "meeting/LobbyCommands.h"
+#include "meeting/LobbyResources.h"
 #include "tests/e2e/DriverSteps_win.h"
 #include "tests/support/WindowTest_win.h"
 
@@ -404,6 +417,120 @@ bool LeaveAndLogout()
     return true;
 }
 
+// The whiteboard: its frame, its drawing window and its toolbar.
+const wchar_t kBoardFrameClass[] = L"Corvisk_Canvas_Frame";
+
+HWND BoardDrawing(HWND frame) { return FindWindowExW(frame, nullptr, L"Corvisk_Canvas", nullptr); }
+
+bool PlaceBoard(HWND frame, int x)
+{
+    SetWindowPos(frame, HWND_TOP, x, 0, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+    Sleep(300);
+    return true;
+}
+
+// The drawing window's picture on a grid of client points: the same grid on
+// two programs shows the same strokes.
+void PrintPicture(HWND frame)
+{
+    HWND drawing = BoardDrawing(frame);
+    InvalidateRect(drawing, nullptr, FALSE);
+    Sleep(300);
+    for (int y = 20; y < 300; y += 13)
+        for (int x = 10; x < 480; x += 17)
+            std::printf("pixel: %d,%d %06lx\n", x, y, static_cast<unsigned long>(wintest::ClientPixel(drawing, x, y)));
+    std::fflush(stdout);
+}
+
+void Stroke(HWND drawing, const std::vector<POINT>& points)
+{
+    PostMessageW(drawing, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(points.front().x, points.front().y));
+    for (size_t i = 1; i < points.size(); ++i) {
+        PostMessageW(drawing, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(points[i].x, points[i].y));
+        Sleep(20);
+    }
+    PostMessageW(drawing, WM_LBUTTONUP, 0, MAKELPARAM(points.back().x, points.back().y));
+    Sleep(200);
+}
+
+bool BoardOpen(int x)
+{
+    HWND frame = TopWithControl(IDC_LOBBY_LIST);
+    HWND list = frame ? wintest::FindControl(frame, IDC_LOBBY_LIST) : nullptr;
+    if (!list)
+        return Fail("no lobby");
+    PostMessageW(GetParent(list), WM_COMMAND, kButtonWhiteboard, 0);
+    HWND board = WaitWindow([] { return TopOfClass(kBoardFrameClass); }, 20000);
+    if (!board)
+        return Fail("no whiteboard after the White Board button");
+    Step("whiteboard open");
+    return PlaceBoard(board, x);
+}
+
+bool BoardPlace(int x)
+{
+    HWND board = WaitWindow([] { return TopOfClass(kBoardFrameClass); }, 20000);
+    if (!board)
+        return Fail("no whiteboard opened by the peer");
+    Step("the peer's whiteboard open");
+    return PlaceBoard(board, x);
+}
+
+bool BoardDraw()
+{
+    HWND board = TopOfClass(kBoardFrameClass);
+    HWND bar = board ? GetParent(wintest::FindControl(board, IDC_CANVAS_WIDTH)) : nullptr;
+    HWND drawing = board ? BoardDrawing(board) : nullptr;
+    if (!bar || !drawing)
+        return Fail("no whiteboard to draw on");
+    SendMessageW(bar, WM_COMMAND, IDC_CANVAS_TOOL_FIRST + 2, 0);  // pen
+    Stroke(drawing, {{30, 40}, {80, 60}, {140, 50}, {200, 120}, {260, 90}});
+    SendMessageW(bar, WM_COMMAND, IDC_CANVAS_TOOL_FIRST + 5, 0);  // rectangle
+    Stroke(drawing, {{300, 200}, {340, 240}, {420, 280}});
+    SendMessageW(bar, WM_COMMAND, IDC_CANVAS_TOOL_FIRST + 6, 0);  // ellipse
+    Stroke(drawing, {{40, 150}, {120, 200}, {220, 260}});
+    Shot(board, L"whiteboard_owner");
+    PrintPicture(board);
+    return true;
+}
+
+bool BoardSee()
+{
+    HWND board = TopOfClass(kBoardFrameClass);
+    HWND drawing = board ? BoardDrawing(board) : nullptr;
+    if (!drawing)
+        return Fail("no whiteboard to watch");
+    // The last stroke's outline at the ellipse's left edge.
+    const bool seen = WaitWindow(
+        [&]() -> HWND {
+            InvalidateRect(drawing, nullptr, FALSE);
+            return GetRValue(wintest::ClientPixel(drawing, 40, 205)) < 0x80 ? drawing : nullptr;
+        },
+        20000);
+    if (!seen)
+        return Fail("the owner's strokes did not appear");
+    Sleep(500);
+    Shot(board, L"whiteboard_guest");
+    PrintPicture(board);
+    return true;
+}
+
+bool BoardClose()
+{
+    HWND board = TopOfClass(kBoardFrameClass);
+    if (!board)
+        return Fail("no whiteboard to close");
+    PostMessageW(board, WM_CLOSE, 0, 0);
+    return WaitGone(board, 20000) ? true : Fail("the whiteboard stayed");
+}
+
+bool BoardGone()
+{
+    const bool gone = WaitWindow([]() -> HWND { return TopOfClass(kBoardFrameClass) ? nullptr : GetDesktopWindow(); },
+                                 20000) != nullptr;
+    return gone ? true : Fail("the peer's whiteboard stayed");
+}
+
 bool Quit()
 {
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, g_pid);
@@ -444,6 +571,18 @@ int main(int argc, char** argv)
         ok = ChatSees(a[0]);
     else if (step == "logout" && a.empty())
         ok = LeaveAndLogout();
+    else if (step == "board-open" && a.size() == 1)
+        ok = BoardOpen(std::atoi(argv[5]));
+    else if (step == "board-place" && a.size() == 1)
+        ok = BoardPlace(std::atoi(argv[5]));
+    else if (step == "board-draw" && a.empty())
+        ok = BoardDraw();
+    else if (step == "board-see" && a.empty())
+        ok = BoardSee();
+    else if (step == "board-close" && a.empty())
+        ok = BoardClose();
+    else if (step == "board-gone" && a.empty())
+        ok = BoardGone();
     else if (step == "quit" && a.empty())
         ok = Quit();
     else

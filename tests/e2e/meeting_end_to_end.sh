@@ -9,6 +9,9 @@
 #  3. bob's list shows the meeting at its next refresh; he joins with the
 #     code: the participant list holds both.
 #     Then they chat: alice to everybody, bob to alice alone.
+#  3a. alice opens the whiteboard from her lobby; bob's opens with it, and
+#     what alice draws shows on bob's board alike, point by point; alice
+#     closes hers and bob's goes.
 #  4. alice's invitation window (60120, as the tray or the lobby posts it)
 #     sends one more invitation.
 #  5. alice reschedules (60124): the appliance's start and end move.
@@ -174,6 +177,17 @@ check "bob's program logs it" has_line "$(corvisk_log bob)" $'\\[Chat Log\\]\tFr
 check "bob writes to alice alone" drive bob chat alice "Just for you"
 check "alice's chat shows it" drive alice chat_sees "Just for you"
 check "to her alone" has_line "$(corvisk_log alice)" $'\\[Chat Log\\]\tFrom <[^>]+> to <Me> : Just for you'
+echo "--- 3a: alice draws on the whiteboard, bob watches"
+check "alice's White Board button opens the whiteboard" drive alice board-open 0
+check "bob's whiteboard opens with it" drive bob board-place 580
+check "alice draws on it" drive alice board-draw
+grep '^pixel:' "$work/alice.step" | tr -d '\r' > "$work/alice.board"
+check "bob's whiteboard shows the strokes" drive bob board-see
+grep '^pixel:' "$work/bob.step" | tr -d '\r' > "$work/bob.board"
+check "the two boards show the same picture" cmp -s "$work/alice.board" "$work/bob.board"
+check "the picture has strokes" grep -q -v ' ffffff$' "$work/alice.board"
+check "alice closes her whiteboard" drive alice board-close
+check "bob's goes with it" drive bob board-gone
 
 echo "--- 4: alice invites one more"
 check "the invitation window sends it" drive alice invite "dee@example.org"

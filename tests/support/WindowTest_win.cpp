@@ -1,5 +1,7 @@
 #include "tests/support/WindowTest_win.h"
 
+#include "core/base/GdiplusSession_win.h"
+
 #include <objidl.h>
 #include <gdiplus.h>
 
@@ -53,26 +55,6 @@ BOOL CALLBACK FindIdProc(HWND hwnd, LPARAM lParam)
     }
     return TRUE;
 }
-
-// GDI+ for the life of the test program.
-class GdiplusSession {
-public:
-    GdiplusSession()
-    {
-        Gdiplus::GdiplusStartupInput input;
-        m_ok = Gdiplus::GdiplusStartup(&m_token, &input, nullptr) == Gdiplus::Ok;
-    }
-    ~GdiplusSession()
-    {
-        if (m_ok)
-            Gdiplus::GdiplusShutdown(m_token);
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    ULONG_PTR m_token = 0;
-    bool m_ok = false;
-};
 
 bool PngEncoder(CLSID& clsid)
 {

@@ -123,8 +123,12 @@ TEST_F(TrayTest, MenuFollowsTheMeeting)
     EXPECT_EQ(MenuTexts(), (V{L"Settings", L"View Log", L"Show Meeting Details", L"-",
                               L"About Secure Parlemo", L"-", L"Exit"}));
     appliance->detailsVisible = true;
-    HWND board = CreateWindowExW(0, L"STATIC", L"wb", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    manager->canvas2->m_hWnd = board;
+    // A peer's whiteboard opens here as a viewer.
+    manager->canvas2->ApplyMessage(
+        "CEWB:3\r\nCtlCode---:700\r\nCtlCode---:480\r\nCtlCode---:2048\r\nCtlCode---:1536\r\n");
+    HWND board = manager->canvas2->FrameWindow();
+    ASSERT_NE(board, nullptr);
+    ShowWindow(board, SW_HIDE);
     EXPECT_EQ(MenuTexts(), (V{L"Settings", L"View Log", L"Hide Meeting Details", L"Show White Board", L"-",
                               L"About Secure Parlemo", L"-", L"Exit"}));
     // The whiteboard item shows and hides it.
@@ -133,8 +137,12 @@ TEST_F(TrayTest, MenuFollowsTheMeeting)
     EXPECT_EQ(MenuTexts()[3], L"Hide White Board");
     SendMessageW(manager->tray->Window(), WM_COMMAND, IDM_TRAY_DETAILS, 0);
     EXPECT_TRUE(log.Has("ToggleMeetingDetails"));
-    manager->canvas2->m_hWnd = nullptr;
-    DestroyWindow(board);
+    SendMessageW(manager->tray->Window(), WM_COMMAND, IDM_TRAY_WHITEBOARD, 0);
+    EXPECT_FALSE(IsWindowVisible(board));
+    manager->canvas2->Close();
+    for (int i = 0; i < 500 && manager->canvas2->FrameWindow(); ++i)
+        Sleep(10);
+    EXPECT_EQ(manager->canvas2->FrameWindow(), nullptr);
     DeleteAndClear(manager->lobby);
 }
 

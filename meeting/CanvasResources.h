@@ -1,0 +1,41 @@
+#pragma once
+// Resource ids of the annotation canvas and the whiteboard (6000-6049), and
+// the command and control ids inside their own windows.
+#define IDD_CANVAS_TOOLBAR 6000
+#define IDD_CANVAS_TEXT 6001
+// Tool names by tool type: 6002 + type (Select Tool ... Text).
+#define IDS_CANVAS_TOOL_FIRST 6002
+#define IDS_CANVAS_CLEAR_ALL 6010
+#define IDS_CANVAS_FOREGROUND 6011
+#define IDS_CANVAS_BACKGROUND 6012
+#define IDS_CANVAS_WIDTH 6013
+#define IDS_CANVAS_FONT 6014
+#define IDS_CANVAS_FONT_SIZE 6015
+#define IDS_CANVAS_BOLD 6016
+#define IDS_CANVAS_ITALIC 6017
+#define IDS_CANVAS_UNDERLINE 6018
+#define IDS_CANVAS_NO_COLOR 6019
+#define IDS_CANVAS_ALPHA 6020
+#define IDS_CANVAS_WHITEBOARD 6021
+#define IDS_CANVAS_PAINT_TOOLBAR 6022
+#define IDS_CANVAS_ALPHA_RANGE 6023
+
+// Toolbar buttons: command = first + tool type; the last clears.
+#define IDC_CANVAS_TOOL_FIRST 8521
+#define IDC_CANVAS_CLEAR_ALL 8529
+#define IDC_CANVAS_TOOLBAR 1052
+#define IDC_CANVAS_WIDTH_LABEL 1054
+#define IDC_CANVAS_WIDTH 1053
+#define IDC_CANVAS_FONT 1172
+#define IDC_CANVAS_FONT_SIZE 1173
+#define IDC_CANVAS_BOLD 1100
+#define IDC_CANVAS_ITALIC 1174
+#define IDC_CANVAS_UNDERLINE 1175
+#define IDC_CANVAS_FOREGROUND 1170
+#define IDC_CANVAS_BACKGROUND 1171
+#define IDC_CANVAS_TEXT_EDIT 1176
+// Added to the colour dialog.
+#define IDC_CANVAS_NO_COLOR 1177
+#define IDC_CANVAS_ALPHA_LABEL 1178
+#define IDC_CANVAS_ALPHA_EDIT 1179
+#define IDC_CANVAS_ALPHA_RANGE 1180
