@@ -8,6 +8,7 @@
 #include "Technician/ui/TechnicianGUI.h"
 #include "core/base/GdiObject_win.h"
 #include "core/base/ThreadMessages.h"
+#include "core/control/ControlPacketDispatcher.h"
 #include "extras/CScreenRecoderWnd.h"
 #include "meeting/CCtrlMenu.h"
 #include "tests/support/AppLogFile_win.h"
@@ -272,6 +273,50 @@ TEST_F(Dispatcher, SendersBuildTheirPacketsOrNothing)
     EXPECT_TRUE(log.Has("SendPacket 6"));
     EXPECT_TRUE(log.Has("SendPacket 27"));
     EXPECT_TRUE(log.Has("SendPacket 28"));
+}
+
+// The appliance echoes poll packets to their sender: the client that opened
+// the poll neither shows its own text nor obeys its own end; another client
+// shows the poll once its last piece is in, keeps the editing panel shut
+// while it is shown, and on the end sends what it had answered.
+TEST_F(Dispatcher, PollPacketsFollowTheOwnerFlag)
+{
+    EnterMeeting(false);
+    ControlPacketHandler& handler = manager->PacketHandler();
+    HWND answering = manager->polling2->Window();
+    HWND editing = manager->polling1->Window();
+    ASSERT_TRUE(answering);
+    ASSERT_TRUE(editing);
+
+    manager->pollOwner = 1;
+    manager->pollActive = 1;
+    handler.OnPollPiece(false, "PL_POLLING_OPEN: \r\nPL_CHECK_QIZ: Q\r\nPL_ANS: A\r\n\r\n");
+    handler.OnPollClose();
+    wintest::Pump();
+    EXPECT_FALSE(IsWindowVisible(answering));
+    EXPECT_EQ(manager->pollActive, 1);
+
+    manager->pollOwner = 0;
+    manager->pollActive = 0;
+    handler.OnPollPiece(true, "PL_POLLING_OPEN: \r\nPL_CHECK_QIZ: Q\r\n");
+    wintest::Pump();
+    EXPECT_FALSE(IsWindowVisible(answering));  // only the last piece shows it
+    EXPECT_EQ(manager->pollActive, 0);
+    handler.OnPollPiece(false, "PL_ANS: A\r\n\r\n");
+    wintest::Pump();
+    EXPECT_TRUE(IsWindowVisible(answering));
+    EXPECT_EQ(manager->pollActive, 1);
+    Dispatch(PLM_TOGGLE_POLLING);
+    EXPECT_FALSE(IsWindowVisible(editing));
+
+    log.Clear();
+    handler.OnPollClose();
+    wintest::Pump();
+    EXPECT_EQ(manager->pollActive, 0);
+    EXPECT_FALSE(IsWindowVisible(answering));
+    EXPECT_TRUE(log.Has("SendPacket 16"));
+    Dispatch(PLM_TOGGLE_POLLING);
+    EXPECT_TRUE(IsWindowVisible(editing));
 }
 
 TEST_F(Dispatcher, LogoutTearsDownThenShowsLogin)
