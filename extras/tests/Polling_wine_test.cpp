@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -551,4 +552,36 @@ TEST_F(PollingPanel, DestroyingThePanelClosesItsOpenBox)
     EXPECT_FALSE(IsWindow(ask));
     wintest::PumpFor(200);
     EXPECT_EQ(context.SentCount(), 0u);
+}
+
+// The receive thread only posts: nothing of the panel changes until the main
+// thread handles the message, and the status of a thousand asked fits.
+TEST_F(PollingPanel, SubmitsFromTheReceiveThreadAreHandledOnTheMainThread)
+{
+    for (int i = 0; i < 1000; ++i)
+        context.others["p" + std::to_string(1000 + i)] = "P" + std::to_string(i);
+    context.others.erase("s1");
+    context.others.erase("s2");
+    context.others.erase("s3");
+    CPolling panel(&context, nullptr, 1);
+    Show(panel);
+    ASSERT_TRUE(panel.Editor()->LoadPollFile(Fixture("one_check.plp")));
+    wintest::Click(panel.Window(), IDC_POLL_OPEN);
+    EXPECT_EQ(wintest::ControlText(panel.Window(), IDC_POLL_STATUS), L"Polling Status: 0/1000");
+    std::thread receive([&] {
+        for (int i = 0; i < 1000; ++i) {
+            std::string submit = "PL_POLLING_SUBMIT: p" + std::to_string(1000 + i) + "|P\r\nPL_CHECK_QIZ: 1;\r\n";
+            panel.OnRecvSubmit(submit.c_str());
+        }
+    });
+    receive.join();
+    EXPECT_EQ(panel.Tally().Answered(), 0u);
+    EXPECT_EQ(panel.GetState(), CPolling::State::Open);
+    wintest::Pump();
+    EXPECT_EQ(panel.GetState(), CPolling::State::Closed);
+    EXPECT_EQ(panel.Tally().Answered(), 1000u);
+    EXPECT_EQ(panel.Tally().Record()[0].options[1].voters.size(), 1000u);
+    ASSERT_EQ(context.SentCount(), 2u);
+    EXPECT_EQ(context.sent[1].type, 17);
+    wintest::SaveScreenshot(panel.Window(), L"PollingPanel", L"results_thousand_asked");
 }

@@ -9,6 +9,7 @@
 #include "core/base/GdiObject_win.h"
 #include "core/base/ThreadMessages.h"
 #include "core/control/ControlPacketDispatcher.h"
+#include "extras/CPollTree_win.h"
 #include "extras/CScreenRecoderWnd.h"
 #include "meeting/CCtrlMenu.h"
 #include "tests/support/AppLogFile_win.h"
@@ -317,6 +318,37 @@ TEST_F(Dispatcher, PollPacketsFollowTheOwnerFlag)
     EXPECT_TRUE(log.Has("SendPacket 16"));
     Dispatch(PLM_TOGGLE_POLLING);
     EXPECT_TRUE(IsWindowVisible(editing));
+}
+
+// "Open Polling" with nobody else in the meeting: the warning is shown with
+// the participant list's lock free, so the receive threads never wait on it.
+TEST_F(Dispatcher, ThePollWarningIsShownWithTheParticipantLockFree)
+{
+    EnterMeeting(true);
+    manager->ownSessionId = "me";
+    {
+        std::lock_guard<std::mutex> l(manager->participantLock);
+        Participant own;
+        own.sessionID = "me";
+        own.name = L"Me";
+        manager->participants = {own};
+    }
+    HWND panel = manager->polling1->Window();
+    ShowWindow(panel, SW_SHOW);
+    ASSERT_TRUE(manager->polling1->Editor()->LoadPollFile("PL_POLLING_OPEN: \r\nPL_CHECK_QIZ: Q\r\nPL_ANS: A\r\n\r\n"));
+    log.Clear();
+    wintest::Click(panel, 1078);
+    HWND box = nullptr;
+    ASSERT_TRUE(wintest::WaitFor([&] {
+        box = wintest::FindTopLevel(L"#32770", L"Warning");
+        return box != nullptr;
+    }));
+    ASSERT_TRUE(manager->participantLock.try_lock());
+    manager->participantLock.unlock();
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(wintest::WaitFor([&] { return !IsWindow(box); }));
+    EXPECT_FALSE(log.Has("SendPacket 14"));
+    EXPECT_EQ(manager->pollActive, 0);
 }
 
 TEST_F(Dispatcher, LogoutTearsDownThenShowsLogin)
