@@ -187,6 +187,10 @@ INT_PTR CALLBACK CPolling::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
     }
     switch (msg) {
     case WM_COMMAND:
+        // A click or command; the controls' focus and selection notices
+        // (the kind list's, as the panel is activated) end no edit.
+        if (HIWORD(wParam) != BN_CLICKED)
+            break;
         if (self->m_editor)
             self->m_editor->CommitEdit();
         if (self->OnCommand(LOWORD(wParam)))

@@ -542,7 +542,7 @@ TEST_F(PollingPanel, DestroyingThePanelClosesItsOpenBox)
 {
     auto panel = std::make_unique<CPolling>(&context, nullptr, 1);
     Show(*panel);
-    ChooseKindAndNew(panel->Window(), 1);
+    panel->Editor()->NewQuestion(kPollCheckQuestion);
     Type(*panel->Editor(), L"Q");
     Type(*panel->Editor(), L"A");
     wintest::Click(panel->Window(), IDC_POLL_OPEN);
@@ -584,4 +584,22 @@ TEST_F(PollingPanel, SubmitsFromTheReceiveThreadAreHandledOnTheMainThread)
     ASSERT_EQ(context.SentCount(), 2u);
     EXPECT_EQ(context.sent[1].type, 17);
     wintest::SaveScreenshot(panel.Window(), L"PollingPanel", L"results_thousand_asked");
+}
+
+// The panel's controls notify it as focus moves (the kind list's CBN_SETFOCUS
+// when the panel is activated): only a click or command ends an edit, so a
+// new question started from outside keeps its box.
+TEST_F(PollingPanel, FocusNotificationsDoNotEndAnEdit)
+{
+    CPolling panel(&context, nullptr, 1);
+    Show(panel);
+    panel.Editor()->NewQuestion(kPollRadioQuestion);
+    SendMessageW(panel.Window(), WM_COMMAND, MAKEWPARAM(IDC_POLL_KIND, CBN_SETFOCUS),
+                 reinterpret_cast<LPARAM>(GetDlgItem(panel.Window(), IDC_POLL_KIND)));
+    SetFocus(GetDlgItem(panel.Window(), IDC_POLL_KIND));
+    wintest::Pump();
+    EXPECT_EQ(panel.Editor()->Editing(), CPollTree::EditMode::NewQuestion);
+    EXPECT_EQ(panel.Editor()->Tree().QuestionCount(), 1u);
+    Type(*panel.Editor(), L"Kept");
+    EXPECT_EQ(panel.Editor()->Tree().Root().children[0]->text, "Kept");
 }
