@@ -246,11 +246,13 @@ int CPollTree::DrawOption(HDC dc, const PollNode& option, size_t position, int t
         int textWidth = width - left - 2 * kIndent;
         int height = TextHeight(dc, Wide(option.text), textWidth);
         RECT box{left + kIndent, top, width - kIndent, top + height};
+        m_rows.push_back({const_cast<PollNode*>(&option), box});
+        if (!Shown(box))
+            return height + kSpacing;
         GdiObject<HBRUSH> fill(CreateSolidBrush(selected ? kSelectedBackground : kBoxFill));
         FillRect(dc, &box, fill.get());
         RECT textRect{box.left + 2, box.top, box.right - 2, box.bottom};
         DrawRowText(dc, Wide(option.text), textRect, selected ? kSelectedText : kText);
-        m_rows.push_back({const_cast<PollNode*>(&option), box});
         return height + kSpacing;
     }
     std::wstring label = Wide(PollOptionLabel(position));
@@ -258,6 +260,9 @@ int CPollTree::DrawOption(HDC dc, const PollNode& option, size_t position, int t
     int textLeft = left + kMark + 2 * kSpacing;
     int height = TextHeight(dc, text, width - textLeft - kSpacing);
     RECT row{left, top, width - kSpacing, top + height};
+    m_rows.push_back({const_cast<PollNode*>(&option), row});
+    if (!Shown(row))
+        return height;
     if (selected) {
         GdiObject<HBRUSH> fill(CreateSolidBrush(kSelectedBackground));
         FillRect(dc, &row, fill.get());
@@ -270,24 +275,32 @@ int CPollTree::DrawOption(HDC dc, const PollNode& option, size_t position, int t
     DrawFrameControl(dc, &mark, DFC_BUTTON, style);
     RECT textRect{textLeft, top, width - kSpacing, top + height};
     DrawRowText(dc, text, textRect, selected ? kSelectedText : kText);
-    m_rows.push_back({const_cast<PollNode*>(&option), row});
     return height;
+}
+
+bool CPollTree::Shown(const RECT& row) const
+{
+    return row.bottom >= 0 && row.top <= m_paintBottom;
 }
 
 int CPollTree::DrawItems(HDC dc, int width)
 {
     m_rows.clear();
+    RECT clip{};
+    GetClipBox(dc, &clip);
+    m_paintBottom = clip.bottom;
     int y = kSpacing - m_scroll;
     for (const auto& question : m_tree.Root().children) {
         std::wstring text = Wide(question->text);
         int height = TextHeight(dc, text, width - 2 * kSpacing);
         RECT row{kSpacing, y, width - kSpacing, y + height};
         bool selected = question.get() == m_selected;
-        if (selected) {
+        if (selected && Shown(row)) {
             GdiObject<HBRUSH> fill(CreateSolidBrush(kSelectedBackground));
             FillRect(dc, &row, fill.get());
         }
-        DrawRowText(dc, text, RECT{row.left + 2, row.top, row.right, row.bottom}, selected ? kSelectedText : kText);
+        if (Shown(row))
+            DrawRowText(dc, text, RECT{row.left + 2, row.top, row.right, row.bottom}, selected ? kSelectedText : kText);
         m_rows.push_back({question.get(), row});
         y += height;
         for (size_t i = 0; i < question->children.size(); ++i)

@@ -57,6 +57,8 @@ private:
     static LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void Changed();
     int DrawOption(HDC dc, const PollNode& option, size_t position, int top, int width);
+    // The row lies in the part being painted (rows outside are measured only).
+    bool Shown(const RECT& row) const;
 
     PollTree m_tree;
     std::function<void()> m_onChange;
@@ -66,4 +68,5 @@ private:
     HWND m_edit = nullptr;
     WNDPROC m_editPrevious = nullptr;
     std::vector<Row> m_rows;
+    int m_paintBottom = 0;
 };

@@ -80,9 +80,14 @@ private:
     void SendPoll();
     void ClosePoll();
     void FinishPoll();
+    // Nobody is awaited any more: 17 to everyone, then the final results.
+    void EndByLastAnswer();
     void NewPoll();
     void BackToEditing();
     void Save();
+    // On the popup thread: asks question (none: straight on) and on Yes
+    // saves the job's bytes as a poll or result file.
+    void SaveOnPopup(UINT question, UINT buttons, bool results);
     void OpenFile();
     void OnPopupDone();
     void OnSubmitReceived(const std::string& text);

@@ -498,15 +498,24 @@ void CPolling::OpenPoll()
     }
     m_job.kind = Popup::AskSaveQuestions;
     m_job.bytes = m_pollText;
+    SaveOnPopup(IDS_POLL_SAVE_QUESTIONS, MB_YESNOCANCEL, false);
+}
+
+void CPolling::SaveOnPopup(UINT question, UINT buttons, bool results)
+{
+    HWND owner = m_hWnd;
     PopupJob* job = &m_job;
     PollPopupThread* popup = &m_popup;
-    std::wstring filter = Filter({{IDS_POLL_FILTER_POLL, L"*.plp"}});
-    StartPopup([owner, job, popup, filter] {
-        job->answer = Box(owner, IDS_POLL_SAVE_QUESTIONS, IDS_POLL_TITLE, MB_YESNOCANCEL | MB_ICONQUESTION);
+    std::wstring filter = results ? Filter({{IDS_POLL_FILTER_RESULTS, L"*.plpr"}})
+                                  : Filter({{IDS_POLL_FILTER_POLL, L"*.plp"}});
+    StartPopup([owner, job, popup, filter, question, buttons, results] {
+        job->answer = question ? Box(owner, question, IDS_POLL_TITLE, buttons | MB_ICONQUESTION) : IDYES;
         if (job->answer != IDYES || popup->Cancelled())
             return;
-        std::wstring path = AskPath(owner, true, filter, L"plp");
+        std::wstring path = AskPath(owner, true, filter, results ? L"plpr" : L"plp");
         job->saved = !path.empty() && WriteWholeFile(path, job->bytes);
+        if (!path.empty() && !job->saved)
+            DHLog::Instance().Print(0x80, 2, false, "The poll file could not be written.\n");
     });
 }
 
@@ -565,11 +574,7 @@ void CPolling::OnSubmitReceived(const std::string& text)
         ShowStatus();
         return;
     case S::Counted: ShowStatus(); return;
-    case S::Last:
-        m_context->SendPollPacket(PLP_POLL_CLOSE, {});
-        m_context->LogPollEvent(3, Res(IDS_POLL_LOG_ALL_ANSWERED).c_str());
-        FinishPoll();
-        return;
+    case S::Last: EndByLastAnswer(); return;
     }
 }
 
@@ -585,13 +590,17 @@ void CPolling::SyncParticipants(const PollPeople& present)
         else if (now->second != asked.second)
             m_tally.Rename(asked.first, now->second);
     }
-    if (last) {
-        m_context->SendPollPacket(PLP_POLL_CLOSE, {});
-        m_context->LogPollEvent(3, Res(IDS_POLL_LOG_ALL_ANSWERED).c_str());
-        FinishPoll();
-    } else {
+    if (last)
+        EndByLastAnswer();
+    else
         ShowStatus();
-    }
+}
+
+void CPolling::EndByLastAnswer()
+{
+    m_context->SendPollPacket(PLP_POLL_CLOSE, {});
+    m_context->LogPollEvent(3, Res(IDS_POLL_LOG_ALL_ANSWERED).c_str());
+    FinishPoll();
 }
 
 void CPolling::NewPoll()
@@ -606,17 +615,7 @@ void CPolling::NewPoll()
     m_job = PopupJob();
     m_job.kind = Popup::AskSaveResults;
     m_job.bytes = BuildResultFile(m_pollText, m_tally.AskedPeople(), m_tally.Submits());
-    HWND owner = m_hWnd;
-    PopupJob* job = &m_job;
-    PollPopupThread* popup = &m_popup;
-    std::wstring filter = Filter({{IDS_POLL_FILTER_RESULTS, L"*.plpr"}});
-    StartPopup([owner, job, popup, filter] {
-        job->answer = Box(owner, IDS_POLL_SAVE_RESULTS, IDS_POLL_TITLE, MB_YESNO | MB_ICONQUESTION);
-        if (job->answer != IDYES || popup->Cancelled())
-            return;
-        std::wstring path = AskPath(owner, true, filter, L"plpr");
-        job->saved = !path.empty() && WriteWholeFile(path, job->bytes);
-    });
+    SaveOnPopup(IDS_POLL_SAVE_RESULTS, MB_YESNO, true);
 }
 
 void CPolling::BackToEditing()
@@ -646,16 +645,7 @@ void CPolling::Save()
         if (m_job.bytes.empty())
             return;
     }
-    HWND owner = m_hWnd;
-    PopupJob* job = &m_job;
-    std::wstring filter = job->results ? Filter({{IDS_POLL_FILTER_RESULTS, L"*.plpr"}})
-                                       : Filter({{IDS_POLL_FILTER_POLL, L"*.plp"}});
-    StartPopup([owner, job, filter] {
-        std::wstring path = AskPath(owner, true, filter, job->results ? L"plpr" : L"plp");
-        job->saved = !path.empty() && WriteWholeFile(path, job->bytes);
-        if (!path.empty() && !job->saved)
-            DHLog::Instance().Print(0x80, 2, false, "The poll file could not be written.\n");
-    });
+    SaveOnPopup(0, 0, m_job.results);
 }
 
 void CPolling::OpenFile()
