@@ -149,6 +149,25 @@ protected:
         wintest::WaitFor([&] { return (box = FindPopup(title)) != nullptr; }, 10000);
         return box;
     }
+    // Types a path into the file dialog the popup thread shows and presses
+    // OK. The file name box is a combo box (1148) or an edit (1152).
+    void ChooseFile(const std::string& path)
+    {
+        HWND dialog = nullptr;
+        HWND name = nullptr;
+        ASSERT_TRUE(wintest::WaitFor([&] {
+            dialog = FindPopup(nullptr);
+            name = dialog ? wintest::FindControl(dialog, 1148) : nullptr;
+            if (dialog && !name)
+                name = wintest::FindControl(dialog, 1152);
+            return name != nullptr;
+        })) << "no file dialog";
+        HWND edit = FindWindowExW(name, nullptr, L"Edit", nullptr);
+        SetWindowTextW(edit ? edit : name, std::wstring(path.begin(), path.end()).c_str());
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        wintest::WaitFor([&] { return !IsWindow(dialog); }, 10000);
+        wintest::PumpFor(100);
+    }
     // Every static text of a box.
     static std::wstring BoxText(HWND box)
     {
@@ -512,21 +531,9 @@ TEST_F(PollingPanel, SavingTheQuestionsBeforeOpeningWritesThePollFile)
     ASSERT_TRUE(ask);
     EXPECT_EQ(context.SentCount(), 0u);
     Answer(ask, IDYES);
-    // The file name box: a combo box (1148) or an edit (1152).
-    HWND dialog = nullptr;
-    HWND name = nullptr;
-    ASSERT_TRUE(wintest::WaitFor([&] {
-        dialog = FindPopup(nullptr);
-        name = dialog ? wintest::FindControl(dialog, 1148) : nullptr;
-        if (dialog && !name)
-            name = wintest::FindControl(dialog, 1152);
-        return name != nullptr;
-    }));
     std::string path = ::testing::TempDir() + "saved_one_check";
     DeleteFileA((path + ".plp").c_str());
-    HWND edit = FindWindowExW(name, nullptr, L"Edit", nullptr);
-    SetWindowTextW(edit ? edit : name, std::wstring(path.begin(), path.end()).c_str());
-    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    ChooseFile(path);
     ASSERT_TRUE(wintest::WaitFor([&] { return context.SentCount() == 1; }));
     std::ifstream in(path + ".plp", std::ios::binary);
     std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -602,4 +609,61 @@ TEST_F(PollingPanel, FocusNotificationsDoNotEndAnEdit)
     EXPECT_EQ(panel.Editor()->Tree().QuestionCount(), 1u);
     Type(*panel.Editor(), L"Kept");
     EXPECT_EQ(panel.Editor()->Tree().Root().children[0]->text, "Kept");
+}
+
+// The results saved through the real dialog match their fixture; "New
+// Polling" then asks nothing. Opening the ".plpr" shows the final results in
+// state 3; opening a ".plp" fills the editor unmodified.
+TEST_F(PollingPanel, ResultAndPollFilesThroughTheDialogs)
+{
+    context.others = {{"77", "Dave"}, {"1a2b", "Carol \xC3\x89"}, {"1A2B", "Bob"}};
+    CPolling panel(&context, nullptr, 1);
+    Show(panel);
+    ASSERT_TRUE(panel.Editor()->LoadPollFile(Fixture("three_kinds.plp")));
+    wintest::Click(panel.Window(), IDC_POLL_OPEN);
+    std::string plpr = Fixture("three_kinds.plpr");
+    size_t first = plpr.find("PL_POLLING_SUBMIT: ");
+    size_t second = plpr.find("PL_POLLING_SUBMIT: ", first + 1);
+    panel.OnRecvSubmit(plpr.substr(first, second - first - 2).c_str());
+    panel.OnRecvSubmit(plpr.substr(second, plpr.size() - second - 2).c_str());
+    wintest::Pump();
+    wintest::Click(panel.Window(), IDC_POLL_END);
+    ASSERT_EQ(panel.GetState(), CPolling::State::Closed);
+    ASSERT_EQ(CPolling::ToolbarButtonState(IDC_POLL_TB_SAVE), 1);
+
+    std::string results = ::testing::TempDir() + "saved_results";
+    DeleteFileA((results + ".plpr").c_str());
+    SendMessageW(panel.Window(), WM_COMMAND, IDC_POLL_TB_SAVE, 0);
+    ChooseFile(results);
+    ASSERT_TRUE(wintest::WaitFor([&] { return panel.ResultsSaved(); }));
+    std::ifstream in(results + ".plpr", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), plpr);
+    EXPECT_EQ(CPolling::ToolbarButtonState(IDC_POLL_TB_SAVE), 0);
+    // Saved: "New Polling" asks nothing.
+    wintest::Click(panel.Window(), IDC_POLL_NEW_POLL);
+    EXPECT_EQ(panel.GetState(), CPolling::State::Editing);
+    wintest::PumpFor(300);
+    EXPECT_EQ(FindPopup(nullptr), nullptr);
+
+    SendMessageW(panel.Window(), WM_COMMAND, IDC_POLL_TB_OPEN, 0);
+    ChooseFile(results + ".plpr");
+    ASSERT_TRUE(wintest::WaitFor([&] { return panel.GetState() == CPolling::State::Closed; }));
+    EXPECT_TRUE(panel.ResultsSaved());
+    EXPECT_EQ(panel.Tally().Asked(), 3u);
+    EXPECT_EQ(panel.Tally().Record()[1].options[2].voters.size(), 2u);
+    EXPECT_EQ(panel.Tally().Record()[0].noAnswer.size(), 2u);  // Carol chose nothing, Dave sent nothing
+    wintest::SaveScreenshot(panel.Window(), L"PollingPanel", L"results_opened_from_file");
+
+    wintest::Click(panel.Window(), IDC_POLL_NEW_POLL);
+    ASSERT_EQ(panel.GetState(), CPolling::State::Editing);
+    std::string poll = ::testing::TempDir() + "opened.plp";
+    {
+        std::ofstream out(poll, std::ios::binary);
+        out << Fixture("three_kinds.plp");
+    }
+    SendMessageW(panel.Window(), WM_COMMAND, IDC_POLL_TB_OPEN, 0);
+    ChooseFile(poll);
+    ASSERT_TRUE(wintest::WaitFor([&] { return panel.Editor()->Tree().QuestionCount() == 3; }));
+    EXPECT_FALSE(panel.Editor()->Tree().modified);
+    EXPECT_EQ(panel.Editor()->Tree().BuildOpenText(true, nullptr), Fixture("three_kinds.plp"));
 }
