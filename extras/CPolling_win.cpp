@@ -333,7 +333,6 @@ void CPolling::CreateToolbar()
         band.cxMinChild = 0;
         band.cyMinChild = 24;
         SendMessageW(rebar, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
-        InstallPollRebarSubclass(rebar);
     }
     InstallPollToolbarSubclass(m_toolbar, ToolbarButtonState);
 }

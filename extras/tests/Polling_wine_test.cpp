@@ -341,6 +341,7 @@ TEST_F(PollingPanel, OpenCountEndAndShowTheFinalResults)
     ASSERT_EQ(context.SentCount(), 2u);
     EXPECT_EQ(context.sent[1].type, 17);
     EXPECT_EQ(context.sent[1].text, "");
+    EXPECT_EQ(context.log, (std::vector<std::wstring>{L"%sOpen a polling. \n", L"%sFinish current polling. \n"}));
     EXPECT_EQ(panel.GetState(), CPolling::State::Closed);
     EXPECT_FALSE(context.active);
     EXPECT_FALSE(context.owner);
@@ -470,6 +471,7 @@ TEST_F(PollingPanel, TheAnsweringPanelAnswersAndSubmits)
                                     "PL_SHORT_QIZ: gr\xC3\xBC\xC3\x9F\r\n");
     EXPECT_FALSE(IsWindowVisible(panel.Window()));
     EXPECT_EQ(tree.Tree().QuestionCount(), 0u);
+    EXPECT_EQ(context.log.back(), L"%sSubmit the answers. \n");
 
     // Closing the window submits as well; so does packet 17, once.
     panel.ShowReceivedPoll(Fixture("one_check.plp").c_str());
