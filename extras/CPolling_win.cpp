@@ -724,8 +724,14 @@ void CPolling::OnPollReceived(const std::string& text)
 {
     if (m_kind != 2)
         return;
-    if (!m_editor->ParseOpenText(text)) {
-        DHLog::Instance().Print(0x80, 2, false, "A poll text that is not one was ignored.\n");
+    // A text that is not a poll, or one without a question, would show a
+    // panel that nothing can submit or close: it is dropped, and unless a
+    // poll is shown already, no poll is active here.
+    if (!m_editor->ParseOpenText(text) || m_editor->Tree().QuestionCount() == 0) {
+        DHLog::Instance().Print(0x80, 2, false, "A poll text without questions was ignored.\n");
+        m_editor->ResetTree();
+        if (!IsWindowVisible(m_hWnd))
+            m_context->SetPollFlags(false, false);
         return;
     }
     ShowWindow(m_hWnd, SW_SHOW);

@@ -434,10 +434,15 @@ TEST_F(PollingPanel, APanelThatOpenedNoPollCountsNothing)
 TEST_F(PollingPanel, TheAnsweringPanelAnswersAndSubmits)
 {
     CPolling panel(&context, nullptr, 2);
-    // Not a poll text: nothing shown.
-    panel.ShowReceivedPoll("PL_POLLING_OPEN: ");
-    wintest::Pump();
-    EXPECT_FALSE(IsWindowVisible(panel.Window()));
+    // Not a poll text, or one without questions: nothing shown (it could be
+    // neither submitted nor closed), and no poll is active.
+    for (const char* text : {"PL_POLLING_OPEN: ", "PL_POLLING_OPEN: \r\n", "PL_POLLING_OPEN: \r\nPL_ANS: x\r\n"}) {
+        context.active = true;
+        panel.ShowReceivedPoll(text);
+        wintest::Pump();
+        EXPECT_FALSE(IsWindowVisible(panel.Window())) << text;
+        EXPECT_FALSE(context.active) << text;
+    }
     // Packet 17 with the panel hidden sends nothing.
     panel.SubmitAnswers();
     wintest::Pump();
