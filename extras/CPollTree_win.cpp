@@ -83,13 +83,13 @@ void CPollTree::BeginEdit(PollNode* node, EditMode mode)
         CommitEdit();
     m_editNode = node;
     m_editMode = mode;
-    if (mode != EditMode::Existing) {
-        // A new item is the last row: show the end.
-        m_scroll = std::max(0, m_total);
-    }
-    Repaint();
     RECT client;
     GetClientRect(m_hwnd, &client);
+    if (mode != EditMode::Existing) {
+        // A new item is the last row: show the end (with room for the box).
+        m_scroll = std::max<int>(0, m_total + 3 * m_rowHeight - client.bottom);
+    }
+    Repaint();
     RECT row{kSpacing, 0, client.right - kSpacing, m_rowHeight};
     for (const Row& r : m_rows)
         if (r.node == node)

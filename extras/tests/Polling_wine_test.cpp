@@ -674,3 +674,29 @@ TEST_F(PollingPanel, ResultAndPollFilesThroughTheDialogs)
     EXPECT_FALSE(panel.Editor()->Tree().modified);
     EXPECT_EQ(panel.Editor()->Tree().BuildOpenText(true, nullptr), Fixture("three_kinds.plp"));
 }
+
+// A new item at the end of a long poll: the tree scrolls to it and the
+// in-place box lies over the window's visible part.
+TEST_F(PollingPanel, ANewItemAtTheEndOfALongPollIsEditedInView)
+{
+    CPolling panel(&context, nullptr, 1);
+    Show(panel);
+    std::string text = "PL_POLLING_OPEN: \r\nPL_CHECK_QIZ: Many\r\n";
+    for (int i = 0; i < 300; ++i)
+        text += "PL_ANS: option " + std::to_string(i) + "\r\n";
+    CPollTree& tree = *panel.Editor();
+    ASSERT_TRUE(tree.LoadPollFile(text + "\r\n"));
+    tree.Select(tree.Tree().Root().children[0]->children.back().get());
+    wintest::Click(panel.Window(), IDC_POLL_ADD);
+    ASSERT_EQ(tree.Editing(), CPollTree::EditMode::NewOption);
+    EXPECT_GT(tree.ScrollOffset(), 0);
+    RECT box{}, client{};
+    GetWindowRect(tree.EditBox(), &box);
+    MapWindowPoints(nullptr, tree.Window(), reinterpret_cast<POINT*>(&box), 2);
+    GetClientRect(tree.Window(), &client);
+    EXPECT_GE(box.top, 0);
+    EXPECT_LE(box.bottom, client.bottom);
+    Type(tree, L"the last");
+    EXPECT_EQ(tree.Tree().Root().children[0]->children.back()->text, "the last");
+    EXPECT_EQ(tree.Tree().Root().children[0]->children.size(), 301u);
+}
