@@ -40,6 +40,7 @@ class TechnicianGUI;
 class vncServer;
 class MeetingHandlers;
 class ControlPacketHandler;
+class PollContext;
 
 // To delete here: when set, delete by the virtual destructor and clear.
 template <typename T>
@@ -141,6 +142,11 @@ public:
     bool AcceptControlRequest(const std::string& session) override;
     int AcceptHostRequest(const std::string& session) override;
     void SyncRequestLists();
+    // The control receive thread: a whole poll text another client opened.
+    void OnPollOpened(const std::string& text);
+    // Main thread, after each participant-list refresh: the open poll's
+    // asked participants follow the list.
+    void SyncPollParticipants();
     std::vector<std::string> ControlRequests() const;
     std::vector<std::string> HostRequests() const;
     bool ControlHeld() const override;
@@ -204,6 +210,7 @@ public:
     CTray* tray = nullptr;
     CPolling* polling1 = nullptr;
     CPolling* polling2 = nullptr;
+    std::unique_ptr<PollContext> pollContext;
     HWND foregroundWindow = nullptr;
     int msiInstall = 0;
     ULONG_PTR gdiplusToken = 0;
@@ -257,6 +264,9 @@ public:
     std::atomic<int> serverSharingState{0};
     // Set by the polls and the voice while they run; read by the lobby.
     std::atomic<int> pollActive{0};
+    // Set while the poll this client opened runs: its own echoes are not
+    // shown or obeyed.
+    std::atomic<int> pollOwner{0};
     std::atomic<int> voiceActive{0};
     // 1 after the own host request, until the host role comes.
     std::atomic<int> hostRequestPending{0};

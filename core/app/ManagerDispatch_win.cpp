@@ -16,6 +16,7 @@
 #include "core/app/res/resource.h"
 #include "extras/AudioSpeaker.h"
 #include "extras/CPolling.h"
+#include "core/app/ManagerPolls_win.h"
 #include "extras/CScreenRecoderWnd.h"
 #include "extras/FileShare.h"
 #include "Technician/ui/TechnicianGUI.h"
@@ -175,8 +176,10 @@ void CManager::OnEnterMeeting(bool host)
     if (lobby)
         lobby->Create();
     HWND lobbyWindow = lobby ? lobby->Window() : nullptr;
-    polling1 = new CPolling(this, lobbyWindow, 1);
-    polling2 = new CPolling(this, lobbyWindow, 2);
+    if (!pollContext)
+        pollContext = MakePollContext(*this);
+    polling1 = new CPolling(pollContext.get(), lobbyWindow, 1);
+    polling2 = new CPolling(pollContext.get(), lobbyWindow, 2);
     chat = new CChat(lobbyWindow, MakeChatContext(*this));
     if (chat) {
         chat->CreateDlg();
@@ -286,7 +289,7 @@ void CManager::OnTrayActivate(WPARAM wParam)
 
 void CManager::OnTogglePolling()
 {
-    if (!polling1 || !polling1->Window() || (lobby && lobby->m_pollLocked))
+    if (!polling1 || !polling1->Window() || (lobby && lobby->m_pollLocked) || pollActive)
         return;
     HWND panel = polling1->Window();
     if (IsWindowVisible(panel)) {

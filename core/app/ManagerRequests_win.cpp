@@ -90,6 +90,7 @@ int CManager::AcceptHostRequest(const std::string& session)
 void CManager::SyncRequestLists()
 {
     m_handlers->Requests().SyncRequestLists();
+    SyncPollParticipants();
 }
 
 std::vector<std::string> CManager::ControlRequests() const

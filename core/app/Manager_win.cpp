@@ -11,6 +11,7 @@
 #include "core/app/res/resource.h"
 #include "extras/AudioSpeaker.h"
 #include "extras/CPolling.h"
+#include "extras/PollContext.h"
 #include "extras/CScreenRecoderWnd.h"
 #include "extras/FileShare.h"
 #include "meeting/CCanvas.h"

@@ -180,11 +180,10 @@ void MeetingHandlers::OnPollPiece(bool moreFollows, std::string_view text)
         DHLog::Instance().Print(0x80, 2, false, "A poll text longer than allowed was dropped.\n");
         return;
     }
-    if (CPolling* participantPanel = m_manager.polling2)
-        participantPanel->ShowReceivedPoll(whole.c_str());
-    if (CPolling* coordinatorPanel = m_manager.polling1)
-        if (coordinatorPanel->Window())
-            ShowWindowAsync(coordinatorPanel->Window(), SW_HIDE);
+    // The echo of the poll this client opened.
+    if (m_manager.pollOwner)
+        return;
+    m_manager.OnPollOpened(whole);
 }
 
 void MeetingHandlers::OnPollSubmit(std::string_view text)
@@ -201,6 +200,10 @@ void MeetingHandlers::OnPollSubmit(std::string_view text)
 
 void MeetingHandlers::OnPollClose()
 {
+    // The echo of this client's own end of its poll.
+    if (m_manager.pollOwner)
+        return;
+    m_manager.pollActive = 0;
     if (m_manager.polling2)
         m_manager.polling2->SubmitAnswers();
 }

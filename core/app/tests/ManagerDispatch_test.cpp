@@ -8,6 +8,8 @@
 #include "Technician/ui/TechnicianGUI.h"
 #include "core/base/GdiObject_win.h"
 #include "core/base/ThreadMessages.h"
+#include "core/control/ControlPacketDispatcher.h"
+#include "extras/CPollTree_win.h"
 #include "extras/CScreenRecoderWnd.h"
 #include "meeting/CCtrlMenu.h"
 #include "tests/support/AppLogFile_win.h"
@@ -272,6 +274,81 @@ TEST_F(Dispatcher, SendersBuildTheirPacketsOrNothing)
     EXPECT_TRUE(log.Has("SendPacket 6"));
     EXPECT_TRUE(log.Has("SendPacket 27"));
     EXPECT_TRUE(log.Has("SendPacket 28"));
+}
+
+// The appliance echoes poll packets to their sender: the client that opened
+// the poll neither shows its own text nor obeys its own end; another client
+// shows the poll once its last piece is in, keeps the editing panel shut
+// while it is shown, and on the end sends what it had answered.
+TEST_F(Dispatcher, PollPacketsFollowTheOwnerFlag)
+{
+    EnterMeeting(false);
+    ControlPacketHandler& handler = manager->PacketHandler();
+    HWND answering = manager->polling2->Window();
+    HWND editing = manager->polling1->Window();
+    ASSERT_TRUE(answering);
+    ASSERT_TRUE(editing);
+
+    manager->pollOwner = 1;
+    manager->pollActive = 1;
+    handler.OnPollPiece(false, "PL_POLLING_OPEN: \r\nPL_CHECK_QIZ: Q\r\nPL_ANS: A\r\n\r\n");
+    handler.OnPollClose();
+    wintest::Pump();
+    EXPECT_FALSE(IsWindowVisible(answering));
+    EXPECT_EQ(manager->pollActive, 1);
+
+    manager->pollOwner = 0;
+    manager->pollActive = 0;
+    handler.OnPollPiece(true, "PL_POLLING_OPEN: \r\nPL_CHECK_QIZ: Q\r\n");
+    wintest::Pump();
+    EXPECT_FALSE(IsWindowVisible(answering));  // only the last piece shows it
+    EXPECT_EQ(manager->pollActive, 0);
+    handler.OnPollPiece(false, "PL_ANS: A\r\n\r\n");
+    wintest::Pump();
+    EXPECT_TRUE(IsWindowVisible(answering));
+    EXPECT_EQ(manager->pollActive, 1);
+    Dispatch(PLM_TOGGLE_POLLING);
+    EXPECT_FALSE(IsWindowVisible(editing));
+
+    log.Clear();
+    handler.OnPollClose();
+    wintest::Pump();
+    EXPECT_EQ(manager->pollActive, 0);
+    EXPECT_FALSE(IsWindowVisible(answering));
+    EXPECT_TRUE(log.Has("SendPacket 16"));
+    Dispatch(PLM_TOGGLE_POLLING);
+    EXPECT_TRUE(IsWindowVisible(editing));
+}
+
+// "Open Polling" with nobody else in the meeting: the warning is shown with
+// the participant list's lock free, so the receive threads never wait on it.
+TEST_F(Dispatcher, ThePollWarningIsShownWithTheParticipantLockFree)
+{
+    EnterMeeting(true);
+    manager->ownSessionId = "me";
+    {
+        std::lock_guard<std::mutex> l(manager->participantLock);
+        Participant own;
+        own.sessionID = "me";
+        own.name = L"Me";
+        manager->participants = {own};
+    }
+    HWND panel = manager->polling1->Window();
+    ShowWindow(panel, SW_SHOW);
+    ASSERT_TRUE(manager->polling1->Editor()->LoadPollFile("PL_POLLING_OPEN: \r\nPL_CHECK_QIZ: Q\r\nPL_ANS: A\r\n\r\n"));
+    log.Clear();
+    wintest::Click(panel, 1078);
+    HWND box = nullptr;
+    ASSERT_TRUE(wintest::WaitFor([&] {
+        box = wintest::FindTopLevel(L"#32770", L"Warning");
+        return box != nullptr;
+    }));
+    ASSERT_TRUE(manager->participantLock.try_lock());
+    manager->participantLock.unlock();
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(wintest::WaitFor([&] { return !IsWindow(box); }));
+    EXPECT_FALSE(log.Has("SendPacket 14"));
+    EXPECT_EQ(manager->pollActive, 0);
 }
 
 TEST_F(Dispatcher, LogoutTearsDownThenShowsLogin)

@@ -172,7 +172,7 @@ private:
     {
         while (!m_stop) {
             if (CPolling* p = manager->polling1)
-                p->OnAnswerCounted();
+                p->OnRecvSubmit("PL_POLLING_SUBMIT: s|n\r\n");
             if (CMeetingLobby* l = manager->lobby)
                 l->m_lobbyState = 2;
             if (CCanvas* c = manager->canvas1)

@@ -1,0 +1,61 @@
+// Resource ids of the polling panels: their dialogs, controls and texts.
+// core/app/res/Corvisk.rc includes extras/res/Polling.rc. Plain macros, so
+// the resource compiler reads them.
+#pragma once
+
+#define IDD_POLL_EDIT 6100
+#define IDD_POLL_DETAIL 6101
+#define IDD_POLL_ANSWER 6102
+
+// Controls (numbers within each dialog).
+#define IDC_POLL_SUBMIT 1068
+#define IDC_POLL_QUESTION_LABEL 1069
+#define IDC_POLL_NEW 1073
+#define IDC_POLL_ANSWER_LABEL 1074
+#define IDC_POLL_ADD 1075
+#define IDC_POLL_OPEN 1078
+#define IDC_POLL_STATUS 1082
+#define IDC_POLL_END 1084
+#define IDC_POLL_KIND 1085
+#define IDC_POLL_REBAR 1086
+#define IDC_POLL_TOOLBAR 1087
+#define IDC_POLL_DETAIL_TEXT 1089
+#define IDC_POLL_FRAME 1090
+#define IDC_POLL_NEW_POLL 1091
+
+// Toolbar commands.
+#define IDC_POLL_TB_OPEN 2000
+#define IDC_POLL_TB_SAVE 2001
+#define IDC_POLL_TB_EDIT 2002
+#define IDC_POLL_TB_DELETE 2003
+#define IDC_POLL_TB_CLEAR 2004
+#define IDC_POLL_TB_UP 2005
+#define IDC_POLL_TB_DOWN 2006
+
+#define IDS_POLL_TITLE 6110
+#define IDS_POLL_KIND_RADIO 6111
+#define IDS_POLL_KIND_CHECK 6112
+#define IDS_POLL_KIND_SHORT 6113
+#define IDS_POLL_NO_QUESTIONS 6114
+#define IDS_POLL_NO_USERS 6115
+#define IDS_POLL_WARNING 6116
+#define IDS_POLL_LOG_OPEN 6117
+#define IDS_POLL_LOG_END 6118
+#define IDS_POLL_LOG_NEW 6119
+#define IDS_POLL_LOG_SUBMIT 6120
+#define IDS_POLL_TIP_OPEN 6121
+#define IDS_POLL_TIP_SAVE 6122
+#define IDS_POLL_TIP_EDIT 6123
+#define IDS_POLL_TIP_DELETE 6124
+#define IDS_POLL_TIP_CLEAR 6125
+#define IDS_POLL_TIP_UP 6126
+#define IDS_POLL_TIP_DOWN 6127
+#define IDS_POLL_SAVE_QUESTIONS 6128
+#define IDS_POLL_SAVE_RESULTS 6129
+#define IDS_POLL_LOG_ALL_ANSWERED 6130
+#define IDS_POLL_STATUS 6131
+#define IDS_POLL_NO_ANSWER 6134
+#define IDS_POLL_ANSWERS 6135
+#define IDS_POLL_FILTER_POLL 6145
+#define IDS_POLL_FILTER_RESULTS 6146
+#define IDS_POLL_FILTER_OPEN_RESULTS 6147
