@@ -256,6 +256,8 @@ public:
     // Set by the polls and the voice while they run; read by the lobby.
     std::atomic<int> pollActive{0};
     std::atomic<int> voiceActive{0};
+    // Set while the host's file sharing has downloads running.
+    std::atomic<int> hostHasTransfers{0};
     // 1 after the own host request, until the host role comes.
     std::atomic<int> hostRequestPending{0};
     // Main thread only.
