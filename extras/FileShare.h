@@ -21,7 +21,7 @@
 constexpr UINT WM_FILESHARE_SETTINGS_DONE = 2097;  // wParam 1 publish, 0 cancel
 constexpr UINT WM_FILESHARE_HOST_REFRESH = 2098;   // lParam a file id or 0
 constexpr UINT WM_FILESHARE_FILE_EVENT = 2100;     // wParam file id, lParam FileEventKind
-constexpr UINT WM_FILESHARE_FILE_CHOSEN = WM_APP + 61;  // lParam a new std::wstring path
+constexpr UINT WM_FILESHARE_FILE_CHOSEN = WM_APP + 61;  // wParam the new file's id
 
 class FileShareDisk;
 
@@ -110,7 +110,7 @@ private:
     static INT_PTR CALLBACK ParticipantDlgProc(HWND, UINT, WPARAM, LPARAM);
     void OnHostInit(HWND dlg);
     void OnHostCommand(HWND dlg, int id);
-    void OnFileChosen(HWND dlg, const std::wstring& path);
+    void OnFileChosen(int id);
     void OnSettingsDone(HWND dlg, bool publish);
     void ShowSettings(int id, bool isNew);
     void ShowUsers(int id);
@@ -119,6 +119,7 @@ private:
     int SelectedHostFile() const;
     void OnParticipantInit(HWND dlg);
     void FillReceived();
+    void UpdateReceived(int id);
     void OnParticipantCommand(HWND dlg, int id);
 
     std::unique_ptr<FileShareContext> m_context;

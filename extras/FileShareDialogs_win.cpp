@@ -148,11 +148,9 @@ INT_PTR CALLBACK FileShare::HostDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARA
     case WM_CLOSE:
         self->OnHostCommand(dlg, IDM_FS_EXIT);
         return TRUE;
-    case WM_FILESHARE_FILE_CHOSEN: {
-        std::unique_ptr<std::wstring> path(reinterpret_cast<std::wstring*>(lParam));
-        self->OnFileChosen(dlg, *path);
+    case WM_FILESHARE_FILE_CHOSEN:
+        self->OnFileChosen(static_cast<int>(wParam));
         return TRUE;
-    }
     case WM_FILESHARE_SETTINGS_DONE:
         self->OnSettingsDone(dlg, wParam == 1);
         return TRUE;
@@ -246,24 +244,10 @@ void FileShare::OnHostCommand(HWND dlg, int id)
     }
 }
 
-void FileShare::OnFileChosen(HWND dlg, const std::wstring& path)
+void FileShare::OnFileChosen(int id)
 {
-    int id = 0;
-    switch (m_host->AddFile(WideToAnsi(path, kCodePageUtf8), id)) {
-    case fileshare::FileShareHost::AddResult::Added:
-        FillHostFiles();
-        ShowSettings(id, true);
-        break;
-    case fileshare::FileShareHost::AddResult::AlreadyShared:
-        MessageBoxW(dlg, FileShareText(IDS_FS_ALREADY_SHARED), FileShareText(IDS_FS_WARN), MB_OK | MB_ICONWARNING);
-        break;
-    case fileshare::FileShareHost::AddResult::TooLarge:
-        MessageBoxW(dlg, FileShareText(IDS_FS_TOO_LARGE), FileShareText(IDS_FS_WARN), MB_OK | MB_ICONWARNING);
-        break;
-    case fileshare::FileShareHost::AddResult::Unreadable:
-        MessageBoxW(dlg, FileShareText(IDS_FS_UNREADABLE), FileShareText(IDS_FS_WARN), MB_OK | MB_ICONWARNING);
-        break;
-    }
+    FillHostFiles();
+    ShowSettings(id, true);
 }
 
 void FileShare::FillHostFiles()
@@ -457,7 +441,10 @@ INT_PTR CALLBACK FileShare::ParticipantDlgProc(HWND dlg, UINT msg, WPARAM wParam
         self->OnParticipantCommand(dlg, IDCANCEL);
         return TRUE;
     case WM_FILESHARE_FILE_EVENT:
-        self->FillReceived();
+        if (lParam == fileshare::kFileChanged)
+            self->UpdateReceived(static_cast<int>(wParam));
+        else
+            self->FillReceived();
         return TRUE;
     case WM_NOTIFY: {
         const NMHDR* n = reinterpret_cast<const NMHDR*>(lParam);
@@ -521,6 +508,35 @@ void FileShare::FillReceived()
     }
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
+}
+
+// One row's status and progress, when they changed.
+void FileShare::UpdateReceived(int id)
+{
+    HWND dlg = m_participantDlg.load();
+    if (!dlg)
+        return;
+    HWND list = GetDlgItem(dlg, IDC_FS_RECEIVED);
+    for (const fileshare::ReceivedView& f : m_receiver->Files()) {
+        if (f.id != id)
+            continue;
+        LVFINDINFOW find{};
+        find.flags = LVFI_PARAM;
+        find.lParam = id;
+        const int row = ListView_FindItem(list, -1, &find);
+        if (row < 0) {
+            FillReceived();
+            return;
+        }
+        const std::wstring state = StateText(f.state), percent = Percent(f.percent);
+        wchar_t shown[64] = L"";
+        ListView_GetItemText(list, row, 2, shown, 64);
+        if (percent != shown)
+            SetCell(list, row, 2, percent);
+        ListView_GetItemText(list, row, 1, shown, 64);
+        if (state != shown)
+            SetCell(list, row, 1, state);
+    }
 }
 
 void FileShare::OnParticipantCommand(HWND dlg, int command)

@@ -192,7 +192,7 @@ void FileShareHost::StopUser(int id, const std::string& user)
     Flush(out);
 }
 
-void FileShareHost::StopSharing()
+void FileShareHost::StopSharing(bool tell)
 {
     Outbox out;
     {
@@ -200,9 +200,11 @@ void FileShareHost::StopSharing()
         const bool hadTransfers = !m_transfers.empty();
         m_transfers.clear();
         m_shared.clear();
-        out.push_back(Message(kStopSharing, {}, true, 0));
+        if (tell)
+            out.push_back(Message(kStopSharing, {}, true, 0));
         if (hadTransfers) {
-            out.push_back(Message(kTransfersIdle, {}, true, 0));
+            if (tell)
+                out.push_back(Message(kTransfersIdle, {}, true, 0));
             m_events.TransfersActive(false);
         }
     }
@@ -291,6 +293,7 @@ void FileShareHost::Step(Transfer& t, Outbox& out)
     out.push_back(Chunk(t.user, width, t.fileId, t.next, m_buffer.get(), got));
     t.lastChunk = t.next;
     t.waiting = true;
+    t.chunkInFlight = true;
     t.rounds = 0;
 }
 
@@ -337,6 +340,10 @@ void FileShareHost::OnMessage(const Parsed& m)
                 m_link.Log("File share: an acknowledgement was dropped (" + Describe(m) + ").");
                 break;
             }
+            // Asking again for the chunk on its way (a doubled message): it
+            // is answered once; the wait's end resends it if it was lost.
+            if (t->waiting && t->chunkInFlight && offset == t->lastChunk)
+                break;
             t->next = offset;
             t->waiting = false;
             t->rounds = 0;

@@ -126,8 +126,9 @@ public:
     void Remove(int id);
     // "Stop Downloading" for one user of a file.
     void StopUser(int id, const std::string& user);
-    // The user is no longer host: everything goes, "stop sharing" is sent.
-    void StopSharing();
+    // The user is no longer host: everything goes, and "stop sharing" is
+    // sent unless the meeting is over (tell false).
+    void StopSharing(bool tell = true);
     // On quitting: "stop sharing" when files are shared.
     void WithdrawAll();
     // A new participant list: users who left show state 3, and back to 0
@@ -154,6 +155,7 @@ private:
         uint64_t size = 0;
         uint64_t next = 0;
         bool waiting = false;
+        bool chunkInFlight = false;  // the wait is for a chunk, not the begin
         int rounds = 0;
         bool begun = false;
         bool finished = false;

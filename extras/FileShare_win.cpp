@@ -62,32 +62,60 @@ std::wstring Format(UINT id, const std::wstring& a, const std::wstring& b = {})
     return out;
 }
 
-// Waits for up to n bytes to arrive whole; false on a close, an error or
-// the stop.
-bool ReadExact(SOCKET s, uint8_t* buffer, size_t n, const std::atomic<bool>& stop)
-{
-    size_t got = 0;
-    while (got < n) {
-        if (stop.load())
-            return false;
-        fd_set r;
-        FD_ZERO(&r);
-        FD_SET(s, &r);
-        timeval tv{0, 200 * 1000};
-        int ready = select(0, &r, nullptr, nullptr, &tv);
-        if (ready == 0)
-            continue;
-        if (ready < 0)
-            return false;
-        int k = recv(s, reinterpret_cast<char*>(buffer + got), static_cast<int>(n - got), 0);
-        if (k < 0 && WSAGetLastError() == WSAEWOULDBLOCK)
-            continue;
-        if (k <= 0)
-            return false;
-        got += static_cast<size_t>(k);
+// The channel's bytes, read as they come (several packets per read when
+// they are there); false on a close, an error or the stop.
+class ChannelReader {
+public:
+    ChannelReader(SOCKET s, const std::atomic<bool>& stop) : m_socket(s), m_stop(stop), m_buffer(1 << 17) {}
+
+    bool Read(uint8_t* out, size_t n)
+    {
+        while (m_end - m_at < n) {
+            if (m_at > 0) {
+                std::copy(m_buffer.begin() + m_at, m_buffer.begin() + m_end, m_buffer.begin());
+                m_end -= m_at;
+                m_at = 0;
+            }
+            if (!Fill())
+                return false;
+        }
+        std::copy(m_buffer.begin() + m_at, m_buffer.begin() + m_at + n, out);
+        m_at += n;
+        return true;
     }
-    return true;
-}
+
+private:
+    bool Fill()
+    {
+        for (;;) {
+            if (m_stop.load())
+                return false;
+            fd_set r;
+            FD_ZERO(&r);
+            FD_SET(m_socket, &r);
+            timeval tv{0, 200 * 1000};
+            int ready = select(0, &r, nullptr, nullptr, &tv);
+            if (ready == 0)
+                continue;
+            if (ready < 0)
+                return false;
+            int k = recv(m_socket, reinterpret_cast<char*>(m_buffer.data() + m_end),
+                         static_cast<int>(m_buffer.size() - m_end), 0);
+            if (k < 0 && WSAGetLastError() == WSAEWOULDBLOCK)
+                continue;
+            if (k <= 0)
+                return false;
+            m_end += static_cast<size_t>(k);
+            return true;
+        }
+    }
+
+    SOCKET m_socket;
+    const std::atomic<bool>& m_stop;
+    std::vector<uint8_t> m_buffer;
+    size_t m_at = 0;
+    size_t m_end = 0;
+};
 
 } // namespace
 
@@ -133,11 +161,12 @@ void FileShare::StartSendThread()
 void FileShare::RecvLoop(std::uintptr_t channel)
 {
     const SOCKET s = static_cast<SOCKET>(channel);
+    ChannelReader reader(s, m_stop);
     std::vector<uint8_t> payload(0xFFFF + 1);
     uint8_t head[kPacketHeader];
-    while (ReadExact(s, head, kPacketHeader, m_stop)) {
+    while (reader.Read(head, kPacketHeader)) {
         const size_t length = static_cast<size_t>(head[2]) << 8 | head[3];
-        if (!ReadExact(s, payload.data(), length, m_stop))
+        if (!reader.Read(payload.data(), length))
             break;
         if (head[0] == kFileSharePacket && length > 0)
             OnMessage(payload.data(), length);
@@ -176,6 +205,11 @@ void FileShare::Close()
             DestroyWindow(h);
     }
     m_settingsPanel = m_usersPanel = nullptr;
+    // The meeting is over: its offers and downloads go with it (a partial
+    // download is removed, a finished one stays).
+    m_host->StopSharing(false);
+    m_receiver->DropAll();
+    m_hostTransfers = false;
 }
 
 // A file dialog open on one of the dialog threads is cancelled, so the
@@ -372,15 +406,28 @@ void FileShare::SelectFileThread(HWND owner)
     request.lpstrFilter = filter.c_str();
     request.lpstrFile = path;
     request.nMaxFile = MAX_PATH;
-    request.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    // The dialogs never move the process's working directory.
+    request.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     BOOL chosen;
     {
         DialogHook hook;
         chosen = GetOpenFileNameW(&request);
     }
     m_selectThreadId = 0;
-    if (chosen && !m_stop.load())
-        PostMessageW(owner, WM_FILESHARE_FILE_CHOSEN, 0, reinterpret_cast<LPARAM>(new std::wstring(path)));
+    if (!chosen || m_stop.load())
+        return;
+    // Refusals are told here, so the dialog's thread never waits on them.
+    int id = 0;
+    UINT refusal = 0;
+    switch (m_host->AddFile(Utf8(path), id)) {
+    case fileshare::FileShareHost::AddResult::Added:
+        PostMessageW(owner, WM_FILESHARE_FILE_CHOSEN, static_cast<WPARAM>(id), 0);
+        return;
+    case fileshare::FileShareHost::AddResult::AlreadyShared: refusal = IDS_FS_ALREADY_SHARED; break;
+    case fileshare::FileShareHost::AddResult::TooLarge: refusal = IDS_FS_TOO_LARGE; break;
+    case fileshare::FileShareHost::AddResult::Unreadable: refusal = IDS_FS_UNREADABLE; break;
+    }
+    MessageBoxW(owner, FileShareText(refusal), FileShareText(IDS_FS_WARN), MB_OK | MB_ICONWARNING);
 }
 
 void FileShare::SaveFileThread(HWND owner, int id)
@@ -419,7 +466,7 @@ void FileShare::SaveFileThread(HWND owner, int id)
     request.lpstrFilter = filter.c_str();
     request.lpstrFile = path;
     request.nMaxFile = MAX_PATH;
-    request.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    request.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
     BOOL chosen;
     {
         DialogHook hook;

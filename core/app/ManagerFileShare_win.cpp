@@ -18,7 +18,7 @@ public:
         ControlPacket packet(kControlPacketHeaderSize + length);
         ControlPacketHeader{PLP_FILE_SHARE, static_cast<uint16_t>(length)}.Encode(packet.data());
         std::copy(payload, payload + length, packet.begin() + kControlPacketHeaderSize);
-        return m_manager.InMeeting() && m_manager.Transport().SendPackets({packet});
+        return m_manager.Transport().SendPackets({packet});
     }
 
     std::string OwnSession() override { return m_manager.ownSessionId; }

@@ -77,6 +77,7 @@ struct Member : Link, HostEvents, ParticipantEvents, Clock {
     std::vector<std::string> log, events;
     bool active = false;
     bool dropNextSend = false;
+    bool doubleSends = false;  // every message arrives twice
 
     Member(Relay& r, std::string s) : relay(r), session(std::move(s)) {}
 
@@ -121,7 +122,8 @@ struct Relay {
         sent.push_back({from.session, m.command});
         for (Member* to : members)
             if (to != &from && m.Names(to->session))
-                queue.push_back({to, b});
+                for (int i = 0; i < (from.doubleSends ? 2 : 1); ++i)
+                    queue.push_back({to, b});
     }
     // Delivers until nothing is left (each delivery may send more).
     void Pump()
@@ -519,4 +521,20 @@ TEST_F(FileShareEngineTest, UsersWhoLeaveShowAwayAndComeBackNotDownloaded)
     owner.host.SyncParticipants({"HOST0001", "OTHER003", "GUEST002"});
     EXPECT_EQ(user("GUEST002"), kNotDownloaded);
     (void)id;
+}
+
+// Every message of both sides delivered twice: the file is whole, and the
+// doubled acknowledgements do not double the chunks.
+TEST_F(FileShareEngineTest, DoubledMessagesAreAnsweredOnce)
+{
+    const std::string content = RandomBytes(10 * 7168 + 5, 8);
+    const int id = Offer("C:\\d.bin", content);
+    owner.doubleSends = guest.doubleSends = true;
+    relay.sent.clear();
+    guest.receiver.StartDownload(id, "D:\\d.bin");
+    relay.Pump();
+    EXPECT_EQ(guest.File(id)->state, kDownloaded);
+    EXPECT_EQ(guest.disk.files["D:\\d.bin"], content);
+    const auto chunks = std::count(relay.sent.begin(), relay.sent.end(), std::make_pair(std::string("HOST0001"), int(kChunk)));
+    EXPECT_EQ(chunks, 11);
 }

@@ -10,13 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include "core/base/WinHandle.h"
+
 #include <commctrl.h>
+#include <commdlg.h>
 #include <dlgs.h>
 #include <psapi.h>
 
 #include <condition_variable>
 #include <deque>
-#include <fstream>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -173,20 +175,26 @@ void WriteRandom(const std::wstring& path, size_t size, unsigned seed)
 {
     std::mt19937 rng(seed);
     std::vector<char> block(1 << 16);
-    std::ofstream f(path, std::ios::binary);
+    WinHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     for (size_t done = 0; done < size;) {
         for (char& c : block)
             c = static_cast<char>(rng());
-        size_t n = std::min(block.size(), size - done);
-        f.write(block.data(), static_cast<std::streamsize>(n));
+        DWORD n = static_cast<DWORD>(std::min(block.size(), size - done)), written = 0;
+        WriteFile(f.get(), block.data(), n, &written, nullptr);
         done += n;
     }
 }
 
 std::string ReadAll(const std::wstring& path)
 {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    WinHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string out;
+    char buf[1 << 16];
+    DWORD n = 0;
+    while (f && ReadFile(f.get(), buf, sizeof buf, &n, nullptr) && n > 0)
+        out.append(buf, n);
+    return out;
 }
 
 // Names in a folder and below it.
@@ -253,6 +261,46 @@ std::wstring FileDialogName(HWND files)
     GetWindowTextW(edit, buf, MAX_PATH);
     return buf;
 }
+
+// A message box shown on this thread holds it inside its own loop: another
+// thread reads the box's text and answers it.
+class BoxAnswer {
+public:
+    explicit BoxAnswer(const wchar_t* title)
+        : m_thread([this, title] {
+              for (int i = 0; i < 500; ++i) {
+                  HWND box = FindWindowW(L"#32770", title);
+                  if (box && IsWindowVisible(box)) {
+                      wchar_t buf[512] = L"";
+                      GetDlgItemTextW(box, 0xFFFF, buf, 512);
+                      m_text = buf;
+                      m_done = true;
+                      PostMessageW(box, WM_COMMAND, IDOK, 0);
+                      return;
+                  }
+                  Sleep(20);
+              }
+          })
+    {
+    }
+    ~BoxAnswer()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    // Pumps this thread until the box was answered; its text.
+    std::wstring Text()
+    {
+        WaitFor([this] { return m_done.load(); });
+        m_thread.join();
+        return m_text;
+    }
+
+private:
+    std::wstring m_text;
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
 
 SIZE_T PrivateBytes()
 {
@@ -351,6 +399,8 @@ protected:
         const std::wstring target = saveFolder + (as ? as : offered.c_str());
         ChooseInFileDialog(save, target);
         EXPECT_TRUE(WaitFor([&] { return !IsWindow(save); }));
+        // The save thread is through once the row says so.
+        EXPECT_TRUE(WaitFor([&] { return !GuestState(name, L"Not Downloaded"); }));
         return target;
     }
 
@@ -429,12 +479,9 @@ TEST_F(FileShareWindowsTest, OfferDownloadAndOpenByteForByte)
     // "Open" of a file deleted meanwhile.
     DeleteFileW(savedSmall.c_str());
     ListView_SetItemState(GuestFiles(), GuestRow(L"report.txt"), LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    BoxAnswer box(L"Info");
     PostMessageW(guest->ParticipantDialog(), WM_COMMAND, IDM_FS_OPEN, 0);
-    HWND box = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (box = FindWindowW(L"#32770", L"Info")) != nullptr; }));
-    EXPECT_EQ(ControlText(box, 0xFFFF), L"The file does not exist");
-    SendMessageW(box, WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); }));
+    EXPECT_EQ(box.Text(), L"The file does not exist");
     DeleteFileW(savedBig.c_str());
 }
 
@@ -556,10 +603,12 @@ TEST_F(FileShareWindowsTest, NamesFromThePeerStayInsideTheChosenFolder)
     std::sort(want.begin(), want.end());
     EXPECT_EQ(after, want);
     std::vector<std::wstring> parentAfter = Tree(saveFolder + L"..\\");
-    for (const std::wstring& n : parentAfter)
-        if (n.rfind(L"fs_save\\", 0) != 0)
+    for (const std::wstring& n : parentAfter) {
+        if (n.rfind(L"fs_save\\", 0) != 0) {
             EXPECT_NE(std::find(parentBefore.begin(), parentBefore.end(), n), parentBefore.end())
                 << "appeared outside: " << std::string(n.begin(), n.end());
+        }
+    }
     for (const std::wstring& n : expected)
         DeleteFileW((saveFolder + n).c_str());
 }
@@ -646,9 +695,10 @@ TEST(FileShareDialogHook, ALayeredOwnWindowOnceEvenWhenActivatedTwice)
     HWND first = nullptr;
     {
         FileShare::DialogHook hook;
-        watched = first = CreateWindowExW(0, L"STATIC", L"hooked", WS_POPUP | WS_VISIBLE, 10, 10, 100, 40, nullptr,
-                                          nullptr, nullptr, nullptr);
+        watched = first = CreateWindowExW(0, L"STATIC", L"hooked", WS_POPUP, 10, 10, 100, 40, nullptr, nullptr,
+                                          nullptr, nullptr);
         ASSERT_NE(first, nullptr);
+        ShowWindow(first, SW_SHOW);
         HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 200, 10, 100, 40, nullptr,
                                      nullptr, nullptr, nullptr);
         SetActiveWindow(first);
