@@ -193,7 +193,8 @@ protected:
 TEST_F(FileShareApplianceTest, FilesArriveByteForByteThroughTheAppliance)
 {
     WriteFaults("[]");
-    Member host("fsHostA", true), guest("fsGuestB", false);
+    // Session ids of one meeting have one length (W).
+    Member host("fsHostAA", true), guest("fsGuestB", false);
     Meet(host, guest);
     for (size_t size : {size_t(0), size_t(7168), size_t(7169), size_t(300000)}) {
         SCOPED_TRACE(size);
@@ -208,8 +209,8 @@ TEST_F(FileShareApplianceTest, FilesArriveByteForByteThroughTheAppliance)
 TEST_F(FileShareApplianceTest, LostAndDoubledPacketsStillGiveTheSameFile)
 {
     WriteFaults(R"([{"session": "fsGuestC", "fs_drop": [4]},
-                    {"session": "fsHostC", "fs_duplicate": [5, 6], "fs_delay": 0.01}])");
-    Member host("fsHostC", true), guest("fsGuestC", false);
+                    {"session": "fsHostCC", "fs_duplicate": [5, 6], "fs_delay": 0.01}])");
+    Member host("fsHostCC", true), guest("fsGuestC", false);
     Meet(host, guest);
     Transfer(host, guest, MakeFile("faulty.bin", 50000, 9), Folder() + "got_faulty.bin", 60000);
 }

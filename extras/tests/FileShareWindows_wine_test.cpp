@@ -474,6 +474,9 @@ TEST_F(FileShareWindowsTest, OfferDownloadAndOpenByteForByte)
     HWND users = GetDlgItem(UsersPanel(), IDC_FS_USERS);
     ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(UsersPanel()) && ListView_GetItemCount(users) == 1; }));
     EXPECT_TRUE(WaitFor([&] { return Cell(users, 0, 0) == L"Guest" && Cell(users, 0, 1) == L"Downloaded" && Cell(users, 0, 2) == L"100%"; }));
+    SetWindowPos(guest->ParticipantDialog(), nullptr, 700, 420, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(dlg, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+    PumpFor(200);
     SaveScreenshot(dlg, L"FileShareWindows", L"host_files_and_users");
 
     // "Open" of a file deleted meanwhile.
