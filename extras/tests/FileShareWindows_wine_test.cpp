@@ -560,6 +560,35 @@ TEST_F(FileShareWindowsTest, StopDropAndRemoveEndTheDownloadAndItsPartialFile)
     }
 }
 
+// Regression: partial files went through the command processor ("del" in
+// quotes, cut at 512 characters, %VAR% expanded). Now the exact path goes:
+// a name with %TEMP%, "&" and quotes-free shell characters in a long path is
+// removed, and the names it could be mistaken for stay.
+TEST_F(FileShareWindowsTest, APartialFileGoesByItsExactPath)
+{
+    const std::wstring path = shareFolder + L"odd.bin";
+    WriteRandom(path, 2 * 1024 * 1024, 8);
+    Offer(path);
+    guest->ShowWindow();
+    const std::wstring deep = saveFolder + std::wstring(120, L'd') + L"\\";
+    CreateDirectoryW(deep.c_str(), nullptr);
+    const std::wstring odd = L"%TEMP% & x ^ odd.bin";
+    const std::wstring decoys[] = {deep + L"odd.bin", saveFolder + L"odd.bin", deep + L"x"};
+    for (const std::wstring& d : decoys)
+        WriteRandom(d, 10, 9);
+    shared.relay.delayMs = 2;
+    const std::wstring saved = Download(L"odd.bin", nullptr, (std::wstring(120, L'd') + L"\\" + odd).c_str());
+    ASSERT_EQ(saved, deep + odd);
+    ASSERT_TRUE(WaitFor([&] { return GetFileAttributesW(saved.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+    PostMessageW(guest->ParticipantDialog(), WM_COMMAND, IDM_FS_DROP, 0);
+    EXPECT_TRUE(WaitFor([&] { return GetFileAttributesW(saved.c_str()) == INVALID_FILE_ATTRIBUTES; }));
+    for (const std::wstring& d : decoys) {
+        EXPECT_NE(GetFileAttributesW(d.c_str()), INVALID_FILE_ATTRIBUTES);
+        DeleteFileW(d.c_str());
+    }
+    RemoveDirectoryW(deep.c_str());
+}
+
 TEST_F(FileShareWindowsTest, NamesFromThePeerStayInsideTheChosenFolder)
 {
     // A scripted host announcing hostile names; the guest downloads each with
