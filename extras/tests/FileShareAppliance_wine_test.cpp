@@ -214,3 +214,91 @@ TEST_F(FileShareApplianceTest, LostAndDoubledPacketsStillGiveTheSameFile)
     Meet(host, guest);
     Transfer(host, guest, MakeFile("faulty.bin", 50000, 9), Folder() + "got_faulty.bin", 60000);
 }
+
+namespace {
+
+std::string Hex(const std::vector<uint8_t>& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (uint8_t b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
+// A type-29 packet of this payload as the file-share channel carries it.
+std::string Frame(const std::string& payload)
+{
+    std::vector<uint8_t> p{29, 0, static_cast<uint8_t>(payload.size() >> 8), static_cast<uint8_t>(payload.size())};
+    p.insert(p.end(), payload.begin(), payload.end());
+    return R"({"tag": 43741, "hex": ")" + Hex(p) + R"("})";
+}
+
+std::string Text(const fileshare::Bytes& b)
+{
+    return std::string(b.begin(), b.end());
+}
+
+bool ExistsBelow(const std::string& folder, const std::string& name)
+{
+    WIN32_FIND_DATAA d;
+    HANDLE h = FindFirstFileA((folder + "*").c_str(), &d);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    bool found = false;
+    do {
+        std::string n = d.cFileName;
+        if (n == "." || n == "..")
+            continue;
+        if (n == name || ((d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && ExistsBelow(folder + n + "\\", name)))
+            found = true;
+    } while (!found && FindNextFileA(h, &d));
+    FindClose(h);
+    return found;
+}
+
+} // namespace
+
+// What a peer may send on purpose reaches the participant through the real
+// tunnel before anything else: a name with path parts, a begin and chunks
+// for a file it never asked for, a recipient count of 9999, a chunk count
+// of 99999, a chunk longer than its payload and a negative size. All are
+// dropped or cleaned; no file appears; the stream stays in step, and a real
+// transfer follows.
+TEST_F(FileShareApplianceTest, CraftedPacketsFromThePeerAreDroppedOrCleaned)
+{
+    const std::string host = "fsHostDD", guest = "fsGuestD";
+    const std::string evil = "..\\..\\evil_fs.exe";
+    std::vector<std::string> frames;
+    frames.push_back(Frame(Text(fileshare::Announce({fileshare::kAnnounce, {}, host, 4001}, 8, 10, evil))));
+    frames.push_back(Frame(Text(fileshare::TextMessage({fileshare::kBegin, {guest}, "", 4001}, 8, fileshare::NumberField(10)))));
+    const std::string data = "0123456789";
+    frames.push_back(Frame(Text(fileshare::Chunk(guest, 8, 4001, 0, reinterpret_cast<const uint8_t*>(data.data()), 10))));
+    std::string head = fileshare::HeadText({fileshare::kChunk, {guest}, "", 4001}, 8);
+    frames.push_back(Frame(head + std::string(24, '0') + "\r\n99999\r\n" + data));
+    frames.push_back(Frame(head + std::string(24, '0') + "\r\n00100\r\n" + data));
+    frames.push_back(Frame("0001\r\n9999\r\n1\r\n" + guest + "\r\n" + host + "\r\n4002\r\n"));
+    frames.push_back(Frame(fileshare::HeadText({fileshare::kAnnounce, {}, host, 4003}, 8) + "-" + std::string(23, '1') +
+                           "\r\nneg.txt\r\n"));
+    std::string list;
+    for (const std::string& f : frames)
+        list += (list.empty() ? "" : ",") + f;
+    WriteFaults(R"([{"session": ")" + guest + R"(", "send_frames": [)" + list + "]}]");
+
+    Member h(host.c_str(), true), g(guest.c_str(), false);
+    Meet(h, g);
+    ASSERT_TRUE(WaitUntil([&] { return StateOf(*g.files, 4001) == fileshare::kNotDownloaded; }, 10000));
+    std::vector<fileshare::ReceivedView> files = g.files->Receiver().Files();
+    ASSERT_EQ(files.size(), 1u) << "only the good announcement is listed";
+    EXPECT_EQ(files[0].name, "evil_fs.exe");
+    EXPECT_EQ(files[0].received, 0u) << "nothing written for a download never started";
+    char temp[MAX_PATH], cwd[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    GetCurrentDirectoryA(MAX_PATH, cwd);
+    EXPECT_FALSE(ExistsBelow(temp, "evil_fs.exe"));
+    EXPECT_FALSE(ExistsBelow(std::string(cwd) + "\\", "evil_fs.exe"));
+    // The stream is still in step: a real file follows.
+    Transfer(h, g, MakeFile("after.bin", 20000, 11), Folder() + "got_after.bin", 60000);
+}

@@ -64,6 +64,8 @@ and has "count" (default: always) and any of:
                  neither it nor the others hear of them
   "send_frame"   {"tag": N, "data": "text"}: one frame sent to the client
                  right after its hello (e.g. tag 0xAAEE, which no channel takes)
+  "send_frames"  [{"tag": N, "hex": "..."}, ...]: raw frames sent to the client
+                 right after its hello, in order (crafted feature packets)
 File-share switches, on the sending session's fault, counting its type-29
 packets from 1:
   "fs_drop"      [n, ...]: these packets are lost (an acknowledgement or chunk)
@@ -270,6 +272,8 @@ class TunnelService:
         extra = c.fault.get("send_frame")
         if isinstance(extra, dict):
             c.send_frames(int(extra.get("tag", 0)), str(extra.get("data", "")).encode("utf-8"))
+        for frame in c.fault.get("send_frames") or []:
+            c.send_frames(int(frame.get("tag", 0)), bytes.fromhex(str(frame.get("hex", ""))))
         if c.fault.get("stall_after_hello"):
             time.sleep(float(c.fault["stall_after_hello"]))
         stream = bytearray()
