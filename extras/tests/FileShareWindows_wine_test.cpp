@@ -18,6 +18,8 @@
 #include <psapi.h>
 
 #include <condition_variable>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <random>
@@ -587,6 +589,44 @@ TEST_F(FileShareWindowsTest, APartialFileGoesByItsExactPath)
         DeleteFileW(d.c_str());
     }
     RemoveDirectoryW(deep.c_str());
+}
+
+// The download's folder on a filesystem that fills (a 1 MB tmpfs that
+// small_disk_run.sh mounts as root and names in CORVISK_SMALL_DISK): the
+// free-space warning comes first, then the write fails; the partial file
+// goes, the host is told, the row says "Not Downloaded" and the user hears
+// of it. Never "Downloaded" with a short file.
+TEST_F(FileShareWindowsTest, AFullDiskEndsTheDownloadNotDownloaded)
+{
+    const char* small = std::getenv("CORVISK_SMALL_DISK");
+    if (!small || !*small)
+        GTEST_SKIP() << "no small filesystem (small_disk_run.sh mounts one as root)";
+    const std::wstring folder = std::wstring(small, small + std::strlen(small)) + L"\\";
+    const std::wstring path = shareFolder + L"full.bin";
+    WriteRandom(path, 3 * 1024 * 1024, 10);
+    Offer(path);
+    guest->ShowWindow();
+    int row = -1;
+    ASSERT_TRUE(WaitFor([&] { return (row = GuestRow(L"full.bin")) >= 0; }));
+    ListView_SetItemState(GuestFiles(), row, LVIS_SELECTED, LVIS_SELECTED);
+    PostMessageW(guest->ParticipantDialog(), WM_COMMAND, IDM_FS_DOWNLOAD, 0);
+    HWND save = NewDialog({host->HostDialog(), guest->ParticipantDialog()});
+    ASSERT_NE(save, nullptr);
+    const std::wstring target = folder + L"full.bin";
+    ChooseInFileDialog(save, target);
+    HWND warn = NewDialog({host->HostDialog(), guest->ParticipantDialog(), save}, L"Warn");
+    ASSERT_NE(warn, nullptr);
+    EXPECT_EQ(ControlText(warn, 0xFFFF), L"The disk space is not enough to save the file.");
+    SendMessageW(warn, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitFor([&] { return GuestState(L"full.bin", L"Downloading"); }));
+    EXPECT_TRUE(WaitFor([&] {
+        return shared.Balloon(L"The file <full.bin> could not be written (is the disk full?). The download was stopped "
+                              L"and the partial file removed.");
+    }, 30000));
+    EXPECT_TRUE(WaitFor([&] { return GuestState(L"full.bin", L"Not Downloaded", L"0%"); }));
+    EXPECT_EQ(GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(WaitFor([&] { return host->Host().TransferCount() == 0; })) << "the host was told";
+    EXPECT_EQ(host->Host().Files().at(0).users.at(kGuest).state, fileshare::kNotDownloaded);
 }
 
 TEST_F(FileShareWindowsTest, NamesFromThePeerStayInsideTheChosenFolder)
