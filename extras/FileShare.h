@@ -98,6 +98,7 @@ private:
 
     void RecvLoop(std::uintptr_t channel);
     void SendLoop();
+    bool RunFileDialog(HWND owner, std::atomic<DWORD>& threadId, bool save, std::wstring& path);
     void SelectFileThread(HWND owner);
     void SaveFileThread(HWND owner, int id);
     void EndFileDialogs();

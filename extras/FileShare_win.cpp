@@ -390,30 +390,43 @@ LRESULT CALLBACK FileShare::OpenFileDlgHook(int code, WPARAM wParam, LPARAM lPar
     return CallNextHookEx(t_dialogHook, code, wParam, lParam);
 }
 
-void FileShare::SelectFileThread(HWND owner)
+// The open or save dialog on this thread, hooked; path in: the name
+// proposed, out: the one chosen. The thread's id is kept meanwhile, so Close
+// can cancel the dialog.
+bool FileShare::RunFileDialog(HWND owner, std::atomic<DWORD>& threadId, bool save, std::wstring& path)
 {
-    m_selectThreadId = GetCurrentThreadId();
+    threadId = GetCurrentThreadId();
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
     std::wstring filter = FileShareText(IDS_FS_ALL_FILTER);
     filter += L'\0';
     filter += L"*.*";
     filter += L'\0';
-    wchar_t path[MAX_PATH] = L"";
+    wchar_t buffer[MAX_PATH] = L"";
+    wcsncpy(buffer, path.c_str(), MAX_PATH - 1);
     OPENFILENAMEW request{};
     request.lStructSize = sizeof(request);
     request.hwndOwner = owner;
     request.lpstrFilter = filter.c_str();
-    request.lpstrFile = path;
+    request.lpstrFile = buffer;
     request.nMaxFile = MAX_PATH;
     // The dialogs never move the process's working directory.
-    request.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    request.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
+                    (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
     BOOL chosen;
     {
         DialogHook hook;
-        chosen = GetOpenFileNameW(&request);
+        chosen = save ? GetSaveFileNameW(&request) : GetOpenFileNameW(&request);
     }
-    m_selectThreadId = 0;
+    threadId = 0;
+    path = buffer;
+    return chosen != FALSE;
+}
+
+void FileShare::SelectFileThread(HWND owner)
+{
+    std::wstring path;
+    const bool chosen = RunFileDialog(owner, m_selectThreadId, false, path);
     if (!chosen || m_stop.load())
         return;
     // Refusals are told here, so the dialog's thread never waits on them.
@@ -432,9 +445,6 @@ void FileShare::SelectFileThread(HWND owner)
 
 void FileShare::SaveFileThread(HWND owner, int id)
 {
-    m_saveThreadId = GetCurrentThreadId();
-    MSG msg;
-    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
     const std::wstring info = FileShareText(IDS_FS_INFO);
     auto offered = [&] {
         for (const fileshare::ReceivedView& f : m_receiver->Files())
@@ -451,28 +461,10 @@ void FileShare::SaveFileThread(HWND owner, int id)
         }
     if (name.empty()) {
         MessageBoxW(owner, FileShareText(IDS_FS_NOT_SHARED), info.c_str(), MB_OK | MB_ICONINFORMATION);
-        m_saveThreadId = 0;
         return;
     }
-    std::wstring filter = FileShareText(IDS_FS_ALL_FILTER);
-    filter += L'\0';
-    filter += L"*.*";
-    filter += L'\0';
-    wchar_t path[MAX_PATH] = L"";
-    wcsncpy(path, name.c_str(), MAX_PATH - 1);
-    OPENFILENAMEW request{};
-    request.lStructSize = sizeof(request);
-    request.hwndOwner = owner;
-    request.lpstrFilter = filter.c_str();
-    request.lpstrFile = path;
-    request.nMaxFile = MAX_PATH;
-    request.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
-    BOOL chosen;
-    {
-        DialogHook hook;
-        chosen = GetSaveFileNameW(&request);
-    }
-    m_saveThreadId = 0;
+    std::wstring path = name;
+    const bool chosen = RunFileDialog(owner, m_saveThreadId, true, path);
     if (!chosen || m_stop.load())
         return;
     if (!offered()) {
