@@ -5,6 +5,7 @@
 // duplicate and delay file-share packets. Run by tunnel_fixture.sh.
 #include "core/control/MeetingLink_win.h"
 #include "extras/FileShare.h"
+#include "extras/tests/SeatedHandler_win.h"
 #include "tools/TrustRoot_win.h"
 
 #include <gtest/gtest.h>
@@ -36,23 +37,6 @@ std::string ReadAll(const std::string& path)
     std::ifstream f(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
-
-class Quiet : public ControlPacketHandler {
-public:
-    void OnControlRequest(uint8_t, const std::string&, const std::string&) override {}
-    void OnHostRequest(uint8_t, const std::string&, const std::string&) override {}
-    void OnHostInvitation(uint8_t, const std::string&, const std::string&) override {}
-    void OnPollPiece(bool, std::string_view) override {}
-    void OnPollSubmit(std::string_view) override {}
-    void OnPollClose() override {}
-    void OnCanvasMessage(std::string_view) override { seated = true; }
-    void OnPartiMark(std::string_view) override {}
-    void OnFileShare(const ReceivedPacket&) override {}
-    void OnLobbyState(uint32_t) override {}
-    void OnMeetingStateChanged(uint8_t) override {}
-    void OnDropped(const ReceivedPacket&, const char*) override {}
-    std::atomic<bool> seated{false};
-};
 
 // One participant: its meeting link and its file sharing on that link.
 class Member {
@@ -109,7 +93,7 @@ public:
 
     MeetingLinkConfig config;
     MeetingLink link;
-    Quiet handler;
+    SeatedHandler handler;
     std::unique_ptr<FileShare> files;
 };
 

@@ -8,6 +8,7 @@
 // "<name>=<value>" lines.
 #include "core/control/MeetingLink_win.h"
 #include "extras/FileShare.h"
+#include "extras/tests/SeatedHandler_win.h"
 #include "tools/TrustRoot_win.h"
 
 #include <windows.h>
@@ -33,23 +34,6 @@ std::string Env(const char* n)
     const char* v = std::getenv(n);
     return v ? v : "";
 }
-
-class Quiet : public ControlPacketHandler {
-public:
-    void OnControlRequest(uint8_t, const std::string&, const std::string&) override {}
-    void OnHostRequest(uint8_t, const std::string&, const std::string&) override {}
-    void OnHostInvitation(uint8_t, const std::string&, const std::string&) override {}
-    void OnPollPiece(bool, std::string_view) override {}
-    void OnPollSubmit(std::string_view) override {}
-    void OnPollClose() override {}
-    void OnCanvasMessage(std::string_view) override { seated = true; }
-    void OnPartiMark(std::string_view) override {}
-    void OnFileShare(const ReceivedPacket&) override {}
-    void OnLobbyState(uint32_t) override {}
-    void OnMeetingStateChanged(uint8_t) override {}
-    void OnDropped(const ReceivedPacket&, const char*) override {}
-    std::atomic<bool> seated{false};
-};
 
 struct Side {
     explicit Side(const char* s, bool host) : session(s)
@@ -93,7 +77,7 @@ struct Side {
     std::string session;
     MeetingLinkConfig config;
     MeetingLink link;
-    Quiet handler;
+    SeatedHandler handler;
 };
 
 class Context : public FileShareContext {
