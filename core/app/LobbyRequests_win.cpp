@@ -9,6 +9,7 @@
 #include "meeting/CCanvas.h"
 #include "meeting/CChat.h"
 #include "meeting/PartiMark.h"
+#include "extras/FileShare.h"
 
 LobbyView CManager::LobbyCommandView()
 {
@@ -149,13 +150,20 @@ void CManager::StartWhiteboard()
         canvas2->StartWhiteboardThread(kCanvasWhiteboardOwner);
 }
 
-// File sharing's windows and shares and the voice conversation are not
-// built yet: their buttons have nothing to open, start or withdraw.
-void CManager::ShowFileShare() {}
+void CManager::ShowFileShare()
+{
+    if (fileShare)
+        fileShare->ShowWindow();
+}
 
+// The voice conversation is not built yet: its button has nothing to start.
 void CManager::StartVoice() {}
 
-void CManager::WithdrawShares() {}
+void CManager::WithdrawShares()
+{
+    if (fileShare)
+        fileShare->WithdrawShares();
+}
 
 std::vector<std::wstring> CManager::RescheduleTexts()
 {

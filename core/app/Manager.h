@@ -268,6 +268,8 @@ public:
     // shown or obeyed.
     std::atomic<int> pollOwner{0};
     std::atomic<int> voiceActive{0};
+    // Set while the host's file sharing has downloads running.
+    std::atomic<int> hostHasTransfers{0};
     // 1 after the own host request, until the host role comes.
     std::atomic<int> hostRequestPending{0};
     // Main thread only.

@@ -8,6 +8,7 @@
 #include "meeting/CCanvas.h"
 #include "meeting/CChat.h"
 #include "meeting/PartiMark.h"
+#include "extras/FileShare.h"
 
 #include <mmsystem.h>
 
@@ -82,6 +83,7 @@ public:
         o.pollActive = m_manager.pollActive != 0;
         o.captureDevice = waveInGetNumDevs() > 0;
         o.hostRequestPending = m_manager.hostRequestPending != 0;
+        o.filesShared = m_manager.hostHasTransfers != 0;
         return o;
     }
 
@@ -92,6 +94,8 @@ public:
         m_manager.role = role;
         m_manager.title = callerRole;
         m_assistPermission = assistPermission;
+        if (m_manager.fileShare)
+            m_manager.fileShare->SetRole(role);
     }
 
     void SetSharingStates(int prev, int current) override
@@ -102,7 +106,16 @@ public:
 
     void ClearHostRequestPending() override { m_manager.hostRequestPending = 0; }
 
-    void SyncRequestLists() override { m_manager.SyncRequestLists(); }
+    // After each participant list: the request lists, and file sharing's
+    // users and offered files.
+    void SyncRequestLists() override
+    {
+        m_manager.SyncRequestLists();
+        if (m_manager.fileShare) {
+            m_manager.fileShare->SyncParticipants();
+            m_manager.fileShare->SyncReceivedFiles();
+        }
+    }
     std::vector<std::string> ControlRequests() const override { return m_manager.ControlRequests(); }
     std::vector<std::string> HostRequests() const override { return m_manager.HostRequests(); }
     std::string ControlHolder() const override { return m_manager.ControlHolder(); }

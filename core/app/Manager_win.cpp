@@ -14,6 +14,7 @@
 #include "extras/PollContext.h"
 #include "extras/CScreenRecoderWnd.h"
 #include "extras/FileShare.h"
+#include "core/app/ManagerFileShare_win.h"
 #include "meeting/CCanvas.h"
 #include "meeting/CChat.h"
 #include "meeting/CCtrlMenu.h"
@@ -58,7 +59,7 @@ void CManager::Init()
     if (canvas2)
         canvasMessager2 = new CCanvasMessager(canvas2, this);
     partiMark = new PartiMark(this);
-    fileShare = new FileShare(this);
+    fileShare = new FileShare(MakeFileShareContext(*this));
     audioEvent.Reset(CreateEventA(nullptr, FALSE, FALSE, "evtForAudio"));
     audioSpeaker = new AudioSpeaker(this);
 

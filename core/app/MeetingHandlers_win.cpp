@@ -230,7 +230,7 @@ void MeetingHandlers::OnPartiMark(std::string_view text)
 void MeetingHandlers::OnFileShare(const ReceivedPacket& packet)
 {
     if (m_manager.fileShare)
-        m_manager.fileShare->OnMessage(std::string(packet.Text()).c_str());
+        m_manager.fileShare->OnMessage(packet.data, packet.length);
 }
 
 void MeetingHandlers::OnLobbyState(uint32_t state)

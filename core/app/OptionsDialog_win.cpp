@@ -70,23 +70,7 @@ void SetTexts(HWND page, std::initializer_list<std::pair<int, UINT>> texts)
 
 // While it lives, the file and folder dialogs this thread opens are layered
 // and kept out of the shared picture.
-class OwnDialogHook {
-public:
-    OwnDialogHook() : m_hook(SetWindowsHookExW(WH_CBT, FileShare::OpenFileDlgHook, nullptr, GetCurrentThreadId()))
-    {
-        FileShare::s_openFileDlgHook = m_hook;
-    }
-    ~OwnDialogHook()
-    {
-        if (m_hook)
-            UnhookWindowsHookEx(m_hook);
-    }
-    OwnDialogHook(const OwnDialogHook&) = delete;
-    OwnDialogHook& operator=(const OwnDialogHook&) = delete;
-
-private:
-    HHOOK m_hook;
-};
+using OwnDialogHook = FileShare::DialogHook;
 
 } // namespace
 

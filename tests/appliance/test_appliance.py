@@ -796,3 +796,55 @@ class ChatRoutingTest(unittest.TestCase):
         self.assertEqual(c.got[-1], (tunnel.TAG_CHAT, frame))
         service._route(a, bytes([8, 0, 0, 2, 8, 0]))  # too short to name anyone
         self.assertEqual((len(b.got), len(c.got)), (1, 2))
+class FileShareRoutingTest(unittest.TestCase):
+    """Type 29 goes by the recipients in its text, with its fault switches."""
+
+    class Member:
+        def __init__(self, session, fault=None):
+            self.session = session
+            self.fault = fault or {}
+            self.file_share_sent = 0
+            self.file_share_cut = False
+            self.frames = []
+
+        def send_frames(self, tag, data):
+            self.frames.append((tag, data))
+
+    @staticmethod
+    def packet(text: bytes) -> bytes:
+        return bytes([29, 0, len(text) >> 8, len(text) & 0xFF]) + text
+
+    def route(self, sender, members, text):
+        import tunnel
+        tunnel.TunnelService()._route_file_share(sender, members, self.packet(text))
+
+    def test_recipients_everybody_or_listed_never_the_sender(self):
+        import tunnel
+        host, a, b = self.Member("HOST0001"), self.Member("GUEST002"), self.Member("OTHER003")
+        everyone = b"0001\r\n9527\r\n1\r\n@@@@@@@@\r\nHOST0001\r\n2012\r\n0\r\nx\r\n\0"
+        self.route(host, [host, a, b], everyone)
+        self.assertEqual([len(m.frames) for m in (host, a, b)], [0, 1, 1])
+        self.assertEqual(a.frames[0], (tunnel.TAG_FILE_SHARE, self.packet(everyone)))
+        one = b"0102\r\n0002\r\n1\r\nOTHER003\r\nHOST0001\r\nGUEST002\r\n2012\r\n\0"
+        self.route(a, [host, a, b], one)
+        self.assertEqual([len(m.frames) for m in (host, a, b)], [1, 1, 2])
+
+    def test_lists_that_do_not_fit_are_dropped(self):
+        host, a = self.Member("HOST0001"), self.Member("GUEST002")
+        for text in (b"0001\r\n9999\r\n1\r\nGUEST002\r\n",
+                     b"0001\r\n0000\r\n1\r\n",
+                     b"0001\r\nabcd\r\n1\r\nGUEST002\r\n",
+                     b"0001\r\n0001\r\n1\r\nGUEST\r\n2012\r\n",
+                     b"0001"):
+            self.route(host, [host, a], text)
+        self.assertEqual(a.frames, [])
+
+    def test_fault_switches_drop_duplicate_and_cut(self):
+        text = b"0005\r\n0001\r\n0\r\nGUEST002\r\n2012\r\n"
+        host = self.Member("HOST0001", {"fs_drop": [2], "fs_duplicate": [3], "fs_cut_after": 4})
+        a = self.Member("GUEST002")
+        for n in range(1, 7):
+            self.route(host, [host, a], text + str(n).encode())
+        got = [f[1][-1:] for f in a.frames]
+        self.assertEqual(got, [b"1", b"3", b"3", b"4"])
+        self.assertTrue(host.file_share_cut)

@@ -29,8 +29,12 @@ client's meeting-packet stream. Packets are relayed (APPLIANCE.md):
   - polls (14-17) to everyone, the sender included;
   - chat 8 as the bare frame (the packet's payload) to every other
     participant when its recipient is "ALL", else to that session alone;
-  - canvas 27, marks 28, file share 29, voice 30 and anything else to every
-    other participant.
+  - file share 29 by the recipients in its text: "9527" at offset 6 to
+    every other participant, else to each session id listed from offset 15
+    (one line of the sender's id length plus "\r\n" each), never back to
+    the sender; a text whose list does not fit is dropped;
+  - canvas 27, marks 28, voice 30 and anything else to every other
+    participant.
 Downstream each kind has its own tag (chat 0xAACC, canvas 0xBBCC, file share
 0xAADD, voice 0xBBDD, the rest 0xAABB); a packet longer than one frame goes
 in several.
@@ -62,6 +66,15 @@ and has "count" (default: always) and any of:
                  neither it nor the others hear of them
   "send_frame"   {"tag": N, "data": "text"}: one frame sent to the client
                  right after its hello (e.g. tag 0xAAEE, which no channel takes)
+  "send_frames"  [{"tag": N, "hex": "..."}, ...]: raw frames sent to the client
+                 right after its hello, in order (crafted feature packets)
+File-share switches, on the sending session's fault, counting its type-29
+packets from 1:
+  "fs_drop"      [n, ...]: these packets are lost (an acknowledgement or chunk)
+  "fs_duplicate" [n, ...]: these packets are delivered twice
+  "fs_delay"     seconds to wait before relaying each of them
+  "fs_cut_after" n: after the n-th, the session's file-share traffic stops
+                 both ways (its file-share channel is gone mid-transfer)
 Renegotiation cannot be asked for: Python's ssl module has no call for it.
 """
 
@@ -84,6 +97,8 @@ TAG_CHAT = 0xAACC
 CHAT = 8
 TAG_FILE_SHARE = 0xAADD
 TAG_SHARING = 0xAAFF
+FILE_SHARE = 29
+FILE_SHARE_TO_ALL = b"9527"
 
 SELECTORS = {"PL_CONTROL": ("-3", "-4"), "PL-HOST": ("-1",), "PL-PARTICIPANT": ("-2",)}
 TWO_NAME_TYPES = {11, 12, 13, 18, 19, 20, 21, 22}
@@ -123,6 +138,8 @@ class _Conn:
         self.lock = threading.Lock()
         self.alive = True
         self.stalled = False
+        self.file_share_sent = 0
+        self.file_share_cut = False
 
     def send_frames(self, tag: int, data: bytes) -> None:
         out = bytearray()
@@ -258,6 +275,8 @@ class TunnelService:
         extra = c.fault.get("send_frame")
         if isinstance(extra, dict):
             c.send_frames(int(extra.get("tag", 0)), str(extra.get("data", "")).encode("utf-8"))
+        for frame in c.fault.get("send_frames") or []:
+            c.send_frames(int(frame.get("tag", 0)), bytes.fromhex(str(frame.get("hex", ""))))
         if c.fault.get("stall_after_hello"):
             time.sleep(float(c.fault["stall_after_hello"]))
         stream = bytearray()
@@ -373,11 +392,58 @@ class TunnelService:
             for m in members:
                 if m is not sender and (recipient == "ALL" or m.session == recipient):
                     m.send_frames(TAG_CHAT, frame)
+        elif ptype == FILE_SHARE:
+            self._route_file_share(sender, members, packet)
         else:
             tag = DOWN_TAGS.get(ptype, TAG_CONTROL)
             for m in members:
                 if m is not sender:
                     m.send_frames(tag, packet)
+
+    @staticmethod
+    def file_share_recipients(sender_session: str, payload: bytes) -> Optional[List[str]]:
+        """Sessions a file-share text names; [] for everybody else; None when
+        the list does not hold together."""
+        width = len(sender_session)
+        count = payload[6:10]
+        if len(payload) < 15 or payload[10:12] != b"\r\n":
+            return None
+        if count == FILE_SHARE_TO_ALL:
+            return []
+        if not count.isdigit() or int(count) == 0:
+            return None
+        ids = []
+        for i in range(int(count)):
+            at = 15 + i * (width + 2)
+            if at + width + 2 > len(payload) or payload[at + width:at + width + 2] != b"\r\n":
+                return None
+            ids.append(payload[at:at + width].decode("latin-1"))
+        return ids
+
+    def _route_file_share(self, sender: _Conn, members: List[_Conn], packet: bytes) -> None:
+        recipients = self.file_share_recipients(sender.session, packet[4:])
+        if recipients is None:
+            print("tunnel: file-share packet of %s dropped: bad recipient list" % sender.session,
+                  file=sys.stderr)
+            return
+        sender.file_share_sent += 1
+        number = sender.file_share_sent
+        fault = sender.fault
+        cut = fault.get("fs_cut_after")
+        if cut is not None and number > int(cut):
+            sender.file_share_cut = True
+        if sender.file_share_cut or number in (fault.get("fs_drop") or []):
+            return
+        if fault.get("fs_delay"):
+            time.sleep(float(fault["fs_delay"]))
+        times = 2 if number in (fault.get("fs_duplicate") or []) else 1
+        for m in members:
+            if m is sender or m.file_share_cut:
+                continue
+            if recipients and m.session not in recipients:
+                continue
+            for _ in range(times):
+                m.send_frames(TAG_FILE_SHARE, packet)
 
     def _apply_state(self, sender: _Conn, packet: bytes) -> None:
         state = getattr(self.app, "state", None)

@@ -46,6 +46,22 @@ private:
     MeetingContext* m_meeting;
 };
 
+// File sharing's view of the same meeting: its channel, and nothing to send.
+class ChannelOnly : public FileShareContext {
+public:
+    explicit ChannelOnly(MeetingContext* m) : m_meeting(m) {}
+    HINSTANCE Instance() override { return GetModuleHandleW(nullptr); }
+    bool SendFileShare(const uint8_t*, size_t) override { return false; }
+    std::string OwnSession() override { return "SESSION1"; }
+    std::uintptr_t Channel() override { return m_meeting->FeatureChannelEnd(MeetingContext::FeatureChannel::FileShare); }
+    std::vector<FileShareMember> Members() override { return {}; }
+    void Balloon(const wchar_t*, const wchar_t*) override {}
+    void SetHostTransfers(bool) override {}
+
+private:
+    MeetingContext* m_meeting;
+};
+
 // Starts a feature on the meeting's channel; the returned call stops and
 // deletes it, as the meeting's end does.
 using StartFeature = std::function<std::function<void()>(MeetingContext*)>;
@@ -65,7 +81,7 @@ const Case kCases[] = {
      }},
     {"file share", MeetingContext::FeatureChannel::FileShare,
      [](MeetingContext* m) -> std::function<void()> {
-         auto* files = new FileShare(m);
+         auto* files = new FileShare(std::make_unique<ChannelOnly>(m));
          files->StartRecvThread();
          return [files] {
              files->Close();
