@@ -411,7 +411,8 @@ public:
             *out = nullptr;
             return FAILED(hr) ? hr : E_INVALIDARG;
         }
-        *out = new InputProps(input == Library::kVideoInput ? WMMEDIATYPE_Video : WMMEDIATYPE_Audio);
+        const bool video = input == Library::kVideoInput && !g_library->NoVideo();
+        *out = new InputProps(video ? WMMEDIATYPE_Video : WMMEDIATYPE_Audio);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetInputProps(DWORD input, IWMInputMediaProps* props) override

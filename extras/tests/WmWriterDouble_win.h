@@ -63,6 +63,9 @@ public:
     void ScriptVideoWrites(std::deque<HRESULT> results);
     // The step throws a C++ exception instead of returning.
     void ThrowAt(const std::string& step);
+    // The writer's inputs are both audio: the profile takes no video.
+    void InputsWithoutVideo() { m_noVideo = true; }
+    bool NoVideo() const { return m_noVideo; }
 
     // Recorded.
     std::vector<std::string> Calls() const;
@@ -103,6 +106,7 @@ private:
     std::vector<Sample> m_samples;
     std::atomic<long> m_live{0};
     std::atomic<bool> m_comInFactory{false};
+    std::atomic<bool> m_noVideo{false};
 };
 
 } // namespace wmdouble
