@@ -100,7 +100,6 @@ void CScreenRecoderWnd::CreateControls()
         static ResStringSlot record, pause, stop;
         SendMessageW(m_toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
         SendMessageW(m_toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(0, 0));
-        SendMessageW(m_toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(kButtonSide, kButtonSide));
         TBBUTTON buttons[3]{};
         const std::pair<WPARAM, const wchar_t*> items[] = {
             {kRecorderRecordCommand, LoadResString(record, IDS_RECORDER_RECORD)},
@@ -115,6 +114,8 @@ void CScreenRecoderWnd::CreateControls()
             buttons[i].iString = reinterpret_cast<INT_PTR>(items[i].second);
         }
         SendMessageW(m_toolbar, TB_ADDBUTTONSW, 3, reinterpret_cast<LPARAM>(buttons));
+        // After the texts: a size set before them is recomputed from them.
+        SendMessageW(m_toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(kButtonSide, kButtonSide));
         SendMessageW(m_toolbar, TB_AUTOSIZE, 0, 0);
     }
     m_clock = CreateWindowExW(0, L"STATIC", L"00:00:00", WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE, 206, 8,
@@ -126,7 +127,9 @@ LRESULT CALLBACK CScreenRecoderWnd::WndProc(HWND hwnd, UINT message, WPARAM wPar
 {
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        auto* self = static_cast<CScreenRecoderWnd*>(create->lpCreateParams);
+        self->m_hWnd = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<CScreenRecoderWnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self)

@@ -161,8 +161,18 @@ int CWmScreenRecorder::Record()
         return kRecordingSetupFailed;
 
     GdiObject<HBITMAP> current;  // the viewer's newest frame, written again when no new one came
+    // Frames are taken at their due times, so the time a capture and its
+    // write take does not slow the rate; a loop that fell behind by more
+    // than a frame starts its count again from now instead of bursting.
+    ULONGLONG due = GetTickCount64();
     while (m_intervalMs != 0) {
-        if (WaitForSingleObject(m_wake.get(), m_intervalMs) == WAIT_OBJECT_0 || m_intervalMs == 0)
+        const unsigned interval = m_intervalMs;
+        due += interval;
+        const ULONGLONG now = GetTickCount64();
+        if (now > due + interval)
+            due = now;
+        const DWORD wait = due > now ? static_cast<DWORD>(due - now) : 0;
+        if (WaitForSingleObject(m_wake.get(), wait) == WAIT_OBJECT_0 || m_intervalMs == 0)
             break;
         HBITMAP newest = nullptr;
         TakeWaitingFrames(newest);

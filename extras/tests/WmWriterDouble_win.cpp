@@ -579,6 +579,8 @@ std::wstring Library::OutputFile() const
 
 void Library::AddSample(Sample s)
 {
+    if (!m_keepBytes)
+        s.bytes.clear();
     std::lock_guard<std::mutex> l(m_lock);
     m_samples.push_back(std::move(s));
 }

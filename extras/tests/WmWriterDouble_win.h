@@ -63,6 +63,8 @@ public:
     void ScriptVideoWrites(std::deque<HRESULT> results);
     // The step throws a C++ exception instead of returning.
     void ThrowAt(const std::string& step);
+    // Samples are counted, their bytes not kept (for long runs).
+    void KeepSampleBytes(bool keep) { m_keepBytes = keep; }
     // The writer's inputs are both audio: the profile takes no video.
     void InputsWithoutVideo() { m_noVideo = true; }
     bool NoVideo() const { return m_noVideo; }
@@ -107,6 +109,7 @@ private:
     std::atomic<long> m_live{0};
     std::atomic<bool> m_comInFactory{false};
     std::atomic<bool> m_noVideo{false};
+    std::atomic<bool> m_keepBytes{true};
 };
 
 } // namespace wmdouble

@@ -663,9 +663,11 @@ TEST_F(Dispatcher, HidingStopSharingAndLeavingStopTheRecording)
     console->SetWriterBinding(library.Binding());
     console->SetFramesPerSecond(25);
     auto record = [&] {
+        const size_t before = library.SampleCount(wmdouble::Library::kVideoInput);
         SendMessageW(console->Window(), WM_COMMAND, kRecorderRecordCommand, 0);
         EXPECT_TRUE(console->IsRecording());
-        EXPECT_TRUE(wintest::WaitFor([&] { return library.SampleCount(wmdouble::Library::kVideoInput) > 0; }));
+        EXPECT_TRUE(
+            wintest::WaitFor([&] { return library.SampleCount(wmdouble::Library::kVideoInput) > before; }));
     };
 
     record();
