@@ -212,8 +212,12 @@ HBITMAP CWmScreenRecorder::CaptureScreen(int32_t width, int32_t height)
     const int screenWidth = GetDeviceCaps(screen.get(), HORZRES);
     const int screenHeight = GetDeviceCaps(screen.get(), VERTRES);
     SetStretchBltMode(dc.get(), COLORONCOLOR);
-    if (!StretchBlt(dc.get(), 0, 0, width, height, screen.get(), 0, 0, screenWidth, screenHeight,
-                    SRCCOPY | CAPTUREBLT))
+    // The same size needs no stretching, and a plain copy is much faster.
+    const BOOL copied = width == screenWidth && height == screenHeight
+                            ? BitBlt(dc.get(), 0, 0, width, height, screen.get(), 0, 0, SRCCOPY | CAPTUREBLT)
+                            : StretchBlt(dc.get(), 0, 0, width, height, screen.get(), 0, 0, screenWidth,
+                                         screenHeight, SRCCOPY | CAPTUREBLT);
+    if (!copied)
         return nullptr;
     DrawCursor(dc.get(), width, height, screenWidth, screenHeight);
     return bitmap.Release();  // deselected when dc goes
@@ -266,12 +270,7 @@ bool CWmScreenRecorder::FillSample(HBITMAP frame, uint8_t* sample, uint32_t byte
         StretchBlt(to.get(), 0, 0, m_frameWidth, m_frameHeight, from.get(), 0, 0, size.cx, size.cy, SRCCOPY);
     }
     BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = m_frameWidth;
-    info.bmiHeader.biHeight = m_frameHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = static_cast<WORD>(m_frameDepth);
-    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader = FrameBitmapHeader(m_frameWidth, m_frameHeight, m_frameDepth);
     HBITMAP source = scaled ? scaled.get() : frame;
     return GetDIBits(m_memoryDc, source, 0, static_cast<UINT>(m_frameHeight), sample, &info, DIB_RGB_COLORS) ==
            m_frameHeight;

@@ -72,5 +72,9 @@ private:
     HRESULT m_errorCode = S_OK;
 };
 
+// The header of a bottom-up uncompressed frame: what the video input takes
+// and what GetDIBits fills.
+BITMAPINFOHEADER FrameBitmapHeader(int32_t width, int32_t height, int bitsPerPixel);
+
 // The log name of a writer error ("NS_E_INVALID_OUTPUT_FORMAT"), "unknown error" else.
 const char* WriterErrorName(HRESULT hr);

@@ -73,6 +73,19 @@ const GUID* RgbSubtype(int bitsPerPixel)
 
 } // namespace
 
+BITMAPINFOHEADER FrameBitmapHeader(int32_t width, int32_t height, int bitsPerPixel)
+{
+    BITMAPINFOHEADER h{};
+    h.biSize = sizeof(BITMAPINFOHEADER);
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biPlanes = 1;
+    h.biBitCount = static_cast<WORD>(bitsPerPixel);
+    h.biCompression = BI_RGB;
+    h.biSizeImage = FrameImageBytes(width, height, bitsPerPixel);
+    return h;
+}
+
 const char* WriterErrorName(HRESULT hr)
 {
     switch (hr) {
@@ -290,13 +303,7 @@ bool WmMediaWriter::Begin(int32_t width, int32_t height, int bitsPerPixel)
     VIDEOINFOHEADER vih{};
     vih.rcSource = RECT{0, 0, width, height};
     vih.rcTarget = vih.rcSource;
-    vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    vih.bmiHeader.biWidth = width;
-    vih.bmiHeader.biHeight = height;
-    vih.bmiHeader.biPlanes = 1;
-    vih.bmiHeader.biBitCount = static_cast<WORD>(bitsPerPixel);
-    vih.bmiHeader.biCompression = BI_RGB;
-    vih.bmiHeader.biSizeImage = bytes;
+    vih.bmiHeader = FrameBitmapHeader(width, height, bitsPerPixel);
     WM_MEDIA_TYPE type{};
     type.majortype = WMMEDIATYPE_Video;
     type.subtype = *RgbSubtype(bitsPerPixel);

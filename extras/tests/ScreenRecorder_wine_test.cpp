@@ -320,6 +320,27 @@ TEST(RecorderFrames, WriteFailuresAndExceptions)
     }
 }
 
+// A writer that hangs in EndWriting does not hang the caller of Stop: the
+// wait has a limit, and the thread, which shares the recorder, finishes on
+// its own and releases everything then.
+TEST(RecorderFrames, StopWaitsWithALimit)
+{
+    Library library;
+    Recording r(library, 25);
+    ASSERT_TRUE(r.Start());
+    ASSERT_TRUE(WaitVideo(library, 1));
+    library.DelayAt("EndWriting", 2000);
+    std::weak_ptr<CWmScreenRecorder> alive = r.recorder;
+    r.recorder.reset();
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(r.run.Stop(300));
+    EXPECT_LT(GetTickCount() - start, 1500u);
+    EXPECT_FALSE(alive.expired()) << "the thread still has it";
+    EXPECT_EQ(r.WaitEnd(), kRecordingStopped);
+    EXPECT_TRUE(wintest::WaitFor([&] { return alive.expired(); }));
+    EXPECT_EQ(library.LiveObjects(), 0);
+}
+
 // Regression: one waiting frame was taken per interval while the viewer
 // posts after every update, so the queue grew and the recording lagged.
 // Each interval takes the newest and deletes the others.

@@ -500,8 +500,23 @@ void Library::ThrowAt(const std::string& step)
     m_throwAt = step;
 }
 
+void Library::DelayAt(const std::string& step, unsigned ms)
+{
+    std::lock_guard<std::mutex> l(m_lock);
+    m_delayAt = step;
+    m_delayMs = ms;
+}
+
 HRESULT Library::Enter(const std::string& step, const std::string& args)
 {
+    unsigned delay = 0;
+    {
+        std::lock_guard<std::mutex> l(m_lock);
+        if (step == m_delayAt)
+            delay = m_delayMs;
+    }
+    if (delay)
+        Sleep(delay);
     std::lock_guard<std::mutex> l(m_lock);
     m_calls.push_back(args.empty() ? step : step + " " + args);
     if (step == m_throwAt) {

@@ -63,6 +63,8 @@ public:
     void ScriptVideoWrites(std::deque<HRESULT> results);
     // The step throws a C++ exception instead of returning.
     void ThrowAt(const std::string& step);
+    // The step takes `ms` before it returns (a writer that hangs).
+    void DelayAt(const std::string& step, unsigned ms);
     // Samples are counted, their bytes not kept (for long runs).
     void KeepSampleBytes(bool keep) { m_keepBytes = keep; }
     // The writer's inputs are both audio: the profile takes no video.
@@ -101,6 +103,8 @@ private:
     std::vector<std::string> m_calls;
     std::map<std::string, HRESULT> m_failures;
     std::string m_throwAt;
+    std::string m_delayAt;
+    unsigned m_delayMs = 0;
     std::deque<HRESULT> m_videoWrites;
     std::vector<Stream> m_streams;
     MediaType m_videoInput;
