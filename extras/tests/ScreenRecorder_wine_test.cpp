@@ -186,6 +186,7 @@ public:
             c.lpfnWndProc = Proc;
             c.hInstance = GetModuleHandleW(nullptr);
             c.lpszClassName = L"RecorderTestPattern";
+            c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
             return RegisterClassW(&c);
         }();
         (void)cls;
@@ -231,7 +232,9 @@ private:
 TEST(RecorderFrames, OwnCaptureIsTheScreenRowsAsGetDIBitsGivesThem)
 {
     PatternWindow pattern;
-    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2);
+    const POINT cursor{GetSystemMetrics(SM_CXSCREEN) / 4 + 100, GetSystemMetrics(SM_CYSCREEN) / 4 + 100};
+    SetCursorPos(cursor.x, cursor.y);
+    wintest::PumpFor(200);
     Library library;
     Recording r(library, 25);
     const RECT rect = r.recorder->RecordingRect();
@@ -254,6 +257,12 @@ TEST(RecorderFrames, OwnCaptureIsTheScreenRowsAsGetDIBitsGivesThem)
     const POINT probes[] = {{5, 5}, {w - 6, 5}, {5, h - 6}, {w - 6, h - 6}, {w / 4, h / 4}, {3 * w / 4, 3 * h / 4}};
     for (const POINT& p : probes)
         EXPECT_EQ(SamplePixel(frames.back(), w, h, p.x, p.y), PatternWindow::At(p.x, p.y, w, h)) << p.x << "," << p.y;
+    // The cursor is drawn in where it stands.
+    int drawn = 0;
+    for (int y = cursor.y; y < cursor.y + 12; ++y)
+        for (int x = cursor.x; x < cursor.x + 12; ++x)
+            drawn += SamplePixel(frames.back(), w, h, x, y) != PatternWindow::At(x, y, w, h);
+    EXPECT_GT(drawn, 0) << "no cursor pixels";
 }
 
 // A window whose client area has an odd height records one line less.
