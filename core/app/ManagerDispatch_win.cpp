@@ -198,13 +198,17 @@ void CManager::OnEnterMeeting(bool host)
     if (audioSpeaker)
         audioSpeaker->StartReceive();
 
+    // The recording console only where the Windows Media library loaded.
     std::wstring media = tray ? tray->MediaFolder() : L"";
     if (media.empty())
         media = GetDefaultMediaFolder();
-    if (!media.empty()) {
+    if (recordingAvailable && !media.empty()) {
         recorderWindow = new CScreenRecoderWnd(this);
-        if (recorderWindow)
+        if (recorderWindow) {
             recorderWindow->SetMediaFolder(media);
+            recorderWindow->SetFrameSource(role == 1 ? kFrameSourceOwnCapture : kFrameSourceViewer);
+            recorderWindow->Create();
+        }
     }
 }
 

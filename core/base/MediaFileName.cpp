@@ -40,6 +40,15 @@ std::string RecordingFileNameForTime(int64_t t)
     return buf;
 }
 
+std::string NumberedFileName(const std::string& name, unsigned n)
+{
+    if (n == 0)
+        return name;
+    const size_t dot = name.rfind('.');
+    const size_t at = dot == std::string::npos ? name.size() : dot;
+    return name.substr(0, at) + "_" + std::to_string(n + 1) + name.substr(at);
+}
+
 std::vector<uint8_t> EncodeMediaFilePath(const std::u16string& path)
 {
     std::vector<uint8_t> out;

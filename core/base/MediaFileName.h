@@ -11,6 +11,9 @@ constexpr uint8_t kMediaPathMarker = 0x80;
 
 // "GMT_%Y-%m-%d_%Hh%Mm%Ss.wmv" for a UTC time in seconds since 1970.
 std::string RecordingFileNameForTime(int64_t unixSeconds);
+// The n-th choice of a name that must not overwrite a file: n 0 is the name
+// itself, n 1 and on insert "_2", "_3", ... before the extension.
+std::string NumberedFileName(const std::string& name, unsigned n);
 
 std::vector<uint8_t> EncodeMediaFilePath(const std::u16string& path);
 

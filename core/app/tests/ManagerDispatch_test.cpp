@@ -11,6 +11,7 @@
 #include "core/control/ControlPacketDispatcher.h"
 #include "extras/CPollTree_win.h"
 #include "extras/CScreenRecoderWnd.h"
+#include "extras/tests/WmWriterDouble_win.h"
 #include "meeting/CCtrlMenu.h"
 #include "tests/support/AppLogFile_win.h"
 #include "tests/support/WindowTest_win.h"
@@ -81,6 +82,7 @@ protected:
         manager->mainThreadId = GetCurrentThreadId();
         manager->tunnelSettleMs = 0;
         manager->applianceHost = "vpn.example.com";
+        manager->recordingAvailable = 1;  // as where the Windows Media library loads
         transport->manager = manager.get();
         appliance->manager = manager.get();
         // Drain what an earlier test left in the queue.
@@ -688,17 +690,14 @@ TEST_F(Dispatcher, TrayActivationPollsRescheduleRecorder)
     Dispatch(PLM_FOCUS_PANEL);
     EXPECT_TRUE(log.Has("ShowInvite"));
 
-    RecordingWindow recorder;
-    manager->recorderWindow->m_hWnd = recorder.hwnd;
+    HWND recorder = manager->recorderWindow->Window();
+    ASSERT_TRUE(IsWindow(recorder));
     Dispatch(PLM_TOGGLE_RECORDER, 4);  // from the lobby: never shows it
-    EXPECT_FALSE(IsWindowVisible(recorder.hwnd));
+    EXPECT_FALSE(IsWindowVisible(recorder));
     Dispatch(PLM_TOGGLE_RECORDER, 0);
-    EXPECT_TRUE(IsWindowVisible(recorder.hwnd));
-    manager->recorderWindow->m_recording = 1;
-    Dispatch(PLM_TOGGLE_RECORDER, 4);
-    EXPECT_FALSE(IsWindowVisible(recorder.hwnd));
-    EXPECT_TRUE(recorder.Got(WM_COMMAND, kRecorderStopCommand));
-    manager->recorderWindow->m_hWnd = nullptr;
+    EXPECT_TRUE(IsWindowVisible(recorder));
+    Dispatch(PLM_TOGGLE_RECORDER, 0);
+    EXPECT_FALSE(IsWindowVisible(recorder));
 
     // Mark the bar so its replacement is told apart even at the same address.
     manager->controlMenu->m_hWnd = reinterpret_cast<HWND>(1);
@@ -715,6 +714,58 @@ TEST_F(Dispatcher, TrayActivationPollsRescheduleRecorder)
     EXPECT_EQ(manager->chat, nullptr);
     Dispatch(PLM_DELETE_CHAT);  // none: nothing
     EXPECT_EQ(manager->chat, nullptr);
+}
+
+// Without the Windows Media library no console is made, and 60129 shows
+// nothing.
+TEST_F(Dispatcher, NoRecordingConsoleWithoutTheWindowsMediaLibrary)
+{
+    manager->recordingAvailable = 0;
+    EnterMeeting(true);
+    EXPECT_EQ(manager->recorderWindow, nullptr);
+    Dispatch(PLM_TOGGLE_RECORDER, 0);
+    EXPECT_EQ(FindWindowW(L"RecorderWnd", nullptr), nullptr);
+}
+
+// A running recording ends, its thread joined and the writer released, when
+// the lobby hides the console (60129 with 4), when sharing stops and when
+// the meeting is left; no recording outlives its console.
+TEST_F(Dispatcher, HidingStopSharingAndLeavingStopTheRecording)
+{
+    wmdouble::Library library;
+    EnterMeeting(true);
+    CScreenRecoderWnd* console = manager->recorderWindow;
+    ASSERT_NE(console, nullptr);
+    ASSERT_TRUE(IsWindow(console->Window()));
+    console->SetWriterBinding(library.Binding());
+    console->SetFramesPerSecond(25);
+    auto record = [&] {
+        const size_t before = library.SampleCount(wmdouble::Library::kVideoInput);
+        SendMessageW(console->Window(), WM_COMMAND, kRecorderRecordCommand, 0);
+        EXPECT_TRUE(console->IsRecording());
+        EXPECT_TRUE(
+            wintest::WaitFor([&] { return library.SampleCount(wmdouble::Library::kVideoInput) > before; }));
+    };
+
+    record();
+    Dispatch(PLM_TOGGLE_RECORDER, 0);
+    ASSERT_TRUE(IsWindowVisible(console->Window()));
+    Dispatch(PLM_TOGGLE_RECORDER, 4);
+    EXPECT_FALSE(IsWindowVisible(console->Window()));
+    EXPECT_FALSE(console->IsRecording());
+    EXPECT_EQ(console->State(), ConsoleState::Idle);
+    EXPECT_EQ(library.LiveObjects(), 0) << "thread joined, writer released";
+
+    record();
+    Dispatch(PLM_STOP_SHARING);
+    EXPECT_FALSE(console->IsRecording());
+    EXPECT_EQ(library.LiveObjects(), 0);
+
+    record();
+    Dispatch(PLM_MEETING_LEFT, PLM_LEAVE_BUTTON);
+    EXPECT_EQ(manager->recorderWindow, nullptr);
+    EXPECT_EQ(library.LiveObjects(), 0);
+    EXPECT_EQ(FindWindowW(L"RecorderWnd", nullptr), nullptr);
 }
 
 // The viewer's frame copies: the recording thread gets the ones it takes,

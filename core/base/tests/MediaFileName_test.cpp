@@ -48,3 +48,13 @@ TEST(MediaFilePath, OlderAnsiForm)
     EXPECT_FALSE(v->isUtf16);
     EXPECT_EQ(v->ansi, "D:\\rec");
 }
+
+// A second recording in the same second must not take the first one's name.
+TEST(RecordingFileName, NumberedChoicesKeepTheExtension)
+{
+    const std::string name = RecordingFileNameForTime(0);
+    EXPECT_EQ(NumberedFileName(name, 0), name);
+    EXPECT_EQ(NumberedFileName(name, 1), "GMT_1970-01-01_00h00m00s_2.wmv");
+    EXPECT_EQ(NumberedFileName(name, 9), "GMT_1970-01-01_00h00m00s_10.wmv");
+    EXPECT_EQ(NumberedFileName("noext", 1), "noext_2");
+}

@@ -1,0 +1,9 @@
+#pragma once
+// Texts of the meeting recorder console (6400-6499).
+#define IDS_RECORDER_TITLE 6400
+#define IDS_RECORDER_RECORD 6401
+#define IDS_RECORDER_PAUSE 6402
+#define IDS_RECORDER_RESUME 6403
+#define IDS_RECORDER_STOP 6404
+#define IDS_RECORDER_FAILED 6405
+#define IDS_RECORDER_NO_FILE 6406
