@@ -149,11 +149,10 @@ void CManager::StartWhiteboard()
         canvas2->ShowWhiteboard(1);
 }
 
-// File sharing's windows and shares and the voice conversation are not
-// built yet: their buttons have nothing to open, start or withdraw.
+// File sharing's windows and shares are not built yet: their buttons have
+// nothing to open or withdraw.
 void CManager::ShowFileShare() {}
 
-void CManager::StartVoice() {}
 
 void CManager::WithdrawShares() {}
 

@@ -8,6 +8,7 @@
 #include "meeting/CCanvas.h"
 #include "meeting/CChat.h"
 #include "meeting/PartiMark.h"
+#include "extras/AudioSpeaker.h"
 
 #include <mmsystem.h>
 
@@ -80,7 +81,7 @@ public:
         o.controlHeld = m_manager.ControlHeld();
         o.voiceActive = m_manager.voiceActive != 0;
         o.pollActive = m_manager.pollActive != 0;
-        o.captureDevice = waveInGetNumDevs() > 0;
+        o.captureDevice = !CAudioCapture::EnumDevices().empty();
         o.hostRequestPending = m_manager.hostRequestPending != 0;
         return o;
     }
@@ -132,9 +133,11 @@ public:
             m_manager.partiMark->RemoveAllMarks();
     }
 
-    // Voice playback has no separate close yet: the speaker ends with the
-    // meeting.
-    void ClosePlayback() override {}
+    void ClosePlayback() override
+    {
+        if (m_manager.audioSpeaker)
+            m_manager.audioSpeaker->ClosePlayback(true);
+    }
 
 private:
     CManager& m_manager;
