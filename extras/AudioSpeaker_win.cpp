@@ -364,5 +364,9 @@ void AudioSpeaker::StartListenerSession()
 
 void AudioSpeaker::OnSpeakerStopped()
 {
-    ClosePlayback(true);
+    // Another's stop (a late one, say) ends this client's listening only,
+    // never its own speaking.
+    std::lock_guard<std::recursive_mutex> lock(m_voiceLock);
+    if (!m_speaking)
+        ClosePlayback(true);
 }

@@ -11,6 +11,7 @@
 #include "extras/VoiceContext.h"
 #include "extras/VoiceResources.h"
 #include "tests/support/LoopbackSockets_win.h"
+#include "tests/support/ThreadCount_win.h"
 
 #include <gtest/gtest.h>
 
@@ -358,11 +359,66 @@ TEST(AudioSpeaker, AListenerThatStartsToSpeakStopsListeningFirst)
     EXPECT_FALSE(f.speaker.PlayingNow());
     EXPECT_TRUE(f.speaker.IsSpeaking());
     EXPECT_TRUE(f.voice.active.load());
-    // Another's start while speaking opens nothing and leaves the own mode.
+    // Another's start while speaking opens nothing and leaves the own mode;
+    // another's stop leaves this client speaking.
     f.speaker.OnAudioPayload(Bytes{126}.data(), 1);
     EXPECT_FALSE(f.speaker.PlayingNow());
     EXPECT_EQ(f.speaker.Mode(), 125);
+    f.speaker.OnAudioPayload(Bytes{1}.data(), 1);
+    EXPECT_TRUE(f.speaker.IsSpeaking());
+    EXPECT_TRUE(f.voice.active.load());
     f.speaker.StartVoice();
+}
+
+// Twenty rounds of speaking and listening, by TCP and with a DTLS session
+// that is refused at once, then the meeting's end while both run: every
+// capture, error-watch, receive and DTLS thread is joined, no socket or
+// handle stays.
+TEST(AudioSpeaker, StartAndStopCyclesAndTheMeetingsEndLeaveNothingBehind)
+{
+    if (ExpectNoDevice())
+        GTEST_SKIP() << "run without a device";
+    size_t threads = 0;
+    DWORD handles = 0;
+    {
+        Fixture f;
+        f.speaker.dtlsPort = 9;  // closed: refused at once
+        f.speaker.StartReceive();
+        ASSERT_TRUE(WaitFor([&] { return f.voice.audioReady.load(); }, 3000));
+        // One round first: the drivers load their own threads once.
+        ASSERT_TRUE(f.speaker.StartVoice());
+        f.speaker.StartVoice();
+        Sleep(300);
+        threads = ThreadsOfThisProcess();
+        GetProcessHandleCount(GetCurrentProcess(), &handles);
+        for (int i = 0; i < 20; ++i) {
+            f.voice.setting = i % 2 ? VoiceContext::kTcp : VoiceContext::kAuto;
+            ASSERT_TRUE(f.speaker.StartVoice()) << i;
+            Sleep(i % 5 == 0 ? 300 : 0);
+            EXPECT_TRUE(f.speaker.StartVoice()) << i;
+            EXPECT_FALSE(f.speaker.IsSpeaking()) << i;
+            // A listener's round: open on another's start, close on its stop.
+            f.Feed({124});
+            f.Feed({1});
+        }
+        ASSERT_TRUE(WaitFor([&] { return !f.speaker.PlayingNow(); }, 3000));
+        Sleep(500);
+        EXPECT_LE(ThreadsOfThisProcess(), threads);
+        DWORD now = 0;
+        GetProcessHandleCount(GetCurrentProcess(), &now);
+        EXPECT_LE(now, handles + 2);
+        // The meeting ends while this client speaks and listens.
+        f.voice.setting = VoiceContext::kTcp;
+        ASSERT_TRUE(f.speaker.StartVoice());
+        f.Feed({124});
+        auto t0 = std::chrono::steady_clock::now();
+        f.speaker.StopReceive();
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
+        EXPECT_FALSE(f.speaker.IsSpeaking());
+        EXPECT_FALSE(f.voice.audioReady.load());
+    }
+    Sleep(300);
+    EXPECT_LE(ThreadsOfThisProcess(), threads);
 }
 
 TEST(AudioSpeaker, WithoutADeviceStartingVoiceTellsTheUser)

@@ -4,7 +4,10 @@
 // and the appliance certificate checked as the tunnel checks it.
 #include "extras/DtlsClient_win.h"
 
+#include "core/base/tests/QuietMeetingContext.h"
+#include "extras/AudioSpeaker.h"
 #include "extras/DtlsSession.h"
+#include "extras/VoiceContext.h"
 #include "tools/TrustRoot_win.h"
 
 #include <gtest/gtest.h>
@@ -204,6 +207,47 @@ TEST(DtlsClient, TakesTheCertificateTheUserAcceptedForTheHost)
     EXPECT_TRUE(WaitFor([&] { return PeerOutput().find(hello) != std::string::npos; }, 10000));
     EXPECT_TRUE(owner.Failures().empty());
     EXPECT_TRUE(client.Stop());
+}
+
+// A listener's voice over a real session: sound records are assembled and
+// a stop record from the DTLS thread closes playback without waiting for
+// that same thread.
+class ListenerVoice : public VoiceContext {
+public:
+    bool VoiceActive() override { return active; }
+    void SetVoiceActive(bool on) override { active = on; }
+    void SetAudioReady(bool) override {}
+    int TransportSetting() override { return kAuto; }
+    bool ProxyInUse() override { return false; }
+    std::string ApplianceHost() override { return "localhost"; }
+    AcceptedCertificate AcceptedAppliance() override { return {}; }
+    std::string OwnSessionId() override { return "S-7"; }
+    std::string HelloMeetingId() override { return "100001"; }
+    std::atomic<bool> active{false};
+};
+
+// Regression: a stop arriving over DTLS made the DTLS thread wait for
+// itself to end.
+TEST(DtlsClient, AStopRecordClosesTheListenersPlaybackFromTheSessionThread)
+{
+    if (!Trusted())
+        GTEST_SKIP() << "a refused certificate";
+    TrustRunCa();
+    QuietMeetingContext meeting;
+    ListenerVoice voice;
+    AudioSpeaker speaker(&meeting, &voice);
+    speaker.dtlsPort = static_cast<uint16_t>(std::strtoul(Env("CORVISK_DTLS_PORT").c_str(), nullptr, 10));
+    uint8_t start = 126;
+    speaker.OnAudioPayload(&start, 1);
+    ASSERT_TRUE(speaker.PlayingNow());
+    ASSERT_TRUE(WaitFor([&] { return PeerOutput().find(std::string("\0\1S-7", 5)) != std::string::npos; }, 10000));
+    // s_server ends each line with a newline: the record is 01 0A.
+    PeerSends("\x01");
+    ASSERT_TRUE(WaitFor([&] { return !speaker.PlayingNow(); }, 5000));
+    EXPECT_FALSE(voice.active.load());
+    // The session said good-bye and ended by itself.
+    EXPECT_TRUE(WaitFor([&] { return PeerOutput().find("CONNECTION CLOSED") != std::string::npos; }, 5000))
+        << PeerOutput().substr(PeerOutput().size() > 300 ? PeerOutput().size() - 300 : 0);
 }
 
 } // namespace
