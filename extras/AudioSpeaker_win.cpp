@@ -226,7 +226,8 @@ void AudioSpeaker::StartReceive()
 void AudioSpeaker::StopReceive()
 {
     m_receiveStop->store(true);
-    m_receive.Join(kJoinMs);
+    if (!m_receive.Join(kJoinMs))
+        DHLog::Instance().Print(0x80, 1, false, "Voice: the receive thread did not end.\n");
     ClosePlayback(true);
 }
 

@@ -11,6 +11,7 @@
 // Run by tunnel_fixture.sh with CORVISK_FIXTURE_PEER_FILTER (the owner's
 // suite in a second prefix), as the sharing view's test is.
 #include "Technician/ui/TechnicianGUI.h"
+#include "core/app/tests/LobbyReadback_win.h"
 #include "core/app/tests/SharePicture_win.h"
 #include "meeting/CMeetingLobby.h"
 #include "meeting/LobbyResources.h"
@@ -25,59 +26,7 @@ namespace {
 
 using namespace meetingtest;
 using namespace sharetest;
-
-std::wstring ItemText(HWND list, int row, int column)
-{
-    wchar_t text[256] = L"";
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 256;
-    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
-LPARAM ItemData(HWND list, int row)
-{
-    LVITEMW item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    return item.lParam;
-}
-
-int Rows(HWND list)
-{
-    return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-}
-
-// The button's value as its image shows it: image 4 x (id - 2500) + value.
-int ButtonValue(HWND toolbar, int id)
-{
-    TBBUTTONINFOW info{};
-    info.cbSize = sizeof(info);
-    info.dwMask = TBIF_IMAGE;
-    if (SendMessageW(toolbar, TB_GETBUTTONINFOW, id, reinterpret_cast<LPARAM>(&info)) < 0)
-        return -100;
-    return info.iImage - 4 * (id - 2500);
-}
-
-// A user's click in the middle of a toolbar button.
-void ClickButton(HWND toolbar, int id)
-{
-    RECT r{};
-    SendMessageW(toolbar, TB_GETRECT, id, reinterpret_cast<LPARAM>(&r));
-    MapWindowPoints(toolbar, nullptr, reinterpret_cast<POINT*>(&r), 2);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    wintest::PumpFor(100);
-    INPUT in[2]{};
-    in[0].type = in[1].type = INPUT_MOUSE;
-    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, in, sizeof(INPUT));
-    wintest::PumpFor(300);
-    SetCursorPos(kPointerX, kPointerY);
-}
+using namespace lobbytest;
 
 std::wstring StateText(CMeetingLobby& lobby)
 {
@@ -93,10 +42,7 @@ void Progress(const char* what)
 
 void Shot(HWND frame, const wchar_t* state)
 {
-    SetWindowPos(frame, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    wintest::PumpFor(500);
-    EXPECT_FALSE(wintest::SaveScreenshot(frame, L"lobby_share", state).empty()) << state;
-    SetWindowPos(frame, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    lobbytest::Shot(frame, L"lobby_share", state);
 }
 
 class LobbySharePeers : public ::testing::Test {

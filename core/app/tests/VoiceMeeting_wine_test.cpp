@@ -8,14 +8,13 @@
 //
 // Run by tunnel_fixture.sh with CORVISK_FIXTURE_PEER_FILTER (the owner's
 // suite in a second prefix), as the lobby's sharing test is.
+#include "core/app/tests/LobbyReadback_win.h"
 #include "core/app/tests/SharePicture_win.h"
 #include "extras/AudioSpeaker.h"
 #include "meeting/CMeetingLobby.h"
 #include "meeting/LobbyResources.h"
 #include "meeting/LobbyRules.h"
 #include "tests/support/WindowTest_win.h"
-
-#include <commctrl.h>
 
 #include <cstdlib>
 #include <string>
@@ -24,59 +23,16 @@ namespace {
 
 using namespace meetingtest;
 using namespace sharetest;
+using namespace lobbytest;
 
 int Transport()
 {
     return std::atoi(Env("CORVISK_VOICE_TRANSPORT").c_str());
 }
 
-LPARAM ItemData(HWND list, int row)
-{
-    LVITEMW item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    return item.lParam;
-}
-
-int Rows(HWND list)
-{
-    return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-}
-
-int ButtonValue(HWND toolbar, int id)
-{
-    TBBUTTONINFOW info{};
-    info.cbSize = sizeof(info);
-    info.dwMask = TBIF_IMAGE;
-    if (SendMessageW(toolbar, TB_GETBUTTONINFOW, id, reinterpret_cast<LPARAM>(&info)) < 0)
-        return -100;
-    return info.iImage - 4 * (id - 2500);
-}
-
-void ClickButton(HWND toolbar, int id)
-{
-    RECT r{};
-    SendMessageW(toolbar, TB_GETRECT, id, reinterpret_cast<LPARAM>(&r));
-    MapWindowPoints(toolbar, nullptr, reinterpret_cast<POINT*>(&r), 2);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    wintest::PumpFor(100);
-    INPUT in[2]{};
-    in[0].type = in[1].type = INPUT_MOUSE;
-    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, in, sizeof(INPUT));
-    wintest::PumpFor(300);
-    SetCursorPos(kPointerX, kPointerY);
-}
-
 void Shot(HWND frame, const wchar_t* state)
 {
-    SetWindowPos(frame, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    wintest::PumpFor(500);
-    std::wstring name = Transport() == 1 ? L"voice_tcp" : L"voice_auto";
-    EXPECT_FALSE(wintest::SaveScreenshot(frame, name.c_str(), state).empty()) << state;
-    SetWindowPos(frame, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    lobbytest::Shot(frame, Transport() == 1 ? L"voice_tcp" : L"voice_auto", state);
 }
 
 void LaunchWithTransport(CManager& m)
