@@ -89,9 +89,10 @@ bool LinkTransport::StartMeetingThreads()
         return false;
     uint32_t serial = m_manager.MeetingSerial();
     CManager& manager = m_manager;
-    return m_link->StartThreads(manager.PacketHandler(), [&manager, serial](const std::string& why) {
-        manager.PostConnectionLost(serial, why);
-    }) == MeetingLink::kOk;
+    return m_link->StartThreads(
+               manager.PacketHandler(),
+               [&manager, serial](const std::string& why) { manager.PostConnectionLost(serial, why); },
+               [&manager] { return manager.audioReady != 0; }) == MeetingLink::kOk;
 }
 
 void LinkTransport::ShutdownSharing()

@@ -156,9 +156,6 @@ void CManager::ShowFileShare()
         fileShare->ShowWindow();
 }
 
-// The voice conversation is not built yet: its button has nothing to start.
-void CManager::StartVoice() {}
-
 void CManager::WithdrawShares()
 {
     if (fileShare)

@@ -36,6 +36,7 @@ class CCanvasMessager;
 class PartiMark;
 class FileShare;
 class AudioSpeaker;
+class VoiceContext;
 class TechnicianGUI;
 class vncServer;
 class MeetingHandlers;
@@ -316,6 +317,11 @@ public:
     FileShare* fileShare = nullptr;
     WinHandle audioEvent;
     AudioSpeaker* audioSpeaker = nullptr;
+    // The voice's view of this manager; made before the voice.
+    std::unique_ptr<VoiceContext> voiceContext;
+    // Set by the voice's receive thread while it reads the audio channel;
+    // the relay waits for it before the first voice bytes.
+    std::atomic<int> audioReady{0};
     int audioTransType = 0;
     int compositionOff = 0;
 

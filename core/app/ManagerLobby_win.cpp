@@ -9,6 +9,7 @@
 #include "meeting/CChat.h"
 #include "meeting/PartiMark.h"
 #include "extras/FileShare.h"
+#include "extras/AudioSpeaker.h"
 
 #include <mmsystem.h>
 
@@ -81,7 +82,7 @@ public:
         o.controlHeld = m_manager.ControlHeld();
         o.voiceActive = m_manager.voiceActive != 0;
         o.pollActive = m_manager.pollActive != 0;
-        o.captureDevice = waveInGetNumDevs() > 0;
+        o.captureDevice = !CAudioCapture::EnumDevices().empty();
         o.hostRequestPending = m_manager.hostRequestPending != 0;
         o.filesShared = m_manager.hostHasTransfers != 0;
         return o;
@@ -148,9 +149,11 @@ public:
             PostMessageW(chat->PaneWindow(), WM_CHAT_RECIPIENTS, 0, 0);
     }
 
-    // Voice playback has no separate close yet: the speaker ends with the
-    // meeting.
-    void ClosePlayback() override {}
+    void ClosePlayback() override
+    {
+        if (m_manager.audioSpeaker)
+            m_manager.audioSpeaker->ClosePlayback(true);
+    }
 
 private:
     CManager& m_manager;

@@ -124,6 +124,9 @@ public:
     // The tray's Settings: the options dialog opens, or the open one comes
     // to the front. Main thread.
     virtual void OpenOptions() = 0;
+    // SHA-1 hex of the appliance certificate the user accepted for the
+    // current host and port; empty when none (the voice's DTLS check).
+    virtual std::string AcceptedApplianceThumbprint() const { return {}; }
 };
 
 struct ManagerServices {

@@ -10,6 +10,8 @@
 #include "core/base/WindowUtil.h"
 #include "core/app/res/resource.h"
 #include "extras/AudioSpeaker.h"
+#include "extras/VoiceContext.h"
+#include "core/app/ManagerVoice_win.h"
 #include "extras/CPolling.h"
 #include "extras/PollContext.h"
 #include "extras/CScreenRecoderWnd.h"
@@ -61,7 +63,8 @@ void CManager::Init()
     partiMark = new PartiMark(this);
     fileShare = new FileShare(MakeFileShareContext(*this));
     audioEvent.Reset(CreateEventA(nullptr, FALSE, FALSE, "evtForAudio"));
-    audioSpeaker = new AudioSpeaker(this);
+    voiceContext = MakeVoiceContext(*this);
+    audioSpeaker = new AudioSpeaker(this, voiceContext.get());
 
     MagnifierCapture::g_enabled = IsWin8OrLaterNoComFeature();
     MagnifierCapture::g_captureStep = 20;

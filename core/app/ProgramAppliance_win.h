@@ -87,6 +87,7 @@ public:
     // SHA-1 hex of the appliance certificate accepted for the current host
     // and port; empty when none.
     std::string AcceptedThumbprint() const;
+    std::string AcceptedApplianceThumbprint() const override { return AcceptedThumbprint(); }
     // The session with the manager's launch and login fields put in.
     CgiSession& PreparedSession();
     // The session as the last request left it.

@@ -1,0 +1,135 @@
+// The voice between two programs through the local appliance: the meeting's
+// owner (host) clicks "Start Voice Conversation" on its lobby's toolbar, the
+// guest opens playback on the start message and plays what arrives (ALSA's
+// null device on both sides: silence, faster than real time); "Stop Voice
+// Conversation" closes the guest's playback. CORVISK_VOICE_TRANSPORT picks
+// the setting: 1 (TCP) goes inside the meeting connection; 0 (Auto) first
+// tries the appliance's DTLS port, finds nobody there, and goes on by TCP.
+//
+// Run by tunnel_fixture.sh with CORVISK_FIXTURE_PEER_FILTER (the owner's
+// suite in a second prefix), as the lobby's sharing test is.
+#include "core/app/tests/LobbyReadback_win.h"
+#include "core/app/tests/SharePicture_win.h"
+#include "extras/AudioSpeaker.h"
+#include "meeting/CMeetingLobby.h"
+#include "meeting/LobbyResources.h"
+#include "meeting/LobbyRules.h"
+#include "tests/support/WindowTest_win.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+using namespace meetingtest;
+using namespace sharetest;
+using namespace lobbytest;
+
+int Transport()
+{
+    return std::atoi(Env("CORVISK_VOICE_TRANSPORT").c_str());
+}
+
+void Shot(HWND frame, const wchar_t* state)
+{
+    lobbytest::Shot(frame, Transport() == 1 ? L"voice_tcp" : L"voice_auto", state);
+}
+
+void LaunchWithTransport(CManager& m)
+{
+    m.audioTransType = Transport();
+    LaunchWithSession(m);
+}
+
+class VoicePeers : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { TrustRunCa(); }
+};
+
+TEST_F(VoicePeers, Owner)
+{
+    Instance a("sessA", L"alice", LaunchWithTransport);
+    ASSERT_TRUE(WaitUntil([&] { return a.InMeeting(); })) << "the owner did not enter";
+    CMeetingLobby& lobby = *a.M().lobby;
+    ASSERT_TRUE(WaitUntil([&] { return IsWindow(lobby.Window()) && lobby.ToolbarWindow(); }));
+    SetWindowPos(lobby.Window(), nullptr, kLobbyX, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ASSERT_TRUE(wintest::WaitFor([&] { return a.M().role == 1; }, 20000)) << "no host role";
+    SetCursorPos(kPointerX, kPointerY);
+    Signal("owner-in");
+    const HWND list = lobby.ListWindow();
+    const HWND toolbar = lobby.ToolbarWindow();
+    ASSERT_TRUE(wintest::WaitFor([&] { return Signalled("guest-in") && Rows(list) == 2; }, 60000));
+    ASSERT_TRUE(wintest::WaitFor([&] { return ButtonValue(toolbar, IDC_TB_VOICE) == 1; }, 10000))
+        << "the voice button is not offered: " << ButtonValue(toolbar, IDC_TB_VOICE);
+
+    ClickButton(toolbar, IDC_TB_VOICE);
+    AudioSpeaker& voice = *a.M().audioSpeaker;
+    ASSERT_TRUE(wintest::WaitFor([&] { return voice.IsSpeaking(); }, 5000));
+    EXPECT_EQ(a.M().voiceActive.load(), 1);
+    EXPECT_TRUE(wintest::WaitFor([&] { return ButtonValue(toolbar, IDC_TB_VOICE) == 3; }, 10000))
+        << "the button does not read Stop Voice Conversation";
+    if (Transport() == 0) {
+        // Nobody answers on the DTLS port: the voice goes on by TCP.
+        EXPECT_TRUE(wintest::WaitFor([&] { return voice.Mode() == 125; }, AudioSpeaker::kUdpConnectMs + 5000));
+    }
+    Signal("owner-speaking");
+    Shot(lobby.Window(), L"owner_speaking");
+
+    EXPECT_TRUE(wintest::WaitFor([] { return Signalled("guest-heard"); }, 60000)) << "the guest heard nothing";
+    SetWindowPos(lobby.Window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    wintest::PumpFor(300);
+    ClickButton(toolbar, IDC_TB_VOICE);
+    SetWindowPos(lobby.Window(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    EXPECT_TRUE(wintest::WaitFor([&] { return !voice.IsSpeaking(); }, 5000));
+    EXPECT_EQ(a.M().voiceActive.load(), 0);
+    EXPECT_TRUE(wintest::WaitFor([&] { return ButtonValue(toolbar, IDC_TB_VOICE) == 1; }, 10000));
+    Signal("owner-stopped");
+
+    EXPECT_TRUE(wintest::WaitFor([] { return Signalled("guest-done"); }, 60000));
+    a.Post(PLM_MEETING_LEFT, PLM_LEAVE_BUTTON);
+    ASSERT_TRUE(wintest::WaitFor([&] { return !a.M().InMeeting(); }, 15000));
+}
+
+TEST_F(VoicePeers, Guest)
+{
+    struct Done {
+        ~Done()
+        {
+            Signal("guest-heard");
+            Signal("guest-done");
+        }
+    } done;
+    ASSERT_TRUE(WaitUntil([] { return Signalled("owner-in"); }, 60000)) << "the owner did not enter";
+    Instance b("sessB", L"bob", LaunchWithTransport);
+    ASSERT_TRUE(WaitUntil([&] { return b.InMeeting(); })) << "the guest did not enter";
+    CManager& m = b.M();
+    CMeetingLobby& lobby = *m.lobby;
+    ASSERT_TRUE(WaitUntil([&] { return IsWindow(lobby.Window()) && lobby.ToolbarWindow(); }));
+    SetWindowPos(lobby.Window(), nullptr, kLobbyX, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    const HWND list = lobby.ListWindow();
+    ASSERT_TRUE(wintest::WaitFor([&] { return Rows(list) == 2; }, 20000));
+    AudioSpeaker& voice = *m.audioSpeaker;
+    EXPECT_EQ(m.audioReady.load(), 1) << "the receive thread reads the audio channel";
+    Signal("guest-in");
+
+    ASSERT_TRUE(wintest::WaitFor([&] { return voice.PlayingNow(); }, 60000)) << "no start message";
+    EXPECT_EQ(m.voiceActive.load(), 1);
+    // Two seconds are held back; from the third on the output plays.
+    EXPECT_TRUE(wintest::WaitFor([&] { return voice.PiecesWritten() >= 3; }, 60000))
+        << "written " << voice.PiecesWritten();
+    // The next refresh marks the host's row.
+    EXPECT_TRUE(wintest::WaitFor([&] { return ItemData(list, 1) == kMarkVoice; }, 15000));
+    Shot(lobby.Window(), L"guest_listening");
+    Signal("guest-heard");
+
+    ASSERT_TRUE(wintest::WaitFor([] { return Signalled("owner-stopped"); }, 60000));
+    EXPECT_TRUE(wintest::WaitFor([&] { return !voice.PlayingNow(); }, 10000)) << "playback stayed open";
+    EXPECT_EQ(m.voiceActive.load(), 0);
+    EXPECT_TRUE(wintest::WaitFor([&] { return ItemData(list, 1) != kMarkVoice; }, 15000));
+
+    b.Post(PLM_MEETING_LEFT, PLM_LEAVE_BUTTON);
+    ASSERT_TRUE(wintest::WaitFor([&] { return !m.InMeeting(); }, 15000));
+    EXPECT_EQ(m.audioReady.load(), 0) << "the receive thread ended with the meeting";
+}
+
+} // namespace
