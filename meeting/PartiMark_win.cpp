@@ -8,3 +8,5 @@ PartiMark::~PartiMark() = default;
 void PartiMark::RemoveAllMarks() {}
 
 void PartiMark::OnRecvMark(const char*) {}
+
+void PartiMark::SendMark(int, int, const std::wstring&) {}

@@ -137,26 +137,4 @@ void SendModifierReleases(MessageWriter& out)
         out.send(KeyEventMessage(sym, false));
 }
 
-std::string ToHostClipboard(const char* text, size_t length)
-{
-    std::string s;
-    s.reserve(length);
-    for (size_t i = 0; i < length; ++i)
-        if (text[i] != '\r')
-            s.push_back(text[i]);
-    return s;
-}
-
-std::string ToLocalClipboard(const std::string& text)
-{
-    std::string s;
-    s.reserve(text.size() + text.size() / 8 + 1);
-    for (char c : text) {
-        if (c == '\n')
-            s.push_back('\r');
-        s.push_back(c);
-    }
-    return s;
-}
-
 } // namespace viewer

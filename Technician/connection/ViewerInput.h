@@ -9,8 +9,6 @@
 #include "Technician/connection/MessageWriter.h"
 #include "Technician/connection/ViewScale.h"
 
-#include <string>
-
 namespace viewer {
 
 // Mouse-key bits of the pointer messages (Windows MK_ values); the wheel
@@ -75,10 +73,5 @@ Bytes MonitorRequest(int x, int y, const ViewScale& scale);
 void SendKey(unsigned virtualKey, uint32_t keyData, KeyboardLayout& layout, MessageWriter& out);
 // Lifts every modifier on the host (the viewer lost the focus).
 void SendModifierReleases(MessageWriter& out);
-
-// Clipboard text between the two sides: the host takes lines ending in LF,
-// Windows' clipboard CR LF.
-std::string ToHostClipboard(const char* text, size_t length);
-std::string ToLocalClipboard(const std::string& text);
 
 } // namespace viewer

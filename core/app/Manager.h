@@ -152,6 +152,7 @@ public:
     bool RecordingViewerFrames() const override;
     // None until the annotation canvas draws one.
     std::shared_ptr<const AnnotationLayer> GetAnnotationLayer() override;
+    void PlaceOwnMark(int x, int y) override;
     // Display name of a participant (UTF-8), empty when not in the list.
     std::string GetParticipantName(const std::string& session) override;
     // What the receive threads hand each packet to.

@@ -17,6 +17,7 @@
 #include "meeting/CChat.h"
 #include "meeting/CCtrlMenu.h"
 #include "meeting/CMeetingLobby.h"
+#include "meeting/PartiMark.h"
 
 void CManager::StepTo(int step)
 {
@@ -217,6 +218,12 @@ bool CManager::RecordingViewerFrames() const
 std::shared_ptr<const AnnotationLayer> CManager::GetAnnotationLayer()
 {
     return nullptr;
+}
+
+void CManager::PlaceOwnMark(int x, int y)
+{
+    if (partiMark && partiMarkEnabled)
+        partiMark->SendMark(x, y, ownDisplayName);
 }
 
 bool CManager::WaitVncServerCreated()

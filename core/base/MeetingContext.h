@@ -39,6 +39,10 @@ public:
     virtual bool RecordingViewerFrames() const = 0;
     // The annotation layer over the shared screen; null while there is none.
     virtual std::shared_ptr<const AnnotationLayer> GetAnnotationLayer() = 0;
+    // The participant's own mark at a point of the shared screen
+    // (framebuffer coordinates), with the own display name. Nothing where
+    // marks are not offered.
+    virtual void PlaceOwnMark(int x, int y) { (void)x, (void)y; }
 
 protected:
     ~MeetingContext() = default;
