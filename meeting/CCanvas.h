@@ -28,6 +28,9 @@ public:
     int IsWhiteboardVisible(int* visible);
     // Whiteboard with a live window: ShowWindow(show); otherwise nothing.
     void ShowWhiteboard(int show);
+    // Annotation over the shared screen on a thread of its own (mode 2 from
+    // the control bar).
+    void StartAnnotationThread(int mode);
 
     int Kind() const { return m_kind; }
 

@@ -30,6 +30,9 @@ void CCanvas::ShowWhiteboard(int show)
         ShowWindow(m_hWnd, show);
 }
 
+// The annotation window belongs to the canvas, which is not built yet.
+void CCanvas::StartAnnotationThread(int) {}
+
 CCanvasMessager::CCanvasMessager(CCanvas* canvas, MeetingContext* meeting)
     : m_canvas(canvas), m_meeting(meeting)
 {

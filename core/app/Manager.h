@@ -158,6 +158,11 @@ public:
     // What the receive threads hand each packet to.
     ControlPacketHandler& PacketHandler();
 
+    // The control bar for the user's role (ManagerCtrlMenu_win.cpp), and the
+    // removal of its local-input watch.
+    CCtrlMenu* MakeControlMenu();
+    void RemoveInputWatch();
+
     // What the lobby's commands use (LobbyRequests_win.cpp).
     LobbyView LobbyCommandView() override;
     bool FindParticipant(const std::string& session, LobbyTarget& out) override;

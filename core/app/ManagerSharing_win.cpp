@@ -65,7 +65,7 @@ void CManager::OnOpenSharingView()
         RestoreVisualEffects(2, 0, kEffectsColumnApply);
     }
     if (!controlMenu)
-        controlMenu = new CCtrlMenu(this);
+        controlMenu = MakeControlMenu();
     if (chat)
         chat->SetPaneState(role == 1 ? 5 : 6);
     SetRecorderFrameSource(role == 1 ? kFrameSourceOwnCapture : kFrameSourceViewer);
