@@ -101,6 +101,7 @@ private:
     viewer::ViewerOptions m_options;
     viewer::ViewScale m_scale;
     viewer::PointerInput m_pointer;
+    viewer::KeyInput m_keys;
     std::atomic<HWND> m_hwndFrame{nullptr};
     std::atomic<HWND> m_hwndViewer{nullptr};
     // Areas the reader drew, gathered until the GUI thread takes them.

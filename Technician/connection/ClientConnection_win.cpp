@@ -208,7 +208,7 @@ void ClientConnection::ProcessKeyEvent(UINT virtualKey, LPARAM keyData)
 {
     SendInput("a key", [&](viewer::MessageWriter& out) {
         WinKeyboardLayout layout;
-        viewer::SendKey(virtualKey, static_cast<uint32_t>(keyData), layout, out);
+        m_keys.key(virtualKey, static_cast<uint32_t>(keyData), layout, out);
     });
 }
 

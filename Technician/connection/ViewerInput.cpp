@@ -123,10 +123,20 @@ Bytes MonitorRequest(int x, int y, const ViewScale& scale)
     return SetSWMessage(fx, fy);
 }
 
-void SendKey(unsigned virtualKey, uint32_t keyData, KeyboardLayout& layout, MessageWriter& out)
+void KeyInput::key(unsigned virtualKey, uint32_t keyData, KeyboardLayout& layout, MessageWriter& out)
 {
     const bool down = (keyData & 0x80000000u) == 0;
-    const KeyStrokes s = StrokesFor(TranslateKeyToKeysym(virtualKey, keyData, layout), down);
+    KeyTranslation t;
+    const auto pressed = m_pressed.find(virtualKey);
+    if (!down && pressed != m_pressed.end()) {
+        t = pressed->second;
+        m_pressed.erase(pressed);
+    } else {
+        t = TranslateKeyToKeysym(virtualKey, keyData, layout);
+        if (down)
+            m_pressed[virtualKey] = t;
+    }
+    const KeyStrokes s = StrokesFor(t, down);
     for (int i = 0; i < s.count; ++i)
         out.send(KeyEventMessage(s.strokes[i].keysym, s.strokes[i].down));
 }

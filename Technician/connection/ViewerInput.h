@@ -9,6 +9,8 @@
 #include "Technician/connection/MessageWriter.h"
 #include "Technician/connection/ViewScale.h"
 
+#include <map>
+
 namespace viewer {
 
 // Mouse-key bits of the pointer messages (Windows MK_ values); the wheel
@@ -69,8 +71,17 @@ private:
 // scales only with a numerator above 0).
 Bytes MonitorRequest(int x, int y, const ViewScale& scale);
 
-// Sends the strokes of one key message.
-void SendKey(unsigned virtualKey, uint32_t keyData, KeyboardLayout& layout, MessageWriter& out);
+// The participant's keys. A key's release lifts what its press sent: the
+// layout may translate a release differently (dead-key state, or no
+// character at all for a release), which would leave the host's key down.
+class KeyInput {
+public:
+    // One key message (keyData its lParam, bit 31 set on release).
+    void key(unsigned virtualKey, uint32_t keyData, KeyboardLayout& layout, MessageWriter& out);
+
+private:
+    std::map<unsigned, KeyTranslation> m_pressed;
+};
 // Lifts every modifier on the host (the viewer lost the focus).
 void SendModifierReleases(MessageWriter& out);
 

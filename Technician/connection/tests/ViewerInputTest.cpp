@@ -164,14 +164,38 @@ TEST(ViewerKeys, CtrlAltCharactersLiftTheModifiers)
     EXPECT_EQ(plain.calls.size(), 2u);
 }
 
+TEST(ViewerKeys, ReleaseLiftsWhatThePressSent)
+{
+    // Regression: a layout that types nothing on a release (Wine's ToAscii)
+    // left the letter down on the host.
+    FakeLayout downOnly([](unsigned, const uint8_t*, uint8_t* chars) {
+        chars[0] = 'a';
+        return 1;
+    });
+    RecordingWriter out;
+    KeyInput keys;
+    keys.key('A', 0x001E0001, downOnly, out);
+    FakeLayout nothing = Types(0, 0);
+    keys.key('A', 0xC01E0001, nothing, out);
+    // A release without a press is translated as it comes.
+    keys.key('B', 0xC0300001, nothing, out);
+    FakeLayout dead = Types(-1, '\'');
+    keys.key(0xDE, 0x00280001, dead, out);
+    FakeLayout after = Types(1, 0xE9);
+    keys.key(0xDE, 0xC0280001, after, out);
+    EXPECT_EQ(out.sent, (std::vector<Bytes>{KeyEventMessage(0x61, true), KeyEventMessage(0x61, false),
+                                            KeyEventMessage(0xFE51, true), KeyEventMessage(0xFE51, false)}));
+}
+
 TEST(ViewerKeys, KeyEventBytesAndFocusLoss)
 {
     RecordingWriter out;
     FakeLayout shifted = Types(1, 'A');
-    SendKey(vk::kShift, 0x002A0001, shifted, out);
-    SendKey('A', 0x001E0001, shifted, out);
-    SendKey('A', 0xC01E0001, shifted, out);
-    SendKey(vk::kShift, 0xC02A0001, shifted, out);
+    KeyInput keys;
+    keys.key(vk::kShift, 0x002A0001, shifted, out);
+    keys.key('A', 0x001E0001, shifted, out);
+    keys.key('A', 0xC01E0001, shifted, out);
+    keys.key(vk::kShift, 0xC02A0001, shifted, out);
     EXPECT_EQ(out.sent, (std::vector<Bytes>{{4, 1, 0, 0, 0, 0, 0xFF, 0xE1},
                                             {4, 1, 0, 0, 0, 0, 0, 0x41},
                                             {4, 0, 0, 0, 0, 0, 0, 0x41},
