@@ -57,6 +57,8 @@ private:
     void StartSlide(bool showing, UINT intervalMs);
     void Layout();
     void Paint(HWND hwnd);
+    // The bar's face into a device context (painting, and WM_PRINTCLIENT).
+    void PaintTo(HWND hwnd, HDC dc);
     void DrawButton(const DRAWITEMSTRUCT& item);
     RECT WorkArea() const;
 

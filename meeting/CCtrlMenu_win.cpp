@@ -214,6 +214,9 @@ LRESULT CCtrlMenu::OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     case WM_PAINT:
         Paint(hwnd);
         return 0;
+    case WM_PRINTCLIENT:
+        PaintTo(hwnd, reinterpret_cast<HDC>(wp));
+        return 0;
     case WM_MOUSEACTIVATE:
         return MA_NOACTIVATE;
     case WM_DESTROY:
@@ -295,6 +298,12 @@ void CCtrlMenu::Paint(HWND hwnd)
 {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
+    PaintTo(hwnd, dc);
+    EndPaint(hwnd, &ps);
+}
+
+void CCtrlMenu::PaintTo(HWND hwnd, HDC dc)
+{
     RECT rc;
     GetClientRect(hwnd, &rc);
     // Drawn off screen first, so the turning text does not flicker.
@@ -316,7 +325,6 @@ void CCtrlMenu::Paint(HWND hwnd)
     SelectObject(mem, oldBmp);
     DeleteObject(bmp);
     DeleteDC(mem);
-    EndPaint(hwnd, &ps);
 }
 
 void CCtrlMenu::DrawButton(const DRAWITEMSTRUCT& item)

@@ -77,6 +77,11 @@ std::vector<int> ButtonIds(HWND bar)
     return ids;
 }
 
+void Shoot(HWND w, const wchar_t* state)
+{
+    wintest::SavePrintedWindow(w, L"CtrlMenu", state);
+}
+
 void Command(HWND bar, int id)
 {
     SendMessageW(bar, WM_COMMAND, static_cast<WPARAM>(id), 0);
@@ -161,13 +166,11 @@ TEST(CtrlMenuWindow, CommandsTakeControlBackFirst)
     EXPECT_FALSE(bar.FullView());
     EXPECT_EQ(Rect(w).bottom - Rect(w).top, kCompactHeight);
     SetWindowPos(w, nullptr, Rect(w).left, Work().top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    wintest::PumpFor(100);
-    wintest::SaveScreenshot(w, L"CtrlMenu", L"compact");
+    Shoot(w, L"compact");
     Command(w, 3008);
     EXPECT_TRUE(bar.FullView());
     EXPECT_EQ(Rect(w).bottom - Rect(w).top, kBarHeight);
-    wintest::PumpFor(100);
-    wintest::SaveScreenshot(w, L"CtrlMenu", L"full");
+    Shoot(w, L"full");
 }
 
 bool g_boxSeen = false;
@@ -318,8 +321,7 @@ TEST(CtrlMenuWindow, HostMenuAndSharedWindows)
     // The refresh keeps the check.
     SendMessageW(dlg, WM_TIMER, 1, 0);
     EXPECT_FALSE(ListView_GetCheckState(list, RowOf(list, target)));
-    wintest::PumpFor(200);
-    wintest::SaveScreenshot(dlg, L"CtrlMenu", L"shared_windows");
+    Shoot(dlg, L"shared_windows");
     ListView_SetCheckState(list, RowOf(list, target), TRUE);
     wintest::Pump();
     EXPECT_FALSE(Hidden(target));
