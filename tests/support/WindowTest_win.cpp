@@ -281,10 +281,17 @@ std::wstring SavePrintedWindow(HWND hwnd, const std::wstring& test, const std::w
             RECT c;
             if (!IsWindowVisible(child) || !GetWindowRect(child, &c))
                 return TRUE;
-            POINT previous;
-            SetViewportOrgEx(to->dc, c.left - to->origin.x, c.top - to->origin.y, &previous);
-            SendMessageW(child, WM_PRINT, reinterpret_cast<WPARAM>(to->dc), PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
-            SetViewportOrgEx(to->dc, previous.x, previous.y, nullptr);
+            // Printed at its own origin, then copied to its place: a child
+            // may clip its drawing to its own rectangle in device units.
+            const int cx = c.right - c.left, cy = c.bottom - c.top;
+            HDC childDc = CreateCompatibleDC(to->dc);
+            HBITMAP childBitmap = CreateCompatibleBitmap(to->dc, cx, cy);
+            HGDIOBJ previous = SelectObject(childDc, childBitmap);
+            SendMessageW(child, WM_PRINT, reinterpret_cast<WPARAM>(childDc), PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
+            BitBlt(to->dc, c.left - to->origin.x, c.top - to->origin.y, cx, cy, childDc, 0, 0, SRCCOPY);
+            SelectObject(childDc, previous);
+            DeleteObject(childBitmap);
+            DeleteDC(childDc);
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&into));

@@ -580,7 +580,8 @@ TEST_F(Dispatcher, TrayActivationPollsRescheduleRecorder)
 {
     EnterMeeting(false);
     RecordingWindow bar;
-    manager->controlMenu = new CCtrlMenu(manager.get());
+    manager->controlMenu = manager->MakeControlMenu();
+    DestroyWindow(manager->controlMenu->m_hWnd);  // the recording window stands in
     manager->controlMenu->m_hWnd = bar.hwnd;
     manager->foregroundWindow = lobbyWindow->hwnd;
     Dispatch(PLM_TRAY_ACTIVATE, 0);
