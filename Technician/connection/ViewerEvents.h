@@ -4,8 +4,6 @@
 
 #include "rfb/Rect.h"
 
-#include <string>
-
 namespace viewer {
 
 class ViewerEvents {
@@ -23,9 +21,6 @@ public:
     virtual void cursorChanged() = 0;
     virtual void inputDesktopLost() = 0;
     virtual void inputDesktopRestored() = 0;
-    // The host's clipboard text (ServerCutText, as sent: lines end in LF).
-    // Dropped unless the viewer takes clipboard text.
-    virtual void clipboardReceived(std::string text) { (void)text; }
 };
 
 } // namespace viewer

@@ -104,7 +104,7 @@ void CManager::OnResetCtrlMenu()
 {
     OnInputWatch(0);  // the watch belongs to the bar
     DeleteAndClear(controlMenu);
-    controlMenu = MakeControlMenu();
+    controlMenu = new CCtrlMenu(this);
     SetRecorderFrameSource(role == 1 ? kFrameSourceOwnCapture : kFrameSourceViewer);
 }
 

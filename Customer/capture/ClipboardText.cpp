@@ -1,4 +1,4 @@
-#include "rfb/ClipboardText.h"
+#include "Customer/capture/ClipboardText.h"
 
 #include <cstring>
 
