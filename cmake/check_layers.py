@@ -22,7 +22,7 @@ ALLOWED = {
     "appliance/ui": ["core/base", "appliance/cgi", "appliance/https"],
     "Customer/encode": ["core/base", "rfb"],
     "Customer/capture": ["core/base", "rfb", "Customer/encode"],
-    "Customer/input": ["core/base", "rfb"],
+    "Customer/input": ["core/base", "rfb", "Customer/encode", "Customer/capture"],
     "Customer/session": ["core/base", "rfb", "Customer/encode", "Customer/capture", "Customer/input"],
     "Technician/decode": ["core/base", "rfb"],
     "Technician/connection": ["core/base", "rfb", "Technician/decode"],

@@ -12,6 +12,7 @@
 #include "core/base/TopDownBitmap_win.h"
 #include "rfb/PixelFormat.h"
 
+#include "meeting/CCtrlMenu.h"
 #include "meeting/CMeetingLobby.h"
 
 #include <fstream>
@@ -107,6 +108,29 @@ private:
     HWND m_hwnd = nullptr;
     std::vector<uint32_t> m_pixels;
 };
+
+// The host's own control bar stands at the top of the screen, over the
+// picture's corner, and is hatched in the shared picture (as every own
+// window is). The picture tests keep it hidden and the picture repainted
+// now and then, so that the capture takes the picture again: the hooks see
+// the program's own paints, not a window of another Wine server moving off.
+// A participant's bar stands there too, on the same display.
+inline void HideControlBar(CManager& m)
+{
+    if (m.controlMenu && m.controlMenu->Window() && IsWindowVisible(m.controlMenu->Window()))
+        ShowWindow(m.controlMenu->Window(), SW_HIDE);
+}
+
+inline bool KeepPictureClear(CManager& host, const PictureWindow& picture)
+{
+    static DWORD last = 0;
+    if (GetTickCount() - last >= 500) {
+        last = GetTickCount();
+        HideControlBar(host);
+        InvalidateRect(picture.Window(), nullptr, FALSE);
+    }
+    return true;
+}
 
 // Pixels of the viewer's client area that differ from the known picture as
 // the viewer's format carries it: depth 0 takes the host's own format, depth 1

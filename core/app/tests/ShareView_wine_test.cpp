@@ -44,12 +44,16 @@ bool TakesTrueSize(HWND view)
 }
 
 // Waits until the view shows the known picture; saves what it shows.
-int ShownMismatches(HWND view, int colourDepth, const std::string& name)
+int ShownMismatches(CManager& m, HWND view, int colourDepth, const std::string& name)
 {
     viewertest::Picture shown;
     int bad = -1;
-    viewertest::PumpUntil([&] { return (bad = Mismatches(shown = viewertest::Capture(view), colourDepth)) == 0; },
-                          15000);
+    viewertest::PumpUntil(
+        [&] {
+            HideControlBar(m);
+            return (bad = Mismatches(shown = viewertest::Capture(view), colourDepth)) == 0;
+        },
+        15000);
     viewertest::SavePng(shown, name);
     return bad;
 }
@@ -79,6 +83,7 @@ TEST_F(ShareViewPeers, Host)
     a.M().serverSharingState = 1;
     a.Post(PLM_OPEN_SHARING_VIEW);
     ASSERT_TRUE(viewertest::PumpUntil([&] { return a.M().sharingStep == 2; }, 15000)) << "no sharing view";
+    HideControlBar(a.M());
     a.Post(PLM_CREATE_VNC_SERVER);
     ASSERT_TRUE(viewertest::PumpUntil([&] { return a.M().sharingStep == 3; }, 15000)) << "no server";
     a.Post(PLM_START_MAG_CAPTURE);
@@ -87,7 +92,9 @@ TEST_F(ShareViewPeers, Host)
 
     // The picture stays up and painted until the participant has seen it
     // through every pause.
-    EXPECT_TRUE(viewertest::PumpUntil([] { return Signalled("viewer-done"); }, 200000)) << "participant gave no end";
+    EXPECT_TRUE(viewertest::PumpUntil([&] { return KeepPictureClear(a.M(), picture) && Signalled("viewer-done"); },
+                                      200000))
+        << "participant gave no end";
 
     a.Post(PLM_STOP_SHARING);
     ASSERT_TRUE(viewertest::PumpUntil([&] { return a.M().vncServerObj == nullptr && a.M().sharingStep == 1; }, 10000));
@@ -119,6 +126,7 @@ TEST_F(ShareViewPeers, Participant)
     m.serverSharingState = 1;
     b.Post(PLM_OPEN_SHARING_VIEW);
     ASSERT_TRUE(viewertest::PumpUntil([&] { return m.sharingStep == 2 && m.viewerFrame; }, 15000)) << "no view";
+    HideControlBar(m);
     const HWND frame = m.viewerFrame->m_hwndFrame;
     HWND view = PlaceView(m);
     ASSERT_TRUE(IsWindow(frame) && IsWindow(view));
@@ -128,7 +136,7 @@ TEST_F(ShareViewPeers, Participant)
         ASSERT_TRUE(viewertest::PumpUntil([&] { return m.sharingStep == 3; }, 20000)) << "no viewer " << cycle;
         // True size, once the view has its picture.
         ASSERT_TRUE(TakesTrueSize(view)) << "the view took no true size " << cycle;
-        EXPECT_EQ(ShownMismatches(view, 1, "share_view_shown_" + std::to_string(cycle)), 0) << "cycle " << cycle;
+        EXPECT_EQ(ShownMismatches(m, view, 1, "share_view_shown_" + std::to_string(cycle)), 0) << "cycle " << cycle;
     };
 
     startViewer(0);
@@ -261,6 +269,7 @@ TEST_F(ShareViewPeers, ParticipantFormatsAndEnds)
         m.serverSharingState = 1;
         b.Post(PLM_OPEN_SHARING_VIEW);
         ASSERT_TRUE(viewertest::PumpUntil([&] { return m.sharingStep == 2 && m.viewerFrame; }, 15000)) << name;
+        HideControlBar(m);
         const HWND hwnd = PlaceView(m);
         m.viewerFrame->Options().colourDepth = colourDepth;
         auto* conn = new ClientConnection(&m, m.Transport().SharingClientEnd());
@@ -269,7 +278,7 @@ TEST_F(ShareViewPeers, ParticipantFormatsAndEnds)
         b.Post(PLM_CREATE_VIEWER);
         ASSERT_TRUE(viewertest::PumpUntil([&] { return m.sharingStep == 3; }, 20000)) << "no viewer " << name;
         ASSERT_TRUE(TakesTrueSize(hwnd)) << name;
-        EXPECT_EQ(ShownMismatches(hwnd, colourDepth, name), 0) << name;
+        EXPECT_EQ(ShownMismatches(m, hwnd, colourDepth, name), 0) << name;
     };
     auto viewGone = [](Instance& b) { return b.M().viewerFrame == nullptr && b.M().sharingStep == 1; };
 
