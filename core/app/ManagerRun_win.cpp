@@ -5,6 +5,7 @@
 #include "core/base/DHLog.h"
 #include "core/app/LaunchParameters.h"
 #include "core/app/LaunchParams.h"
+#include "core/app/ModalLoopMessages_win.h"
 #include "core/base/LoadResString.h"
 #include "core/base/LogSetup.h"
 #include "core/base/MenuSubclass.h"
@@ -247,11 +248,23 @@ void CManager::ReportJoinFailure(int code)
 
 UINT CManager::RunMessageLoop()
 {
+    // A quit or any other thread message that came while a box or dialog
+    // ran its own loop is handled here once that loop has returned.
+    ModalLoopMessages kept({PLM_QUIT, PLM_LOGIN_CLOSED});
+    auto runKept = [&]() -> UINT {
+        MSG k;
+        while (kept.Take(k))
+            if (OnThreadMessage(k.message, k.wParam, k.lParam) != 1)
+                return k.message;
+        return 0;
+    };
     MSG msg;
     for (;;) {
+        if (UINT ended = runKept())
+            return ended;
         BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0)
-            return 0;
+            return runKept();
         if (got == -1)
             continue;
         if (msg.hwnd == nullptr) {

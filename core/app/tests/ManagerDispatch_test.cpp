@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -877,6 +878,86 @@ TEST_F(Dispatcher, RepeatedTeardownsNeverDeleteUnderARunningThread)
     }
     EXPECT_GE(transport->joinsInMeeting, 200);
     EXPECT_GT(transport->workerCalls.load(), 0);
+}
+
+namespace {
+
+// The visible message box that owner's thread shows over owner, or nullptr.
+HWND BoxOver(HWND owner)
+{
+    struct Search {
+        HWND owner;
+        HWND found;
+    } search{owner, nullptr};
+    EnumThreadWindows(
+        GetWindowThreadProcessId(owner, nullptr),
+        [](HWND w, LPARAM p) {
+            auto* s = reinterpret_cast<Search*>(p);
+            wchar_t cls[16] = L"";
+            GetClassNameW(w, cls, 16);
+            if (!IsWindowVisible(w) || GetWindow(w, GW_OWNER) != s->owner || lstrcmpW(cls, L"#32770") != 0)
+                return TRUE;
+            s->found = w;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+} // namespace
+
+// The lobby's rescheduled box runs its own loop on the main thread: thread
+// messages posted meanwhile (here: show the About box) reach the loop once
+// the box is gone, and a quit closes the box, ends the meeting and the loop.
+// If the quit were lost, the watchdog closes the box and ends the loop with
+// 60105 instead.
+TEST_F(Dispatcher, ThreadMessagesDuringALobbyBoxAreNotLost)
+{
+    for (const bool clickOk : {false, true}) {
+        SCOPED_TRACE(clickOk ? "box closed by its button" : "box open at the quit");
+        manager->role = 1;
+        Dispatch(PLM_START_MEETING);
+        ASSERT_TRUE(manager->InMeeting());
+        ASSERT_NE(manager->lobby, nullptr);
+        HWND lobbyWindow = manager->lobby->Window();
+        ASSERT_NE(lobbyWindow, nullptr);
+        const DWORD mainThread = GetCurrentThreadId();
+        HANDLE loopEnded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HWND box = nullptr;
+        std::thread driver([&] {
+            for (int i = 0; i < 200 && !box; ++i, Sleep(50))
+                box = BoxOver(lobbyWindow);
+            if (!box)
+                return (void)PostThreadMessageW(mainThread, PLM_LOGIN_CLOSED, 0, 0);
+            wintest::SaveScreenshot(box, L"ManagerModalLoop", L"rescheduled_box");
+            PostThreadMessageW(mainThread, PLM_SHOW_ABOUT, 0, 0);
+            if (clickOk)
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+            PostThreadMessageW(mainThread, PLM_QUIT, 0, 0);
+            if (WaitForSingleObject(loopEnded, 10000) == WAIT_OBJECT_0)
+                return;
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            PostThreadMessageW(mainThread, PLM_LOGIN_CLOSED, 0, 0);
+        });
+        PostThreadMessageW(mainThread, PLM_SETUP_DONE, 1, 0);  // a reschedule went through
+        const UINT ended = manager->RunMessageLoop();
+        SetEvent(loopEnded);
+        driver.join();
+        CloseHandle(loopEnded);
+
+        ASSERT_NE(box, nullptr) << "no box came";
+        EXPECT_EQ(ended, PLM_QUIT);
+        EXPECT_FALSE(manager->InMeeting());
+        EXPECT_FALSE(IsWindow(box));
+        HWND about = FindWindowW(nullptr, L"About Secure Parlemo");
+        EXPECT_NE(about, nullptr);
+        if (about)
+            DestroyWindow(about);
+        MSG left;  // no WM_QUIT is left for a later loop
+        EXPECT_FALSE(PeekMessageW(&left, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+        while (PeekMessageW(&left, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
 }
 
 TEST(ManagerState, ClearLoginStateKeepsServerAndSession)
