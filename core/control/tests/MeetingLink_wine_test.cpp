@@ -20,6 +20,7 @@
 #include <cctype>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -776,6 +777,9 @@ TEST_F(MeetingLinkTest, AChannelNobodyReadsIsClosedPastItsBoundAndTheMeetingGoes
     ControlPacket packet(16384, 'f');
     ControlPacketHeader{PLP_FILE_SHARE, static_cast<uint16_t>(packet.size() - kControlPacketHeaderSize)}.Encode(
         packet.data());
+    // Addressed to everybody: the appliance routes file-share texts by the
+    // recipients they name.
+    std::memcpy(packet.data() + kControlPacketHeaderSize + 6, "9527\r\n", 6);
     size_t written = 0;
     while (written <= 6 * TunnelRelay::kChannelQueueBytes && a.link.Sender().Send(packet))
         written += packet.size();
