@@ -24,8 +24,18 @@ bool CAudioCapture::Init()
     return static_cast<bool>(m_errorEvent);
 }
 
+void CAudioCapture::LoadDevicesOnce()
+{
+    static std::once_flag loaded;
+    std::call_once(loaded, [] {
+        waveInGetNumDevs();
+        waveOutGetNumDevs();
+    });
+}
+
 std::vector<std::string> CAudioCapture::EnumDevices()
 {
+    LoadDevicesOnce();
     std::vector<std::string> names;
     UINT count = waveInGetNumDevs();
     for (UINT i = 0; i < count; ++i) {
@@ -132,6 +142,7 @@ bool CAudioCapture::Open()
     }
     m_captureThreadId = threadId->load();
     HWAVEIN device = nullptr;
+    LoadDevicesOnce();
     MMRESULT r = waveInOpen(&device, m_deviceId, &m_format, m_captureThreadId, 0, CALLBACK_THREAD);
     if (r != MMSYSERR_NOERROR) {
         DHLog::Instance().Print(0x80, 2, false, "Voice capture: the input device cannot be opened (%u)\n", static_cast<unsigned>(r));

@@ -37,6 +37,10 @@ public:
     bool Init();
     // Names of the input devices in device order ("default" for ALSA's).
     static std::vector<std::string> EnumDevices();
+    // Loads the system's device list once per process, before any device
+    // call: Wine builds it on the first call, unguarded, and two threads'
+    // first calls at once read a half-built list.
+    static void LoadDevicesOnce();
     // Ends a previous capture, starts the capture thread (its message queue
     // made before the device can post to it), opens the device on it and
     // starts the error watch. False when the device cannot be opened.

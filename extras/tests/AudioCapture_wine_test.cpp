@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -111,6 +112,56 @@ TEST(AudioCapture, ListsTheInputDevicesByName)
         GTEST_SKIP() << "run without a device";
     // Wine's ALSA driver names the input after the PCM with an "In: " prefix.
     EXPECT_EQ(CAudioCapture::EnumDevices(), std::vector<std::string>{"In: default"});
+}
+
+// Run as a program of its own by the next test: the process's first device
+// calls come from four threads at once, as two lobbies of one process (or a
+// lobby and a starting capture) make them.
+TEST(AudioCaptureFirstUse, Child)
+{
+    if (!std::getenv("CORVISK_FIRST_USE_CHILD"))
+        GTEST_SKIP() << "run by FirstDeviceCallsFromManyThreadsAtOnce";
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::vector<std::thread> threads;
+    std::atomic<size_t> found{0};
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back([go, &found] {
+            WaitForSingleObject(go, INFINITE);
+            found += CAudioCapture::EnumDevices().size();
+        });
+    Sleep(20);
+    SetEvent(go);
+    for (std::thread& t : threads)
+        t.join();
+    CloseHandle(go);
+    EXPECT_EQ(found.load() % 4, 0u);
+}
+
+// Wine builds its device list on the first call without a guard; a second
+// thread's first call then read a half-built list and the process crashed
+// (about one start in fifty). Each start here is a new process.
+TEST(AudioCapture, FirstDeviceCallsFromManyThreadsAtOnce)
+{
+    if (ExpectNoDevice())
+        GTEST_SKIP() << "run with a device";
+    wchar_t self[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    SetEnvironmentVariableW(L"CORVISK_FIRST_USE_CHILD", L"1");
+    for (int i = 0; i < 60; ++i) {
+        std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=AudioCaptureFirstUse.Child";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                   &si, &pi));
+        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 30000), WAIT_OBJECT_0) << i;
+        DWORD code = 1;
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        ASSERT_EQ(code, 0u) << "start " << i;
+    }
+    SetEnvironmentVariableW(L"CORVISK_FIRST_USE_CHILD", nullptr);
 }
 
 TEST(AudioCapture, EveryBufferHandedOnHoldsOneSecond)
