@@ -90,8 +90,14 @@ private:
     void OnDtlsFailed(Failure why) override;
     void OnDtlsEnded() override;
 
+    bool StartVoiceLocked(std::unique_ptr<DtlsClient>& ending);
+    // ClosePlayback's work under m_voiceLock; returns the session the
+    // caller joins after letting go of the lock.
+    std::unique_ptr<DtlsClient> CloseLocked(bool stopDtls);
+    static void EndSession(std::unique_ptr<DtlsClient> ending);
+    // The report comes from the session in use, on its own thread.
+    bool FromCurrentSession();
     void StartSession(bool listener);
-    void StopSession();
     void FallBackToTcp();
     void ReceiveLoop(uintptr_t channel, std::shared_ptr<std::atomic<bool>> stop);
 

@@ -47,9 +47,17 @@ bool AudioSpeaker::StartVoice()
 {
     if (!m_voice || !m_meeting)
         return false;
+    std::unique_ptr<DtlsClient> ending;
+    bool started = StartVoiceLocked(ending);
+    EndSession(std::move(ending));
+    return started;
+}
+
+bool AudioSpeaker::StartVoiceLocked(std::unique_ptr<DtlsClient>& ending)
+{
     std::lock_guard<std::recursive_mutex> lock(m_voiceLock);
     if (m_speaking) {
-        ClosePlayback(true);
+        ending = CloseLocked(true);
         return true;
     }
     int setting = m_voice->TransportSetting();
@@ -60,7 +68,7 @@ bool AudioSpeaker::StartVoice()
     }
     // One speaker at a time, and a speaker plays nothing: a listener that
     // starts to speak ends its listening (and its DTLS session) first.
-    ClosePlayback(true);
+    ending = CloseLocked(true);
     uint8_t mode = setting == VoiceContext::kTcp || (setting == VoiceContext::kAuto && proxy) ? voice::kMarkerTcp
                                                                                                 : voice::kMarkerUdp;
     m_playback.SetMode(mode);
@@ -81,25 +89,37 @@ void AudioSpeaker::ClosePlayback(bool stopDtls)
     std::unique_ptr<DtlsClient> ending;
     {
         std::lock_guard<std::recursive_mutex> lock(m_voiceLock);
-        if (m_voice)
-            m_voice->SetVoiceActive(false);
-        if (m_speaking.exchange(false)) {
-            Stop();
-            voice::SendVoice(*this, voice::kStopped, nullptr, 0);
-        }
-        m_playback.Close();
-        if (stopDtls) {
-            std::lock_guard<std::mutex> sessionLock(m_sessionLock);
-            if (m_session && m_session->OnSessionThread())
-                m_session->RequestStop();  // it ends when this call returns
-            else
-                ending = std::move(m_session);
-        }
+        ending = CloseLocked(stopDtls);
     }
-    // Joined outside the locks: the session's thread may be handing over a
-    // record that needs them.
-    if (ending)
-        ending->Stop();
+    EndSession(std::move(ending));
+}
+
+std::unique_ptr<DtlsClient> AudioSpeaker::CloseLocked(bool stopDtls)
+{
+    if (m_voice)
+        m_voice->SetVoiceActive(false);
+    if (m_speaking.exchange(false)) {
+        Stop();
+        voice::SendVoice(*this, voice::kStopped, nullptr, 0);
+    }
+    m_playback.Close();
+    if (!stopDtls)
+        return nullptr;
+    std::lock_guard<std::mutex> sessionLock(m_sessionLock);
+    if (!m_session)
+        return nullptr;
+    // Told at once; joined by the caller once it holds no lock, as the
+    // session's thread may be waiting for one of them to report.
+    m_session->RequestStop();
+    if (m_session->OnSessionThread())
+        return nullptr;  // it ends when this call returns
+    return std::move(m_session);
+}
+
+void AudioSpeaker::EndSession(std::unique_ptr<DtlsClient> ending)
+{
+    if (ending && !ending->Stop())
+        DHLog::Instance().Print(0x80, 1, false, "Voice: the DTLS session did not end.\n");
 }
 
 void AudioSpeaker::StartSession(bool listener)
@@ -185,6 +205,8 @@ void AudioSpeaker::OnDtlsFailed(Failure why)
 {
     DHLog::Instance().Print(0x80, 2, false, "Voice: the DTLS session could not be made (%d).\n", static_cast<int>(why));
     std::lock_guard<std::recursive_mutex> lock(m_voiceLock);
+    if (!FromCurrentSession())
+        return;  // a session already replaced or ended: its report is stale
     if (!m_speaking) {
         m_notices.Show(IDS_VOICE_UDP_UNAVAILABLE);  // a listener hears only what comes by TCP
         return;
@@ -194,19 +216,27 @@ void AudioSpeaker::OnDtlsFailed(Failure why)
         return;
     }
     m_notices.Show(IDS_VOICE_UDP_UNAVAILABLE);
-    ClosePlayback(true);
+    CloseLocked(true);
 }
 
 void AudioSpeaker::OnDtlsEnded()
 {
     std::lock_guard<std::recursive_mutex> lock(m_voiceLock);
+    if (!FromCurrentSession())
+        return;
     if (m_speaking && m_voice && m_voice->TransportSetting() == VoiceContext::kAuto) {
         FallBackToTcp();
         return;
     }
     if (m_speaking)
         m_notices.Show(IDS_VOICE_UDP_UNAVAILABLE);
-    ClosePlayback(true);
+    CloseLocked(true);
+}
+
+bool AudioSpeaker::FromCurrentSession()
+{
+    std::lock_guard<std::mutex> lock(m_sessionLock);
+    return m_session && m_session->OnSessionThread();
 }
 
 // --- receiving ---
@@ -273,6 +303,7 @@ void AudioSpeaker::ReceiveLoop(uintptr_t channel, std::shared_ptr<std::atomic<bo
 bool AudioSpeaker::OpenOutput()
 {
     const WAVEFORMATEX& format = Format();
+    LoadDevicesOnce();
     if (waveOutOpen(&m_out, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
         m_out = nullptr;
         return false;
@@ -367,7 +398,11 @@ void AudioSpeaker::OnSpeakerStopped()
 {
     // Another's stop (a late one, say) ends this client's listening only,
     // never its own speaking.
-    std::lock_guard<std::recursive_mutex> lock(m_voiceLock);
-    if (!m_speaking)
-        ClosePlayback(true);
+    std::unique_ptr<DtlsClient> ending;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_voiceLock);
+        if (!m_speaking)
+            ending = CloseLocked(true);
+    }
+    EndSession(std::move(ending));
 }
