@@ -41,7 +41,10 @@ LobbyParticipant ToLobby(const Participant& p)
 
 class ManagerLobbyContext : public LobbyContext {
 public:
-    explicit ManagerLobbyContext(CManager& m) : m_manager(m) {}
+    // The sound devices are asked once, as the meeting opens its lobby: the
+    // first question starts the system's device threads, and the lobby's
+    // state is read on every refresh.
+    explicit ManagerLobbyContext(CManager& m) : m_manager(m), m_captureDevice(!CAudioCapture::EnumDevices().empty()) {}
 
     HINSTANCE Instance() const override { return m_manager.instance; }
     DWORD MainThreadId() const override { return m_manager.mainThreadId; }
@@ -82,7 +85,7 @@ public:
         o.controlHeld = m_manager.ControlHeld();
         o.voiceActive = m_manager.voiceActive != 0;
         o.pollActive = m_manager.pollActive != 0;
-        o.captureDevice = !CAudioCapture::EnumDevices().empty();
+        o.captureDevice = m_captureDevice;
         o.hostRequestPending = m_manager.hostRequestPending != 0;
         o.filesShared = m_manager.hostHasTransfers != 0;
         return o;
@@ -158,6 +161,7 @@ public:
 private:
     CManager& m_manager;
     int m_assistPermission = 0;
+    const bool m_captureDevice;
 };
 
 } // namespace

@@ -4,8 +4,11 @@
 
 #include <windows.h>
 #include <tlhelp32.h>
+#include <winternl.h>
 
 #include <cstddef>
+#include <cstdio>
+#include <string>
 
 inline size_t ThreadsOfThisProcess()
 {
@@ -19,4 +22,41 @@ inline size_t ThreadsOfThisProcess()
         n += t.th32OwnerProcessID == GetCurrentProcessId();
     CloseHandle(snap);
     return n;
+}
+
+// Where each thread of this process started ("module+offset" per thread), so
+// a failed count names the thread that stayed.
+inline std::string ThreadStartsOfThisProcess()
+{
+    using QueryThread = LONG(WINAPI*)(HANDLE, THREADINFOCLASS, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<QueryThread>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snap == INVALID_HANDLE_VALUE || !query)
+        return {};
+    std::string out;
+    THREADENTRY32 t{};
+    t.dwSize = sizeof t;
+    for (BOOL ok = Thread32First(snap, &t); ok; ok = Thread32Next(snap, &t)) {
+        if (t.th32OwnerProcessID != GetCurrentProcessId())
+            continue;
+        void* start = nullptr;
+        if (HANDLE h = OpenThread(THREAD_QUERY_INFORMATION, FALSE, t.th32ThreadID)) {
+            query(h, static_cast<THREADINFOCLASS>(9), &start, sizeof start, nullptr);  // its Win32 start address
+            CloseHandle(h);
+        }
+        HMODULE module = nullptr;
+        char name[MAX_PATH] = "?";
+        if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                               static_cast<const char*>(start), &module))
+            GetModuleFileNameA(module, name, sizeof name);
+        const char* base = strrchr(name, '\\');
+        char line[MAX_PATH + 64];
+        snprintf(line, sizeof line, "%04lx %s+0x%llx\n", static_cast<unsigned long>(t.th32ThreadID),
+                 base ? base + 1 : name,
+                 static_cast<unsigned long long>(static_cast<const char*>(start) - reinterpret_cast<const char*>(module)));
+        out += line;
+    }
+    CloseHandle(snap);
+    return out;
 }
