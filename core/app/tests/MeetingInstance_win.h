@@ -9,6 +9,7 @@
 #include "core/base/ThreadMessages.h"
 #include "meeting/CMeetingLobby.h"
 #include "tools/TrustRoot_win.h"
+#include "tests/support/CrashTrace_win.h"
 #include "tests/support/ThreadCount_win.h"
 
 #include <gtest/gtest.h>
