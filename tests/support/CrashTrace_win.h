@@ -3,23 +3,17 @@
 // rather than waiting for a debugger until the test's time-out.
 #pragma once
 
+#include "tests/support/CodePlace_win.h"
+
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 
 namespace crashtrace {
 
 inline void PrintFrame(int index, DWORD64 pc)
 {
-    HMODULE module = nullptr;
-    char name[MAX_PATH] = "?";
-    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<const char*>(pc), &module))
-        GetModuleFileNameA(module, name, sizeof name);
-    const char* base = strrchr(name, '\\');
-    fprintf(stderr, "  %2d %s+0x%llx\n", index, base ? base + 1 : name,
-            static_cast<unsigned long long>(pc - reinterpret_cast<DWORD64>(module)));
+    fprintf(stderr, "  %2d %s\n", index, CodePlace(reinterpret_cast<const void*>(pc)).c_str());
 }
 
 inline LONG WINAPI Filter(EXCEPTION_POINTERS* pointers)

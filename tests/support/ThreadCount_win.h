@@ -2,6 +2,8 @@
 // a meeting to show that no thread was left behind.
 #pragma once
 
+#include "tests/support/CodePlace_win.h"
+
 #include <windows.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -31,8 +33,10 @@ inline std::string ThreadStartsOfThisProcess()
     using QueryThread = LONG(WINAPI*)(HANDLE, THREADINFOCLASS, PVOID, ULONG, PULONG);
     auto query = reinterpret_cast<QueryThread>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    if (!query)
+        return {};
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snap == INVALID_HANDLE_VALUE || !query)
+    if (snap == INVALID_HANDLE_VALUE)
         return {};
     std::string out;
     THREADENTRY32 t{};
@@ -45,17 +49,9 @@ inline std::string ThreadStartsOfThisProcess()
             query(h, static_cast<THREADINFOCLASS>(9), &start, sizeof start, nullptr);  // its Win32 start address
             CloseHandle(h);
         }
-        HMODULE module = nullptr;
-        char name[MAX_PATH] = "?";
-        if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                               static_cast<const char*>(start), &module))
-            GetModuleFileNameA(module, name, sizeof name);
-        const char* base = strrchr(name, '\\');
-        char line[MAX_PATH + 64];
-        snprintf(line, sizeof line, "%04lx %s+0x%llx\n", static_cast<unsigned long>(t.th32ThreadID),
-                 base ? base + 1 : name,
-                 static_cast<unsigned long long>(static_cast<const char*>(start) - reinterpret_cast<const char*>(module)));
-        out += line;
+        char line[32];
+        snprintf(line, sizeof line, "%04lx ", static_cast<unsigned long>(t.th32ThreadID));
+        out += line + CodePlace(start) + "\n";
     }
     CloseHandle(snap);
     return out;

@@ -7,8 +7,7 @@
 // called as its toolbar and menu call them. Run by tunnel_fixture.sh with
 // lobby_commands_scenario.json (sessA of alice, the owner of the started
 // meeting 100001, and sessB, sessC, sessD).
-#include "core/app/tests/ApplianceControl_win.h"
-#include "core/app/tests/MeetingInstance_win.h"
+#include "core/app/tests/MeetingScenario_win.h"
 #include "meeting/CMeetingLobby.h"
 #include "meeting/LobbyCommands.h"
 #include "meeting/res/LobbyCommandResources.h"
@@ -48,21 +47,6 @@ Participant Record(Instance& i, const std::string& session)
         if (p.sessionID == session)
             return p;
     return {};
-}
-
-uint16_t AppliancePort()
-{
-    return static_cast<uint16_t>(std::strtoul(Env("CORVISK_APPLIANCE_PORT").c_str(), nullptr, 10));
-}
-
-// The appliance back to the scenario: kicks and ended meetings of one test
-// do not reach the next.
-void ResetAppliance()
-{
-    std::ifstream in("Z:" + Env("CORVISK_FIXTURE_SCENARIO"));
-    std::string scenario((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    ASSERT_FALSE(scenario.empty());
-    ASSERT_EQ(logintest::ApplianceControl(AppliancePort(), L"POST", "/__control/scenario", scenario).status, 200u);
 }
 
 CMeetingLobby& Lobby(Instance& i)

@@ -5,8 +5,7 @@
 // a manager with the program's services on a thread of its own; the panels
 // are driven with messages sent to their windows. Run by tunnel_fixture.sh
 // with lobby_commands_scenario.json.
-#include "core/app/tests/ApplianceControl_win.h"
-#include "core/app/tests/MeetingInstance_win.h"
+#include "core/app/tests/MeetingScenario_win.h"
 #include "extras/CPollRet_win.h"
 #include "extras/CPollTree_win.h"
 #include "extras/CPolling.h"
@@ -25,19 +24,6 @@
 namespace {
 
 using namespace meetingtest;
-
-uint16_t AppliancePort()
-{
-    return static_cast<uint16_t>(std::strtoul(Env("CORVISK_APPLIANCE_PORT").c_str(), nullptr, 10));
-}
-
-void ResetAppliance()
-{
-    std::ifstream in("Z:" + Env("CORVISK_FIXTURE_SCENARIO"));
-    std::string scenario((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    ASSERT_FALSE(scenario.empty());
-    ASSERT_EQ(logintest::ApplianceControl(AppliancePort(), L"POST", "/__control/scenario", scenario).status, 200u);
-}
 
 // Types into the editor's in-place box, as Enter ends it (sent: handled on
 // the program's own thread).
