@@ -338,7 +338,8 @@ private:
 
 class Buffer : public Counted<INSSBuffer> {
 public:
-    explicit Buffer(DWORD size) : m_bytes(size), m_length(0) {}
+    explicit Buffer(DWORD size) : m_bytes(g_library->TakeStorage(size)), m_length(0) {}
+    ~Buffer() override { g_library->GiveBackStorage(std::move(m_bytes)); }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
     {
         if (iid == IID_IUnknown || iid == IID_INSSBuffer)
@@ -375,6 +376,13 @@ public:
         return S_OK;
     }
     std::vector<uint8_t> Bytes() const { return {m_bytes.begin(), m_bytes.begin() + m_length}; }
+    uint32_t Head() const
+    {
+        uint32_t head = 0;
+        if (m_length >= sizeof(head))
+            std::memcpy(&head, m_bytes.data(), sizeof(head));
+        return head;
+    }
 
 private:
     std::vector<uint8_t> m_bytes;
@@ -437,8 +445,12 @@ public:
         HRESULT hr = g_library->Enter("WriteSample", std::to_string(input));
         if (SUCCEEDED(hr) && input == Library::kVideoInput)
             hr = g_library->NextVideoWrite();
-        if (SUCCEEDED(hr) || hr == NS_E_LATE_OPERATION)
-            g_library->AddSample({input, time, flags, static_cast<Buffer*>(sample)->Bytes()});
+        if (SUCCEEDED(hr) || hr == NS_E_LATE_OPERATION) {
+            const Buffer* buffer = static_cast<Buffer*>(sample);
+            g_library->AddSample({input, time, flags,
+                                  g_library->KeepsSampleBytes() ? buffer->Bytes() : std::vector<uint8_t>(),
+                                  buffer->Head(), std::chrono::steady_clock::now()});
+        }
         return hr;
     }
     HRESULT STDMETHODCALLTYPE Flush() override { return E_NOTIMPL; }
@@ -594,10 +606,25 @@ std::wstring Library::OutputFile() const
 
 void Library::AddSample(Sample s)
 {
-    if (!m_keepBytes)
-        s.bytes.clear();
     std::lock_guard<std::mutex> l(m_lock);
     m_samples.push_back(std::move(s));
+}
+
+std::vector<uint8_t> Library::TakeStorage(DWORD size)
+{
+    std::lock_guard<std::mutex> l(m_lock);
+    auto& spare = m_storage[size];
+    if (spare.empty())
+        return std::vector<uint8_t>(size);
+    std::vector<uint8_t> storage = std::move(spare.back());
+    spare.pop_back();
+    return storage;
+}
+
+void Library::GiveBackStorage(std::vector<uint8_t> storage)
+{
+    std::lock_guard<std::mutex> l(m_lock);
+    m_storage[storage.size()].push_back(std::move(storage));
 }
 
 std::vector<Sample> Library::Samples(DWORD input) const

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -43,6 +44,8 @@ struct Sample {
     QWORD time;
     DWORD flags;
     std::vector<uint8_t> bytes;
+    uint32_t head;  // the first 4 bytes (0 when shorter), kept also when the bytes are not
+    std::chrono::steady_clock::time_point writtenAt;  // when WriteSample took it
 };
 
 // What the objects share with the test. One at a time: Install() makes it
@@ -67,6 +70,7 @@ public:
     void DelayAt(const std::string& step, unsigned ms);
     // Samples are counted, their bytes not kept (for long runs).
     void KeepSampleBytes(bool keep) { m_keepBytes = keep; }
+    bool KeepsSampleBytes() const { return m_keepBytes; }
     // The writer's inputs are both audio: the profile takes no video.
     void InputsWithoutVideo() { m_noVideo = true; }
     bool NoVideo() const { return m_noVideo; }
@@ -94,6 +98,10 @@ public:
     void SetVideoInputType(const MediaType& t);
     void SetOutputFile(const std::wstring& f);
     void AddSample(Sample s);
+    // Sample storage comes back for the next sample of its size, as a
+    // writer's sample pool does: a long run pays no allocation per frame.
+    std::vector<uint8_t> TakeStorage(DWORD size);
+    void GiveBackStorage(std::vector<uint8_t> storage);
     void ObjectMade() { ++m_live; }
     void ObjectGone() { --m_live; }
     void NoteComInFactory(bool ok) { m_comInFactory = ok; }
@@ -110,6 +118,7 @@ private:
     MediaType m_videoInput;
     std::wstring m_file;
     std::vector<Sample> m_samples;
+    std::map<size_t, std::vector<std::vector<uint8_t>>> m_storage;
     std::atomic<long> m_live{0};
     std::atomic<bool> m_comInFactory{false};
     std::atomic<bool> m_noVideo{false};
