@@ -283,7 +283,17 @@ private:
 
 class Relay {
 public:
+    // Owns the bridge's socket from here on.
     Relay(SSL_CTX* ctx, int bridge) : m_ctx(ctx), m_bridge(bridge) {}
+    ~Relay()
+    {
+        m_sessions.clear();
+        for (int s : m_sockets)
+            close(s);
+        close(m_bridge);
+    }
+    Relay(const Relay&) = delete;
+    Relay& operator=(const Relay&) = delete;
 
     bool Bind(uint16_t port)
     {
@@ -686,10 +696,13 @@ int main(int argc, char** argv)
     int link = ConnectBridge(static_cast<uint16_t>(bridge));
     if (link < 0)
         return 2;
-    Relay relay(ctx, link);
-    if (!relay.Bind(static_cast<uint16_t>(port)))
-        return 3;
-    relay.Run();
+    bool bound;
+    {
+        Relay relay(ctx, link);
+        bound = relay.Bind(static_cast<uint16_t>(port));
+        if (bound)
+            relay.Run();
+    }
     SSL_CTX_free(ctx);
-    return 0;
+    return bound ? 0 : 3;
 }
