@@ -146,6 +146,19 @@ class DtlsServiceTest(unittest.TestCase):
             self.assertTrue(wait_until(lambda: c.proc.poll() is not None), c.errors)
             self.assertEqual(self.service.snapshot()["sessions"], [])
 
+    def test_stray_datagrams_are_dropped_and_the_service_goes_on(self):
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as raw:
+            for junk in (b"", b"\x17" + b"\0" * 12, b"\x16", b"\x16\xfe\xfd" + os.urandom(200),
+                         b"\x16" + b"\xff" * 65000, os.urandom(1400)):
+                raw.sendto(junk, ("127.0.0.1", self.port))
+            time.sleep(0.5)
+        self.assertTrue(self.service.snapshot()["running"])
+        speaker, listener = self.client(), self.client()
+        self.joined(speaker, hello(False, "sessA"), "sessA")
+        self.joined(listener, hello(True, "sessB"), "sessB")
+        speaker.send(b"\x02after")
+        self.assertTrue(wait_until(lambda: b"\x02after" in listener.received))
+
     def test_refused_handshake_gets_a_fatal_alert(self):
         self.service.set_faults({"refuse": True})
         c = self.client()
