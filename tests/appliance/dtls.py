@@ -105,6 +105,7 @@ class DtlsService:
         self.link: Optional[socket.socket] = None
         self.send_lock = threading.Lock()
         self.stopping = False
+        self.faults_applied = threading.Event()
 
     def start(self, timeout: float = 10.0) -> Optional[str]:
         """None once the relay listens, else why not."""
@@ -119,6 +120,7 @@ class DtlsService:
                  "--bridge", str(listener.getsockname()[1]), "--port", str(self.port)],
                 stdin=subprocess.DEVNULL, env=env)
             self.link, _ = listener.accept()
+            self.link.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
             self.link.settimeout(timeout)
             kind, _, data = self._read_frame()
         except (OSError, socket.timeout, EOFError) as e:
@@ -152,11 +154,15 @@ class DtlsService:
                 self.proc.wait()
 
     def set_faults(self, faults) -> None:
+        """Returns once the relay applies them to the next datagram."""
         checked = validate_faults(faults)
         with self.lock:
             self.faults = checked
         text = " ".join("%s=%s" % (k, int(v) if isinstance(v, bool) else v) for k, v in checked.items())
+        self.faults_applied.clear()
         self._send(b"F", 0, text.encode("ascii"))
+        if not self.faults_applied.wait(5):
+            raise OSError("the relay did not take the faults")
 
     def snapshot(self) -> dict:
         with self.lock:
@@ -205,6 +211,8 @@ class DtlsService:
                 elif kind == b"E":
                     with self.lock:
                         self.sessions.pop(number, None)
+                elif kind == b"F":
+                    self.faults_applied.set()
         except (OSError, EOFError) as e:
             if not self.stopping:
                 print("dtls: the relay is gone: %s" % e, file=sys.stderr)

@@ -12,12 +12,14 @@
 // Bridge frames, both ways: a kind byte, the session number (u32, big
 // endian), the data length (u32, big endian), the data.
 //   relay -> appliance: 'R' ready (data: the addresses bound), 'O' a session
-//     is up (data: the peer's address), 'D' one record, 'E' the session ended
+//     is up (data: the peer's address), 'D' one record, 'E' the session
+//     ended, 'F' the faults are in force
 //   appliance -> relay: 'D' one record to send, 'E' end the session,
 //     'F' faults (data: "drop_up=P drop_down=P delay_ms=N reorder=0|1
 //     refuse=0|1 silent=0|1", shares from 0 to 1)
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -557,6 +559,7 @@ private:
     {
         if (kind == 'F') {
             m_line.Set(Faults::Parse(std::string(data.begin(), data.end())));
+            SendBridge('F', 0, {});
             return;
         }
         Session* s = ByNumber(number);
@@ -662,8 +665,13 @@ int ConnectBridge(uint16_t port)
     a.sin_port = htons(port);
     if (s < 0 || connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
         std::fprintf(stderr, "dtls relay: no bridge on port %u: %s\n", port, std::strerror(errno));
+        if (s >= 0)
+            close(s);
         return -1;
     }
+    // Frames go at once, not when the last one was acknowledged.
+    int on = 1;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
     return s;
 }
 
