@@ -61,6 +61,7 @@ public:
     VoiceNotices& Notices() { return m_notices; }
     uint64_t DroppedPieces() const { return m_playback.DroppedPieces(); }
     uint64_t PiecesWritten() const { return m_piecesWritten.load(); }
+    uint64_t BytesWritten() const { return m_bytesWritten.load(); }
     bool DtlsConnected();
 
 protected:
@@ -122,6 +123,7 @@ private:
     std::atomic<bool> m_sessionListener{false};
     std::atomic<ULONGLONG> m_speakStartedAt{0};
     std::atomic<uint64_t> m_piecesWritten{0};
+    std::atomic<uint64_t> m_bytesWritten{0};
 
     BoundedThread m_receive;
     std::shared_ptr<std::atomic<bool>> m_receiveStop = std::make_shared<std::atomic<bool>>(true);

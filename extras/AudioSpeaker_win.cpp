@@ -357,6 +357,7 @@ bool AudioSpeaker::WriteOutput(int index, const uint8_t* data, size_t length)
         return false;
     m_outQueued[static_cast<size_t>(index)] = true;
     ++m_piecesWritten;
+    m_bytesWritten += length;
     return true;
 }
 

@@ -17,10 +17,12 @@ corvisk_run_certs() {
 }
 
 # Starts the appliance with its default scenario in the background on
-# 127.0.0.1:PORT (0: a free port), its output in DIR/appliance.log and its
-# request log in DIR/requests.jsonl; SCENARIO, when given, is a scenario file
-# laid over the default one. Sets CORVISK_APPLIANCE_PID and
-# CORVISK_APPLIANCE_PORT. Returns 1 when it did not come up (the reason is
+# 127.0.0.1:PORT (0: a free port), with the voice's DTLS service on UDP port
+# 4433 when the native tree's relay is built and the port is free, its output
+# in DIR/appliance.log and its request log in DIR/requests.jsonl; SCENARIO,
+# when given, is a scenario file laid over the default one. Sets
+# CORVISK_APPLIANCE_PID, CORVISK_APPLIANCE_PORT and CORVISK_APPLIANCE_DTLS
+# (the DTLS port, or 0 without the service). Returns 1 when it did not come up (the reason is
 # the last line of DIR/appliance.log).
 # Usage: corvisk_start_appliance CERT_DIR PORT DIR [SCENARIO]
 corvisk_start_appliance() {
@@ -28,12 +30,13 @@ corvisk_start_appliance() {
   rm -f "$dir/ready"
   PYTHONDONTWRITEBYTECODE=1 python3 "$CORVISK_ROOT/tests/appliance/appliance.py" \
     --cert-dir "$certs" --port "$port" --ready-file "$dir/ready" --log "$dir/requests.jsonl" \
-    ${scenario:+--scenario "$scenario"} \
+    --dtls-port 4433 ${scenario:+--scenario "$scenario"} \
     >"$dir/appliance.log" 2>&1 </dev/null &
   CORVISK_APPLIANCE_PID=$!
   for i in $(seq 1 100); do
     if [ -f "$dir/ready" ]; then
       CORVISK_APPLIANCE_PORT=$(sed -n 's/^port=//p' "$dir/ready")
+      CORVISK_APPLIANCE_DTLS=$(sed -n 's/^dtls_port=//p' "$dir/ready")
       return 0
     fi
     kill -0 "$CORVISK_APPLIANCE_PID" 2>/dev/null || break

@@ -11,6 +11,7 @@ Command line
   make_certs.sh DIR          # once per run: DIR/ca.crt, DIR/server.crt ...
   appliance.py --cert-dir DIR [--port N] [--scenario FILE] [--log FILE]
                [--ready-file FILE] [--control-port N] [--client-ca FILE]
+               [--dtls-port N] [--dtls-relay FILE]
 
   --cert-dir DIR      uses DIR/server.crt and DIR/server.key (or give
                       --cert FILE --key FILE, e.g. DIR/rogue.crt for a
@@ -25,6 +26,7 @@ Command line
                         port=<https port>
                         control_port=<plain-http control port or 0>
                         pid=<process id>
+                        dtls_port=<the DTLS service's UDP port or 0>
   --control-port N    also serve /__control/ over plain HTTP on 127.0.0.1:N
                       (0 picks a free port); not opened when absent
   --client-ca FILE    the HTTPS handshake asks for a client certificate from
@@ -32,6 +34,12 @@ Command line
                       none is allowed, one from another authority fails the
                       handshake. Each request's record names the certificate
                       presented ("client_cert": subject and SHA-1).
+  --dtls-port N       also run the voice's DTLS service on UDP port N of
+                      127.0.0.1 and ::1 (the client's is 4433), through the
+                      native relay (dtls.py); without the relay program, or
+                      when the port is taken, the appliance runs without it
+  --dtls-relay FILE   the relay program (default: $CORVISK_DTLS_RELAY, else
+                      the native tree's build/native/tests/appliance/corvisk_dtls_relay)
 
 The first line on stdout is "port=<https port>". SIGTERM or SIGINT stops it.
 The client must reach it as "localhost" (the certificate's only name).
@@ -117,6 +125,7 @@ on the HTTPS port and on the control port, JSON in and out, e.g.
   GET  /__control/requests      every recorded request
   GET  /__control/state         sessions (with their cookies), meetings, ...
   POST /__control/scenario      replace the whole state
+  POST /__control/dtls          {"drop_down": 0.2}: the DTLS service's faults
 """
 
 import argparse
@@ -151,6 +160,8 @@ def parse_args(argv):
     p.add_argument("--ready-file")
     p.add_argument("--control-port", type=int)
     p.add_argument("--client-ca")
+    p.add_argument("--dtls-port", type=int)
+    p.add_argument("--dtls-relay")
     args = p.parse_args(argv)
     if args.cert_dir:
         args.cert = args.cert or os.path.join(args.cert_dir, "server.crt")
@@ -161,7 +172,22 @@ def parse_args(argv):
         p.error("--port must be 0..65535")
     if args.control_port is not None and not 0 <= args.control_port <= 65535:
         p.error("--control-port must be 0..65535")
+    if args.dtls_port is not None and not 1 <= args.dtls_port <= 65535:
+        p.error("--dtls-port must be 1..65535")
     return args
+
+
+def start_dtls(app, args) -> None:
+    """The voice's DTLS service beside the tunnel, when it can run."""
+    import dtls
+    tunnels = app.connect_handler
+    service = dtls.DtlsService(lambda session: tunnels.meeting_of.get(session), args.cert, args.key,
+                               args.dtls_relay or dtls.default_relay(), args.dtls_port)
+    why = service.start()
+    if why:
+        print("appliance: no DTLS service: %s" % why, file=sys.stderr)
+    else:
+        app.dtls = service
 
 
 def main(argv=None) -> int:
@@ -185,6 +211,8 @@ def main(argv=None) -> int:
     if os.path.exists(os.path.join(os.path.dirname(os.path.abspath(__file__)), "tunnel.py")):
         import tunnel
         app.connect_handler = tunnel.TunnelService(app)
+        if args.dtls_port is not None:
+            start_dtls(app, args)
     for listener in listeners:
         listener.start()
 
@@ -195,12 +223,15 @@ def main(argv=None) -> int:
     if args.ready_file:
         write_ready_file(args.ready_file, {"port": listeners[0].port,
                                            "control_port": control_port,
-                                           "pid": os.getpid()})
+                                           "pid": os.getpid(),
+                                           "dtls_port": app.dtls.port if app.dtls else 0})
     while not stop.wait(1.0):
         pass
     for listener in listeners:
         listener.shutdown()
         listener.server_close()
+    if app.dtls:
+        app.dtls.stop()
     app.log.close()
     return 0
 

@@ -21,6 +21,11 @@ Requests to it are not recorded and never get faults. Replies are JSON.
                                        wait_msg, number, max_attendees, invite_only,
                                        open_before_minutes, expires (int or null),
                                        start_in, end_in, delete
+  GET  /__control/dtls                 -> the DTLS service: its faults, its
+                                       sessions (session id, meeting, listener,
+                                       records in and out) and records routed
+  POST /__control/dtls                 body: its faults (dtls.py lists them);
+                                       {} clears them. 409 when it does not run
   POST /__control/participant          body: {"meeting": id, "session": value,
                                        field: value, ...} fields: name, role,
                                        caller_role, state, viewonly,
@@ -95,4 +100,10 @@ class Control:
             body = self._body(req)
             app.state.update_participant(str(body.pop("meeting")), str(body.pop("session")), body)
             return _json({"ok": True})
+        if name == "dtls" and (get or post):
+            if app.dtls is None:
+                return _json({"error": "the DTLS service does not run"}, status=409)
+            if post:
+                app.dtls.set_faults(self._body(req))
+            return _json(app.dtls.snapshot())
         return _json({"error": "no such control request"}, status=404)

@@ -36,6 +36,7 @@ class Appliance:
         self.cgi = CgiHandler(self.state)
         self.control = control.Control(self)
         self.connect_handler: Optional[Callable] = None
+        self.dtls = None  # the voice's DTLS service (dtls.py), when it runs
         self._conn_ids = itertools.count(1)
         self._conn_lock = threading.Lock()
 

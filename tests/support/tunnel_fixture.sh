@@ -9,7 +9,9 @@
 # CORVISK_FIXTURE_SCENARIO, when set, names the appliance's scenario file;
 # CORVISK_FIXTURE_CERT names the certificate it presents (rogue, wrongname,
 # expired; default server); CORVISK_FIXTURE_CLIENT_CA, when set, makes it ask
-# for client certificates of the run's client CA. CORVISK_FIXTURE_PEER_FILTER,
+# for client certificates of the run's client CA. CORVISK_FIXTURE_DTLS=1 gives
+# it the voice's DTLS service on UDP port 4433 (the native tree's relay; the
+# test holds the port's resource lock). CORVISK_FIXTURE_PEER_FILTER,
 # when set, starts the same program a second time, in a prefix of its own and
 # with that gtest filter, beside the first; both get CORVISK_PEER_DIR, a
 # folder they share, and the run fails when either does.
@@ -39,6 +41,7 @@ python3 "$root/tests/appliance/appliance.py" --cert-dir "$work/certs" --ready-fi
     --log "$work/requests.jsonl" ${CORVISK_FIXTURE_CLIENT_CA:+--client-ca "$work/certs/client-ca.crt"} \
     ${CORVISK_FIXTURE_SCENARIO:+--scenario "$CORVISK_FIXTURE_SCENARIO"} \
     ${CORVISK_FIXTURE_CERT:+--cert "$work/certs/$CORVISK_FIXTURE_CERT.crt" --key "$work/certs/$CORVISK_FIXTURE_CERT.key"} \
+    ${CORVISK_FIXTURE_DTLS:+--dtls-port 4433} \
     > "$work/appliance.log" 2>&1 &
 pids+=($!)
 python3 "$root/tests/appliance/appliance.py" --cert "$work/certs/rogue.crt" --key "$work/certs/rogue.key" \
@@ -48,6 +51,9 @@ for _ in $(seq 100); do [ -f "$work/ready" ] && [ -f "$work/rogue.ready" ] && br
 [ -f "$work/ready" ] || { echo "appliance did not start"; cat "$work/appliance.log"; exit 1; }
 [ -f "$work/rogue.ready" ] || { echo "rogue appliance did not start"; cat "$work/rogue.log"; exit 1; }
 appliance_port=$(sed -n 's/^port=//p' "$work/ready")
+if [ -n "${CORVISK_FIXTURE_DTLS:-}" ] && [ "$(sed -n 's/^dtls_port=//p' "$work/ready")" != 4433 ]; then
+    echo "the appliance's DTLS service did not start (the native tree builds its relay)"; cat "$work/appliance.log"; exit 1
+fi
 rogue_port=$(sed -n 's/^port=//p' "$work/rogue.ready")
 
 start_proxy() { # name port [BasicAuth line]
