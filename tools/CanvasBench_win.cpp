@@ -1,4 +1,5 @@
-// Times the canvas under Wine: not a test, a report (run on a display).
+// Times the canvas under Wine: not a test, a report (scripts/bench canvas
+// runs it on a private Xvfb).
 //   preview   one shape preview step on a 2048 x 1536 whiteboard layer (layer
 //             A copied into layer B and a rectangle drawn) against one memcpy
 //             of a layer, in the same run;
@@ -6,16 +7,19 @@
 //             whiteboard against the owner drawing the same segments from
 //             its own pointer input.
 // Prints ms for each and the ratios (median of the rounds).
+// Usage: corvisk_canvas_bench [--rounds N] [--json FILE]
 #include "core/base/GdiplusSession_win.h"
 #include "core/base/tests/QuietMeetingContext.h"
 #include "meeting/CCanvas.h"
 #include "meeting/CanvasLayer_win.h"
+#include "tools/BenchJson_win.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <mutex>
 #include <vector>
 
@@ -49,12 +53,16 @@ public:
     std::vector<std::string> sent;
 };
 
-void Preview(int rounds)
+struct Times {
+    double memcpyMs = 0, previewMs = 0, ownerMs = 0, viewerMs = 0;
+};
+
+bool Preview(int rounds, Times& out)
 {
     GdiplusSession gdiplus;
     CanvasLayer a, b;
     if (!a.Create(2048, 1536, 0xFFFFFFFF) || !b.Create(2048, 1536, 0xFFFFFFFF))
-        return void(std::printf("preview: the layers could not be made\n"));
+        return std::printf("preview: the layers could not be made\n"), false;
     std::vector<uint32_t> copy(a.PixelCount());
     std::vector<double> memcpyMs, previewMs, copyMs;
     for (int r = 0; r < rounds; ++r) {
@@ -77,6 +85,9 @@ void Preview(int rounds)
     const double m = Median(memcpyMs), p = Median(previewMs);
     std::printf("preview: memcpy %.3f ms, preview step %.3f ms, ratio %.2f (of which the layer copy %.3f ms)\n", m,
                 p, p / m, Median(copyMs));
+    out.memcpyMs = m;
+    out.previewMs = p;
+    return true;
 }
 
 // The owner draws `segments` pen segments from posted pointer input; the
@@ -108,13 +119,13 @@ bool SameLayers(CCanvas& a, CCanvas& b)
     return la && lb && la->pixels == lb->pixels;
 }
 
-void Replay(int segments)
+bool Replay(int segments, Times& out)
 {
     Recorder ownerRec, viewerRec;
     CCanvas owner(kCanvasWhiteboard), viewer(kCanvasWhiteboard);
     CCanvasMessager ownerMessager(&owner, &ownerRec), viewerMessager(&viewer, &viewerRec);
     if (!owner.StartWhiteboardThread(kCanvasWhiteboardOwner))
-        return void(std::printf("replay: no whiteboard\n"));
+        return std::printf("replay: no whiteboard\n"), false;
     const double ownerMs = OwnerDraws(owner, ownerRec, segments);
     std::vector<std::string> sent;
     {
@@ -132,13 +143,50 @@ void Replay(int segments)
                 segments, ownerMs, viewerMs, viewerMs / ownerMs);
     owner.Shutdown();
     viewer.Shutdown();
+    out.ownerMs = ownerMs;
+    out.viewerMs = viewerMs;
+    return true;
+}
+
+bool ReadCount(const wchar_t* text, int& out)
+{
+    wchar_t* end = nullptr;
+    const long v = std::wcstol(text, &end, 10);
+    if (end == text || *end || v < 1 || v > 10000)
+        return false;
+    out = static_cast<int>(v);
+    return true;
 }
 
 } // namespace
 
-int wmain()
+int wmain(int argc, wchar_t** argv)
 {
-    Preview(41);
-    Replay(10000);
-    return 0;
+    int rounds = 41;
+    const wchar_t* json = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const bool more = i + 1 < argc;
+        if (more && std::wcscmp(argv[i], L"--rounds") == 0 && ReadCount(argv[i + 1], rounds))
+            ++i;
+        else if (more && std::wcscmp(argv[i], L"--json") == 0)
+            json = argv[++i];
+        else {
+            std::fprintf(stderr, "usage: corvisk_canvas_bench [--rounds 1-10000] [--json FILE]\n");
+            return 2;
+        }
+    }
+    constexpr int kSegments = 10000;
+    Times t;
+    const bool ok = Preview(rounds, t) && Replay(kSegments, t);
+    const std::vector<BenchRow> rows{
+        {"canvas/PreviewStep", t.previewMs, rounds, ""},
+        {"canvas/LayerMemcpy", t.memcpyMs, rounds, ""},
+        {"canvas/ViewerReplay", t.viewerMs, kSegments, ""},
+        {"canvas/OwnerInput", t.ownerMs, kSegments, ""},
+    };
+    if (json && !WriteBenchJson(json, "corvisk_canvas_bench", "wall time under Wine on Xvfb", rows)) {
+        std::fprintf(stderr, "corvisk_canvas_bench: the results could not be written\n");
+        return 1;
+    }
+    return ok ? 0 : 1;
 }

@@ -20,6 +20,7 @@
 #include "Technician/ui/TechnicianGUI.h"
 #include "core/base/TopDownBitmap_win.h"
 #include "core/tunnel/LocalChannels_win.h"
+#include "tools/BenchJson_win.h"
 
 #include <windows.h>
 
@@ -324,23 +325,6 @@ bool ReadCount(const wchar_t* text, int& out)
     return true;
 }
 
-bool WriteJson(const wchar_t* path, const std::vector<double>& ms, int rounds, int paints)
-{
-    FILE* f = _wfopen(path, L"w");
-    if (!f)
-        return false;
-    std::fprintf(f, "{\n  \"context\": {\"executable\": \"corvisk_viewer_paint_bench\", \"note\": \"wall time per paint "
-                    "under Wine on Xvfb\"},\n  \"benchmarks\": [\n");
-    for (size_t i = 0; i < ms.size(); ++i)
-        std::fprintf(f,
-                     "    {\"name\": \"%s\", \"run_name\": \"%s\", \"run_type\": \"iteration\", \"iterations\": %d, "
-                     "\"real_time\": %.6f, \"cpu_time\": %.6f, \"time_unit\": \"ms\"}%s\n",
-                     kVariants[i].name, kVariants[i].name, rounds * paints, ms[i], ms[i],
-                     i + 1 < ms.size() ? "," : "");
-    std::fprintf(f, "  ]\n}\n");
-    return std::fclose(f) == 0;
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -432,7 +416,10 @@ int wmain(int argc, wchar_t** argv)
     SelectObject(b.memDc, oldBitmap);
     DeleteDC(b.memDc);
     DeleteObject(b.dib);
-    if (json && !WriteJson(json, ms, rounds, paints)) {
+    std::vector<BenchRow> rows;
+    for (size_t i = 0; i < ms.size(); ++i)
+        rows.push_back({kVariants[i].name, ms[i], rounds * paints, ""});
+    if (json && !WriteBenchJson(json, "corvisk_viewer_paint_bench", "wall time per paint under Wine on Xvfb", rows)) {
         std::fprintf(stderr, "corvisk_viewer_paint_bench: the results could not be written\n");
         return 1;
     }
