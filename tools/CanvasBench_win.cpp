@@ -14,6 +14,7 @@
 #include "meeting/CCanvas.h"
 #include "meeting/CanvasLayer_win.h"
 #include "meeting/ShapePreview_win.h"
+#include "tools/BenchCount.h"
 #include "tools/BenchJson_win.h"
 
 #include <windows.h>
@@ -155,16 +156,6 @@ bool Replay(int segments, Times& out)
     return true;
 }
 
-bool ReadCount(const wchar_t* text, int& out)
-{
-    wchar_t* end = nullptr;
-    const long v = std::wcstol(text, &end, 10);
-    if (end == text || *end || v < 1 || v > 10000)
-        return false;
-    out = static_cast<int>(v);
-    return true;
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -173,7 +164,7 @@ int wmain(int argc, wchar_t** argv)
     const wchar_t* json = nullptr;
     for (int i = 1; i < argc; ++i) {
         const bool more = i + 1 < argc;
-        if (more && std::wcscmp(argv[i], L"--rounds") == 0 && ReadCount(argv[i + 1], rounds))
+        if (more && std::wcscmp(argv[i], L"--rounds") == 0 && ReadBenchCount(argv[i + 1], 10000, rounds))
             ++i;
         else if (more && std::wcscmp(argv[i], L"--json") == 0)
             json = argv[++i];

@@ -27,6 +27,7 @@
 #include "Customer/tests/RfbTestDecoder.h"
 #include "rfb/RfbProto.h"
 #include "rfb/tests/LoopbackPair.h"
+#include "tools/BenchCount.h"
 #include "tools/BenchJson_win.h"
 
 #include <windows.h>
@@ -438,16 +439,6 @@ bool MeasureDetection(AnimatedWindow& window, int frames, FrameTimes& out)
     return true;
 }
 
-bool ReadCount(const wchar_t* text, int& out)
-{
-    wchar_t* end = nullptr;
-    const long v = std::wcstol(text, &end, 10);
-    if (end == text || *end || v < 1 || v > 3600)
-        return false;
-    out = static_cast<int>(v);
-    return true;
-}
-
 std::string RateCounters(const RateResult& r)
 {
     char text[256];
@@ -476,7 +467,7 @@ int wmain(int argc, wchar_t** argv)
     const wchar_t* json = nullptr;
     for (int i = 1; i < argc; ++i) {
         const bool more = i + 1 < argc;
-        if (more && std::wcscmp(argv[i], L"--seconds") == 0 && ReadCount(argv[i + 1], seconds))
+        if (more && std::wcscmp(argv[i], L"--seconds") == 0 && ReadBenchCount(argv[i + 1], 3600, seconds))
             ++i;
         else if (more && std::wcscmp(argv[i], L"--json") == 0)
             json = argv[++i];

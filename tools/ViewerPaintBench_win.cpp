@@ -20,6 +20,7 @@
 #include "Technician/ui/TechnicianGUI.h"
 #include "core/base/TopDownBitmap_win.h"
 #include "core/tunnel/LocalChannels_win.h"
+#include "tools/BenchCount.h"
 #include "tools/BenchJson_win.h"
 
 #include <windows.h>
@@ -315,16 +316,6 @@ double Median(std::vector<double> v)
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-bool ReadCount(const wchar_t* text, int& out)
-{
-    wchar_t* end = nullptr;
-    const long v = std::wcstol(text, &end, 10);
-    if (end == text || *end || v < 1 || v > 10000)
-        return false;
-    out = static_cast<int>(v);
-    return true;
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -333,9 +324,9 @@ int wmain(int argc, wchar_t** argv)
     const wchar_t* json = nullptr;
     for (int i = 1; i < argc; ++i) {
         const bool more = i + 1 < argc;
-        if (more && std::wcscmp(argv[i], L"--rounds") == 0 && ReadCount(argv[i + 1], rounds))
+        if (more && std::wcscmp(argv[i], L"--rounds") == 0 && ReadBenchCount(argv[i + 1], 10000, rounds))
             ++i;
-        else if (more && std::wcscmp(argv[i], L"--paints") == 0 && ReadCount(argv[i + 1], paints))
+        else if (more && std::wcscmp(argv[i], L"--paints") == 0 && ReadBenchCount(argv[i + 1], 10000, paints))
             ++i;
         else if (more && std::wcscmp(argv[i], L"--json") == 0)
             json = argv[++i];
