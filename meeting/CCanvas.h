@@ -10,6 +10,7 @@
 #include "core/base/WinHandle.h"
 #include "meeting/CanvasLayer_win.h"
 #include "meeting/CanvasMessages.h"
+#include "meeting/ShapePreview_win.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -23,10 +24,6 @@
 
 class MeetingContext;
 class CCanvasMessager;
-
-namespace Gdiplus {
-class GraphicsPath;
-}
 
 // Which surface a canvas object serves.
 constexpr int kCanvasAnnotation = 0;
@@ -161,12 +158,13 @@ private:
     std::mutex m_startLock;
 
     // Layer A holds the committed drawing, layer B the preview; the one on
-    // screen is what GetLayerBitmap copies (under m_layerLock).
+    // screen is what GetLayerBitmap copies (under m_layerLock, as every use
+    // of the layers and of their preview).
     CanvasLayer m_layerA;
     CanvasLayer m_layerB;
+    ShapePreview m_preview{m_layerA, m_layerB};
     CanvasLayer* m_onScreen = nullptr;
     std::mutex m_layerLock;
-    std::unique_ptr<Gdiplus::GraphicsPath> m_path;
 
     std::mutex m_inboxLock;
     std::deque<std::string> m_inbox;

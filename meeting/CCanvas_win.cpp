@@ -87,12 +87,6 @@ DWORD WINAPI CanvasThreadMain(void* param)
     return 0;
 }
 
-Gdiplus::Color ArgbOf(int alpha, int32_t colour)
-{
-    return Gdiplus::Color(static_cast<BYTE>(std::clamp(alpha, 0, 255)), GetRValue(colour), GetGValue(colour),
-                          GetBValue(colour));
-}
-
 int HoldPoint(int v)
 {
     return std::clamp(v, -kPointLimit, kPointLimit);
@@ -237,6 +231,7 @@ bool CCanvas::MakeLayers()
         m_layerB.Release();
         return false;
     }
+    m_preview.Reset();
     m_onScreen = &m_layerA;
     return true;
 }
@@ -333,7 +328,7 @@ void CCanvas::ReleaseAll()
     {
         std::lock_guard<std::mutex> l(m_layerLock);
         m_onScreen = nullptr;
-        m_path.reset();
+        m_preview.EndStroke();
         m_layerA.Release();
         m_layerB.Release();
     }
@@ -606,8 +601,8 @@ void CCanvas::ApplyText(const std::string& message)
     } else {
         {
             std::lock_guard<std::mutex> l(m_layerLock);
-            m_layerB.CopyFrom(m_layerA);
-            DrawTextAt(m_layerB, r.text, x, y);
+            if (CanvasLayer* preview = m_preview.Restore())
+                DrawTextAt(*preview, r.text, x, y);
         }
         m_mode = kTyping;
         Present(m_layerB);
@@ -683,8 +678,8 @@ void CCanvas::OnRelease(int x, int y)
         {
             std::lock_guard<std::mutex> l(m_layerLock);
             if (type >= kToolHighlighter && type <= kToolEllipse)
-                m_layerA.CopyFrom(m_layerB);
-            m_path.reset();
+                m_preview.Commit();
+            m_preview.EndStroke();
         }
         Present(m_layerA);
     }
@@ -701,53 +696,21 @@ void CCanvas::DrawStep(int x, int y)
         std::lock_guard<std::mutex> l(m_layerLock);
         if (!m_layerA.Ready())
             return;
-        std::unique_ptr<Gdiplus::Pen> pen;
-        if (!t.foregroundNone) {
-            pen = std::make_unique<Gdiplus::Pen>(ArgbOf(t.alpha, t.foreground), static_cast<Gdiplus::REAL>(t.width));
-            pen->SetStartCap(Gdiplus::LineCapRound);
-            pen->SetEndCap(Gdiplus::LineCapRound);
-            pen->SetLineJoin(Gdiplus::LineJoinRound);
-        }
+        const POINT here = {x, y};
         if (t.type == kToolPen) {
-            Gdiplus::Graphics g(m_layerA.Image());
-            g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
-            if (pen)
+            if (const std::unique_ptr<Gdiplus::Pen> pen = MakeToolPen(t)) {
+                Gdiplus::Graphics g(m_layerA.Image());
+                g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
                 g.DrawLine(pen.get(), static_cast<int>(m_start.x), static_cast<int>(m_start.y), x, y);
-            m_start = {x, y};
+                m_preview.Touched(StrokeBox(m_start.x, m_start.y, x, y, t.width));
+            }
+            m_start = here;
             shown = &m_layerA;
         } else {
-            m_layerB.CopyFrom(m_layerA);
-            Gdiplus::Graphics g(m_layerB.Image());
-            g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
-            if (t.type == kToolHighlighter) {
-                // The whole stroke is drawn at once, so where it crosses
-                // itself it does not darken.
-                if (!m_path)
-                    m_path = std::make_unique<Gdiplus::GraphicsPath>();
-                m_path->AddLine(static_cast<int>(m_start.x), static_cast<int>(m_start.y), x, y);
-                if (pen)
-                    g.DrawPath(pen.get(), m_path.get());
-                m_start = {x, y};
-            } else if (t.type == kToolLine) {
-                if (pen)
-                    g.DrawLine(pen.get(), static_cast<int>(m_start.x), static_cast<int>(m_start.y), x, y);
-            } else {
-                const CanvasBox b = BoxBetween(m_start.x, m_start.y, x, y);
-                const Gdiplus::Rect box(b.left, b.top, b.right - b.left, b.bottom - b.top);
-                if (!t.backgroundNone) {
-                    Gdiplus::SolidBrush brush(ArgbOf(t.alpha, t.background));
-                    if (t.type == kToolRectangle)
-                        g.FillRectangle(&brush, box);
-                    else
-                        g.FillEllipse(&brush, box);
-                }
-                if (pen) {
-                    if (t.type == kToolRectangle)
-                        g.DrawRectangle(pen.get(), box);
-                    else
-                        g.DrawEllipse(pen.get(), box);
-                }
-            }
+            m_preview.Step(t, m_start, here);
+            // The highlighter's stroke goes on from here.
+            if (t.type == kToolHighlighter)
+                m_start = here;
         }
     }
     Present(*shown);
@@ -766,6 +729,7 @@ void CCanvas::EraseSegment(int x, int y)
             pen.SetStartCap(Gdiplus::LineCapRound);
             pen.SetEndCap(Gdiplus::LineCapRound);
             g.DrawLine(&pen, static_cast<int>(m_start.x), static_cast<int>(m_start.y), x, y);
+            m_preview.Touched(StrokeBox(m_start.x, m_start.y, x, y, width));
         } else {
             // What the eraser touches ends fully transparent: a solid line
             // of the eraser's mark, then every marked pixel cleared.
@@ -777,6 +741,8 @@ void CCanvas::EraseSegment(int x, int y)
             SelectObject(dc, old);
             GdiFlush();
             ClearEraserMarks(m_layerA.Pixels(), m_layerA.PixelCount());
+            // The pass reaches every pixel of the layer.
+            m_preview.TouchedAll();
         }
         m_start = {x, y};
     }
@@ -788,26 +754,32 @@ void CCanvas::ClearAll()
     {
         std::lock_guard<std::mutex> l(m_layerLock);
         m_layerA.Fill(IsWhiteboard() ? 0xFFFFFFFFu : 0u);
+        m_preview.TouchedAll();
     }
     Present(m_layerA);
 }
 
 void CCanvas::Present(CanvasLayer& layer)
 {
+    HWND drawing = m_drawing;
+    LayerBox changed;
     {
         std::lock_guard<std::mutex> l(m_layerLock);
         m_onScreen = &layer;
+        if (!drawing || !layer.Ready())
+            return;
+        changed = m_preview.TakeUnpresented();
     }
-    HWND drawing = m_drawing;
-    if (!drawing || !layer.Ready())
-        return;
     switch (m_kind) {
     case kCanvasWhiteboardOwner:
     case kCanvasWhiteboardViewer: {
+        // Only what changed since the last presenting; painting brings the
+        // whole window.
+        if (changed.Empty())
+            break;
         HDC dc = GetDC(drawing);
-        RECT rc = {};
-        GetClientRect(drawing, &rc);
-        BitBlt(dc, -m_scrollX, -m_scrollY, layer.Width(), layer.Height(), layer.Dc(), 0, 0, SRCCOPY);
+        BitBlt(dc, changed.left - m_scrollX, changed.top - m_scrollY, changed.Width(), changed.Height(), layer.Dc(),
+               changed.left, changed.top, SRCCOPY);
         ReleaseDC(drawing, dc);
         break;
     }
@@ -879,9 +851,10 @@ void CCanvas::DrawTextAt(CanvasLayer& layer, const std::wstring& text, int x, in
     if (m_tool.fontStyle & kFontUnderline)
         style |= Gdiplus::FontStyleUnderline;
     Gdiplus::Font font(use, static_cast<Gdiplus::REAL>(ClampFontSize(m_tool.fontSize)), style, Gdiplus::UnitPixel);
-    Gdiplus::SolidBrush brush(ArgbOf(254, m_tool.foreground));
+    Gdiplus::SolidBrush brush(ToolArgb(254, m_tool.foreground));
     g.DrawString(text.c_str(), static_cast<INT>(text.size()), &font,
                  Gdiplus::PointF(static_cast<Gdiplus::REAL>(x), static_cast<Gdiplus::REAL>(y)), &brush);
+    m_preview.TouchedAll();
 }
 
 void CCanvas::CommitText()
@@ -908,7 +881,7 @@ void CCanvas::ResetStroke()
         m_mode = kIdle;
     }
     std::lock_guard<std::mutex> l(m_layerLock);
-    m_path.reset();
+    m_preview.EndStroke();
 }
 
 void CCanvas::SetToolCursor()

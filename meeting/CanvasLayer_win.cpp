@@ -69,3 +69,18 @@ void CanvasLayer::CopyFrom(const CanvasLayer& other)
     GdiFlush();
     std::memcpy(m_pixels, other.m_pixels, PixelCount() * sizeof(uint32_t));
 }
+
+void CanvasLayer::CopyFrom(const CanvasLayer& other, const LayerBox& box)
+{
+    if (!m_pixels || !other.m_pixels || other.m_width != m_width || other.m_height != m_height)
+        return;
+    const LayerBox b = ClipBox(box, m_width, m_height);
+    if (b.Empty())
+        return;
+    GdiFlush();
+    const size_t row = static_cast<size_t>(b.Width()) * sizeof(uint32_t);
+    for (int y = b.top; y < b.bottom; ++y) {
+        const size_t at = static_cast<size_t>(y) * m_width + b.left;
+        std::memcpy(m_pixels + at, other.m_pixels + at, row);
+    }
+}

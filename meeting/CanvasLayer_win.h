@@ -4,6 +4,7 @@
 // bitmap over the same pixels in premultiplied ARGB (for anti-aliased
 // drawing). Each pixel is 0xAARRGGBB, its colour multiplied by its alpha.
 #include "core/base/GdiObject_win.h"
+#include "meeting/LayerBox.h"
 
 #include <windows.h>
 
@@ -28,8 +29,9 @@ public:
     bool Ready() const { return m_pixels != nullptr; }
 
     void Fill(uint32_t value);
-    // Copies another layer of the same size.
+    // Copies another layer of the same size, whole or only the box of it.
     void CopyFrom(const CanvasLayer& other);
+    void CopyFrom(const CanvasLayer& other, const LayerBox& box);
 
     int Width() const { return m_width; }
     int Height() const { return m_height; }

@@ -27,6 +27,8 @@
 #include "Customer/tests/RfbTestDecoder.h"
 #include "rfb/RfbProto.h"
 #include "rfb/tests/LoopbackPair.h"
+#include "tools/BenchCount.h"
+#include "tools/BenchJson_win.h"
 
 #include <windows.h>
 
@@ -437,39 +439,6 @@ bool MeasureDetection(AnimatedWindow& window, int frames, FrameTimes& out)
     return true;
 }
 
-bool ReadCount(const wchar_t* text, int& out)
-{
-    wchar_t* end = nullptr;
-    const long v = std::wcstol(text, &end, 10);
-    if (end == text || *end || v < 1 || v > 3600)
-        return false;
-    out = static_cast<int>(v);
-    return true;
-}
-
-struct Row {
-    std::string name;
-    double ms;
-    std::string counters;
-};
-
-bool WriteJson(const wchar_t* path, const std::vector<Row>& rows)
-{
-    FILE* f = _wfopen(path, L"w");
-    if (!f)
-        return false;
-    std::fprintf(f, "{\n  \"context\": {\"executable\": \"corvisk_capture_bench\", \"note\": \"wall time under Wine on "
-                    "Xvfb\"},\n  \"benchmarks\": [\n");
-    for (size_t i = 0; i < rows.size(); ++i)
-        std::fprintf(f,
-                     "    {\"name\": \"%s\", \"run_name\": \"%s\", \"run_type\": \"iteration\", \"iterations\": 1, "
-                     "\"real_time\": %.6f, \"cpu_time\": %.6f, \"time_unit\": \"ms\"%s}%s\n",
-                     rows[i].name.c_str(), rows[i].name.c_str(), rows[i].ms, rows[i].ms, rows[i].counters.c_str(),
-                     i + 1 < rows.size() ? "," : "");
-    std::fprintf(f, "  ]\n}\n");
-    return std::fclose(f) == 0;
-}
-
 std::string RateCounters(const RateResult& r)
 {
     char text[256];
@@ -498,7 +467,7 @@ int wmain(int argc, wchar_t** argv)
     const wchar_t* json = nullptr;
     for (int i = 1; i < argc; ++i) {
         const bool more = i + 1 < argc;
-        if (more && std::wcscmp(argv[i], L"--seconds") == 0 && ReadCount(argv[i + 1], seconds))
+        if (more && std::wcscmp(argv[i], L"--seconds") == 0 && ReadBenchCount(argv[i + 1], 3600, seconds))
             ++i;
         else if (more && std::wcscmp(argv[i], L"--json") == 0)
             json = argv[++i];
@@ -559,16 +528,16 @@ int wmain(int argc, wchar_t** argv)
     std::printf("per frame without encoding: new cycle %.3f ms, old grab-and-compare %.3f ms (new/old %.2f)\n",
                 newCycle, oldCycle, oldCycle > 0 ? newCycle / oldCycle : 0.0);
 
-    const std::vector<Row> rows{
-        {"capture/Paced", paced.updates ? paced.seconds * 1000 / paced.updates : 0, RateCounters(paced)},
-        {"capture/Unpaced", unpaced.updates ? unpaced.seconds * 1000 / unpaced.updates : 0, RateCounters(unpaced)},
-        {"PumpPace", kPumpMs, ""},
-        {"capture/Detection", t.detect, ""},
-        {"FrameMemcmp", t.memcmp, ""},
-        {"capture/CycleNoEncoding", newCycle, ""},
-        {"WholeGrabAndCompare", oldCycle, ""},
+    const std::vector<BenchRow> rows{
+        {"capture/Paced", paced.updates ? paced.seconds * 1000 / paced.updates : 0, 1, RateCounters(paced)},
+        {"capture/Unpaced", unpaced.updates ? unpaced.seconds * 1000 / unpaced.updates : 0, 1, RateCounters(unpaced)},
+        {"PumpPace", kPumpMs, 1, ""},
+        {"capture/Detection", t.detect, 1, ""},
+        {"FrameMemcmp", t.memcmp, 1, ""},
+        {"capture/CycleNoEncoding", newCycle, 1, ""},
+        {"WholeGrabAndCompare", oldCycle, 1, ""},
     };
-    if (json && !WriteJson(json, rows)) {
+    if (json && !WriteBenchJson(json, "corvisk_capture_bench", "wall time under Wine on Xvfb", rows)) {
         std::fprintf(stderr, "capture bench: cannot write the JSON file\n");
         return 1;
     }

@@ -20,6 +20,8 @@
 #include "Technician/ui/TechnicianGUI.h"
 #include "core/base/TopDownBitmap_win.h"
 #include "core/tunnel/LocalChannels_win.h"
+#include "tools/BenchCount.h"
+#include "tools/BenchJson_win.h"
 
 #include <windows.h>
 
@@ -314,33 +316,6 @@ double Median(std::vector<double> v)
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-bool ReadCount(const wchar_t* text, int& out)
-{
-    wchar_t* end = nullptr;
-    const long v = std::wcstol(text, &end, 10);
-    if (end == text || *end || v < 1 || v > 10000)
-        return false;
-    out = static_cast<int>(v);
-    return true;
-}
-
-bool WriteJson(const wchar_t* path, const std::vector<double>& ms, int rounds, int paints)
-{
-    FILE* f = _wfopen(path, L"w");
-    if (!f)
-        return false;
-    std::fprintf(f, "{\n  \"context\": {\"executable\": \"corvisk_viewer_paint_bench\", \"note\": \"wall time per paint "
-                    "under Wine on Xvfb\"},\n  \"benchmarks\": [\n");
-    for (size_t i = 0; i < ms.size(); ++i)
-        std::fprintf(f,
-                     "    {\"name\": \"%s\", \"run_name\": \"%s\", \"run_type\": \"iteration\", \"iterations\": %d, "
-                     "\"real_time\": %.6f, \"cpu_time\": %.6f, \"time_unit\": \"ms\"}%s\n",
-                     kVariants[i].name, kVariants[i].name, rounds * paints, ms[i], ms[i],
-                     i + 1 < ms.size() ? "," : "");
-    std::fprintf(f, "  ]\n}\n");
-    return std::fclose(f) == 0;
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -349,9 +324,9 @@ int wmain(int argc, wchar_t** argv)
     const wchar_t* json = nullptr;
     for (int i = 1; i < argc; ++i) {
         const bool more = i + 1 < argc;
-        if (more && std::wcscmp(argv[i], L"--rounds") == 0 && ReadCount(argv[i + 1], rounds))
+        if (more && std::wcscmp(argv[i], L"--rounds") == 0 && ReadBenchCount(argv[i + 1], 10000, rounds))
             ++i;
-        else if (more && std::wcscmp(argv[i], L"--paints") == 0 && ReadCount(argv[i + 1], paints))
+        else if (more && std::wcscmp(argv[i], L"--paints") == 0 && ReadBenchCount(argv[i + 1], 10000, paints))
             ++i;
         else if (more && std::wcscmp(argv[i], L"--json") == 0)
             json = argv[++i];
@@ -432,7 +407,10 @@ int wmain(int argc, wchar_t** argv)
     SelectObject(b.memDc, oldBitmap);
     DeleteDC(b.memDc);
     DeleteObject(b.dib);
-    if (json && !WriteJson(json, ms, rounds, paints)) {
+    std::vector<BenchRow> rows;
+    for (size_t i = 0; i < ms.size(); ++i)
+        rows.push_back({kVariants[i].name, ms[i], rounds * paints, ""});
+    if (json && !WriteBenchJson(json, "corvisk_viewer_paint_bench", "wall time per paint under Wine on Xvfb", rows)) {
         std::fprintf(stderr, "corvisk_viewer_paint_bench: the results could not be written\n");
         return 1;
     }

@@ -302,6 +302,68 @@ TEST(CanvasWhiteboard, OwnerStrokesAppearAlikeOnTheViewer)
     EXPECT_TRUE(SameLayers(owner.canvas, viewer.canvas));
 }
 
+// A shape dragged big and then small: neither the preview on the owner's
+// layer and window nor the committed picture on either board keeps any of
+// the big one.
+TEST(CanvasWhiteboard, APreviewMovedFromBigToSmallLeavesNoTrace)
+{
+    struct Case {
+        int tool;
+        POINT small;   // the big shape runs from (190, 40) to (550, 300)
+        POINT onBig;   // on the big shape's outline only
+        POINT onSmall; // on the small one's only
+    };
+    const Case cases[] = {
+        {kToolRectangle, {250, 90}, {550, 170}, {250, 65}},
+        {kToolEllipse, {250, 90}, {550, 170}, {250, 65}},
+        {kToolLine, {190, 120}, {370, 170}, {190, 100}},
+    };
+    Side owner(kCanvasWhiteboard), viewer(kCanvasWhiteboard);
+    ASSERT_EQ(owner.canvas.StartWhiteboardThread(kCanvasWhiteboardOwner), 1);
+    size_t forwarded = owner.context.ForwardFrom(0, viewer.canvas);
+    ASSERT_EQ(viewer.canvas.Kind(), kCanvasWhiteboardViewer);
+    // Side by side: the shapes lie where neither frame covers the other.
+    HWND frame = owner.canvas.FrameWindow();
+    HWND w = owner.canvas.DrawingWindow();
+    SetWindowPos(frame, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SetWindowPos(viewer.canvas.FrameWindow(), nullptr, 580, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    auto shows = [](HWND window, POINT dark, POINT white) {
+        return wintest::WaitFor([&] {
+            const COLORREF d = wintest::ClientPixel(window, dark.x, dark.y);
+            return GetRValue(d) < 0x40 && GetGValue(d) < 0x40 && GetBValue(d) < 0x40 &&
+                   wintest::ClientPixel(window, white.x, white.y) == RGB(255, 255, 255);
+        });
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "tool " << c.tool);
+        SendMessageW(owner.canvas.ToolbarWindow(), WM_COMMAND, IDC_CANVAS_CLEAR_ALL, 0);
+        ChooseTool(owner, c.tool);
+        PostMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(190, 40));
+        PostMessageW(w, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(550, 300));
+        ASSERT_TRUE(wintest::WaitFor([&] { return IsDark(PixelAt(owner.canvas, c.onBig.x, c.onBig.y)); }));
+        ASSERT_TRUE(shows(w, c.onBig, c.onSmall)) << "the big preview on the owner's window";
+        PostMessageW(w, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(c.small.x, c.small.y));
+        ASSERT_TRUE(wintest::WaitFor([&] { return IsDark(PixelAt(owner.canvas, c.onSmall.x, c.onSmall.y)); }));
+        EXPECT_TRUE(IsWhite(PixelAt(owner.canvas, c.onBig.x, c.onBig.y))) << "the preview's layer";
+        EXPECT_TRUE(shows(w, c.onSmall, c.onBig)) << "the owner's window shows the small preview alone";
+        if (c.tool == kToolRectangle)
+            wintest::SaveScreenshot(frame, L"canvas_preview", L"small_after_big");
+        const size_t releases = owner.context.Count();
+        PostMessageW(w, WM_LBUTTONUP, 0, MAKELPARAM(c.small.x, c.small.y));
+        ASSERT_TRUE(wintest::WaitFor([&] {
+            const auto sent = owner.context.Sent();
+            return sent.size() > releases && sent.back().compare(0, 7, "MEWB:1\r") == 0;
+        }));
+        EXPECT_TRUE(IsWhite(PixelAt(owner.canvas, c.onBig.x, c.onBig.y))) << "the committed layer";
+        EXPECT_TRUE(IsDark(PixelAt(owner.canvas, c.onSmall.x, c.onSmall.y)));
+        EXPECT_TRUE(shows(w, c.onSmall, c.onBig)) << "the owner's window after the release";
+        forwarded = owner.context.ForwardFrom(forwarded, viewer.canvas);
+        ASSERT_TRUE(wintest::WaitFor([&] { return SameLayers(owner.canvas, viewer.canvas); }))
+            << "the viewer's layer differs from the owner's: " << DiffBox(owner.canvas, viewer.canvas);
+        EXPECT_TRUE(shows(viewer.canvas.DrawingWindow(), c.onSmall, c.onBig)) << "the viewer's window";
+    }
+}
+
 TEST(CanvasWhiteboard, FrameScrollResizeAndClose)
 {
     Side owner(kCanvasWhiteboard), viewer(kCanvasWhiteboard);
