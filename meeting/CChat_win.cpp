@@ -198,6 +198,7 @@ void CChat::ReceiveLoop(std::uintptr_t channel)
         }
     }
     m_listening->store(true);
+    DHLog::Instance().Print(0x80, 3, false, "Chat: listening.\n");
     ChatFrameReader reader;
     PostToPane sink(pane);
     while (!stop->load()) {

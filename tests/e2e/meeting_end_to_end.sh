@@ -106,6 +106,9 @@ sys.exit(1)' "$work/requests.jsonl" "$1"
 }
 has_line() { grep -q -E -- "$2" <<<"$1"; }
 corvisk_log() { find "$work/$1/drive_c/users" -name PLLog.txt -exec cat {} + 2>/dev/null | tr -d '\r'; }
+# The chat drops what reached its channel before it listened: a line is
+# written to a participant only once its chat listens.
+chat_listens() { has_line "$(corvisk_log "$1")" 'Chat: listening\.'; }
 in_prefix() { # user, then the command
     local user=$1
     shift
@@ -171,6 +174,7 @@ check "bob's control tunnel is open" eventually 20 tunnel_of bob
 check "bob's program logs the join" has_line "$(corvisk_log bob)" $'\tJoin the meeting OK\\.'
 
 echo "--- the chat between them"
+check "bob's chat listens" eventually 20 chat_listens bob
 check "alice writes to everybody" drive alice chat "Hello from alice"
 check "bob's chat shows her line" drive bob chat_sees "Hello from alice"
 check "bob's program logs it" has_line "$(corvisk_log bob)" $'\\[Chat Log\\]\tFrom <[^>]+> to <All> : Hello from alice'
