@@ -1,31 +1,13 @@
 #include "Customer/capture/ClipboardWatch.h"
 
-#include "Customer/capture/ClipboardText.h"
 #include "Customer/encode/HostLog.h"
 #include "core/base/WinHandle.h"
-
-#include <cstring>
+#include "rfb/ClipboardAccess_win.h"
+#include "rfb/ClipboardText.h"
 
 namespace {
 
 const wchar_t kClassName[] = L"Corvisk clipboard watch";
-
-// Open clipboard, closed on every path.
-class OpenedClipboard {
-public:
-    explicit OpenedClipboard(HWND owner) : m_open(OpenClipboard(owner) != FALSE) {}
-    ~OpenedClipboard()
-    {
-        if (m_open)
-            CloseClipboard();
-    }
-    OpenedClipboard(const OpenedClipboard&) = delete;
-    OpenedClipboard& operator=(const OpenedClipboard&) = delete;
-    explicit operator bool() const { return m_open; }
-
-private:
-    bool m_open;
-};
 
 } // namespace
 
@@ -119,46 +101,24 @@ void ClipboardWatch::OnDrawClipboard(HWND hwnd)
     if (initial || GetClipboardOwner() == hwnd)
         return;
     std::string text;
-    bool have = false, tooLong = false;
-    {
-        OpenedClipboard clip(hwnd);
-        if (!clip)
-            return;
-        HANDLE data = GetClipboardData(CF_TEXT);
-        if (!data)
-            return;
-        const void* p = GlobalLock(data);
-        if (p) {
-            // The block's size bounds the text, terminated or not.
-            have = HostClipToViewer(static_cast<const char*>(p), GlobalSize(data), text);
-            tooLong = !have;
-            GlobalUnlock(data);
-        }
-    }
-    if (tooLong)
+    switch (ReadClipboardText(hwnd, text)) {
+    case ClipboardRead::Text:
+        if (m_sink)
+            m_sink(text);
+        break;
+    case ClipboardRead::TooLong:
         HostLog(kHostLogWarn, "clipboard text over %u bytes not sent\n", static_cast<unsigned>(kMaxHostClipText));
-    if (have && m_sink)
-        m_sink(text);
+        break;
+    case ClipboardRead::NoText:
+    case ClipboardRead::Busy:
+        break;
+    }
 }
 
 bool ClipboardWatch::SetTextAs(HWND hwnd, const std::string& viewerText)
 {
-    const std::string text = ViewerClipToHost(viewerText);
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, text.size() + 1);
-    if (!mem)
-        return false;
-    void* p = GlobalLock(mem);
-    if (!p) {
-        GlobalFree(mem);
-        return false;
-    }
-    std::memcpy(p, text.c_str(), text.size() + 1);
-    GlobalUnlock(mem);
-    OpenedClipboard clip(hwnd);
-    if (!clip || !EmptyClipboard() || !SetClipboardData(CF_TEXT, mem)) {
-        GlobalFree(mem);
-        HostLog(kHostLogWarn, "clipboard could not be set(%lu)\n", GetLastError());
-        return false;
-    }
-    return true;
+    if (PutClipboardText(hwnd, viewerText))
+        return true;
+    HostLog(kHostLogWarn, "clipboard could not be set(%lu)\n", GetLastError());
+    return false;
 }

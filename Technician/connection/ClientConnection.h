@@ -5,6 +5,7 @@
 #include "core/base/CHeap.h"
 #include "core/base/WinHandle.h"
 #include "Technician/connection/ViewScale.h"
+#include "Technician/connection/ViewerInput.h"
 #include "Technician/connection/ViewerSession.h"
 
 #include <winsock2.h>
@@ -19,6 +20,9 @@ class MeetingContext;
 constexpr UINT WM_VIEWER_UPDATE_DONE = WM_USER + 112;  // 0x470
 constexpr UINT WM_VIEWER_RESIZED = WM_USER + 113;
 constexpr UINT WM_VIEWER_CURSOR = WM_USER + 114;
+// lParam: a heap std::string of the host's clipboard text, the receiver's
+// to delete.
+constexpr UINT WM_VIEWER_CLIPBOARD = WM_USER + 115;
 
 class ClientConnection : public CHeap, private viewer::ViewerEvents {
 public:
@@ -44,6 +48,23 @@ public:
     void SendIncrementalUpdateRequest();
     uint64_t BytesSent() const { return m_session.bytesSent(); }
 
+    // The participant's input, from the GUI thread while control is held
+    // (the GUI checks). A message that cannot go out is reported and ends
+    // the viewing (WM_CLOSE to the frame); nothing goes without a session.
+    // keyData is the key message's lParam.
+    void ProcessKeyEvent(UINT virtualKey, LPARAM keyData);
+    // A mouse message at a viewer-window point; flags are its wParam.
+    void ProcessPointerEvent(int x, int y, WPARAM flags, viewer::PointerMessage message);
+    // The emulation timer (viewer::kEmulationTimerId) fired.
+    void OnEmulationTimer();
+    void SendWheel(int delta);
+    // Key-up for every modifier (the view lost the focus).
+    void ReleaseModifiers();
+    // The monitor request for a viewer-window point or a code.
+    void SendSetSW(int x, int y);
+    // Clipboard text (line feeds) to the host as one ClientCutText.
+    void SendClientCutText(const std::string& text);
+
     // Set when the reader thread has finished (waited for on a sharing resume).
     HANDLE ReadyEvent() const { return m_readyEvent.get(); }
     // Cleared by the manager before it deletes the frame.
@@ -67,7 +88,11 @@ private:
     void cursorChanged() override;
     void inputDesktopLost() override;
     void inputDesktopRestored() override;
+    void clipboardReceived(std::string text) override;
     void OnReaderFinished(viewer::ViewerReader::End end, const std::string& why);
+    // Runs send with the session's writer; reports a failure and ends the view.
+    template <class Send>
+    void SendInput(const char* what, Send send);
 
     MeetingContext* m_meeting;
     SOCKET m_socket;
@@ -75,6 +100,8 @@ private:
     WinHandle m_sizeEvent;
     viewer::ViewerOptions m_options;
     viewer::ViewScale m_scale;
+    viewer::PointerInput m_pointer;
+    viewer::KeyInput m_keys;
     std::atomic<HWND> m_hwndFrame{nullptr};
     std::atomic<HWND> m_hwndViewer{nullptr};
     // Areas the reader drew, gathered until the GUI thread takes them.

@@ -4,9 +4,30 @@
 #include "core/base/MeetingContext.h"
 #include "core/base/ThreadMessages.h"
 
+#include "Technician/connection/ViewerError.h"
+
 #include <algorithm>
+#include <memory>
+#include <new>
 
 namespace {
+
+class WinKeyboardLayout : public viewer::KeyboardLayout {
+public:
+    void state(uint8_t keys[256]) override
+    {
+        if (!GetKeyboardState(keys))
+            std::fill(keys, keys + 256, 0);
+    }
+    int toAscii(unsigned virtualKey, unsigned scanCode, const uint8_t keys[256], uint8_t chars[2]) override
+    {
+        WORD out[2] = {};
+        const int n = ToAscii(virtualKey, scanCode, keys, out, 0);
+        chars[0] = static_cast<uint8_t>(out[0]);
+        chars[1] = static_cast<uint8_t>(out[0] >> 8);
+        return n;
+    }
+};
 
 decode::DecodeLog ViewerLog()
 {
@@ -160,4 +181,94 @@ void ClientConnection::inputDesktopLost()
 void ClientConnection::inputDesktopRestored()
 {
     cursorChanged();
+}
+
+template <class Send>
+void ClientConnection::SendInput(const char* what, Send send)
+{
+    viewer::MessageWriter* out = m_session.writer();
+    if (!out || !m_session.running())
+        return;
+    try {
+        send(*out);
+        return;
+    } catch (const viewer::Exception& e) {
+        DHLog::Instance().Print(0x08, 5, false, "Exception while sending %s : %s\n", what, e.message());
+        e.Report();
+    } catch (const rdr::Exception& e) {
+        DHLog::Instance().Print(0x08, 5, false, "Exception while sending %s : %s\n", what, e.str());
+    } catch (const std::exception& e) {
+        DHLog::Instance().Print(0x08, 5, false, "Exception while sending %s : %s\n", what, e.what());
+    }
+    if (HWND f = m_hwndFrame.load())
+        PostMessageW(f, WM_CLOSE, 0, 0);
+}
+
+void ClientConnection::ProcessKeyEvent(UINT virtualKey, LPARAM keyData)
+{
+    SendInput("a key", [&](viewer::MessageWriter& out) {
+        WinKeyboardLayout layout;
+        m_keys.key(virtualKey, static_cast<uint32_t>(keyData), layout, out);
+    });
+}
+
+void ClientConnection::ProcessPointerEvent(int x, int y, WPARAM flags, viewer::PointerMessage message)
+{
+    SendInput("a pointer event", [&](viewer::MessageWriter& out) {
+        HWND viewer = m_hwndViewer.load();
+        switch (m_pointer.event(x, y, static_cast<unsigned>(flags), message, m_scale, out)) {
+        case viewer::PointerInput::Timer::Start:
+            if (!viewer || !SetTimer(viewer, viewer::kEmulationTimerId, 100, nullptr)) {
+                DHLog::Instance().Print(0x08, 5, false, "The button emulation timer could not be made\n");
+                if (HWND f = m_hwndFrame.load())
+                    PostMessageW(f, WM_CLOSE, 0, 0);
+            }
+            break;
+        case viewer::PointerInput::Timer::Kill:
+            if (viewer)
+                KillTimer(viewer, viewer::kEmulationTimerId);
+            break;
+        case viewer::PointerInput::Timer::Keep:
+            break;
+        }
+        if (viewer::ViewerReader* r = m_session.reader())
+            r->moveCursor(m_pointer.lastX(), m_pointer.lastY());
+    });
+}
+
+void ClientConnection::OnEmulationTimer()
+{
+    if (HWND viewer = m_hwndViewer.load())
+        KillTimer(viewer, viewer::kEmulationTimerId);
+    SendInput("a pointer event", [&](viewer::MessageWriter& out) { m_pointer.timerFired(m_scale, out); });
+}
+
+void ClientConnection::SendWheel(int delta)
+{
+    SendInput("a wheel event", [&](viewer::MessageWriter& out) { m_pointer.wheel(delta, out); });
+}
+
+void ClientConnection::ReleaseModifiers()
+{
+    SendInput("a key", [](viewer::MessageWriter& out) { viewer::SendModifierReleases(out); });
+}
+
+void ClientConnection::SendSetSW(int x, int y)
+{
+    SendInput("a monitor request",
+              [&](viewer::MessageWriter& out) { out.send(viewer::MonitorRequest(x, y, m_scale)); });
+}
+
+void ClientConnection::SendClientCutText(const std::string& text)
+{
+    SendInput("clipboard text", [&](viewer::MessageWriter& out) { out.send(viewer::ClientCutTextMessage(text)); });
+}
+
+void ClientConnection::clipboardReceived(std::string text)
+{
+    // The reader only posts: the viewer window's thread owns the clipboard.
+    HWND v = m_hwndViewer.load();
+    std::unique_ptr<std::string> copy(new (std::nothrow) std::string(std::move(text)));
+    if (v && copy && PostMessageW(v, WM_VIEWER_CLIPBOARD, 0, reinterpret_cast<LPARAM>(copy.get())))
+        copy.release();
 }

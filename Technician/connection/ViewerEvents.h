@@ -4,6 +4,8 @@
 
 #include "rfb/Rect.h"
 
+#include <string>
+
 namespace viewer {
 
 class ViewerEvents {
@@ -21,6 +23,9 @@ public:
     virtual void cursorChanged() = 0;
     virtual void inputDesktopLost() = 0;
     virtual void inputDesktopRestored() = 0;
+    // The host's clipboard text (ServerCutText, as sent: lines end in LF).
+    // Dropped unless the viewer takes clipboard text.
+    virtual void clipboardReceived(std::string text) { (void)text; }
 };
 
 } // namespace viewer

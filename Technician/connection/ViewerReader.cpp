@@ -203,12 +203,16 @@ void ViewerReader::resync(int32_t encoding)
 
 void ViewerReader::readCutText()
 {
+    m_log.write(LogLevel::DebugInfo, "Read remote clipboard change\n");
     m_in.skip(3);
     const uint32_t length = m_in.readU32();
     if (length > kMaxCutText)
         throw QuietException("The presenter's clipboard text is too long.");
-    m_in.skip(length);
-    m_log.write(LogLevel::DebugInfo, "Clipboard text of %u bytes dropped\n", length);
+    std::string text(length, '\0');
+    if (length)
+        m_in.readBytes(&text[0], length);
+    m_log.write(LogLevel::DebugInfo, "Read a %u-byte string\n", length);
+    m_events.clipboardReceived(std::move(text));
 }
 
 DrawnCursor ViewerReader::cursor() const

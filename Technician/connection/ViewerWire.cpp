@@ -188,4 +188,44 @@ Bytes SetScaleMessage(int scale)
     return {rfbproto::kSetScale, static_cast<uint8_t>(scale), 0, 0};
 }
 
+namespace {
+
+unsigned Coordinate(int v)
+{
+    return v < 0 ? 0u : v > 0xFFFF ? 0xFFFFu : static_cast<unsigned>(v);
+}
+
+} // namespace
+
+Bytes KeyEventMessage(uint32_t keysym, bool down)
+{
+    Bytes b{rfbproto::kKeyEvent, static_cast<uint8_t>(down ? 1 : 0), 0, 0};
+    Put32(b, keysym);
+    return b;
+}
+
+Bytes PointerEventMessage(uint8_t mask, int x, int y)
+{
+    Bytes b{rfbproto::kPointerEvent, mask};
+    Put16(b, Coordinate(x));
+    Put16(b, Coordinate(y));
+    return b;
+}
+
+Bytes SetSWMessage(int x, int y)
+{
+    Bytes b{rfbproto::kSetSW, 0};
+    Put16(b, Coordinate(x));
+    Put16(b, Coordinate(y));
+    return b;
+}
+
+Bytes ClientCutTextMessage(const std::string& text)
+{
+    Bytes b{rfbproto::kClientCutText, 0, 0, 0};
+    Put32(b, static_cast<uint32_t>(text.size()));
+    b.insert(b.end(), text.begin(), text.end());
+    return b;
+}
+
 } // namespace viewer

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace viewer {
@@ -50,5 +51,13 @@ std::vector<int32_t> EncodingList(const ViewerOptions& o);
 Bytes SetEncodingsMessage(const std::vector<int32_t>& encodings);
 Bytes UpdateRequestMessage(bool incremental, int width, int height);
 Bytes SetScaleMessage(int scale);
+
+// Input messages: KeyEvent {4, down, 0, 0, keysym}; PointerEvent {5, mask,
+// x, y} with the point limited to 0..65535; SetSW {10, 0, x, y}.
+Bytes KeyEventMessage(uint32_t keysym, bool down);
+Bytes PointerEventMessage(uint8_t mask, int x, int y);
+Bytes SetSWMessage(int x, int y);
+// ClientCutText {6, 0, 0, 0, length} and the text, as one message.
+Bytes ClientCutTextMessage(const std::string& text);
 
 } // namespace viewer

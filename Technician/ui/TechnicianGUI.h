@@ -49,6 +49,11 @@ public:
     // while there is no picture). 3 full screen.
     void SetZoomMode(ZoomMode mode, double num = 100.0, double den = 100.0);
 
+    // The next left-button release in the viewer window picks the monitor
+    // the host shows (a monitor request for that point).
+    void StartMonitorPick() { m_pickPoint = true; }
+    bool PickingMonitor() const { return m_pickPoint; }
+
     ViewerOptionsStore& Options() { return m_options; }
     bool FullScreen() const { return m_fullScreen; }
     // The frame is minimised: the view is dormant.
@@ -96,6 +101,15 @@ private:
     // palette was realised (a palette display).
     bool OnPaletteMessage(HWND hwnd, UINT msg, WPARAM wp);
 
+    // Input (ViewerInput_win.cpp): keys, mouse and wheel go to the host
+    // while this participant holds control; without it a left press places
+    // the own mark. The clipboard moves with control only, both ways.
+    bool OnInputMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    bool InputAllowed() const;
+    void OnPointerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    void OnLocalClipboardChanged();
+    void OnHostClipboard(LPARAM text);
+
     // A live session with a picture: zoom, fits and scrolling need one.
     bool HasPicture() const;
     // This participant controls the presenter's screen.
@@ -116,6 +130,8 @@ private:
     ViewerOptionsStore m_options;
     ViewerPainter m_painter;
     bool m_painting = false;
+    bool m_pickPoint = false;
+    bool m_initialClipboardSeen = false;
     bool m_fullScreen = false;
     bool m_dormant = false;
     int m_modalLoops = 0;

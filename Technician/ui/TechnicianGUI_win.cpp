@@ -58,6 +58,10 @@ TechnicianGUI::~TechnicianGUI()
     SaveOptions();
     delete m_conn;
     m_conn = nullptr;
+    // Clipboard texts the reader posted and the window never took.
+    MSG pending;
+    while (m_hwndViewer && PeekMessageW(&pending, m_hwndViewer, WM_VIEWER_CLIPBOARD, WM_VIEWER_CLIPBOARD, PM_REMOVE))
+        delete reinterpret_cast<std::string*>(pending.lParam);
     for (HWND w : {m_hwndViewer, m_hwndContainer, m_hwndFrame, m_hwndSplitter})
         if (w && IsWindow(w))
             SetWindowLongPtrW(w, GWLP_USERDATA, 0);

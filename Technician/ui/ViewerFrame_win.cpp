@@ -28,7 +28,14 @@ void TechnicianGUI::AddFullScreenMenuItem()
 
 LRESULT TechnicianGUI::OnFrameMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
+    if (OnInputMessage(hwnd, msg, wp, lp))
+        return 0;
     switch (msg) {
+    case WM_SETFOCUS:
+        // The keys go to the picture.
+        if (m_hwndViewer && IsWindowVisible(hwnd))
+            SetFocus(m_hwndViewer);
+        return 0;
     case WM_SIZE:
         SetDormant(wp == SIZE_MINIMIZED);
         if (wp != SIZE_MINIMIZED)

@@ -18,6 +18,8 @@ struct ViewerOptionsStore {
     // The pointer over the picture with control: 0 cursor 157, 1 cursor 156,
     // 2 the standard arrow.
     int localCursorMode = 1;
+    // Clipboard text moves neither way (not saved).
+    bool clipboardDisabled = false;
     ViewerDisplayRecord display;
 
     // Writes "ColorDepth", "Scaling", "ScaleNum", "ScaleDen", "TopBar" and

@@ -1,5 +1,6 @@
 // The viewer window: painting while the session says so, the reader's posted
-// news, scrolling, the zoom requests 0x465 and 0x467, and the clipboard chain.
+// news, scrolling, the zoom requests 0x465 and 0x467, the clipboard chain and
+// the participant's input (ViewerInput_win.cpp).
 #include "Technician/ui/TechnicianGUI.h"
 
 #include "Technician/connection/ClientConnection.h"
@@ -17,6 +18,8 @@ constexpr int kLineStep = 2;
 
 LRESULT TechnicianGUI::OnViewerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
+    if (OnInputMessage(hwnd, msg, wp, lp))
+        return 0;
     switch (msg) {
     case WM_PAINT:
         PaintViewer(hwnd);
@@ -90,6 +93,9 @@ LRESULT TechnicianGUI::OnViewerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
             SetWindowPos(m_hwndFrame, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         break;
     case WM_KILLFOCUS:
+        // Keys held as the focus goes would stay down on the host.
+        if (InputAllowed())
+            m_conn->ReleaseModifiers();
         if (m_fullScreen && ControlHeld() && HasPicture()) {
             HWND fg = GetForegroundWindow();
             const bool fgTopmost = fg && (GetWindowLongPtrW(fg, GWL_EXSTYLE) & WS_EX_TOPMOST);
@@ -108,6 +114,7 @@ LRESULT TechnicianGUI::OnViewerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     case WM_DRAWCLIPBOARD:
         if (m_nextClipboardViewer)
             SendMessageW(m_nextClipboardViewer, msg, wp, lp);
+        OnLocalClipboardChanged();
         return 0;
     case WM_CHANGECBCHAIN:
         if (reinterpret_cast<HWND>(wp) == m_nextClipboardViewer)

@@ -161,10 +161,16 @@ public:
     // None until the annotation canvas draws one.
     std::shared_ptr<const AnnotationLayer> GetAnnotationLayer() override;
     void RepaintSharingView() override;
+    void PlaceOwnMark(int x, int y) override;
     // Display name of a participant (UTF-8), empty when not in the list.
     std::string GetParticipantName(const std::string& session) override;
     // What the receive threads hand each packet to.
     ControlPacketHandler& PacketHandler();
+
+    // The control bar for the user's role (ManagerCtrlMenu_win.cpp), and the
+    // removal of its local-input watch.
+    CCtrlMenu* MakeControlMenu();
+    void RemoveInputWatch();
 
     // What the lobby's commands use (LobbyRequests_win.cpp).
     LobbyView LobbyCommandView() override;

@@ -104,7 +104,7 @@ void CManager::OnResetCtrlMenu()
 {
     OnInputWatch(0);  // the watch belongs to the bar
     DeleteAndClear(controlMenu);
-    controlMenu = new CCtrlMenu(this);
+    controlMenu = MakeControlMenu();
     SetRecorderFrameSource(role == 1 ? kFrameSourceOwnCapture : kFrameSourceViewer);
 }
 

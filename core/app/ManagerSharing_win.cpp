@@ -18,6 +18,7 @@
 #include "meeting/CChat.h"
 #include "meeting/CCtrlMenu.h"
 #include "meeting/CMeetingLobby.h"
+#include "meeting/PartiMark.h"
 
 void CManager::StepTo(int step)
 {
@@ -65,7 +66,7 @@ void CManager::OnOpenSharingView()
         RestoreVisualEffects(2, 0, kEffectsColumnApply);
     }
     if (!controlMenu)
-        controlMenu = new CCtrlMenu(this);
+        controlMenu = MakeControlMenu();
     if (chat)
         chat->SetPaneState(role == 1 ? 5 : 6);
     SetRecorderFrameSource(role == 1 ? kFrameSourceOwnCapture : kFrameSourceViewer);
@@ -223,6 +224,12 @@ std::shared_ptr<const AnnotationLayer> CManager::GetAnnotationLayer()
 void CManager::RepaintSharingView()
 {
     PostThreadMessageW(mainThreadId, PLM_REPAINT_SHARING_VIEW, 0, 0);
+}
+
+void CManager::PlaceOwnMark(int x, int y)
+{
+    if (partiMark && partiMarkEnabled)
+        partiMark->SendMark(x, y, ownDisplayName);
 }
 
 bool CManager::WaitVncServerCreated()

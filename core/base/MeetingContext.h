@@ -45,6 +45,10 @@ public:
     // The annotation over the shared screen changed: the sharing viewer's
     // window repaints (nothing while this participant has no viewer).
     virtual void RepaintSharingView() {}
+    // The participant's own mark at a point of the shared screen
+    // (framebuffer coordinates), with the own display name. Nothing where
+    // marks are not offered.
+    virtual void PlaceOwnMark(int x, int y) { (void)x, (void)y; }
 
 protected:
     ~MeetingContext() = default;

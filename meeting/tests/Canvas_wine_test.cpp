@@ -239,8 +239,9 @@ TEST(CanvasWhiteboard, OwnerStrokesAppearAlikeOnTheViewer)
     // Text: settings first, the text 100 ms later, the commit on focus loss.
     ChooseTool(owner, kToolText);
     HWND w = owner.canvas.DrawingWindow();
-    PostMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, 300));
-    PostMessageW(w, WM_LBUTTONUP, 0, MAKELPARAM(30, 300));
+    // Sent, not posted: the click's own release message goes out before the mark.
+    SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, 300));
+    SendMessageW(w, WM_LBUTTONUP, 0, MAKELPARAM(30, 300));
     HWND text = owner.canvas.TextWindow();
     ASSERT_TRUE(wintest::WaitFor([&] { return IsWindowVisible(text) != FALSE; }));
     mark = owner.context.Count();

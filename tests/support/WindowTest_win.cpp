@@ -204,12 +204,29 @@ void PumpFor(DWORD ms)
     WaitFor([] { return false; }, ms);
 }
 
-std::wstring SaveScreenshot(HWND hwnd, const std::wstring& test, const std::wstring& state)
+namespace {
+
+std::wstring SavePng(HBITMAP bitmap, const std::wstring& test, const std::wstring& state)
 {
     static GdiplusSession gdiplus;
     CLSID png;
     if (!gdiplus.ok() || !PngEncoder(png))
         return {};
+    std::wstring dir = L"screenshots";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    dir += L"\\" + test;
+    CreateDirectoryW(dir.c_str(), nullptr);
+    const std::wstring path = dir + L"\\" + state + L".png";
+    auto image = std::make_unique<Gdiplus::Bitmap>(bitmap, nullptr);
+    if (image->GetLastStatus() != Gdiplus::Ok || image->Save(path.c_str(), &png, nullptr) != Gdiplus::Ok)
+        return {};
+    return path;
+}
+
+} // namespace
+
+std::wstring SaveScreenshot(HWND hwnd, const std::wstring& test, const std::wstring& state)
+{
     Pump();
     if (hwnd)
         UpdateWindow(hwnd);
@@ -218,15 +235,53 @@ std::wstring SaveScreenshot(HWND hwnd, const std::wstring& test, const std::wstr
         return {};
     if (r.right <= r.left || r.bottom <= r.top)
         return {};
-    std::wstring dir = L"screenshots";
-    CreateDirectoryW(dir.c_str(), nullptr);
-    dir += L"\\" + test;
-    CreateDirectoryW(dir.c_str(), nullptr);
-    const std::wstring path = dir + L"\\" + state + L".png";
     ScreenCopy copy(r);
-    auto image = std::make_unique<Gdiplus::Bitmap>(copy.bitmap(), nullptr);
-    if (image->GetLastStatus() != Gdiplus::Ok || image->Save(path.c_str(), &png, nullptr) != Gdiplus::Ok)
+    return SavePng(copy.bitmap(), test, state);
+}
+
+std::wstring SavePrintedWindow(HWND hwnd, const std::wstring& test, const std::wstring& state)
+{
+    Pump();
+    RECT r;
+    if (!GetWindowRect(hwnd, &r) || r.right <= r.left || r.bottom <= r.top)
         return {};
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, r.right - r.left, r.bottom - r.top);
+    HDC mem = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(mem, bitmap);
+    PrintWindow(hwnd, mem, 0);
+    // Each visible child prints itself over its place (Wine's PrintWindow
+    // leaves the children out).
+    struct Into {
+        HDC dc;
+        POINT origin;
+    } into{mem, {r.left, r.top}};
+    EnumChildWindows(
+        hwnd,
+        [](HWND child, LPARAM lp) -> BOOL {
+            auto* to = reinterpret_cast<Into*>(lp);
+            RECT c;
+            if (!IsWindowVisible(child) || !GetWindowRect(child, &c))
+                return TRUE;
+            // Printed at its own origin, then copied to its place: a child
+            // may clip its drawing to its own rectangle in device units.
+            const int cx = c.right - c.left, cy = c.bottom - c.top;
+            HDC childDc = CreateCompatibleDC(to->dc);
+            HBITMAP childBitmap = CreateCompatibleBitmap(to->dc, cx, cy);
+            HGDIOBJ previous = SelectObject(childDc, childBitmap);
+            SendMessageW(child, WM_PRINT, reinterpret_cast<WPARAM>(childDc), PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
+            BitBlt(to->dc, c.left - to->origin.x, c.top - to->origin.y, cx, cy, childDc, 0, 0, SRCCOPY);
+            SelectObject(childDc, previous);
+            DeleteObject(childBitmap);
+            DeleteDC(childDc);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&into));
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    const std::wstring path = SavePng(bitmap, test, state);
+    DeleteObject(bitmap);
     return path;
 }
 

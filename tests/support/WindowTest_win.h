@@ -44,6 +44,9 @@ void PumpFor(DWORD ms);
 // screenshots/<test>/<state>.png under the working directory (the test's build
 // folder). Returns the path, or empty when it could not be written.
 std::wstring SaveScreenshot(HWND hwnd, const std::wstring& test, const std::wstring& state);
+// The same picture as the window prints itself (PrintWindow): for layered
+// windows, which Wine on Xvfb without a compositor reads back as black.
+std::wstring SavePrintedWindow(HWND hwnd, const std::wstring& test, const std::wstring& state);
 // The colour of one screen pixel at client coordinates of hwnd (after Pump).
 COLORREF ClientPixel(HWND hwnd, int x, int y);
 // Live GDI objects of this process (for leak checks).

@@ -2,7 +2,7 @@
 // copies, the own-window hatch, clipboard text and the companion program's
 // change records: the platform-neutral rules, case by case.
 #include "Customer/capture/ChangeRecords.h"
-#include "Customer/capture/ClipboardText.h"
+#include "rfb/ClipboardText.h"
 #include "Customer/capture/OwnWindowHatch.h"
 #include "Customer/capture/SharedArea.h"
 #include "rfb/tests/TestFormats.h"

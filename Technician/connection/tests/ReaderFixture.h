@@ -25,8 +25,10 @@ public:
     void cursorChanged() override { ++cursorEvents; }
     void inputDesktopLost() override { ++lost; }
     void inputDesktopRestored() override { ++restored; }
+    void clipboardReceived(std::string text) override { clipboard.push_back(std::move(text)); }
 
     std::vector<rfb::Rect> changed;
+    std::vector<std::string> clipboard;
     int updatesEnded = 0, resized = 0, sizeEvents = 0, cursorEvents = 0, lost = 0, restored = 0;
 };
 

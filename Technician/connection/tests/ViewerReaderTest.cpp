@@ -63,24 +63,36 @@ TEST(ViewerReader, InputDesktopLostOncePerRun)
 TEST(ViewerReader, CutTextReadWholeAndBounded)
 {
     Script ok;
-    ok.u8(3).fill(3, 0).u32(5).raw({'h', 'e', 'l', 'l', 'o'}).u8(13).fill(7, 0);
+    ok.u8(3).fill(3, 0).u32(5).raw({'x', '\n', 'y', 0, 'z'}).u8(3).fill(3, 0).u32(0).u8(13).fill(7, 0);
     ScriptedReader r(ok.bytes);
     StopFlag stop;
     EXPECT_EQ(r.reader->run(stop), ViewerReader::End::Disconnected);
-    EXPECT_TRUE(r.logged("Clipboard text of 5 bytes dropped"));
+    EXPECT_TRUE(r.logged("Read a 5-byte string"));
+    // Passed on as sent (a zero byte included); an empty text empties.
+    ASSERT_EQ(r.events.clipboard.size(), 2u);
+    EXPECT_EQ(r.events.clipboard[0], std::string("x\ny\0z", 5));
+    EXPECT_EQ(r.events.clipboard[1], "");
 
     // The most the host sends is read whole, and the next message in step.
     Script most;
     most.u8(3).fill(3, 0).u32(kMaxCutText).fill(kMaxCutText, 'x').u8(13).fill(7, 0);
     ScriptedReader whole(most.bytes);
     EXPECT_EQ(whole.reader->run(stop), ViewerReader::End::Disconnected) << whole.reader->why();
-    EXPECT_TRUE(whole.logged("Clipboard text of 4194304 bytes dropped"));
+    EXPECT_TRUE(whole.logged("Read a 4194304-byte string"));
+    ASSERT_EQ(whole.events.clipboard.size(), 1u);
+    EXPECT_EQ(whole.events.clipboard[0].size(), kMaxCutText);
     EXPECT_EQ(whole.in.remaining(), 0u);
 
     Script big;
     big.u8(3).fill(3, 0).u32(kMaxCutText + 1);
     ScriptedReader tooLong(big.bytes);
     EXPECT_THROW(tooLong.reader->readMessage(), QuietException);
+    // 0xFFFFFFFF announced: the viewing ends before anything is allocated.
+    Script huge;
+    huge.u8(3).fill(3, 0).u32(0xFFFFFFFFu);
+    ScriptedReader hugeReader(huge.bytes);
+    EXPECT_EQ(hugeReader.reader->run(stop), ViewerReader::End::Failed);
+    EXPECT_TRUE(hugeReader.events.clipboard.empty());
 }
 
 TEST(ViewerReader, RawRectangleDrawnAndInvalidated)

@@ -43,8 +43,10 @@ public:
     void EndSharingView() override { ++endViewRequests; }
     bool RecordingViewerFrames() const override { return recording; }
     std::shared_ptr<const AnnotationLayer> GetAnnotationLayer() override { return layer; }
+    void PlaceOwnMark(int x, int y) override { marks.push_back({x, y}); }
 
     bool control = false;
+    std::vector<POINT> marks;
     bool recording = false;
     std::shared_ptr<const AnnotationLayer> layer;
     int started = 0;

@@ -660,7 +660,8 @@ TEST_F(Dispatcher, TrayActivationPollsRescheduleRecorder)
 {
     EnterMeeting(false);
     RecordingWindow bar;
-    manager->controlMenu = new CCtrlMenu(manager.get());
+    manager->controlMenu = manager->MakeControlMenu();
+    DestroyWindow(manager->controlMenu->m_hWnd);  // the recording window stands in
     manager->controlMenu->m_hWnd = bar.hwnd;
     manager->foregroundWindow = lobbyWindow->hwnd;
     Dispatch(PLM_TRAY_ACTIVATE, 0);
@@ -704,7 +705,8 @@ TEST_F(Dispatcher, TrayActivationPollsRescheduleRecorder)
     manager->controlMenu->m_hWnd = reinterpret_cast<HWND>(1);
     Dispatch(PLM_RESET_CTRL_MENU);
     ASSERT_NE(manager->controlMenu, nullptr);
-    EXPECT_EQ(manager->controlMenu->m_hWnd, nullptr);
+    EXPECT_NE(manager->controlMenu->m_hWnd, reinterpret_cast<HWND>(1));
+    EXPECT_TRUE(IsWindow(manager->controlMenu->m_hWnd)) << "a bar made for the role";
     EXPECT_EQ(manager->recorderWindow->FrameSource(), kFrameSourceViewer);
 
     // Regression: 60106 deleted the chat under the meeting's threads, which

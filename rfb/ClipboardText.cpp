@@ -1,4 +1,4 @@
-#include "Customer/capture/ClipboardText.h"
+#include "rfb/ClipboardText.h"
 
 #include <cstring>
 
