@@ -55,6 +55,7 @@ void ReportMemory(const char* side, SIZE_T start, SIZE_T peak, SIZE_T end)
 {
     std::printf("%s private bytes: start %zu, peak +%zu, end %+lld\n", side, static_cast<size_t>(start),
                 static_cast<size_t>(peak - start), static_cast<long long>(end) - static_cast<long long>(start));
+    EXPECT_GT(start, 0u) << side << ": no private bytes read";
     EXPECT_LT(peak - start, kMemorySlack) << side << ": the 64 MB file was held";
     EXPECT_LT(end > start ? end - start : 0, kMemorySlack) << side;
 }
