@@ -8,11 +8,11 @@
 // "<name>=<value>" lines.
 #include "core/control/MeetingLink_win.h"
 #include "extras/FileShare.h"
+#include "extras/tests/PrivateBytes_win.h"
 #include "extras/tests/SeatedHandler_win.h"
 #include "tools/TrustRoot_win.h"
 
 #include <windows.h>
-#include <psapi.h>
 
 #include <atomic>
 #include <chrono>
@@ -95,14 +95,6 @@ private:
     Side& m_side;
 };
 
-SIZE_T PrivateBytes()
-{
-    PROCESS_MEMORY_COUNTERS_EX m{};
-    m.cb = sizeof(m);
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&m), sizeof(m));
-    return m.PrivateUsage;
-}
-
 double Seconds(Clock::time_point t0)
 {
     return std::chrono::duration<double>(Clock::now() - t0).count();
@@ -130,7 +122,8 @@ int main()
     struct Result {
         unsigned mb;
         double rate;
-        SIZE_T growth;
+        SIZE_T start;
+        SIZE_T peak;
     };
     std::vector<Result> results;
     auto t0 = Clock::now();
@@ -176,7 +169,7 @@ int main()
                 break;
             Sleep(20);
         }
-        results.push_back({mb, static_cast<double>(mb) * (1 << 20) / Seconds(t0), peak - start});
+        results.push_back({mb, static_cast<double>(mb) * (1 << 20) / Seconds(t0), start, peak});
         host.Host().Remove(id);
         DeleteFileA(source.c_str());
         DeleteFileA(target.c_str());
@@ -219,7 +212,10 @@ int main()
         std::printf("fileshare_%uMB_bytes_per_s=%.0f\n", r.mb, r.rate);
         std::printf("fileshare_%uMB_to_relay=%.3f\n", r.mb, r.rate / relay);
         std::printf("fileshare_%uMB_to_stop_and_wait=%.3f\n", r.mb, r.rate / bound);
-        std::printf("fileshare_%uMB_peak_private_growth_bytes=%llu\n", r.mb, static_cast<unsigned long long>(r.growth));
+        std::printf("fileshare_%uMB_start_private_bytes=%llu\n", r.mb, static_cast<unsigned long long>(r.start));
+        std::printf("fileshare_%uMB_peak_private_bytes=%llu\n", r.mb, static_cast<unsigned long long>(r.peak));
+        std::printf("fileshare_%uMB_peak_private_growth_bytes=%llu\n", r.mb,
+                    static_cast<unsigned long long>(r.peak - r.start));
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "core/base/AppWindows.h"
 #include "extras/FileShare.h"
 #include "extras/FileShareResources.h"
+#include "extras/tests/FileShareSteps_win.h"
 #include "tests/support/LoopbackSockets_win.h"
 #include "tests/support/WindowTest_win.h"
 
@@ -15,7 +16,6 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <dlgs.h>
-#include <psapi.h>
 
 #include <condition_variable>
 #include <cstdlib>
@@ -26,6 +26,7 @@
 #include <thread>
 
 using namespace wintest;
+using namespace fstest;
 
 namespace {
 
@@ -173,20 +174,6 @@ std::wstring TempFolder(const std::wstring& name)
     return folder;
 }
 
-void WriteRandom(const std::wstring& path, size_t size, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::vector<char> block(1 << 16);
-    WinHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    for (size_t done = 0; done < size;) {
-        for (char& c : block)
-            c = static_cast<char>(rng());
-        DWORD n = static_cast<DWORD>(std::min(block.size(), size - done)), written = 0;
-        WriteFile(f.get(), block.data(), n, &written, nullptr);
-        done += n;
-    }
-}
-
 std::string ReadAll(const std::wstring& path)
 {
     WinHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -219,49 +206,6 @@ std::vector<std::wstring> Tree(const std::wstring& folder)
     FindClose(h);
     std::sort(out.begin(), out.end());
     return out;
-}
-
-std::wstring Cell(HWND list, int row, int column)
-{
-    wchar_t buf[260] = L"";
-    ListView_GetItemText(list, row, column, buf, 260);
-    return buf;
-}
-
-// A visible dialog of this process that is none of the given ones.
-HWND NewDialog(std::initializer_list<HWND> known, const wchar_t* title = nullptr)
-{
-    HWND found = nullptr;
-    WaitFor([&] {
-        found = nullptr;
-        for (HWND h = FindWindowExW(nullptr, nullptr, L"#32770", title); h; h = FindWindowExW(nullptr, h, L"#32770", title)) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(h, &pid);
-            if (pid != GetCurrentProcessId() || !IsWindowVisible(h))
-                continue;
-            if (std::find(known.begin(), known.end(), h) == known.end())
-                found = h;
-        }
-        return found != nullptr;
-    });
-    return found;
-}
-
-void ChooseInFileDialog(HWND files, const std::wstring& path)
-{
-    SendMessageW(files, CDM_SETCONTROLTEXT, edt1, reinterpret_cast<LPARAM>(path.c_str()));
-    SendMessageW(files, CDM_SETCONTROLTEXT, cmb13, reinterpret_cast<LPARAM>(path.c_str()));
-    PostMessageW(files, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(files, IDOK)));
-}
-
-std::wstring FileDialogName(HWND files)
-{
-    wchar_t buf[MAX_PATH] = L"";
-    HWND edit = GetDlgItem(files, cmb13);
-    if (!edit)
-        edit = GetDlgItem(files, edt1);
-    GetWindowTextW(edit, buf, MAX_PATH);
-    return buf;
 }
 
 // A message box shown on this thread holds it inside its own loop: another
@@ -304,14 +248,6 @@ private:
     std::thread m_thread;
 };
 
-SIZE_T PrivateBytes()
-{
-    PROCESS_MEMORY_COUNTERS_EX m{};
-    m.cb = sizeof(m);
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&m), sizeof(m));
-    return m.PrivateUsage;
-}
-
 class FileShareWindowsTest : public ::testing::Test {
 protected:
     Shared shared;
@@ -347,69 +283,19 @@ protected:
     }
 
     HWND HostFiles() { return GetDlgItem(host->HostDialog(), IDC_FS_FILES); }
-    HWND GuestFiles() { return GetDlgItem(guest->ParticipantDialog(), IDC_FS_RECEIVED); }
-    HWND SettingsPanel() { return FindChildWithControl(host->HostDialog(), IDC_FS_PUBLISH); }
-    HWND UsersPanel() { return FindChildWithControl(host->HostDialog(), IDC_FS_USERS); }
+    HWND GuestFiles() { return ReceivedList(*guest); }
+    HWND SettingsPanel() { return fstest::SettingsPanel(*host); }
+    HWND UsersPanel() { return fstest::UsersPanel(*host); }
 
-    // "Select File" with the real open dialog, then Publish to everybody.
-    void Offer(const std::wstring& path, const wchar_t* shot = nullptr)
-    {
-        if (!host->HostDialog())
-            host->ShowWindow();
-        HWND dlg = host->HostDialog();
-        const int rows = ListView_GetItemCount(HostFiles());
-        PostMessageW(dlg, WM_COMMAND, IDM_FS_SELECT, 0);
-        HWND files = NewDialog({dlg, guest->ParticipantDialog()});
-        ASSERT_NE(files, nullptr);
-        ChooseInFileDialog(files, path);
-        ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(SettingsPanel()) != FALSE; }));
-        ASSERT_EQ(ListView_GetItemCount(HostFiles()), rows + 1);
-        if (shot)
-            SaveScreenshot(dlg, L"FileShareWindows", shot);
-        Click(SettingsPanel(), IDC_FS_PUBLISH);
-        ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(SettingsPanel()); }));
-    }
-
-    int GuestRow(const std::wstring& name)
-    {
-        HWND list = GuestFiles();
-        for (int i = 0; i < ListView_GetItemCount(list); ++i)
-            if (Cell(list, i, 0) == name)
-                return i;
-        return -1;
-    }
-
-    // "Download" on a row: the save dialog proposes a name; the file goes to
-    // the save folder under the name proposed (or the one given).
+    void Offer(const std::wstring& path, const wchar_t* shot = nullptr) { fstest::Offer(*host, path, L"FileShareWindows", shot); }
+    int GuestRow(const std::wstring& name) { return ReceivedRow(*guest, name); }
     std::wstring Download(const std::wstring& name, std::wstring* proposed = nullptr, const wchar_t* as = nullptr)
     {
-        HWND list = GuestFiles();
-        int row = -1;
-        EXPECT_TRUE(WaitFor([&] { return (row = GuestRow(name)) >= 0; })) << "no row " << std::string(name.begin(), name.end());
-        if (row < 0)
-            return L"";
-        ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-        PostMessageW(guest->ParticipantDialog(), WM_COMMAND, IDM_FS_DOWNLOAD, 0);
-        HWND save = NewDialog({host->HostDialog(), guest->ParticipantDialog()});
-        EXPECT_NE(save, nullptr);
-        if (!save)
-            return L"";
-        PumpFor(200);
-        const std::wstring offered = FileDialogName(save);
-        if (proposed)
-            *proposed = offered;
-        const std::wstring target = saveFolder + (as ? as : offered.c_str());
-        ChooseInFileDialog(save, target);
-        EXPECT_TRUE(WaitFor([&] { return !IsWindow(save); }));
-        // The save thread is through once the row says so.
-        EXPECT_TRUE(WaitFor([&] { return !GuestState(name, L"Not Downloaded"); }));
-        return target;
+        return fstest::Download(*guest, name, saveFolder, proposed, as);
     }
-
     bool GuestState(const std::wstring& name, const std::wstring& state, const std::wstring& progress = L"")
     {
-        int row = GuestRow(name);
-        return row >= 0 && Cell(GuestFiles(), row, 1) == state && (progress.empty() || Cell(GuestFiles(), row, 2) == progress);
+        return ReceivedState(*guest, name, state, progress);
     }
 };
 
@@ -743,6 +629,7 @@ TEST_F(FileShareWindowsTest, LargeFilesPassWithoutBeingHeldInMemory)
     guest->ShowWindow();
     PumpFor(200);
     const SIZE_T start = PrivateBytes();
+    ASSERT_GT(start, 0u) << "no private bytes read";
     SIZE_T peak = start;
     const std::wstring saved = Download(L"big64.bin");
     ASSERT_TRUE(WaitFor([&] {

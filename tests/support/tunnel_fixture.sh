@@ -14,7 +14,10 @@
 # test holds the port's resource lock). CORVISK_FIXTURE_PEER_FILTER,
 # when set, starts the same program a second time, in a prefix of its own and
 # with that gtest filter, beside the first; both get CORVISK_PEER_DIR, a
-# folder they share, and the run fails when either does.
+# folder they share, and the run fails when either does. CORVISK_FIXTURE_CHECK,
+# when set, is a shell command run once both programs passed, with
+# CORVISK_PREFIX and CORVISK_PEER_PREFIX naming their prefixes (to read what
+# they left on disk from the Linux side); its failure fails the run.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -103,6 +106,10 @@ if [ -n "$peer" ]; then
     peer_rc=$?
     [ $rc -eq 0 ] && rc=$peer_rc
     WINEPREFIX=$work/prefix-peer wineserver -k 2>/dev/null
+fi
+if [ $rc -eq 0 ] && [ -n "${CORVISK_FIXTURE_CHECK:-}" ]; then
+    CORVISK_PREFIX=$work/prefix CORVISK_PEER_PREFIX=$work/prefix-peer bash -c "$CORVISK_FIXTURE_CHECK"
+    rc=$?
 fi
 if [ $rc -ne 0 ]; then
     echo "--- appliance log"; tail -n 40 "$work/appliance.log"
