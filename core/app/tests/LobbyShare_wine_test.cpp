@@ -208,19 +208,17 @@ TEST_F(LobbySharePeers, Owner)
     // Its tooltip still shows while the pointer rests on it.
     {
         const HWND tips = reinterpret_cast<HWND>(SendMessageW(toolbar, TB_GETTOOLTIPS, 0, 0));
+        // A toolbar's tips show over the active window, as a user's would.
         SetWindowPos(lobby.Window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        SetForegroundWindow(lobby.Window());
         RECT r{};
         SendMessageW(toolbar, TB_GETRECT, IDC_TB_CONTROL, reinterpret_cast<LPARAM>(&r));
         POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
         const LPARAM client = MAKELPARAM(at.x, at.y);
         ClientToScreen(toolbar, &at);
         SetCursorPos(at.x, at.y);
-        EXPECT_TRUE(wintest::WaitFor(
-            [&] {
-                PostMessageW(toolbar, WM_MOUSEMOVE, 0, client);
-                return tips && IsWindowVisible(tips);
-            },
-            5000))
+        PostMessageW(toolbar, WM_MOUSEMOVE, 0, client);
+        EXPECT_TRUE(wintest::WaitFor([&] { return tips && IsWindowVisible(tips); }, 5000))
             << "no tooltip over the greyed button";
         EXPECT_FALSE(wintest::SaveScreenshot(lobby.Window(), L"lobby_share", L"owner_greyed_tooltip").empty());
         SetCursorPos(kPointerX, kPointerY);
