@@ -379,14 +379,14 @@ bool MeasureDetection(AnimatedWindow& window, int frames, FrameTimes& out)
         rfb::Region found;
         ChangedWindows marks(windows, all, found);
         std::vector<rfb::Point> samples;
-        const FrameView v = now.MainView();
+        const FrameView v = now.MainView(), sent = now.BackView();
+        auto pixel = [](const FrameView& f, int x, int y) {
+            uint32_t value;
+            std::memcpy(&value, f.data + static_cast<size_t>(y) * f.stride + static_cast<size_t>(x) * 4, 4);
+            return value;
+        };
         grid.Poll(
-            all,
-            [&v](int x, int y) {
-                uint32_t value;
-                std::memcpy(&value, v.data + static_cast<size_t>(y) * v.stride + static_cast<size_t>(x) * 4, 4);
-                return value;
-            },
+            all, [&](int x, int y) { return pixel(v, x, y); }, [&](int x, int y) { return pixel(sent, x, y); },
             [&samples](int x, int y) { samples.emplace_back(x, y); });
         const double polled = NowMs();
         if (const DesktopWindows::Window w = windows.Foreground())

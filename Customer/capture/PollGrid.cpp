@@ -29,7 +29,7 @@ void PollGrid::Clear()
 }
 
 void PollGrid::Poll(const rfb::Rect& rect, const std::function<uint32_t(int, int)>& read,
-                    const std::function<void(int, int)>& changed)
+                    const std::function<uint32_t(int, int)>& sent, const std::function<void(int, int)>& changed)
 {
     Samples& list = m_lists[m_phase];
     const int phase = m_phase;
@@ -49,7 +49,7 @@ void PollGrid::Poll(const rfb::Rect& rect, const std::function<uint32_t(int, int
         for (int left = rect.left; left < rect.right; left += kTile, ++i) {
             const rfb::Point p = SamplePoint(rect, left, top, phase);
             const uint32_t v = read(p.x, p.y);
-            if (!fill && v != list.values[i])
+            if (v != (fill ? sent(p.x, p.y) : list.values[i]))
                 changed(p.x, p.y);
             list.values[i] = v;
         }

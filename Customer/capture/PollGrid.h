@@ -1,7 +1,8 @@
 // Whole-screen change sampling. Each poll reads one pixel per 32 x 32 tile;
 // over eight polls the sample walks down the tile's diagonal (the phase).
 // A sample that differs from the one read eight polls earlier marks the
-// top-level window under it as changed, once per poll.
+// top-level window under it as changed, once per poll. A sample with no
+// earlier one is compared with what the viewer was last sent there.
 #pragma once
 
 #include "rfb/Region.h"
@@ -36,10 +37,13 @@ public:
 
     // Reads the samples of the current phase over rect and calls changed(x,
     // y) for each that differs from the stored one. The first poll of a
-    // phase, or one whose rect differs from the list's, only fills the list.
+    // phase, or one whose rect differs from the list's, has none stored: it
+    // compares with sent(x, y), the viewer's picture at that point, since
+    // the screen may have changed unseen after that picture was taken (a
+    // blind first fill kept such a change from the viewer for good).
     // Moves on to the next phase.
     void Poll(const rfb::Rect& rect, const std::function<uint32_t(int, int)>& read,
-              const std::function<void(int, int)>& changed);
+              const std::function<uint32_t(int, int)>& sent, const std::function<void(int, int)>& changed);
     // The one-pixel rows the next Poll over rect reads: all a capture must
     // bring for it (a thirty-second of the screen).
     rfb::Region NextSampleRows(const rfb::Rect& rect) const;

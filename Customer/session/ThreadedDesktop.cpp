@@ -477,15 +477,28 @@ bool ThreadedDesktop::BeginSampling(const rfb::Rect& rect)
     return m_buffer.MainView().data != nullptr;
 }
 
-uint32_t ThreadedDesktop::Sample(int x, int y) const
+uint32_t ThreadedDesktop::PixelAt(const FrameView& v, int x, int y) const
 {
-    const FrameView v = m_buffer.MainView();
     const size_t bpp = static_cast<size_t>(m_buffer.Screen().format.bitsPerPixel / 8);
     if (!v.data || x < 0 || y < 0 || x >= v.width || y >= v.height)
         return 0;
     uint32_t value = 0;
     std::memcpy(&value, v.data + static_cast<size_t>(y) * v.stride + static_cast<size_t>(x) * bpp, bpp);
     return value;
+}
+
+uint32_t ThreadedDesktop::Sample(int x, int y) const
+{
+    return PixelAt(m_buffer.MainView(), x, y);
+}
+
+// At a scale the back buffer holds a cell's average, which a screen pixel
+// rarely equals: a grid list filled then costs one needless compare of the
+// windows under it, never a missed change.
+uint32_t ThreadedDesktop::SentSample(int x, int y) const
+{
+    const int n = m_buffer.Scale();
+    return PixelAt(m_buffer.BackView(), x / n, y / n);
 }
 
 bool ThreadedDesktop::Cycle(uint32_t now)
@@ -523,6 +536,7 @@ bool ThreadedDesktop::Cycle(uint32_t now)
         if (BeginSampling(shared))
             m_grid.Poll(
                 shared, [this](int x, int y) { return Sample(x, y); },
+                [this](int x, int y) { return SentSample(x, y); },
                 [&samples](int x, int y) { samples.emplace_back(x, y); });
     }
     // The polled windows are marked first: a changed sample inside one needs

@@ -121,6 +121,10 @@ private:
     void Capture(const rfb::Region& changed);
     void NoteScreenSize();
     void FollowSharedArea();
+    uint32_t PixelAt(const FrameView& v, int x, int y) const;
+    // What the viewer was last given at a point of the screen: the back
+    // buffer there. With the update lock held.
+    uint32_t SentSample(int x, int y) const;
     void SetSharedArea(const rfb::Rect& area, bool single);
 
     HostPlatform* m_platform;

@@ -19,16 +19,25 @@ struct Pixels {
     uint32_t read(int x, int y)
     {
         reads.emplace_back(x, y);
+        return at(x, y);
+    }
+    uint32_t at(int x, int y) const
+    {
         auto it = values.find({x, y});
         return it == values.end() ? 0 : it->second;
     }
 };
 
-std::vector<std::pair<int, int>> PollOnce(PollGrid& grid, const rfb::Rect& rect, Pixels& px)
+// One poll of the screen px; the viewer was sent the picture in sent, or
+// the screen as it is when none is given.
+std::vector<std::pair<int, int>> PollOnce(PollGrid& grid, const rfb::Rect& rect, Pixels& px,
+                                          const Pixels* sent = nullptr)
 {
     std::vector<std::pair<int, int>> changed;
+    const Pixels& picture = sent ? *sent : px;
     grid.Poll(
-        rect, [&](int x, int y) { return px.read(x, y); }, [&](int x, int y) { changed.emplace_back(x, y); });
+        rect, [&](int x, int y) { return px.read(x, y); }, [&](int x, int y) { return picture.at(x, y); },
+        [&](int x, int y) { changed.emplace_back(x, y); });
     return changed;
 }
 
@@ -101,9 +110,10 @@ TEST(PollGrid, NextSampleRowsHoldEveryPointThePollReads)
     }
 }
 
-// The first round only fills the eight lists; after it a change at a
-// sample point is reported by the poll of its phase, and a change anywhere
-// on a tile's diagonal (the last columns included) within eight polls.
+// The first round fills the eight lists (the screen is what the viewer was
+// sent); after it a change at a sample point is reported by the poll of its
+// phase, and a change anywhere on a tile's diagonal (the last columns
+// included) within eight polls.
 TEST(PollGrid, ChangesAreFoundWithinEightPolls)
 {
     const rfb::Rect screen(0, 0, 1024, 768);
@@ -131,7 +141,8 @@ TEST(PollGrid, ChangesAreFoundWithinEightPolls)
 }
 
 // A list made for another rectangle is refilled, never read past its end
-// (the sanitizers see an overrun) and never compared with the new samples.
+// (the sanitizers see an overrun) and never compared with the new samples:
+// they are compared with what the viewer was sent (here the screen itself).
 TEST(PollGrid, ListsAreRefilledWhenThePollRectangleChanges)
 {
     PollGrid grid;
@@ -148,6 +159,38 @@ TEST(PollGrid, ListsAreRefilledWhenThePollRectangleChanges)
         for (int i = 0; i < PollGrid::kPhases; ++i)
             EXPECT_TRUE(PollOnce(grid, r, px).empty()) << r.width();
     }
+}
+
+// Regression: the first poll of a phase only filled its list. A change made
+// after the viewer's picture was taken and before that poll (after a sharing
+// restart, a window moved off before the pump ran again) was never found,
+// and the viewer kept the old picture until the screen changed there again.
+// A list filled, first or for a new rectangle, compares with the picture the
+// viewer was sent, and the list then holds the screen.
+TEST(PollGrid, FirstSamplesAreComparedWithWhatWasSent)
+{
+    const rfb::Rect screen(0, 0, 320, 200), narrowed(0, 0, 160, 200);
+    PollGrid grid;
+    Pixels px, sent;
+    // Phase 0 samples (0, 0), phase 3 (44, 108) and (300, 172) of a tile.
+    px.values[{0, 0}] = 1;
+    px.values[{44, 108}] = 2;
+    px.values[{300, 172}] = 3;
+    sent.values[{300, 172}] = 3;
+    std::vector<std::pair<int, int>> found;
+    for (int i = 0; i < PollGrid::kPhases; ++i)
+        for (auto& p : PollOnce(grid, screen, px, &sent))
+            found.push_back(p);
+    EXPECT_EQ(found, (std::vector<std::pair<int, int>>{{0, 0}, {44, 108}}));
+    // The lists hold the screen now: nothing more, whatever was sent.
+    for (int i = 0; i < PollGrid::kPhases; ++i)
+        EXPECT_TRUE(PollOnce(grid, screen, px, &sent).empty());
+    // A new rectangle: its lists are filled afresh, against what was sent.
+    found.clear();
+    for (int i = 0; i < PollGrid::kPhases; ++i)
+        for (auto& p : PollOnce(grid, narrowed, px, &sent))
+            found.push_back(p);
+    EXPECT_EQ(found, (std::vector<std::pair<int, int>>{{0, 0}, {44, 108}}));
 }
 
 class FakeWindows : public DesktopWindows {

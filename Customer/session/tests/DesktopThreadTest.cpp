@@ -191,6 +191,44 @@ TEST(DesktopThread, GridFindsChangesOutsideTheForegroundWindow)
     EXPECT_TRUE(got.intersect(rfb::Region(rfb::Rect(0, 0, 100, 100))).is_empty());
 }
 
+// Regression: after a session's first picture the grid's first samples only
+// filled its lists. A window that changed before them (one moved off the
+// shared screen after a sharing restart, before the pump asked again) was
+// never found, and the viewer kept the first picture until the screen
+// changed there once more. The grid alone (no foreground window, no hook)
+// finds it once updates are asked for again.
+TEST(DesktopThread, GridFindsAChangeMadeBeforeItsFirstSamples)
+{
+    Rig rig;
+    {
+        std::lock_guard<std::mutex> hold(rig.desktop.windows.lock);
+        rig.desktop.windows.foreground = 0;
+        rig.desktop.windows.list = {{2, rfb::Rect(0, 0, kW, kH), false}};
+    }
+    // The first picture, with the cursor on the move: no grid sample yet.
+    int step = 0;
+    ASSERT_TRUE(rig.WaitFor([&] {
+        rig.desktop.cursorX.store(++step % kW);
+        return !rig.client.TakeChanged().is_empty();
+    }));
+    // Nobody asks for an update while the window changes.
+    rig.client.wanted.store(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    const rfb::Rect moved(40, 30, 80, 70);
+    testframes::Frame f = rig.desktop.screen.frame();
+    for (int y = moved.top; y < moved.bottom; ++y)
+        for (int x = moved.left; x < moved.right; ++x)
+            f.setPixel(x, y, 0x00C0FFEEu);
+    rig.desktop.screen.Paint(f);
+    rig.client.wanted.store(true);
+    rfb::Region got;
+    ASSERT_TRUE(rig.WaitFor([&] {
+        got.assign_union(rig.client.TakeChanged());
+        return !got.is_empty();
+    })) << "the change was never found";
+    EXPECT_TRUE(got.intersect(rfb::Region(moved)).equals(rfb::Region(moved)));
+}
+
 // A capture that cannot be started again ends the session.
 TEST(DesktopThread, FailedRestartStopsTheSessionAndTheThread)
 {

@@ -50,17 +50,17 @@ inline uint32_t KnownPixel(int x, int y)
     return r << 16 | g << 8 | b;
 }
 
-inline std::string PeerFile(const char* name)
+inline std::string PeerFile(const std::string& name)
 {
     return "Z:" + Env("CORVISK_PEER_DIR") + "/" + name;
 }
 
-inline void Signal(const char* name)
+inline void Signal(const std::string& name)
 {
     std::ofstream(PeerFile(name)) << "1";
 }
 
-inline bool Signalled(const char* name)
+inline bool Signalled(const std::string& name)
 {
     return std::ifstream(PeerFile(name)).good();
 }
@@ -79,9 +79,10 @@ public:
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = L"CorviskTestKnownPicture";
         RegisterClassW(&wc);
-        m_hwnd = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0,
-                                 0, kPictureW, kPictureH, nullptr, nullptr, wc.hInstance, nullptr);
+        m_hwnd = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, wc.lpszClassName, L"", WS_POPUP,
+                                 0, 0, kPictureW, kPictureH, nullptr, nullptr, wc.hInstance, nullptr);
         SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        SetWindowPos(m_hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
         InvalidateRect(m_hwnd, nullptr, FALSE);
         UpdateWindow(m_hwnd);
     }

@@ -3,8 +3,8 @@
 // one X display, join one meeting at the local appliance. The host shares the
 // screen it grabs; the participant's viewer shows it. The test stops the
 // lobby's refresh and posts the sharing steps itself, and compares the viewer's window at true
-// size with a picture the host paints, pixel for pixel, through pauses and
-// resumes, and ends with every thread of the sharing joined.
+// size with a picture the host paints, pixel for pixel, through sharing
+// restarts and new views, and ends with every thread of the sharing joined.
 //
 // Run by tunnel_fixture.sh with CORVISK_FIXTURE_PEER_FILTER: the fixture
 // starts this program twice, the host's suite in a second prefix, and both
@@ -24,11 +24,28 @@ namespace {
 using namespace meetingtest;
 using namespace sharetest;
 
+// Sharing restarts in a row, each with a view that must show the picture.
+constexpr int kRestarts = 3;
+
 // The participant's view, placed beside the picture.
 HWND PlaceView(CManager& m)
 {
     SetWindowPos(m.viewerFrame->m_hwndFrame, HWND_TOPMOST, kFrameX, 0, kFrameW, kFrameH, SWP_SHOWWINDOW);
     return m.viewerFrame->m_hwndViewer;
+}
+
+// Where a view the restart opens stands before it is moved aside: over the
+// host's picture.
+constexpr int kCoverX = 40, kCoverY = 40;
+
+// The view has had an update: a new picture is one colour until then.
+bool ShowsAnUpdate(const viewertest::Picture& shown)
+{
+    for (int y = 0; y < shown.height; ++y)
+        for (int x = 0; x < shown.width; ++x)
+            if (shown.at(x, y) != shown.at(0, 0))
+                return true;
+    return false;
 }
 
 // True size, once the view has its picture.
@@ -63,7 +80,8 @@ protected:
     static void SetUpTestSuite() { TrustRunCa(); }
 };
 
-// The host: enters, puts the picture up, shares (60109, 60110, 60112) and
+// The host: enters, puts the picture up, shares (60109, 60110, 60112),
+// restarts the sharing as the participant asks (60114, 60110, 60112) and
 // serves until the participant is done; then 60116 and 60113.
 TEST_F(ShareViewPeers, Host)
 {
@@ -78,6 +96,9 @@ TEST_F(ShareViewPeers, Host)
     PictureWindow picture;
     SetCursorPos(kPointerX, kPointerY);
     viewertest::PumpUntil([] { return false; }, 300);
+    // Not the foreground window, which every cycle compares whole: changes
+    // in the picture are the poll grid's to find.
+    EXPECT_NE(GetForegroundWindow(), picture.Window());
 
     // What the lobby sets and posts on the host when sharing starts.
     a.M().serverSharingState = 1;
@@ -90,11 +111,40 @@ TEST_F(ShareViewPeers, Host)
     ASSERT_TRUE(viewertest::PumpUntil([&] { return a.M().sharingStep == 4; }, 15000)) << "no pump";
     Signal("host-sharing");
 
-    // The picture stays up and painted until the participant has seen it
-    // through every pause.
-    EXPECT_TRUE(viewertest::PumpUntil([&] { return KeepPictureClear(a.M(), picture) && Signalled("viewer-done"); },
-                                      200000))
-        << "participant gave no end";
+    // The picture is painted now and then until the participant asks for a
+    // restart; from then on it stands still, so what a restarted view shows
+    // comes from the restart alone. A participant that ends (or asks for no
+    // restart at all) ends every wait.
+    auto waitFor = [&](const std::string& name, bool paint) {
+        viewertest::PumpUntil(
+            [&] {
+                if (paint)
+                    KeepPictureClear(a.M(), picture);
+                HideControlBar(a.M());
+                return Signalled(name) || Signalled("viewer-done");
+            },
+            200000);
+        return Signalled(name);
+    };
+    // The lobby's restart on the host, each step once the participant has
+    // taken its own: the session ends (60114), a new server starts (60110)
+    // and its pump runs once the viewer has started (60112).
+    for (int cycle = 1; cycle <= kRestarts && waitFor("restart-" + std::to_string(cycle), cycle == 1); ++cycle) {
+        const std::string c = std::to_string(cycle);
+        a.M().prevSharingStep = 4;
+        a.Post(PLM_SHARING_RESUME_A);
+        ASSERT_TRUE(viewertest::PumpUntil([&] { return a.M().sharingStep == 2 && a.M().prevSharingStep == 1; }, 10000))
+            << "cycle " << cycle;
+        Signal("host-resumed-" + c);
+        ASSERT_TRUE(waitFor("viewer-paused-" + c, false)) << "cycle " << cycle;
+        a.Post(PLM_CREATE_VNC_SERVER);
+        ASSERT_TRUE(viewertest::PumpUntil([&] { return a.M().sharingStep == 3; }, 15000)) << "no server " << cycle;
+        Signal("host-server-" + c);
+        ASSERT_TRUE(waitFor("viewer-started-" + c, false)) << "cycle " << cycle;
+        a.Post(PLM_START_MAG_CAPTURE);
+        ASSERT_TRUE(viewertest::PumpUntil([&] { return a.M().sharingStep == 4; }, 15000)) << "no pump " << cycle;
+    }
+    EXPECT_TRUE(waitFor("viewer-done", true)) << "participant gave no end";
 
     a.Post(PLM_STOP_SHARING);
     ASSERT_TRUE(viewertest::PumpUntil([&] { return a.M().vncServerObj == nullptr && a.M().sharingStep == 1; }, 10000));
@@ -108,8 +158,8 @@ TEST_F(ShareViewPeers, Host)
 }
 
 // The participant: joins, opens the view (60109, 60111), sees the picture at
-// true size, pauses and resumes three times (60115, 60111), then 60116 and
-// 60113 with no thread left.
+// true size, goes through three sharing restarts with the host (60115,
+// 60111), then 60116 and 60113 with no thread left.
 TEST_F(ShareViewPeers, Participant)
 {
     struct Done {
@@ -142,7 +192,13 @@ TEST_F(ShareViewPeers, Participant)
 
     startViewer(0);
     ASSERT_FALSE(HasFatalFailure());
-    for (int cycle = 1; cycle <= 3; ++cycle) {
+    // The sharing restart a joining participant causes, as the lobbies
+    // drive it on both sides, while the host's picture stands still: each
+    // restarted view must show all of it.
+    for (int cycle = 1; cycle <= kRestarts; ++cycle) {
+        const std::string c = std::to_string(cycle);
+        Signal("restart-" + c);
+        ASSERT_TRUE(viewertest::PumpUntil([&] { return Signalled("host-resumed-" + c); }, 20000)) << "cycle " << cycle;
         // The lobby's pause: the step before set to 4, then the resume step.
         m.prevSharingStep = 4;
         b.Post(PLM_SHARING_RESUME_B);
@@ -150,9 +206,29 @@ TEST_F(ShareViewPeers, Participant)
         viewertest::Picture paused;
         EXPECT_TRUE(viewertest::PumpUntil([&] { return AllBlack(paused = viewertest::Capture(view)); }, 5000))
             << "cycle " << cycle;
-        viewertest::SavePng(paused, "share_view_paused_" + std::to_string(cycle));
+        viewertest::SavePng(paused, "share_view_paused_" + c);
         ASSERT_TRUE(IsWindow(frame)) << "a pause closed the frame";
-        startViewer(cycle);
+        Signal("viewer-paused-" + c);
+        ASSERT_TRUE(viewertest::PumpUntil([&] { return Signalled("host-server-" + c); }, 20000)) << "cycle " << cycle;
+        // The first restart leaves the host's screen as it is. After it, the
+        // view stands where a newly opened one would, over the host's
+        // picture on this one display, until it is moved aside once it
+        // shows something: what the host's first update holds of it is gone
+        // from the host's screen before the pump runs again.
+        const bool covered = cycle > 1;
+        if (covered)
+            SetWindowPos(frame, HWND_TOPMOST, kCoverX, kCoverY, kFrameW, kFrameH, SWP_SHOWWINDOW);
+        b.Post(PLM_CREATE_VIEWER);
+        ASSERT_TRUE(viewertest::PumpUntil([&] { return m.sharingStep == 3; }, 20000)) << "no viewer " << cycle;
+        ASSERT_TRUE(TakesTrueSize(view)) << "the view took no true size " << cycle;
+        if (covered) {
+            ASSERT_TRUE(viewertest::PumpUntil([&] { return ShowsAnUpdate(viewertest::Capture(view)); }, 15000))
+                << "no first update " << cycle;
+            viewertest::SavePng(viewertest::Capture(view), "share_view_restart_covered_" + c);
+            view = PlaceView(m);
+        }
+        Signal("viewer-started-" + c);
+        EXPECT_EQ(ShownMismatches(m, view, 1, "share_view_restarted_" + c), 0) << "cycle " << cycle;
         ASSERT_FALSE(HasFatalFailure());
     }
 
