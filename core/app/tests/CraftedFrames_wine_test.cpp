@@ -155,8 +155,9 @@ TEST_F(CraftedFrames, BadFramesAreDroppedAndTheSoundOnesAfterThemArrive)
     // The whiteboard's frame opens over the lobby: after the chat's picture.
     Inject("sessB", kCanvasTag, WhiteboardOpen(kWhiteboardCanvasWidth));
     CCanvas& board = *b.M().canvas2;
-    ASSERT_TRUE(WaitUntil([&] { return board.Kind() == kCanvasWhiteboardViewer && board.FrameWindow(); }));
-    EXPECT_TRUE(IsWindowVisible(board.FrameWindow()));
+    ASSERT_TRUE(WaitUntil([&] {
+        return board.Kind() == kCanvasWhiteboardViewer && board.FrameWindow() && IsWindowVisible(board.FrameWindow());
+    })) << "the whiteboard did not open";
     EXPECT_FALSE(wintest::SaveScreenshot(board.FrameWindow(), L"CraftedFrames", L"whiteboard_after").empty());
 
     for (const Crafted& c : table) {
