@@ -6,6 +6,7 @@
 #include "core/base/FrameMessages.h"
 #include "core/base/ThreadMessages.h"
 #include "meeting/ChatResources.h"
+#include "meeting/tests/ChatFrameBytes.h"
 #include "meeting/CMeetingLobby.h"
 #include "core/base/tests/QuietMeetingContext.h"
 #include "tests/support/AppLogFile_win.h"
@@ -64,13 +65,6 @@ public:
         return sent;
     }
 };
-
-std::string Frame(const std::string& from, const std::string& to, const std::string& text)
-{
-    const size_t n = from.size() + to.size() + text.size();
-    std::string out{char(8), char(0), char(n >> 8), char(n & 0xFF), char(from.size()), char(to.size())};
-    return out + from + to + text;
-}
 
 void Write(FakeChat& chat, const std::string& bytes)
 {
@@ -227,11 +221,11 @@ TEST(ChatWindow, DockedInTheLobbyBelowItsPageWithAConversation)
     GetWindowRect(lobby.Dialog(), &page);
     EXPECT_LE(page.bottom, grown.top);
 
-    Write(*rig.context, Frame("S2", "ALL", "Good morning, everyone."));
+    Write(*rig.context, ChatFrameBytes("S2", "ALL", "Good morning, everyone."));
     ASSERT_TRUE(rig.WaitLines(1));
     Type(rig.Input(), L"Morning Bob!");
     wintest::Click(pane, IDC_CHAT_SEND);
-    Write(*rig.context, Frame("S3", "S1", "Can you share the agenda?"));
+    Write(*rig.context, ChatFrameBytes("S3", "S1", "Can you share the agenda?"));
     ASSERT_TRUE(rig.WaitLines(3));
     EXPECT_EQ(History(*rig.chat), L"<Bob> To <All>:\nGood morning, everyone.\n<Me> To <All>:\nMorning Bob!\n"
                                   L"<Carol> To <Me>:\nCan you share the agenda?\n");
@@ -260,7 +254,7 @@ TEST(ChatWindow, FloatingDialogClosesToHiddenAndLinesAreColouredAndLogged)
     EXPECT_EQ(wintest::ControlText(pane, IDCANCEL), L"Close");
     EXPECT_EQ(wintest::ControlText(pane, IDC_CHAT_SEND), L"Send");
 
-    Write(*rig.context, Frame("S2", "ALL", "hello"));
+    Write(*rig.context, ChatFrameBytes("S2", "ALL", "hello"));
     ASSERT_TRUE(rig.WaitLines(1));
     Type(rig.Input(), L"hi there");
     wintest::Click(pane, IDC_CHAT_SEND);
@@ -379,19 +373,20 @@ TEST(ChatWindow, ReceivedFramesAreJudgedAndABurstArrivesInOrder)
 {
     Rig rig;
     // Waiting from before the chat began: not shown.
-    Write(*rig.context, Frame("S2", "ALL", "stale"));
+    Write(*rig.context, ChatFrameBytes("S2", "ALL", "stale"));
     Sleep(100);
     ASSERT_TRUE(rig.Start());
     wintest::PumpFor(200);
-    Write(*rig.context, Frame("S1", "ALL", "my own echo") + std::string(2, '\0') + Frame("S2", "S3", "for Carol only") +
-                            Frame("S3", "S1", "for you") + Frame("S2", "ALL", "to all"));
+    Write(*rig.context, ChatFrameBytes("S1", "ALL", "my own echo") + std::string(2, '\0') +
+                            ChatFrameBytes("S2", "S3", "for Carol only") + ChatFrameBytes("S3", "S1", "for you") +
+                            ChatFrameBytes("S2", "ALL", "to all"));
     ASSERT_TRUE(rig.WaitLines(2));
     wintest::PumpFor(200);
     EXPECT_EQ(History(*rig.chat), L"<Carol> To <Me>:\nfor you\n<Bob> To <All>:\nto all\n");
 
     std::string burst;
     for (int i = 0; i < 200; ++i)
-        burst += Frame("S2", "ALL", "line " + std::to_string(i));
+        burst += ChatFrameBytes("S2", "ALL", "line " + std::to_string(i));
     Write(*rig.context, burst);
     ASSERT_TRUE(rig.WaitLines(202));
     const std::wstring h = History(*rig.chat);
@@ -410,11 +405,12 @@ TEST(ChatWindow, CraftedFramesAreDroppedOrCutAndTheChatGoesOn)
     Log();
     Rig rig;
     ASSERT_TRUE(rig.Start());
-    std::string crafted = Frame(std::string(128, 'a'), "ALL", "long sender") + Frame("S2", std::string(255, 'b'), "x");
+    std::string crafted =
+        ChatFrameBytes(std::string(128, 'a'), "ALL", "long sender") + ChatFrameBytes("S2", std::string(255, 'b'), "x");
     // fromLength + toLength greater than n.
     crafted += std::string{char(8), 0, 0, 4, 2, 3} + "S2AL";
-    crafted += Frame("S2", "ALL", std::string(5000, 'w'));
-    crafted += Frame("S2", "ALL", "after");
+    crafted += ChatFrameBytes("S2", "ALL", std::string(5000, 'w'));
+    crafted += ChatFrameBytes("S2", "ALL", "after");
     Write(*rig.context, crafted);
     ASSERT_TRUE(rig.WaitLines(2));
     wintest::PumpFor(200);
@@ -429,7 +425,7 @@ TEST(ChatWindow, CraftedFramesAreDroppedOrCutAndTheChatGoesOn)
 
     // Another type ends the chat: nothing after it shows, and the channel is
     // still read (the relay is never held up).
-    Write(*rig.context, std::string(1, char(9)) + Frame("S2", "ALL", "never"));
+    Write(*rig.context, std::string(1, char(9)) + ChatFrameBytes("S2", "ALL", "never"));
     wintest::PumpFor(500);
     EXPECT_EQ(History(*rig.chat).find(L"never"), std::wstring::npos);
     EXPECT_TRUE(rig.chat->Receiving());
@@ -441,7 +437,7 @@ TEST(ChatWindow, UnlistedSenderWaitsForTheNextList)
 {
     Rig rig;
     ASSERT_TRUE(rig.Start());
-    Write(*rig.context, Frame("S9", "ALL", "I just came in") + Frame("S8", "ALL", "nobody knows me"));
+    Write(*rig.context, ChatFrameBytes("S9", "ALL", "I just came in") + ChatFrameBytes("S8", "ALL", "nobody knows me"));
     ASSERT_TRUE(wintest::WaitFor([&] { return rig.chat->HeldMessages() == 2; }, 5000));
     EXPECT_GE(rig.context->refreshAsks, 1) << "the list is asked for at once";
     EXPECT_EQ(Lines(*rig.chat), 0u);
@@ -463,7 +459,7 @@ TEST(ChatWindow, HistoryStartsAgainPastItsSize)
     ASSERT_TRUE(rig.Start());
     std::string frames;
     for (int i = 0; i < 20; ++i)
-        frames += Frame("S2", "ALL", std::to_string(i) + std::string(1000, 'h'));
+        frames += ChatFrameBytes("S2", "ALL", std::to_string(i) + std::string(1000, 'h'));
     Write(*rig.context, frames);
     ASSERT_TRUE(wintest::WaitFor([&] { return History(*rig.chat).find(L"19hhh") != std::wstring::npos; }, 5000));
     const std::wstring h = History(*rig.chat);
@@ -486,7 +482,7 @@ TEST(ChatWindow, WhileTheHostSharesAReceivedMessageBringsTheChatForward)
     for (const auto& c : cases) {
         rig.chat->SetPaneState(c.state);
         rig.threadMessages.clear();
-        Write(*rig.context, Frame("S2", "ALL", "message " + std::to_string(n)));
+        Write(*rig.context, ChatFrameBytes("S2", "ALL", "message " + std::to_string(n)));
         ASSERT_TRUE(rig.WaitLines(static_cast<size_t>(++n)));
         wintest::PumpFor(100);
         const bool shown = std::any_of(rig.threadMessages.begin(), rig.threadMessages.end(),

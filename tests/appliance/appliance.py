@@ -126,6 +126,8 @@ on the HTTPS port and on the control port, JSON in and out, e.g.
   GET  /__control/state         sessions (with their cookies), meetings, ...
   POST /__control/scenario      replace the whole state
   POST /__control/dtls          {"drop_down": 0.2}: the DTLS service's faults
+  POST /__control/inject        {"session": "...", "tag": 43724, "hex": "0800..."}:
+                                one raw frame down that session's control tunnel
 """
 
 import argparse

@@ -30,6 +30,10 @@ Requests to it are not recorded and never get faults. Replies are JSON.
                                        field: value, ...} fields: name, role,
                                        caller_role, state, viewonly,
                                        assist_permission, terminated, remove
+  POST /__control/inject               body: {"session": value, "tag": N, "hex": "..."}
+                                       one raw tunnel frame (tag, then the bytes
+                                       as given) down that session's control
+                                       tunnel, now. 409 when it has none
 """
 
 import json
@@ -100,6 +104,15 @@ class Control:
             body = self._body(req)
             app.state.update_participant(str(body.pop("meeting")), str(body.pop("session")), body)
             return _json({"ok": True})
+        if post and name == "inject":
+            body = self._body(req)
+            tag, data = body["tag"], bytes.fromhex(str(body.get("hex", "")))
+            if not isinstance(tag, int) or isinstance(tag, bool):
+                raise ValueError("tag must be an integer")
+            tunnels = app.connect_handler
+            if not hasattr(tunnels, "inject") or not tunnels.inject(str(body["session"]), tag, data):
+                return _json({"error": "no control tunnel of that session"}, status=409)
+            return _json({"ok": True, "bytes": len(data)})
         if name == "dtls" and (get or post):
             if app.dtls is None:
                 return _json({"error": "the DTLS service does not run"}, status=409)

@@ -848,3 +848,86 @@ class FileShareRoutingTest(unittest.TestCase):
         got = [f[1][-1:] for f in a.frames]
         self.assertEqual(got, [b"1", b"3", b"3", b"4"])
         self.assertTrue(host.file_share_cut)
+
+
+class TunnelInjectTest(ApplianceHarness):
+    """The control interface's "inject": one raw frame down a session's
+    control tunnel, at any time, among what the tunnel relays."""
+
+    def tunnel(self, session, name):
+        raw = socket.create_connection(("127.0.0.1", self.port), timeout=10)
+        s = self.tls.wrap_socket(raw, server_hostname="localhost")
+        self.addCleanup(s.close)
+        s.sendall(("CONNECT localhost:-3 HTTP/1.0\r\nX-SSLVPN-PROTOCOL: 2.0\r\n"
+                   "X-SSLVPN-SERVICE: PL_CONTROL\r\nUser-Agent: test\r\n"
+                   "Proxy-Authorization: %s\r\n\r\n" % session).encode())
+        field = lambda text, size: text.encode().ljust(size, b"\0")
+        hello = bytes.fromhex("bbaa012601000122") + struct.pack("<H", 0) + field("100001", 32) \
+            + field(name, 128) + field(session, 128)
+        s.sendall(hello)
+        return s
+
+    @staticmethod
+    def read_frame(s):
+        def exact(n):
+            buf = b""
+            while len(buf) < n:
+                chunk = s.recv(n - len(buf))
+                if not chunk:
+                    raise EOFError("tunnel closed after %d of %d bytes" % (len(buf), n))
+                buf += chunk
+            return buf
+        tag, length = struct.unpack(">HH", exact(4))
+        return tag, exact(length)
+
+    def inject(self, session, tag, data):
+        return self.control("POST", "inject", {"session": session, "tag": tag, "hex": data.hex()})
+
+    def seated(self, session):
+        deadline = time.time() + 10
+        while time.time() < deadline:
+            status, _ = self.inject(session, 0xAAEE, b"")
+            if status == 200:
+                return
+            time.sleep(0.05)
+        self.fail("the tunnel of %s was never seated" % session)
+
+    def test_frames_go_down_as_given_in_order_with_the_relayed_ones(self):
+        a, b = self.tunnel("injA", "Ann"), self.tunnel("injB", "Ben")
+        self.seated("injA")
+        self.seated("injB")
+        self.assertEqual(self.read_frame(a), (0xAAEE, b""))
+        self.assertEqual(self.read_frame(b), (0xAAEE, b""))
+        # A chat frame whose sender length (255) passes its n, a canvas text
+        # without its NUL, and a mark of 65535 bytes: tag and bytes untouched.
+        crafted = [(0xAACC, bytes([8, 0, 0, 4, 255, 3]) + b"injB"),
+                   (0xBBCC, b"\x1b\x00\x00\x06CEWB:3"),
+                   (0xAABB, b"\x1c" + b"m" * 65534)]
+        for tag, data in crafted[:2]:
+            self.assertEqual(self.inject("injA", tag, data), (200, {"ok": True, "bytes": len(data)}))
+        # A packet relayed by the meeting between two injected frames keeps
+        # its place.
+        body = bytes([8, 0]) + struct.pack(">H", 4 + 3 + 2) + bytes([4, 3]) + b"injBALLhi"
+        b.sendall(struct.pack(">HH", 0xAABB, 4 + len(body)) + bytes([8, 0]) + struct.pack(">H", len(body)) + body)
+        self.assertEqual(self.read_frame(a), crafted[0])
+        self.assertEqual(self.read_frame(a), crafted[1])
+        self.assertEqual(self.read_frame(a), (0xAACC, body))
+        self.assertEqual(self.inject("injA", *crafted[2])[0], 200)
+        self.assertEqual(self.read_frame(a), crafted[2])
+
+    def test_refusals(self):
+        self.assertEqual(self.inject("nobody", 0xAACC, b"\x08")[0], 409)
+        a = self.tunnel("injC", "Cid")
+        self.seated("injC")
+        for body in ({"session": "injC", "tag": 0x10000, "hex": ""},
+                     {"session": "injC", "tag": "0xAACC", "hex": ""},
+                     {"session": "injC", "tag": 0xAACC, "hex": "0g"},
+                     {"session": "injC", "tag": 0xAACC, "hex": "00" * 0x10000},
+                     {"tag": 0xAACC, "hex": ""}):
+            self.assertEqual(self.control("POST", "inject", body)[0], 400, body)
+        # Once its tunnel has ended the session gets nothing.
+        a.close()
+        deadline = time.time() + 10
+        while self.inject("injC", 0xAACC, b"")[0] != 409 and time.time() < deadline:
+            time.sleep(0.05)
+        self.assertEqual(self.inject("injC", 0xAACC, b"")[0], 409)

@@ -68,6 +68,8 @@ and has "count" (default: always) and any of:
                  right after its hello (e.g. tag 0xAAEE, which no channel takes)
   "send_frames"  [{"tag": N, "hex": "..."}, ...]: raw frames sent to the client
                  right after its hello, in order (crafted feature packets)
+At any time later the control interface's "inject" request sends one raw
+frame down a session's control tunnel (TunnelService.inject).
 File-share switches, on the sending session's fault, counting its type-29
 packets from 1:
   "fs_drop"      [n, ...]: these packets are lost (an acknowledgement or chunk)
@@ -348,6 +350,19 @@ class TunnelService:
                 meeting = state.meetings.get(c.meeting)
                 if meeting is not None:
                     sharing.on_leave(meeting, c.session)
+
+    def inject(self, session: str, tag: int, data: bytes) -> bool:
+        """One raw frame (tag and bytes as given) down the session's control
+        tunnel, among whatever is relayed to it; False when it has none."""
+        if not 0 <= tag <= 0xFFFF or len(data) > 0xFFFF:
+            raise ValueError("a frame has a 16-bit tag and at most 65535 bytes")
+        with self.lock:
+            room = self.control.get(self.meeting_of.get(session, ""), {})
+            c = room.get(session)
+        if c is None or not c.alive:
+            return False
+        c.write(struct.pack(">HH", tag, len(data)) + data)
+        return True
 
     def _members(self, meeting: str) -> List[_Conn]:
         with self.lock:
