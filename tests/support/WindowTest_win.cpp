@@ -5,6 +5,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -136,9 +137,12 @@ std::wstring Text(HWND hwnd)
 {
     if (!hwnd)
         return {};
-    int length = GetWindowTextLengthW(hwnd);
+    // Another thread's window can change or go between the two calls: the
+    // copy is held to what was asked for and a failure reads as no text.
+    const int length = std::max(GetWindowTextLengthW(hwnd), 0);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), length + 1)));
+    const int copied = GetWindowTextW(hwnd, text.data(), length + 1);
+    text.resize(static_cast<size_t>(std::clamp(copied, 0, length)));
     return text;
 }
 
