@@ -10,12 +10,14 @@
 #include "extras/CPollTree_win.h"
 #include "extras/CPolling.h"
 #include "extras/PollResources.h"
+#include "tests/support/AppLogFile_win.h"
 #include "tests/support/WindowTest_win.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -40,6 +42,16 @@ void TypeInPlace(CPolling& panel, const wchar_t* text)
 TEST(PollBetweenPrograms, OpenAnswerAndTheLastAnswerEndsIt)
 {
     TrustRunCa();
+    // The programs' log, shown when the test fails.
+    AppLogFile log("polls_between_programs");
+    struct ShowLog {
+        AppLogFile& log;
+        ~ShowLog()
+        {
+            if (::testing::Test::HasFailure())
+                std::printf("%s\n", log.Text().c_str());
+        }
+    } showLog{log};
     WriteFaults("[]");
     ResetAppliance();
     Instance a("sessA", L"Alice", [](CManager&) {});
