@@ -5,8 +5,11 @@
 #include "core/base/DHLog.h"
 #include "core/base/LogSetup.h"
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -29,4 +32,18 @@ public:
 
 private:
     std::string m_path;
+};
+
+// The log, printed as the test ends when it has failed: what the program
+// said is beside the failure.
+class AppLogShownOnFailure : public AppLogFile {
+public:
+    using AppLogFile::AppLogFile;
+    ~AppLogShownOnFailure()
+    {
+        if (::testing::Test::HasFailure())
+            std::printf("%s\n", Text().c_str());
+    }
+    AppLogShownOnFailure(const AppLogShownOnFailure&) = delete;
+    AppLogShownOnFailure& operator=(const AppLogShownOnFailure&) = delete;
 };

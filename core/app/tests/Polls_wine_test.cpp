@@ -17,7 +17,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -43,15 +42,7 @@ TEST(PollBetweenPrograms, OpenAnswerAndTheLastAnswerEndsIt)
 {
     TrustRunCa();
     // The programs' log, shown when the test fails.
-    AppLogFile log("polls_between_programs");
-    struct ShowLog {
-        AppLogFile& log;
-        ~ShowLog()
-        {
-            if (::testing::Test::HasFailure())
-                std::printf("%s\n", log.Text().c_str());
-        }
-    } showLog{log};
+    AppLogShownOnFailure log("polls_between_programs");
     WriteFaults("[]");
     ResetAppliance();
     Instance a("sessA", L"Alice", [](CManager&) {});

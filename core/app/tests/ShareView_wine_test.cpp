@@ -330,15 +330,7 @@ TEST_F(ShareViewPeers, ParticipantFormatsAndEnds)
     ASSERT_TRUE(WaitUntil([] { return Signalled("host-sharing"); }, 60000)) << "the host did not share";
     const size_t idle = ThreadsOfThisProcess();
     // The program's log, shown when the test fails.
-    AppLogFile log("share_view_ends");
-    struct ShowLog {
-        AppLogFile& log;
-        ~ShowLog()
-        {
-            if (::testing::Test::HasFailure())
-                std::printf("%s\n", log.Text().c_str());
-        }
-    } showLog{log};
+    AppLogShownOnFailure log("share_view_ends");
 
     auto join = [](Instance& b) {
         b.Post(PLM_JOIN_MEETING);
