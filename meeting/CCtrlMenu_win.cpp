@@ -229,6 +229,8 @@ LRESULT CCtrlMenu::OnMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 
 void CCtrlMenu::OnCreate(HWND hwnd)
 {
+    // Known before CreateWindowExW returns: the layout below sizes the buttons.
+    m_hWnd = hwnd;
     MakeOwnLayeredWindow(hwnd);
     SetHiddenFromShare(hwnd, true);
     HINSTANCE inst = m_context->Instance();

@@ -110,6 +110,13 @@ TEST(CtrlMenuWindow, MadeForTheRoleAndCentred)
     EXPECT_EQ(r.left, work.left + (work.right - work.left - BarWidth(ctx->roles)) / 2);
     EXPECT_EQ(r.top, work.top - 63);
     EXPECT_EQ(ButtonIds(w), (std::vector<int>{3000, 3002, 3004, 3010, 3001, 3003, 3005, 3007, 1, 3008, 3009}));
+    // Laid out as made (regression: every button stayed 0 x 0 until the
+    // first switch of the view).
+    for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        const RECT b = Rect(c);
+        EXPECT_GT(b.right - b.left, 0) << GetDlgCtrlID(c);
+        EXPECT_GT(b.bottom - b.top, 0) << GetDlgCtrlID(c);
+    }
     const std::vector<HWND> hidden = HiddenWindowList();
     EXPECT_NE(std::find(hidden.begin(), hidden.end(), w), hidden.end()) << "the bar is never in the picture";
 
