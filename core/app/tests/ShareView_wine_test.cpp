@@ -170,6 +170,9 @@ TEST_F(ShareViewPeers, Participant)
     b.Post(PLM_JOIN_MEETING);
     ASSERT_TRUE(WaitUntil([&] { return b.InMeeting(); })) << "participant did not enter";
     StopLobbyRefresh(b.M());
+    // The participant's lobby stands beside the picture too: over it, the
+    // host would share it as another program's window.
+    ASSERT_TRUE(MoveLobbyAside(b.M()));
     const size_t baseline = ThreadsOfThisProcess();
     const std::string baselineStarts = ThreadStartsOfThisProcess();
 
@@ -310,6 +313,7 @@ TEST_F(ShareViewPeers, Participant)
         if (HWND login = m.Appliance().LoginWindow())
             ShowWindow(login, SW_HIDE);
         StopLobbyRefresh(m);
+        ASSERT_TRUE(MoveLobbyAside(m));
         m.serverSharingState = 1;
     }
 
@@ -336,6 +340,7 @@ TEST_F(ShareViewPeers, ParticipantFormatsAndEnds)
         b.Post(PLM_JOIN_MEETING);
         ASSERT_TRUE(WaitUntil([&] { return b.InMeeting(); })) << "participant did not enter";
         StopLobbyRefresh(b.M());
+        ASSERT_TRUE(MoveLobbyAside(b.M()));
     };
     // Opens a view whose connection asks for the depth and encoding given and
     // waits for the known picture in it.
