@@ -139,6 +139,9 @@ private:
     BoundedThread m_saveThread;
     std::atomic<DWORD> m_selectThreadId{0};
     std::atomic<DWORD> m_saveThreadId{0};
+    // Set while a download's save dialog is open: past it, the thread is
+    // ending (or showing a box) and a new download waits for it.
+    std::atomic<bool> m_saving{false};
 
     std::atomic<HWND> m_hostDlg{nullptr};
     std::atomic<HWND> m_participantDlg{nullptr};

@@ -14,6 +14,10 @@
 
 namespace {
 
+// How long a new download waits for the previous save thread to end once
+// its dialog is done.
+constexpr unsigned kSaveThreadEndMs = 2000;
+
 std::wstring Wide(const std::string& utf8)
 {
     return AnsiToWide(utf8, kCodePageUtf8);
@@ -553,10 +557,15 @@ void FileShare::OnParticipantCommand(HWND dlg, int command)
     const int id = static_cast<int>(RowData(list, row));
     switch (command) {
     case IDM_FS_DOWNLOAD:
-        if (m_saveThread.Running())
+        // One save dialog at a time; a thread whose dialog is done is only
+        // ending, and a new download waits for it instead of being lost.
+        if (m_saving.load() || !m_saveThread.Join(kSaveThreadEndMs))
             return;
-        m_saveThread.Join(0);
-        m_saveThread.Start([this, dlg, id] { SaveFileThread(dlg, id); });
+        m_saving.store(true);
+        m_saveThread.Start([this, dlg, id] {
+            SaveFileThread(dlg, id);
+            m_saving.store(false);
+        });
         break;
     case IDM_FS_DROP:
         m_receiver->DropDownload(id);

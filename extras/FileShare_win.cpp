@@ -465,6 +465,7 @@ void FileShare::SaveFileThread(HWND owner, int id)
     }
     std::wstring path = name;
     const bool chosen = RunFileDialog(owner, m_saveThreadId, true, path);
+    m_saving.store(false);
     if (!chosen || m_stop.load())
         return;
     if (!offered()) {

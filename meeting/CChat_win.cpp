@@ -13,6 +13,7 @@
 #include <richedit.h>
 
 #include <algorithm>
+#include <mutex>
 
 namespace {
 
@@ -106,8 +107,14 @@ int CChat::CreateDlg()
         return 1;
     EnsureRichEdit();
     const UINT id = m_floating ? IDD_CHAT_FLOATING : IDD_CHAT_DOCKED;
-    m_hPane = CreateDialogParamW(m_context->Instance(), MAKEINTRESOURCEW(id), m_parent, DialogProc,
-                                 reinterpret_cast<LPARAM>(this));
+    {
+        // Wine's text shaping fills a new font's script cache unguarded: two
+        // rich edits made at once on two threads crashed in it.
+        static std::mutex making;
+        std::lock_guard<std::mutex> one(making);
+        m_hPane = CreateDialogParamW(m_context->Instance(), MAKEINTRESOURCEW(id), m_parent, DialogProc,
+                                     reinterpret_cast<LPARAM>(this));
+    }
     if (!m_hPane) {
         DHLog::Instance().Print(0x80, 1, false, "The chat window could not be made (%lu).\n", GetLastError());
         return 0;

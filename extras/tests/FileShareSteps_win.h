@@ -71,7 +71,7 @@ inline HWND NewDialog(const std::vector<HWND>& known, const wchar_t* title = nul
                 found = h;
         }
         return found != nullptr;
-    });
+    }, 30000);  // a file dialog's first showing can take long on a busy machine
     return found;
 }
 
